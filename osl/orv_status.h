@@ -1,0 +1,97 @@
+// Status words: one unsigned 64-bit word for every fallible operation.
+//   bits 63..48  number of the raising source file (0: not in the table)
+//   bits 47..32  source line
+//   bits 30..26  layer (1 parser, 2 front end, 3 back end, 4 library,
+//                5 OS layer, 6 operating-system or runtime error number)
+//   bits  7..0   code
+// 0 is success.
+#pragma once
+
+#include "osl/osl_types.h"
+
+enum orv_status_layer : u32 {
+  ORV_LAYER_PARSER = 1,
+  ORV_LAYER_FEND = 2,
+  ORV_LAYER_BEND = 3,
+  ORV_LAYER_ORVLIB = 4,
+  ORV_LAYER_OSL = 5,
+  ORV_LAYER_SYS = 6,
+};
+
+// One entry of a number-to-name table.
+struct orvlib_strnum_map {
+  u16 number;
+  char name[256];
+};
+
+extern const orvlib_strnum_map orvlib_src_file_map[];  // 73 source files
+extern const orvlib_strnum_map orvlib_err_code_map[];  // 199 codes
+extern const char orvlib_msg_catalogue[];              // "ORVERR0:...;ORVERR1:...;"
+
+u64 _orv_parser_status(u16 code, const char* sourcePath, u32 line);
+u64 _orv_fend_status(u16 code, const char* sourcePath, u32 line);
+u64 _orv_bend_status(u16 code, const char* sourcePath, u32 line);
+u64 _orv_orvlib_status(u16 code, const char* sourcePath, u32 line);
+u64 _orv_osl_status(u16 code, const char* sourcePath, u32 line);
+u64 _orv_sys_status(u16 code, const char* sourcePath, u32 line);
+
+u32 orv_status_code(u64 word);
+u32 orv_status_layer_of(u64 word);
+u32 orv_print_status(u64 word);
+u32 orv_status_msgid(u64 word, char* out, u32 size);
+u32 orv_status_msgstr(u64 word, char* out, u32 size);
+u32 orv_get_status_msg(u64 word, char* out, u32 size);
+
+u32 orvlib_get_msg_string(const char* msgid, char* out, u32 size);
+u32 orvlib_get_str(const orvlib_strnum_map* table, u16 number, char* out, u32 size);
+u32 orvlib_get_num(const orvlib_strnum_map* table, const char* name, u16* number);
+u32 orvlib_strnum_map_size(const orvlib_strnum_map* table);
+
+void status_file_id(const char* sourcePath, u16* number);
+u64 osl_split_path(const char* path, char* dirOut, u32 dirSize, char* fileOut, u32 fileSize);
+
+// The base name of a source path, so that a word's file number never
+// depends on where the tree was checked out.
+constexpr const char* orv_source_base(const char* path) {
+  const char* base = path;
+  for (const char* p = path; *p; ++p)
+    if (*p == '/' || *p == '\\') base = p + 1;
+  return base;
+}
+
+#define ORV_SOURCE orv_source_base(__FILE__)
+// Words raised at the current source line.
+#define ORV_OSL_STATUS(code) _orv_osl_status((code), ORV_SOURCE, __LINE__)
+#define ORV_SYS_STATUS(code) _orv_sys_status((code), ORV_SOURCE, __LINE__)
+#define ORV_LIB_STATUS(code) _orv_orvlib_status((code), ORV_SOURCE, __LINE__)
+
+// Library codes used by name throughout the code.
+enum orv_code : u16 {
+  ORV_OK = 0,
+  ORV_ERR_GENERIC = 1,
+  ORV_ERR_NOT_INITIALIZED = 2,
+  ORV_ERR_INVALID_ARGUMENT_SPECIFIED = 3,
+  ORV_ERR_FW_FILE_SIZE = 4,
+  ORV_ERR_NO_DEVICES = 5,
+  ORV_ERR_BUFFER_LENGTH = 6,
+  ORV_ERR_INDEX_OUT_OF_BOUND = 7,
+  ORV_ERR_NO_MEMORY = 8,
+  ORV_ERR_MODULE_CODE = 9,
+  ORV_ERR_ERROR_CODE = 11,
+  ORV_ERR_MESSAGE_ID = 12,
+  ORV_ERR_OPEN_DEVICE = 13,
+  ORV_ERR_FILE_OPEN = 16,
+  ORV_ERR_FILE_POINTER = 18,
+  ORV_ERR_QUERY_DEVICE = 19,
+  ORV_ERR_INVALID_STRING = 21,
+  ORV_ERR_INVALID_ARGUMENT = 25,
+  ORV_ERR_PARAMETER_VALUE = 35,
+  ORV_ERR_UNSUPPORTED_DEVICE = 43,
+  ORV_ERR_NOT_PACKAGE = 61,
+  ORV_ERR_CORRUPT_PACKAGE = 62,
+  ORV_ERR_FEATURE_UNSUPPORTED = 83,
+  ORV_ERR_MEMORY_MAPPING = 99,
+  ORV_ERR_ABORTED = 130,
+  ORV_ERR_DEVICE_LOCKED = 166,
+  ORV_ERR_PARALLEL_NVME = 170,
+};

@@ -1,0 +1,59 @@
+#include "winsim/handles.h"
+
+#include <map>
+#include <mutex>
+
+namespace winsim {
+namespace {
+
+std::mutex& tableLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::map<uintptr_t, std::shared_ptr<KernelObject>>& table() {
+  static std::map<uintptr_t, std::shared_ptr<KernelObject>> handles;
+  return handles;
+}
+
+uintptr_t nextHandle = 0x100;
+
+}  // namespace
+
+HANDLE newHandle(std::shared_ptr<KernelObject> object) {
+  std::lock_guard<std::mutex> guard(tableLock());
+  uintptr_t value = nextHandle;
+  nextHandle += 4;
+  table()[value] = std::move(object);
+  return reinterpret_cast<HANDLE>(value);
+}
+
+std::shared_ptr<KernelObject> objectOf(HANDLE handle) {
+  std::lock_guard<std::mutex> guard(tableLock());
+  auto found = table().find(reinterpret_cast<uintptr_t>(handle));
+  return found == table().end() ? nullptr : found->second;
+}
+
+size_t openHandleCount() {
+  std::lock_guard<std::mutex> guard(tableLock());
+  return table().size();
+}
+
+}  // namespace winsim
+
+using namespace winsim;
+
+BOOL CloseHandle(HANDLE handle) {
+  std::shared_ptr<KernelObject> released;
+  {
+    std::lock_guard<std::mutex> guard(tableLock());
+    auto found = table().find(reinterpret_cast<uintptr_t>(handle));
+    if (found == table().end()) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    released = std::move(found->second);
+    table().erase(found);
+  }
+  return TRUE;
+}

@@ -1,0 +1,88 @@
+#include "winsim/machine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+
+#include <rapidjson/error/en.h>
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/stringbuffer.h>
+
+namespace winsim {
+namespace {
+
+std::unique_ptr<Machine>& slot() {
+  static std::unique_ptr<Machine> machine;
+  return machine;
+}
+
+}  // namespace
+
+Machine::Machine(const std::string& path) : path_(path) {
+  description_.SetObject();
+  if (path_.empty()) return;
+  std::ifstream file(path_, std::ios::binary);
+  if (!file) {
+    std::fprintf(stderr, "winsim: cannot read machine file %s\n", path_.c_str());
+    std::abort();
+  }
+  std::stringstream text;
+  text << file.rdbuf();
+  rapidjson::Document parsed;
+  parsed.Parse(text.str().c_str());
+  if (parsed.HasParseError() || !parsed.IsObject()) {
+    std::fprintf(stderr, "winsim: machine file %s is not a JSON object (%s at %zu)\n",
+                 path_.c_str(), rapidjson::GetParseError_En(parsed.GetParseError()),
+                 parsed.GetErrorOffset());
+    std::abort();
+  }
+  description_.Swap(parsed);
+}
+
+Machine& Machine::current() {
+  if (!slot()) {
+    const char* path = std::getenv("WINSIM_MACHINE");
+    slot().reset(new Machine(path ? path : ""));
+  }
+  return *slot();
+}
+
+Machine& Machine::load(const std::string& path) {
+  slot().reset(new Machine(path));
+  return *slot();
+}
+
+void Machine::save() {
+  if (path_.empty()) return;
+  rapidjson::StringBuffer text;
+  rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(text);
+  writer.SetIndent(' ', 2);
+  description_.Accept(writer);
+  std::string temporary = path_ + ".tmp";
+  {
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    file << text.GetString() << "\n";
+    if (!file) {
+      std::fprintf(stderr, "winsim: cannot write machine file %s\n", temporary.c_str());
+      return;
+    }
+  }
+  std::rename(temporary.c_str(), path_.c_str());
+}
+
+std::string Machine::windowsVersion() const {
+  auto found = description_.FindMember("windows");
+  if (found != description_.MemberEnd() && found->value.IsString()) return found->value.GetString();
+  return "10.0";
+}
+
+bool Machine::admin() const {
+  auto found = description_.FindMember("admin");
+  if (found != description_.MemberEnd() && found->value.IsBool()) return found->value.GetBool();
+  return true;
+}
+
+}  // namespace winsim

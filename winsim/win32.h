@@ -6,3 +6,6 @@
 #include "winsim/win32_base.h"
 #include "winsim/win32_kernel.h"
 #include "winsim/win32_advapi.h"
+#include "winsim/win32_crt.h"
+#include "winsim/win32_file.h"
+#include "winsim/win32_process.h"

@@ -6,3 +6,5 @@
 #include "winsim/win32_base.h"
 #include "winsim/win32_kernel.h"
 #include "winsim/win32_advapi.h"
+#include "winsim/win32_storage.h"
+#include "winsim/win32_setupapi.h"

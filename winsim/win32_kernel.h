@@ -58,3 +58,10 @@ ULONGLONG GetTickCount64();
 
 DWORD GetCurrentProcessId();
 HANDLE GetCurrentProcess();
+
+#define DUPLICATE_CLOSE_SOURCE 0x00000001
+#define DUPLICATE_SAME_ACCESS 0x00000002
+// Within the current process only: the new handle names the same object.
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE sourceHandle, HANDLE targetProcess,
+                     LPHANDLE targetHandle, DWORD desiredAccess, BOOL inheritHandle,
+                     DWORD options);

@@ -13,7 +13,7 @@
 #include "osl/osl_sata.h"
 #include "osl/osl_scsi.h"
 #include "osl/osl_storage.h"
-#include "osl/osl_util.h"
+#include "osl/osl_clib.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -83,6 +84,24 @@ bool Machine::admin() const {
   auto found = description_.FindMember("admin");
   if (found != description_.MemberEnd() && found->value.IsBool()) return found->value.GetBool();
   return true;
+}
+
+std::string Machine::programDataFolder() const {
+  namespace fs = std::filesystem;
+  fs::path machineFolder = path_.empty() ? fs::path() : fs::absolute(path_).parent_path();
+  fs::path folder;
+  auto found = description_.FindMember("programdata");
+  if (found != description_.MemberEnd()) {
+    if (!found->value.IsString()) return "";
+    folder = machineFolder / found->value.GetString();
+  } else if (!path_.empty()) {
+    folder = machineFolder / "programdata";
+  } else {
+    return "";
+  }
+  std::error_code ignored;
+  fs::create_directories(folder, ignored);
+  return folder.lexically_normal().string();
 }
 
 }  // namespace winsim

@@ -29,6 +29,10 @@ class Machine {
 
   std::string windowsVersion() const;  // "10.0" unless the file says
   bool admin() const;                  // true unless the file says
+  // The machine's program-data folder, made when missing: the file's
+  // "programdata" (relative to the machine file's folder; null: none), else
+  // "programdata" beside the machine file. Empty when the machine has none.
+  std::string programDataFolder() const;
 
   // Simulated time in milliseconds; Sleep advances it without waiting.
   unsigned long long clockMs = 0;

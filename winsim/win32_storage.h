@@ -4,22 +4,10 @@
 #pragma once
 
 #include "winsim/win32_base.h"
+#include "winsim/win32_file.h"
 #include "winsim/win32_kernel.h"
 
 typedef uint64_t DWORDLONG;
-
-// Opening files and devices. Only the device namespace is served here:
-// "\\.\PHYSICALDRIVEn" and the disk interface paths that SetupDi reports.
-#define GENERIC_READ 0x80000000
-#define GENERIC_WRITE 0x40000000
-#define FILE_SHARE_READ 0x00000001
-#define FILE_SHARE_WRITE 0x00000002
-#define CREATE_NEW 1
-#define CREATE_ALWAYS 2
-#define OPEN_EXISTING 3
-#define OPEN_ALWAYS 4
-#define TRUNCATE_EXISTING 5
-#define FILE_ATTRIBUTE_NORMAL 0x00000080
 
 typedef struct _OVERLAPPED {
   ULONG_PTR Internal;
@@ -29,6 +17,8 @@ typedef struct _OVERLAPPED {
   HANDLE hEvent;
 } OVERLAPPED, *LPOVERLAPPED;
 
+// Opening devices: "\\.\PHYSICALDRIVEn" and the disk interface paths that
+// SetupDi reports (regular files are opened with CreateFileA).
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);

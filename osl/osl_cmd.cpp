@@ -2,7 +2,6 @@
 // queries the device layer asks when it opens a drive.
 #include "osl/osl_cmd.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -679,10 +678,5 @@ bool osl_dev_name_equal(const char* a, const char* b) {
   char second[32];
   osl_dev_name(a, first);
   osl_dev_name(b, second);
-  for (size_t i = 0;; ++i) {
-    int left = std::tolower(static_cast<unsigned char>(first[i]));
-    int right = std::tolower(static_cast<unsigned char>(second[i]));
-    if (left != right) return false;
-    if (left == 0) return true;
-  }
+  return osl_strieq(first, second);
 }

@@ -62,7 +62,8 @@ u64 finish(u64 callStatus, u32 error, const Header& header, const osl_scsi_reque
   if (error != 0) osl_log_ioctl_failure(level, error);
 
   if (sense && senseLength) std::memset(sense, 0, senseLength);
-  u32 reported = header.SenseInfoLength;
+  // A failed call returns nothing: the header still holds what was sent.
+  u32 reported = callStatus == 0 ? header.SenseInfoLength : 0;
   if (reported > OSL_SCSI_SENSE_LENGTH) reported = OSL_SCSI_SENSE_LENGTH;
   char text[OSL_SCSI_SENSE_LENGTH * 3 + 1] = "No sense buffer available";
   if (reported != 0) {

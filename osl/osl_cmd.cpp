@@ -95,11 +95,11 @@ _OSL_PDEV* osl_open_device(const char* id) {
   if (!isPseudoHandle(drive->handle)) {
     if (drive->target == OSL_NO_TARGET) {
       WCHAR path[4 + 256] = {OSL_W('\\'), OSL_W('\\'), OSL_W('.'), OSL_W('\\')};
-      for (size_t i = 0; i < length; ++i)
-        path[4 + i] = static_cast<WCHAR>(static_cast<unsigned char>(copy[i]));
-      drive->handle = CreateFileW(path, GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+      drive->handle = INVALID_HANDLE_VALUE;
+      if (MultiByteToWideChar(CP_ACP, 0, copy, -1, path + 4, 256) > 0)
+        drive->handle = CreateFileW(path, GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     } else if (osl_csmi_open(drive) != 0) {
       if (drive->handle && drive->handle != INVALID_HANDLE_VALUE) CloseHandle(drive->handle);
       drive->handle = INVALID_HANDLE_VALUE;

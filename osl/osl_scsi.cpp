@@ -148,35 +148,33 @@ u64 osl_scsi_send_direct(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 d
   return status;
 }
 
-u64 osl_test_unit_ready(_OSL_PDEV* drive, osl_scsi_request* area) {
-  std::memset(area, 0, sizeof *area);
-  SCSI_PASS_THROUGH_DIRECT& header = area->header.direct;
+namespace {
+
+// TEST UNIT READY in the request area: a 6-byte block of zeros, no data.
+template <typename Header>
+u64 testUnitReady(_OSL_PDEV* drive, osl_scsi_request* area, Header& header, u32 controlCode) {
   header.Length = sizeof header;
   header.CdbLength = 6;
   header.SenseInfoLength = OSL_SCSI_SENSE_LENGTH;
   header.DataIn = SCSI_IOCTL_DATA_UNSPECIFIED;
   header.TimeOutValue = PROBE_TIMEOUT_SECONDS;
   header.SenseInfoOffset = OSL_SCSI_SENSE_OFFSET;
-  u64 status = osl_ioctl(drive, IOCTL_SCSI_PASS_THROUGH_DIRECT, area, sizeof *area, area,
-                         sizeof *area, nullptr);
+  u64 status = osl_ioctl(drive, controlCode, area, sizeof *area, area, sizeof *area, nullptr);
   if (status) return status;
   return header.ScsiStatus == SCSI_STATUS_GOOD ? 0 : ORV_OSL_STATUS(ORV_ERR_GENERIC);
 }
 
+}  // namespace
+
+u64 osl_test_unit_ready(_OSL_PDEV* drive, osl_scsi_request* area) {
+  std::memset(area, 0, sizeof *area);
+  return testUnitReady(drive, area, area->header.direct, IOCTL_SCSI_PASS_THROUGH_DIRECT);
+}
+
 u64 osl_test_unit_ready_buffered(_OSL_PDEV* drive, osl_scsi_request* area) {
   std::memset(area, 0, sizeof *area);
-  SCSI_PASS_THROUGH& header = area->header.buffered;
-  header.Length = sizeof header;
-  header.CdbLength = 6;
-  header.SenseInfoLength = OSL_SCSI_SENSE_LENGTH;
-  header.DataIn = SCSI_IOCTL_DATA_UNSPECIFIED;
-  header.TimeOutValue = PROBE_TIMEOUT_SECONDS;
-  header.DataBufferOffset = OSL_SCSI_DATA_OFFSET;
-  header.SenseInfoOffset = OSL_SCSI_SENSE_OFFSET;
-  u64 status =
-      osl_ioctl(drive, IOCTL_SCSI_PASS_THROUGH, area, sizeof *area, area, sizeof *area, nullptr);
-  if (status) return status;
-  return header.ScsiStatus == SCSI_STATUS_GOOD ? 0 : ORV_OSL_STATUS(ORV_ERR_GENERIC);
+  area->header.buffered.DataBufferOffset = OSL_SCSI_DATA_OFFSET;
+  return testUnitReady(drive, area, area->header.buffered, IOCTL_SCSI_PASS_THROUGH);
 }
 
 u64 osl_scsi_get_address(_OSL_PDEV* drive, u8* pathId, u64, u8* logicalUnit) {

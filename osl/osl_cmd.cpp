@@ -372,14 +372,16 @@ u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
     std::snprintf(entry->id, sizeof entry->id, "SCSI%u:r%u", port, drive->target);
   }
 
+  // Every NVMe drive is solid state, whatever bus reaches it: the device
+  // list tells a drive seen twice (physical and behind a RAID driver) by it.
   entry->medium = OSL_MEDIUM_UNKNOWN;
-  if ((commandBus >= OSL_BUS_SATA && commandBus <= OSL_BUS_SCSI) ||
-      commandBus == OSL_BUS_RAID_MEMBER) {
+  if (deviceType == OSL_DEV_NVME || commandBus == OSL_BUS_NVME) {
+    entry->medium = OSL_MEDIUM_SOLID_STATE;
+  } else if ((commandBus >= OSL_BUS_SATA && commandBus <= OSL_BUS_SCSI) ||
+             commandBus == OSL_BUS_RAID_MEMBER) {
     u8 noSeekPenalty = 0;
     if (osl_query_seek_penalty(drive, &noSeekPenalty) == 0)
       entry->medium = noSeekPenalty ? OSL_MEDIUM_SOLID_STATE : OSL_MEDIUM_ROTATING;
-  } else if (commandBus == OSL_BUS_NVME) {
-    entry->medium = OSL_MEDIUM_SOLID_STATE;
   }
 
   u32 used = usedLength(descriptor, descriptorLength);

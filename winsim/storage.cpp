@@ -26,7 +26,10 @@ constexpr ULONG LONGEST_TIMEOUT_SECONDS = 108000;  // 30 hours
 struct DiskHandle : KernelObject {
   std::shared_ptr<Disk> disk;
   DWORD access = 0;
+  unsigned long long generation = 0;  // of the stack that opened it
 };
+
+unsigned long long nextGeneration = 1;
 
 std::u16string lower(std::u16string text) {
   for (char16_t& c : text)
@@ -57,7 +60,7 @@ ScsiTarget* Disk::scsiPath() const {
   return drive->scsi() ? drive->scsi() : translation.get();
 }
 
-StorageStack::StorageStack(Machine& machine) {
+StorageStack::StorageStack(Machine& machine) : generation_(nextGeneration++) {
   rapidjson::Value& description = machine.description();
   auto drives = description.FindMember("drives");
   if (drives == description.MemberEnd() || !drives->value.IsArray()) return;
@@ -497,6 +500,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
   auto handle = std::make_shared<DiskHandle>();
   handle->disk = disk;
   handle->access = desiredAccess;
+  handle->generation = machine.part<StorageStack>().generation();
   SetLastError(ERROR_SUCCESS);
   return newHandle(handle);
 }
@@ -511,6 +515,11 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
   }
   if (overlapped || !bytesReturned) {
     SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  // A handle of a machine that was replaced names a drive that is gone.
+  if (handle->generation != Machine::current().part<StorageStack>().generation()) {
+    SetLastError(ERROR_DEVICE_NOT_CONNECTED);
     return FALSE;
   }
   *bytesReturned = 0;

@@ -37,9 +37,12 @@ class StorageStack {
   const std::vector<std::shared_ptr<Disk>>& disks() const { return disks_; }
   // "\\.\PHYSICALDRIVEn" or an interface path, case ignored; null: none.
   std::shared_ptr<Disk> find(const std::u16string& path) const;
+  // Tells the stacks of machines loaded one after the other apart.
+  unsigned long long generation() const { return generation_; }
 
  private:
   std::vector<std::shared_ptr<Disk>> disks_;
+  unsigned long long generation_;
 };
 
 }  // namespace winsim

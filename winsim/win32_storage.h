@@ -29,6 +29,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
 
 #define ERROR_INVALID_USER_BUFFER 1784L
 #define ERROR_OLD_WIN_VERSION 1150L
+#define ERROR_DEVICE_NOT_CONNECTED 1167L
 
 // Control codes.
 #define METHOD_BUFFERED 0

@@ -300,6 +300,13 @@ TEST(Classification, TextsAreBoundedByTheAnswer) {
   EXPECT_EQ(std::string(entry.model), std::string(40, 'M'));
   EXPECT_STREQ(entry.firmware, "REVISION");
   EXPECT_STREQ(entry.serial, "12345678901234567890");
+  // An NVMe drive is solid state on any bus, without asking.
+  bytes = descriptor(BusTypeScsi, "NVMe    ");
+  osl_fill_dev_entry(&drive, 0, reinterpret_cast<STORAGE_DEVICE_DESCRIPTOR*>(bytes.data()),
+                     OSL_DESCRIPTOR_LENGTH, &entry);
+  EXPECT_EQ(entry.deviceType, 3u);
+  EXPECT_EQ(entry.commandBus, 3u);
+  EXPECT_EQ(entry.medium, static_cast<u32>(OSL_MEDIUM_SOLID_STATE));
 }
 
 }  // namespace

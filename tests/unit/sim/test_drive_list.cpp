@@ -198,6 +198,19 @@ TEST_F(DriveListing, OpeningTakesAnAdministrator) {
   EXPECT_NE(open.drive, nullptr);
 }
 
+TEST_F(DriveListing, DrivesOfAReplacedMachineAreGone) {
+  load(threeDrives);
+  OpenDrive open("PHYSICALDRIVE0");
+  ASSERT_NE(open.drive, nullptr);
+  load(threeDrives);
+  u32 error = 0;
+  STORAGE_DEVICE_NUMBER number = {};
+  EXPECT_NE(osl_ioctl(open.drive, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
+                      sizeof number, &error),
+            0u);
+  EXPECT_EQ(error, static_cast<u32>(ERROR_DEVICE_NOT_CONNECTED));
+}
+
 TEST_F(DriveListing, DuplicatedDrivesAreUsable) {
   load(threeDrives);
   OpenDrive open("PHYSICALDRIVE2");

@@ -308,30 +308,40 @@ TEST_F(Senders, OnlyARecoveredPassThroughIsASuccess) {
 }
 
 TEST_F(Senders, FailedScsiRequest) {
-  load(R"({"drives": [{"bus": "sas"}],
-           "faults": [{"ioctl": "IOCTL_SCSI_PASS_THROUGH_DIRECT", "error": 1117}]})");
-  _OSL_PDEV* sas = drive(0);
-  {
-    LogCapture log;
-    expectOslWord(send(sas, OSL_BUS_SAS, inquiry, 1, 96, 64).status, kCmdFile, 1);
-    EXPECT_EQ(log.find("Error: IOCTL Failure: (error: 1117)\n")->level, 3);
-    EXPECT_NE(log.find("Error: [0:0:0] SCSI Status : 0\n"), nullptr);
-    EXPECT_NE(log.find("Error: Sense Buffer: No sense buffer available\n"), nullptr);
+  struct Form {
+    u8 flags;
+    const char* failing;
+    u8 otherFlags;
+  } forms[] = {{0, "IOCTL_SCSI_PASS_THROUGH_DIRECT", OSL_CMD_FLAG_BUFFERED},
+               {OSL_CMD_FLAG_BUFFERED, "IOCTL_SCSI_PASS_THROUGH", 0}};
+  for (const Form& form : forms) {
+    load(std::string(R"({"drives": [{"bus": "sas"}], "faults": [{"ioctl": ")") + form.failing +
+         R"(", "error": 1117}]})");
+    _OSL_PDEV* sas = drive(0);
+    {
+      LogCapture log;
+      expectOslWord(send(sas, OSL_BUS_SAS, inquiry, 1, 96, 64, form.flags).status, kCmdFile, 1);
+      ASSERT_NE(log.find("Error: IOCTL Failure: (error: 1117)\n"), nullptr) << form.failing;
+      EXPECT_EQ(log.find("Error: IOCTL Failure: (error: 1117)\n")->level, 3);
+      EXPECT_NE(log.find("Error: [0:0:0] SCSI Status : 0\n"), nullptr);
+      EXPECT_NE(log.find("Error: Sense Buffer: No sense buffer available\n"), nullptr);
+    }
+    {
+      LogCapture log;
+      expectOslWord(send(sas, OSL_BUS_SAS, inquiry, 1, 96, 64, form.flags, 1).status, kCmdFile, 1);
+      ASSERT_NE(log.find("Warning: IOCTL Failure: (error: 1117)\n"), nullptr) << form.failing;
+      EXPECT_EQ(log.find("Warning: IOCTL Failure: (error: 1117)\n")->level, 4);
+      EXPECT_NE(log.find("Info: [0:0:0] SCSI Status : 0\n"), nullptr);
+    }
+    u32 lastError = 0;
+    u8 sense[32];
+    EXPECT_NE(osl_scsi_send(sas, inquiry.data(), 6, 1, nullptr, 0, sense, sizeof sense, 0, false,
+                            true, form.flags != 0, &lastError),
+              0u);
+    EXPECT_EQ(lastError, 1117u);
+    // The other form is another control code: it still works.
+    EXPECT_EQ(send(sas, OSL_BUS_SAS, inquiry, 1, 96, 64, form.otherFlags).status, 0u);
   }
-  {
-    LogCapture log;
-    expectOslWord(send(sas, OSL_BUS_SAS, inquiry, 1, 96, 64, 0, 1).status, kCmdFile, 1);
-    EXPECT_EQ(log.find("Warning: IOCTL Failure: (error: 1117)\n")->level, 4);
-    EXPECT_NE(log.find("Info: [0:0:0] SCSI Status : 0\n"), nullptr);
-  }
-  u32 lastError = 0;
-  u8 sense[32];
-  EXPECT_NE(osl_scsi_send(sas, inquiry.data(), 6, 1, nullptr, 0, sense, sizeof sense, 0, false,
-                          true, false, &lastError),
-            0u);
-  EXPECT_EQ(lastError, 1117u);
-  // The buffered path is another control code: it still works.
-  EXPECT_EQ(send(sas, OSL_BUS_SAS, inquiry, 1, 96, 64, OSL_CMD_FLAG_BUFFERED).status, 0u);
 }
 
 TEST_F(Senders, RefusedKindSendsNothing) {

@@ -15,6 +15,7 @@
 #include "unit/log_capture.h"
 #include "unit/sim/machine_fixture.h"
 #include "unit/status_check.h"
+#include "winsim/storage.h"
 
 namespace {
 
@@ -209,6 +210,15 @@ TEST_F(DriveListing, DrivesOfAReplacedMachineAreGone) {
                       sizeof number, &error),
             0u);
   EXPECT_EQ(error, static_cast<u32>(ERROR_DEVICE_NOT_CONNECTED));
+}
+
+TEST_F(DriveListing, DriveStateOutlivesTheRun) {
+  load(threeDrives);
+  winsim::Machine::current().part<winsim::StorageStack>().disks()[2]->drive->keep("firmware", "R002");
+  winsim::Machine::load(winsim::Machine::current().path());
+  DriveList drives;
+  EXPECT_STREQ(drives[2].firmware, "R002");
+  EXPECT_STREQ(drives[1].firmware, "0001");
 }
 
 TEST_F(DriveListing, DuplicatedDrivesAreUsable) {

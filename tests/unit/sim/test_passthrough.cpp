@@ -159,7 +159,7 @@ TEST_F(Senders, AbortedAtaCommand) {
   }
 }
 
-TEST_F(Senders, FailedAtaRequest) {
+TEST_F(Senders, AtaCallThatTheDriverRefuses) {
   load(R"({"drives": [{"bus": "sata"}],
            "faults": [{"ioctl": "IOCTL_ATA_PASS_THROUGH_DIRECT", "error": 1117}]})");
   _OSL_PDEV* sata = drive(0);
@@ -307,7 +307,7 @@ TEST_F(Senders, OnlyARecoveredPassThroughIsASuccess) {
   expectOslWord(send(sat, OSL_BUS_SAS, inquiry, 1, 96, 64).status, kScsiFile, 1);
 }
 
-TEST_F(Senders, FailedScsiRequest) {
+TEST_F(Senders, ScsiCallThatTheDriverRefuses) {
   struct Form {
     u8 flags;
     const char* failing;

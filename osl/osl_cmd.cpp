@@ -7,12 +7,12 @@
 #include <cstring>
 
 #include "osl/orv_status.h"
+#include "osl/osl_clib.h"
 #include "osl/osl_csmi.h"
 #include "osl/osl_log.h"
 #include "osl/osl_sata.h"
 #include "osl/osl_scsi.h"
 #include "osl/osl_storage.h"
-#include "osl/osl_clib.h"
 
 namespace {
 
@@ -24,15 +24,15 @@ bool isPseudoHandle(HANDLE handle) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// A non-empty run of decimal digits of at most three characters, 0 to 255.
+// A non-empty run of decimal digits whose value is 0 to 255.
 bool parseRaidNumber(const char* begin, const char* end, u8* out) {
-  if (begin == end || end - begin > 3) return false;
+  if (begin == end) return false;
   u32 value = 0;
   for (const char* p = begin; p < end; ++p) {
     if (!isDigit(*p)) return false;
     value = value * 10 + static_cast<u32>(*p - '0');
+    if (value > 255) return false;
   }
-  if (value > 255) return false;
   *out = static_cast<u8>(value);
   return true;
 }

@@ -74,6 +74,7 @@ TEST(DriveIds, StoreBackEnds) {
   EXPECT_EQ(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(p.handle)), OSL_RAID_P_HANDLE);
   EXPECT_EQ(p.port, 12);
   EXPECT_EQ(p.target, 200);
+  EXPECT_EQ(parse("raid_b0007:0010").target, 10);
   for (const char* refused : {"raid_x0:3", "raid_b:3", "raid_b0:", "raid_b0:256", "raid_b1a:2"}) {
     ParsedId none = parse(refused);
     EXPECT_EQ(none.status, 0u) << refused;

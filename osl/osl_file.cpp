@@ -65,7 +65,11 @@ FILE* osl_fopen(const char* path, u32 mode) {
     return nullptr;
   }
   FILE* stream = path ? _fsopen(path, kModeTexts[mode - 1], _SH_DENYWR) : nullptr;
-  if (!stream) osl_event_printf(OSL_LOG_ERROR, kOpenFailed, path ? path : "", static_cast<u32>(errno));
+  if (!stream) {
+    int error = errno;  // kept for the caller across the report
+    osl_event_printf(OSL_LOG_ERROR, kOpenFailed, path ? path : "", static_cast<u32>(error));
+    errno = error;
+  }
   return stream;
 }
 

@@ -1,5 +1,7 @@
 #include "winsim/handles.h"
 
+#include "winsim/win32.h"
+
 #include <map>
 #include <mutex>
 
@@ -70,5 +72,22 @@ BOOL CloseHandle(HANDLE handle) {
     released = std::move(found->second);
     table().erase(found);
   }
+  return TRUE;
+}
+
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE sourceHandle, HANDLE targetProcess,
+                     LPHANDLE targetHandle, DWORD, BOOL, DWORD options) {
+  if (sourceProcess != GetCurrentProcess() || targetProcess != GetCurrentProcess() ||
+      !targetHandle) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::shared_ptr<KernelObject> object = objectOf(sourceHandle);
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  *targetHandle = newHandle(object);
+  if (options & DUPLICATE_CLOSE_SOURCE) CloseHandle(sourceHandle);
   return TRUE;
 }

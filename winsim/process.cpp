@@ -43,10 +43,12 @@ bool isSpace(char16_t c) { return c == u' ' || c == u'\t'; }
 
 namespace winsim {
 
-void setCommandLine(int argc, char** argv) {
+std::string setCommandLine(int argc, char** argv) {
   std::string line;
+  size_t argumentsStart = std::string::npos;
   for (int i = 0; i < argc; ++i) {
     if (i) line += ' ';
+    if (i == 1) argumentsStart = line.size();
     std::string argument = argv[i];
     bool quote = argument.empty() || argument.find_first_of(" \t\"") != std::string::npos;
     if (i == 0) {  // the program name takes no escapes
@@ -72,6 +74,7 @@ void setCommandLine(int argc, char** argv) {
     line += '"';
   }
   commandLineText() = widen(line);
+  return argumentsStart == std::string::npos ? "" : line.substr(argumentsStart);
 }
 
 }  // namespace winsim

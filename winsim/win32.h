@@ -9,3 +9,7 @@
 #include "winsim/win32_crt.h"
 #include "winsim/win32_file.h"
 #include "winsim/win32_process.h"
+#include "winsim/win32_resource.h"
+#include "winsim/win32_user.h"
+#include "winsim/win32_storage.h"
+#include "winsim/win32_setupapi.h"

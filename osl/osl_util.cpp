@@ -51,3 +51,25 @@ u64 osl_get_sys_error_text(u16 errorNumber, char* out, u32 size) {
     return ORV_OSL_STATUS(ORV_ERR_ERROR_CODE);
   return 0;
 }
+
+u64 osl_random64(u64* out) {
+  unsigned int high = 0;
+  unsigned int low = 0;
+  rand_s(&high);
+  rand_s(&low);
+  *out = (static_cast<u64>(high) << 32) | low;
+  return 0;
+}
+
+int osl_fprintf(FILE* stream, const char* format, ...) {
+  if (!stream) return -1;
+  va_list arguments;
+  va_start(arguments, format);
+  int result = osl_vfprintf(stream, format, arguments);
+  va_end(arguments);
+  return result;
+}
+
+int osl_vfprintf(FILE* stream, const char* format, va_list arguments) {
+  return std::vfprintf(stream, format, arguments);
+}

@@ -6,3 +6,4 @@
 #include "winsim/win32_base.h"
 #include "winsim/win32_kernel.h"
 #include "winsim/win32_advapi.h"
+#include "winsim/win32_crt.h"

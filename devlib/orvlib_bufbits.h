@@ -27,8 +27,13 @@ class OrvBufBits {
   OrvBufBits(u8* data, u32 byteOffset, u8 firstBit, u8 lastBit, _OrvByteEndianess order);
   virtual ~OrvBufBits() = default;
 
-  // (number >> firstBit) and a run of one-bits as wide as the field.
-  virtual u64 getValue() const { return (rawValue() >> firstBit) & mask(firstBit, lastBit); }
+  // (number >> firstBit) and a run of one-bits as wide as the field: the
+  // bits above lastBit leave at the top, then firstBit comes down to bit 0.
+  virtual u64 getValue() const {
+    // Flags and byte fields, the most common, read one byte in either order.
+    u64 number = lastBit < 8 ? data[byteOffset] : rawValue();
+    return (number << (63 - lastBit)) >> (63 - lastBit + firstBit);
+  }
   // Bits from..to of the number, shifted down by from; a bound outside the
   // field (64 for instance) stands for the field's own bound.
   virtual u64 getValue(u8 from, u8 to) const;
@@ -37,8 +42,10 @@ class OrvBufBits {
   // Replaces the field's bits by the low bits of v; the other bits of the
   // bytes keep their values.
   virtual void setValue(u64 v) {
-    u64 fieldMask = mask(firstBit, lastBit) << firstBit;
-    writeRawValue((rawValue() & ~fieldMask) | ((v << firstBit) & fieldMask));
+    u64 bits = fieldMask() << firstBit;
+    // A field of whole bytes replaces them without reading them first.
+    u64 kept = firstBit == 0 && (lastBit & 7) == 7 ? 0 : rawValue() & ~bits;
+    writeRawValue(kept | ((v << firstBit) & bits));
   }
   virtual bool operator<(u64 v) const;
   virtual bool operator<=(u64 v) const;
@@ -70,75 +77,70 @@ class OrvBufBits {
   _OrvByteEndianess byteOrder;
 
  private:
-  static u64 loadLittle(const u8* p, unsigned count);
-  static void storeLittle(u8* p, unsigned count, u64 number);
+  // As many one-bits as the field is wide (the constructor keeps
+  // firstBit <= lastBit <= 63).
+  u64 fieldMask() const { return ~0ull >> (63 - (lastBit - firstBit)); }
 };
 
 // Reading and writing the number is the hot path of every field access: the
-// common widths load and store in one go.
-inline u64 OrvBufBits::loadLittle(const u8* p, unsigned count) {
-  switch (count) {
-    case 1:
-      return p[0];
-    case 2: {
-      u16 v;
-      std::memcpy(&v, p, 2);
-      return v;
-    }
-    case 4: {
-      u32 v;
-      std::memcpy(&v, p, 4);
-      return v;
-    }
-    case 8: {
-      u64 v;
-      std::memcpy(&v, p, 8);
-      return v;
-    }
-    default: {
-      u64 v = 0;
-      for (unsigned i = count; i-- > 0;) v = (v << 8) | p[i];
-      return v;
-    }
-  }
-}
-
-inline void OrvBufBits::storeLittle(u8* p, unsigned count, u64 number) {
-  switch (count) {
-    case 1:
-      p[0] = static_cast<u8>(number);
-      return;
-    case 2: {
-      u16 v = static_cast<u16>(number);
-      std::memcpy(p, &v, 2);
-      return;
-    }
-    case 4: {
-      u32 v = static_cast<u32>(number);
-      std::memcpy(p, &v, 4);
-      return;
-    }
-    case 8:
-      std::memcpy(p, &number, 8);
-      return;
-    default:
-      for (unsigned i = 0; i < count; ++i, number >>= 8) p[i] = static_cast<u8>(number);
-  }
-}
-
+// widths of whole words load and store in one instruction; 3, 5, 6 and 7
+// bytes go byte by byte.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "both hosts are little-endian");
 
+template <typename Word>
+inline Word orvLoad(const u8* p) {
+  Word v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <typename Word>
+inline void orvStore(u8* p, Word v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
 inline u64 OrvBufBits::rawValue() const {
-  unsigned count = (lastBit >> 3) + 1u;
-  u64 number = loadLittle(data + byteOffset, count);
-  if (byteOrder == ORV_LITTLE_ENDIAN) return number;
-  return __builtin_bswap64(number) >> (64 - 8 * count);
+  const u8* p = data + byteOffset;
+  bool little = byteOrder == ORV_LITTLE_ENDIAN;
+  switch (lastBit >> 3) {
+    case 0:
+      return p[0];
+    case 1:
+      return little ? orvLoad<u16>(p) : __builtin_bswap16(orvLoad<u16>(p));
+    case 3:
+      return little ? orvLoad<u32>(p) : __builtin_bswap32(orvLoad<u32>(p));
+    case 7:
+      return little ? orvLoad<u64>(p) : __builtin_bswap64(orvLoad<u64>(p));
+    default: {
+      unsigned count = (lastBit >> 3) + 1u;
+      u64 number = 0;
+      for (unsigned i = 0; i < count; ++i) number = (number << 8) | p[little ? count - 1 - i : i];
+      return number;
+    }
+  }
 }
 
 inline void OrvBufBits::writeRawValue(u64 number) {
-  unsigned count = (lastBit >> 3) + 1u;
-  if (byteOrder != ORV_LITTLE_ENDIAN) number = __builtin_bswap64(number << (64 - 8 * count));
-  storeLittle(data + byteOffset, count, number);
+  u8* p = data + byteOffset;
+  bool little = byteOrder == ORV_LITTLE_ENDIAN;
+  switch (lastBit >> 3) {
+    case 0:
+      p[0] = static_cast<u8>(number);
+      return;
+    case 1:
+      orvStore<u16>(p, little ? static_cast<u16>(number) : __builtin_bswap16(static_cast<u16>(number)));
+      return;
+    case 3:
+      orvStore<u32>(p, little ? static_cast<u32>(number) : __builtin_bswap32(static_cast<u32>(number)));
+      return;
+    case 7:
+      orvStore<u64>(p, little ? number : __builtin_bswap64(number));
+      return;
+    default: {
+      unsigned count = (lastBit >> 3) + 1u;
+      for (unsigned i = 0; i < count; ++i, number >>= 8) p[little ? i : count - 1 - i] = static_cast<u8>(number);
+    }
+  }
 }
 
 // A bit view with a display name.

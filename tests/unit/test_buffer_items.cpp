@@ -24,8 +24,6 @@ TEST(ResultContainer, OwnsItsBuffersAndDeletesThemOnce) {
     OrvDevGenData<_OrvDataItem> data;
     for (int i = 0; i < 3; ++i) data.addBuffer(new CountedBuffer);
     data.addBuffer(new OrvLogBuffer(8, ORV_LITTLE_ENDIAN, 1, 0, "Error Information"));
-    EXPECT_TRUE(data.items.empty());
-    ASSERT_EQ(data.buffers.size(), 4u);
   }
   EXPECT_EQ(destroyed, 3);
 
@@ -35,14 +33,10 @@ TEST(ResultContainer, OwnsItsBuffersAndDeletesThemOnce) {
   data.addItem(_OrvDataItem("Critical Warning", 1, 1, 0));
   data.clear();
   EXPECT_EQ(destroyed, 1);
-  EXPECT_TRUE(data.items.empty());
-  EXPECT_TRUE(data.buffers.empty());
+  EXPECT_TRUE(data.items.empty() && data.buffers.empty());
   data.clear();
   EXPECT_EQ(destroyed, 1) << "a second clear deletes nothing";
-
-  data.addBuffer(new CountedBuffer);
-  data.addItem(_OrvDataItem("Temperature", 300, 2, 0));
-  EXPECT_EQ(data.items.size(), 1u) << "filled again after clear";
+  data.addBuffer(new CountedBuffer);  // filled again, freed by the destructor
 }
 
 TEST(ResultContainer, MovingHandsTheBuffersOver) {
@@ -68,32 +62,14 @@ TEST(ResultContainer, MovingHandsTheBuffersOver) {
   EXPECT_TRUE(moved.buffers.empty());
 }
 
-TEST(ResultContainer, ItemsKeepTheirOrder) {
-  OrvDevGenData<_OrvFwInfoItem> info;
-  _OrvFwInfoItem item{"REV00002", {{1, "REV00001", 1}, {2, "REV00002", 0}}, 2, 0};
-  info.addItem(item);
-  info.addItem(_OrvFwInfoItem{"REV00003", {}, 1, 1});
-  ASSERT_EQ(info.items.size(), 2u);
-  EXPECT_EQ(info.items[0].slots[1].revision, "REV00002");
-  EXPECT_EQ(info.items[1].currentRevision, "REV00003");
-}
-
 TEST(DataItem, NumbersTextsAndFlags) {
   _OrvDataItem number("Composite Temperature", 310, 4, 9);
-  EXPECT_EQ(number.id, 4u);
-  EXPECT_EQ(number.kind, ORV_ITEM_NUMBER);
-  EXPECT_EQ(number.value, 310u);
-  EXPECT_EQ(number.flag, 9);
-  EXPECT_EQ(number.text, "");
+  EXPECT_TRUE(number.id == 4 && number.kind == ORV_ITEM_NUMBER && number.value == 310 && number.flag == 9);
 
   _OrvDataItem text("Model", std::string("MODEL C"));
   _OrvDataItem chars("Serial", "S4");
-  for (const _OrvDataItem* item : {&text, &chars}) {
-    EXPECT_EQ(item->kind, ORV_ITEM_TEXT);
-    EXPECT_EQ(item->id, 0u);
-    EXPECT_EQ(item->value, 0u);
-    EXPECT_EQ(item->flag, 0);
-  }
+  for (const _OrvDataItem* item : {&text, &chars})
+    EXPECT_TRUE(item->kind == ORV_ITEM_TEXT && item->id == 0 && item->value == 0 && item->flag == 0);
   EXPECT_EQ(text.text, "MODEL C");
   EXPECT_EQ(chars.text, "S4");
 }
@@ -102,32 +78,24 @@ TEST(DataItem, FromViewsAndFields) {
   u8 bytes[12] = {0x20, 0xB7, 0, 0, 'A', 'B', 0, 0, 0, 0, 0, 0};
   OrvBufField flag(bytes, 0, 5, 5, "Cache supported", ORV_LITTLE_ENDIAN);
   _OrvDataItem fromFlag(flag);
-  EXPECT_EQ(fromFlag.kind, ORV_ITEM_FLAG);
-  EXPECT_EQ(fromFlag.value, 1u);
-  EXPECT_EQ(fromFlag.name, "Cache supported");
+  EXPECT_TRUE(fromFlag.kind == ORV_ITEM_FLAG && fromFlag.value == 1 && fromFlag.name == "Cache supported");
   bytes[0] = 0;
   EXPECT_EQ(_OrvDataItem(flag).value, 0u);
 
   _OrvDataItem fromByte(OrvByteField(bytes, 1, "Error log page entries (ELPE)"));
-  EXPECT_EQ(fromByte.kind, ORV_ITEM_NUMBER);
-  EXPECT_EQ(fromByte.value, 0xB7u);
-  EXPECT_EQ(fromByte.flag, 0);
+  EXPECT_TRUE(fromByte.kind == ORV_ITEM_NUMBER && fromByte.value == 0xB7 && fromByte.flag == 0);
 
   OrvBufBits bit(bytes, 1, 2, 2, ORV_LITTLE_ENDIAN);
   _OrvDataItem fromBit("Firmware active without reset", bit, 77, 3);
-  EXPECT_EQ(fromBit.kind, ORV_ITEM_FLAG);
-  EXPECT_EQ(fromBit.value, 1u);
+  EXPECT_TRUE(fromBit.kind == ORV_ITEM_FLAG && fromBit.value == 1);
   EXPECT_EQ(fromBit.flag, 3) << "the last argument is the flag";
   EXPECT_EQ(fromBit.id, 0u) << "the third argument is not used";
   _OrvDataItem fromBits("Number of firmware slots", OrvBufBits(bytes, 1, 1, 3, ORV_LITTLE_ENDIAN), 0, 0);
-  EXPECT_EQ(fromBits.kind, ORV_ITEM_NUMBER);
-  EXPECT_EQ(fromBits.value, 3u);
+  EXPECT_TRUE(fromBits.kind == ORV_ITEM_NUMBER && fromBits.value == 3);
 
   _OrvDataItem fromText(OrvBufAscFld(bytes, 4, 8, "Firmware revision (FR)", ORV_LITTLE_ENDIAN));
-  EXPECT_EQ(fromText.kind, ORV_ITEM_TEXT);
-  EXPECT_EQ(fromText.text, "AB");
+  EXPECT_TRUE(fromText.kind == ORV_ITEM_TEXT && fromText.text == "AB" && fromText.value == 0);
   EXPECT_EQ(fromText.name, "Firmware revision (FR)");
-  EXPECT_EQ(fromText.value, 0u);
 }
 
 // A data-structure class as the command sets write them: fields over its own
@@ -166,10 +134,8 @@ TEST(DataItem, ACopiedRecordReadsItsOwnBytesAfterTheSourceIsGone) {
   copy.collectFields(data);
   ASSERT_EQ(data.items.size(), 3u);
   EXPECT_EQ(data.items[0].value, 0x01020304u);
-  EXPECT_EQ(data.items[1].kind, ORV_ITEM_FLAG);
-  EXPECT_EQ(data.items[1].value, 1u);
+  EXPECT_TRUE(data.items[1].kind == ORV_ITEM_FLAG && data.items[1].value == 1);
   EXPECT_EQ(data.items[2].text, "MODEL C");
-  EXPECT_EQ(copy[0], 0x01);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "devlib/orvlib_gendev.h"
 #include "osl/osl_cmd.h"
 #include "osl/osl_types.h"
 
@@ -32,8 +33,10 @@ typedef _OrvCmdAbortType (*OrvCmdAbortCallback)();
 namespace DivizuCmdlib {
 
 using VazidaRaduru::_OrvCmdAbortType;
+using VazidaRaduru::_OrvDevProperty;
 using VazidaRaduru::_OrvPostCmdAction;
 using VazidaRaduru::OrvCmdAbortCallback;
+using VazidaRaduru::OrvGenDev;
 
 class DivIzuGenCmd {
  public:
@@ -57,8 +60,32 @@ class DivIzuGenCmd {
   // the first position, ends the name at the last, and becomes "_" elsewhere.
   std::string getDeviceIdFName() const { return getDeviceIdFName(deviceId); }
   static std::string getDeviceIdFName(const std::string& id);
+  bool hasValidDevice() const { return device != nullptr; }
+  osl_bus_type getBusType() const { return device ? device->getBusType() : OSL_BUS_NONE; }
+  osl_dev_type getDeviceType() const { return device ? device->getDeviceType() : OSL_DEV_NONE; }
+  u64 getDiskCapacity() const { return capacity; }
+  u32 getSectorSize() const { return sectorSize; }
+  _OrvDevProperty getDevProperty() const { return devProperty; }
+  u64 setIgnoreError() { return device ? device->setIgnoreError() : 0; }
+  void unsetIgnoreError() {
+    if (device) device->unsetIgnoreError();
+  }
+  // Throws code 2 without a device.
+  bool hasActivePartition();
+
+  // The command bus and device type of a drive, opened for the question
+  // only; with checkLock a drive held by a program of the system is refused.
+  static u64 getBusDevType(std::string id, osl_bus_type& busType, osl_dev_type& deviceType,
+                           bool checkLock);
 
  protected:
+  // Deletes the device and gives the command's lock back.
+  void closeDevice();
+  // Removes blanks and tabs at both ends.
+  static void trimStr(std::string& text);
+  // Decimal, or hexadecimal with "0x" or with a letter A to F.
+  static u64 parseNumericValue(const std::string& text, u64& value);
+
   // Sets the last-error text from the status (and the argument's name when
   // one is given), then throws the status.
   [[noreturn]] static void raiseException(u64 status, const std::string& argument);
@@ -70,19 +97,31 @@ class DivIzuGenCmd {
   u64 forceOpLock();
   u64 forceOpUnlock();
 
+  OrvGenDev* device;
   std::string deviceId;
   u32 sectorSize;
   u64 capacity;
+  _OrvDevProperty devProperty;
   bool lockTaken;
   u32 timeout;
 
  private:
   u64 initObj(std::string& argument, bool lockDevice, u32 namespaceId, bool allocatedNsMode);
   static void convert2SysDevId(std::string& id);
+  u64 setDevice(u32 namespaceId, bool allocatedNsMode);
   u64 lockDevOp(bool forced);
   u64 unlockDevOp();
 
   static std::string m_lastError;
+};
+
+// A command that always has a device, and reads the drive's identification.
+class DivIzuCmd : public DivIzuGenCmd {
+ public:
+  // Throws code 43 when the id names no drive.
+  DivIzuCmd(std::string deviceId, u32 timeout, u32 namespaceId, bool lockDevice, bool allocatedNsMode);
+  // The drive's current texts, trimmed.
+  u64 getDeviceInfo(std::string& firmwareRevision, std::string& modelNumber, std::string& serialNumber);
 };
 
 }  // namespace DivizuCmdlib

@@ -1,6 +1,7 @@
 #include "winsim/drive_ata.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "winsim/faults.h"
@@ -264,6 +265,15 @@ std::array<uint8_t, 512> AtaDrive::identify() const {
   putWord(data, 222, 0x107F);
   putWord(data, 234, minimumSegment());
   putWord(data, 235, maximumSegment());
+  // Words the record sets itself, by decimal word number.
+  const rapidjson::Value* words = member("identifyWords");
+  if (words && words->IsObject()) {
+    for (const auto& word : words->GetObject()) {
+      unsigned long index = std::strtoul(word.name.GetString(), nullptr, 10);
+      if (index < 255 && word.value.IsUint())
+        putWord(data, static_cast<unsigned>(index), static_cast<uint16_t>(word.value.GetUint()));
+    }
+  }
   // Integrity word: signature A5h and the byte that makes the sum 0.
   data[510] = 0xA5;
   uint8_t sum = 0;

@@ -130,24 +130,7 @@ u8 OrvAtaCmdIdleImmediate::getErrorCode() const { return ORV_ERR_ATA_IDLE; }
 
 }  // namespace VazidaRaduruSataInternal
 
-namespace {
-
 constexpr u8 STATUS_RETURN_DESCRIPTOR = 0x09;
-
-// Builds the command in place, sends it and returns its status; a status
-// thrown on the way is returned, anything else is code 1.
-template <typename Build>
-u64 guarded(Build build) {
-  try {
-    return build();
-  } catch (u64 status) {
-    return status;
-  } catch (...) {
-    return ORV_LIB_STATUS(ORV_ERR_GENERIC);
-  }
-}
-
-}  // namespace
 
 u64 sendAtaCmd(const OrvAtaHandle& target, OrvAtaCmd& cmd, OrvBuffer& data, u32 timeoutSeconds,
                u8 ignore) {
@@ -182,7 +165,7 @@ u64 sendAtaCmd(const OrvAtaHandle& target, OrvAtaCmd& cmd, OrvBuffer& data, u32 
 
 u64 ataIdentify(const OrvAtaHandle& target, OrvBuffer& data, u32 timeoutSeconds, u8 ignore) {
   if (data.getLength() < ORV_ATA_BLOCK) return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
-  return guarded([&] {
+  return ORV_ATA_GUARDED([&] {
     VazidaRaduruSataInternal::OrvAtaCmdIdentify cmd;
     OrvSubBuffer block(data, 0, ORV_ATA_BLOCK);
     return sendAtaCmd(target, cmd, block, timeoutSeconds, ignore);
@@ -194,7 +177,7 @@ u64 ataDownloadMicrocode(const OrvAtaHandle& target, u8 subcommand, OrvBuffer& d
   u32 length = data.getLength();
   if (length == 0 || length % ORV_ATA_BLOCK != 0 || length / ORV_ATA_BLOCK > 0xFFFF)
     return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
-  return guarded([&] {
+  return ORV_ATA_GUARDED([&] {
     VazidaRaduruSataInternal::OrvAtaCmdDownloadMicrocode cmd(
         subcommand, static_cast<u16>(length / ORV_ATA_BLOCK), blockOffset, useDma);
     return sendAtaCmd(target, cmd, data, timeoutSeconds, ignore);
@@ -202,7 +185,7 @@ u64 ataDownloadMicrocode(const OrvAtaHandle& target, u8 subcommand, OrvBuffer& d
 }
 
 u64 ataActivateMicrocode(const OrvAtaHandle& target, u32 timeoutSeconds, u8 ignore) {
-  return guarded([&] {
+  return ORV_ATA_GUARDED([&] {
     VazidaRaduruSataInternal::OrvAtaCmdDownloadMicrocode cmd(ORV_DM_ACTIVATE, 0, 0, false);
     OrvBuffer none;
     return sendAtaCmd(target, cmd, none, timeoutSeconds, ignore);
@@ -210,7 +193,7 @@ u64 ataActivateMicrocode(const OrvAtaHandle& target, u32 timeoutSeconds, u8 igno
 }
 
 u64 ataCheckPowerMode(const OrvAtaHandle& target, u8& count, u32 timeoutSeconds, u8 ignore) {
-  return guarded([&] {
+  return ORV_ATA_GUARDED([&] {
     VazidaRaduruSataInternal::OrvAtaCmdCheckPowerMode cmd;
     OrvBuffer none;
     u64 status = sendAtaCmd(target, cmd, none, timeoutSeconds, ignore);
@@ -223,7 +206,7 @@ u64 ataCheckPowerMode(const OrvAtaHandle& target, u8& count, u32 timeoutSeconds,
 }
 
 u64 ataStandbyImmediate(const OrvAtaHandle& target, u32 timeoutSeconds, u8 ignore) {
-  return guarded([&] {
+  return ORV_ATA_GUARDED([&] {
     VazidaRaduruSataInternal::OrvAtaCmdStandbyImmediate cmd;
     OrvBuffer none;
     return sendAtaCmd(target, cmd, none, timeoutSeconds, ignore);
@@ -231,7 +214,7 @@ u64 ataStandbyImmediate(const OrvAtaHandle& target, u32 timeoutSeconds, u8 ignor
 }
 
 u64 ataIdleImmediate(const OrvAtaHandle& target, u32 timeoutSeconds, u8 ignore) {
-  return guarded([&] {
+  return ORV_ATA_GUARDED([&] {
     VazidaRaduruSataInternal::OrvAtaCmdIdleImmediate cmd;
     OrvBuffer none;
     return sendAtaCmd(target, cmd, none, timeoutSeconds, ignore);

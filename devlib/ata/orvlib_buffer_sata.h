@@ -306,6 +306,7 @@ class OrvAtaIdentifyBuffer : public OrvBuffer {
   // The 36-bit unique id of the world wide name.
   u64 getWwnUniqueId() const;
 
+  // One public member per row of the table, named in its first column.
 #define ORV_IDENTIFY_BITS(member, ...) OrvBufField member;
 #define ORV_IDENTIFY_TEXT(member, ...) OrvBufAtaAsc member;
   ORV_ATA_IDENTIFY_FIELDS(ORV_IDENTIFY_BITS, ORV_IDENTIFY_BITS, ORV_IDENTIFY_TEXT)

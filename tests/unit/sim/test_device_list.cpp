@@ -14,6 +14,7 @@
 #include "unit/status_check.h"
 
 using DivizuCmdlib::DivIzuDevList;
+using DivizuCmdlib::DivIzuDevReady;
 using VazidaRaduru::_OrvDevProperty;
 
 namespace {
@@ -68,6 +69,14 @@ TEST_F(DeviceList, MixedDrivesInDeviceNumberOrder) {
     EXPECT_EQ(record.usable, 1) << i;
     EXPECT_EQ(record.locked, 0) << i;
   }
+  // The ATA drives were probed: their records are filled from IDENTIFY.
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(records[i].state & VazidaRaduru::ORV_STATE_FILLED, VazidaRaduru::ORV_STATE_FILLED) << i;
+    EXPECT_STREQ(records[i].modelNumber, "MODEL A");
+    EXPECT_STREQ(records[i].firmwareRevision, "REV00001");
+    EXPECT_EQ(records[i].unitStatus, 1) << i;
+    EXPECT_GT(records[i].maxTransferLength, 0u) << i;
+  }
   EXPECT_STREQ(records[2].modelNumber, "MODEL B");
   EXPECT_STREQ(records[2].firmwareRevision, "R001");
   EXPECT_FALSE(command.isSupportedDrive());
@@ -121,6 +130,24 @@ TEST_F(DeviceList, FilteredByTypeOrByName) {
   EXPECT_TRUE(isLibStatus(status, 43, kDevListFile));
   EXPECT_EQ((status >> 32) & 0xFFFF, 236u);
   EXPECT_TRUE(records.empty());
+}
+
+TEST_F(DeviceList, SpinningADriveDownAndUp) {
+  load(kMixedDrives);
+  {
+    DivIzuDevReady down("PHYSICALDRIVE0", true, 5);
+    ASSERT_EQ(down.execute(), 0u);
+  }
+  // A drive that stands by is listed as not active.
+  DivIzuDevList command("0", OSL_DEV_NONE, 5);
+  ASSERT_EQ(command.execute(), 0u);
+  EXPECT_EQ(command.devBegin()->unitStatus, 0);
+  DivIzuDevReady up("PHYSICALDRIVE0", false, 5);
+  ASSERT_EQ(up.execute(), 0u);
+  ASSERT_EQ(command.execute(), 0u);
+  EXPECT_EQ(command.devBegin()->unitStatus, 1);
+  // Its id is taken as it is given: digits alone name no drive.
+  EXPECT_EQ(orv_status_code(thrownStatus([] { DivIzuDevReady ready("0", false, 5); })), 13u);
 }
 
 TEST_F(DeviceList, MachineWithoutDrives) {

@@ -11,7 +11,8 @@
 
 #include "devlib/orvlib_gendata.h"
 #include "osl/orv_status.h"
-#include "osl/osl_util.h"
+#include "osl/osl_clib.h"
+#include "osl/osl_file.h"
 
 namespace VazidaRaduru {
 

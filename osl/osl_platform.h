@@ -7,6 +7,10 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <stdlib.h>
+#include <stdio.h>
+#include <time.h>
+#include <sys/stat.h>
 #include <windows.h>
 #include <winioctl.h>
 #include <ntddscsi.h>

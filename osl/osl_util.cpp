@@ -1,9 +1,13 @@
 #include "osl/osl_util.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include "osl/orv_status.h"
+#include "osl/osl_clib.h"
+#include "osl/osl_file.h"
+#include "osl/osl_log.h"
 #include "osl/osl_platform.h"
 
 u64 osl_split_path(const char* path, char* dirOut, u32 dirSize, char* fileOut, u32 fileSize) {
@@ -52,24 +56,80 @@ u64 osl_get_sys_error_text(u16 errorNumber, char* out, u32 size) {
   return 0;
 }
 
-u64 osl_random64(u64* out) {
-  unsigned int high = 0;
-  unsigned int low = 0;
-  rand_s(&high);
-  rand_s(&low);
-  *out = (static_cast<u64>(high) << 32) | low;
+u64 osl_get_process_name(u32 processId, char* out) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (!process) return ORV_OSL_STATUS(ORV_ERR_GENERIC);
+  WCHAR wide[MAX_PATH];
+  DWORD length = MAX_PATH;
+  if (!QueryFullProcessImageNameW(process, 0, wide, &length)) {
+    CloseHandle(process);
+    return ORV_OSL_STATUS(ORV_ERR_GENERIC);
+  }
+  char image[MAX_PATH] = {};
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, image, MAX_PATH - 1, nullptr, nullptr);
+  const char* separator = std::strrchr(image, '\\');
+  osl_strncpy(out, separator ? separator + 1 : image, 256);
+  char* dot = std::strrchr(out, '.');
+  if (dot && osl_strieq(dot + 1, "exe")) *dot = '\0';
+  CloseHandle(process);
   return 0;
 }
 
-int osl_fprintf(FILE* stream, const char* format, ...) {
-  if (!stream) return -1;
-  va_list arguments;
-  va_start(arguments, format);
-  int result = osl_vfprintf(stream, format, arguments);
-  va_end(arguments);
-  return result;
+u32 osl_is_not_admin() {
+  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+  PSID administrators = nullptr;
+  if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators))
+    return 1;
+  BOOL member = FALSE;
+  u32 notAdmin = CheckTokenMembership(nullptr, administrators, &member) && member ? 0 : 1;
+  FreeSid(administrators);
+  return notAdmin;
 }
 
-int osl_vfprintf(FILE* stream, const char* format, va_list arguments) {
-  return std::vfprintf(stream, format, arguments);
+u64 osl_get_programdata_path(char* out) {
+  static const char kVariable[] = "programdata";
+  size_t length = 0;
+  // Some runtimes answer the measuring call with ERANGE and the length.
+  errno_t measured = getenv_s(&length, nullptr, 0, kVariable);
+  if ((measured != 0 && measured != ERANGE) || length == 0) {
+    osl_event_printf(OSL_LOG_ERROR, "Environment variable (%s) not found!\n", kVariable);
+    return ORV_OSL_STATUS(ORV_ERR_INVALID_STRING);
+  }
+  if (length >= OSL_PATH_SIZE) return ORV_OSL_STATUS(ORV_ERR_BUFFER_LENGTH);
+  errno_t error = getenv_s(&length, out, OSL_PATH_SIZE, kVariable);
+  if (error != 0) {
+    osl_event_printf(OSL_LOG_ERROR, "Error [%u] obtaining temp path through environment variable %s\n",
+                     static_cast<u32>(error), kVariable);
+    return ORV_OSL_STATUS(ORV_ERR_INVALID_ARGUMENT_SPECIFIED);
+  }
+  return 0;
+}
+
+u64 osl_make_lock_dir(char* out) {
+  u64 status = osl_get_programdata_path(out);
+  if (status) return status;
+  static const char* const kLevels[] = {"ORVENTA", "VORMEL", "lock"};
+  if (std::strlen(out) + 7 + 6 + 4 + 3 >= OSL_PATH_SIZE) return ORV_OSL_STATUS(ORV_ERR_BUFFER_LENGTH);
+  for (const char* level : kLevels) {
+    osl_strcat(out, OSL_PATH_SIZE, "\\");
+    osl_strcat(out, OSL_PATH_SIZE, level);
+    status = osl_mkdir(out);
+    if (status) return status;
+  }
+  return 0;
+}
+
+u64 osl_get_lock_path(const char* name, char* out) {
+  if (!name || std::strlen(name) >= 255) return ORV_OSL_STATUS(ORV_ERR_BUFFER_LENGTH);
+  u64 status = osl_make_lock_dir(out);
+  if (status) return status;
+  char copy[255];
+  osl_strncpy(copy, name, sizeof copy);
+  const char* separator = std::strrchr(copy, '\\');
+  const char* last = separator ? separator + 1 : copy;
+  if (std::strlen(out) + 1 + std::strlen(last) >= OSL_PATH_SIZE) return ORV_OSL_STATUS(ORV_ERR_BUFFER_LENGTH);
+  osl_strcat(out, OSL_PATH_SIZE, "\\");
+  osl_strcat(out, OSL_PATH_SIZE, last);
+  return 0;
 }

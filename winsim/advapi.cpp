@@ -1,8 +1,10 @@
-// Event log of the simulated machine.
+// Event log and security of the simulated machine.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "winsim/handles.h"
+#include "winsim/machine.h"
 #include "winsim/text.h"
 #include "winsim/win32.h"
 #include "winsim/winsim_test.h"
@@ -79,4 +81,54 @@ BOOL DeregisterEventSource(HANDLE eventLog) {
     return FALSE;
   }
   return CloseHandle(eventLog);
+}
+
+// Security identifiers of the simulated machine.
+namespace {
+
+struct Sid {
+  BYTE authority[6];
+  BYTE count;
+  DWORD subAuthorities[8];
+};
+
+}  // namespace
+
+BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD s0, DWORD s1,
+                              DWORD s2, DWORD s3, DWORD s4, DWORD s5, DWORD s6, DWORD s7,
+                              PSID* sid) {
+  if (!authority || !sid || count == 0 || count > 8) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  Sid* made = static_cast<Sid*>(std::calloc(1, sizeof(Sid)));
+  if (!made) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+  std::memcpy(made->authority, authority->Value, 6);
+  made->count = count;
+  DWORD values[8] = {s0, s1, s2, s3, s4, s5, s6, s7};
+  std::memcpy(made->subAuthorities, values, count * sizeof(DWORD));
+  *sid = made;
+  return TRUE;
+}
+
+BOOL CheckTokenMembership(HANDLE token, PSID sid, PBOOL isMember) {
+  if (token != nullptr || !sid || !isMember) {
+    SetLastError(token ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const Sid* asked = static_cast<const Sid*>(sid);
+  static const BYTE nt[6] = {0, 0, 0, 0, 0, 5};
+  bool administrators = std::memcmp(asked->authority, nt, 6) == 0 && asked->count == 2 &&
+                        asked->subAuthorities[0] == SECURITY_BUILTIN_DOMAIN_RID &&
+                        asked->subAuthorities[1] == DOMAIN_ALIAS_RID_ADMINS;
+  *isMember = administrators && Machine::current().admin();
+  return TRUE;
+}
+
+PVOID FreeSid(PSID sid) {
+  std::free(sid);
+  return nullptr;
 }

@@ -6,8 +6,10 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "winsim/handles.h"
+#include "winsim/host.h"
 #include "winsim/machine.h"
 #include "winsim/text.h"
 #include "winsim/win32.h"
@@ -46,8 +48,11 @@ const std::map<DWORD, const char*>& systemTexts() {
       {234, "More data is available."},
       {259, "No more data is available."},
       {1117, "The request could not be performed because of an I/O device error."},
+      {1150, "The specified program requires a newer version of Windows."},
+      {1167, "The device is not connected."},
       {1450, "Insufficient system resources exist to complete the requested service."},
       {1460, "This operation returned because the timeout period expired."},
+      {1784, "The supplied user buffer is not valid for the requested operation."},
       {1812, "The specified image file did not contain a resource section."},
       {1813, "The specified resource type cannot be found in the image file."},
       {1814, "The specified resource name cannot be found in the image file."},
@@ -55,10 +60,40 @@ const std::map<DWORD, const char*>& systemTexts() {
   return texts;
 }
 
+// While its owner holds it, the termination signals wait (winsim/host.h).
 struct Mutex : KernelObject {
   std::recursive_mutex lock;
   int depth = 0;
+  std::thread::id owner;
+  sigset_t ownerSignals;
 };
+
+// Takes the mutex for the calling thread; false when it is not free and the
+// caller will not wait.
+bool acquire(Mutex& mutex, bool wait) {
+  sigset_t previous = holdTerminationSignals();
+  if (wait) {
+    mutex.lock.lock();
+  } else if (!mutex.lock.try_lock()) {
+    releaseTerminationSignals(previous);
+    return false;
+  }
+  if (++mutex.depth == 1) {
+    mutex.owner = std::this_thread::get_id();
+    mutex.ownerSignals = previous;
+  } else {
+    releaseTerminationSignals(previous);
+  }
+  return true;
+}
+
+void release(Mutex& mutex) {
+  sigset_t restored = mutex.ownerSignals;
+  bool last = --mutex.depth == 0;
+  if (last) mutex.owner = std::thread::id();
+  mutex.lock.unlock();
+  if (last) releaseTerminationSignals(restored);
+}
 
 template <typename Char>
 DWORD formatSystemMessage(DWORD flags, DWORD messageId, Char* buffer, DWORD size,
@@ -157,10 +192,7 @@ HLOCAL LocalFree(HLOCAL memory) {
 
 HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCWSTR) {
   auto mutex = std::make_shared<Mutex>();
-  if (initialOwner) {
-    mutex->lock.lock();
-    mutex->depth = 1;
-  }
+  if (initialOwner) acquire(*mutex, true);
   SetLastError(ERROR_SUCCESS);
   return newHandle(mutex);
 }
@@ -175,23 +207,16 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
   }
-  if (milliseconds == INFINITE) {
-    mutex->lock.lock();
-  } else if (!mutex->lock.try_lock()) {
-    return WAIT_TIMEOUT;
-  }
-  ++mutex->depth;
-  return WAIT_OBJECT_0;
+  return acquire(*mutex, milliseconds == INFINITE) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
 BOOL ReleaseMutex(HANDLE handle) {
   auto mutex = objectAs<Mutex>(handle);
-  if (!mutex || mutex->depth == 0) {
+  if (!mutex || mutex->depth == 0 || mutex->owner != std::this_thread::get_id()) {
     SetLastError(mutex ? 288 /* not the owner */ : ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  --mutex->depth;
-  mutex->lock.unlock();
+  release(*mutex);
   return TRUE;
 }
 

@@ -1,7 +1,20 @@
+// The machine file: one JSON object. Keys of the machine: "windows",
+// "servicePack", "admin", "pageSize", "programdata", "processes",
+// "create_window_fails", "drives" (each with "bus", "number", "model",
+// "serial", "firmware", "vendor", "sectors", "sectorSize", "rotational",
+// "wwn", "maxTransfer", "maxPages", "partitions", "unitAttention") and
+// "faults". A fault names what it hits with one of "ioctl" (a control code's
+// name, or "CreateFileW"), "setupapi" (a function's name), "ata" (a command
+// code) or "scsi" (an operation code); narrows it with "drive", "property",
+// "feature" or "page"; answers with "error" (a Windows error, or the ATA
+// error register), "status", "scsiStatus" or "sense" ([key, asc, ascq]); and
+// counts with "after" and "times". winsim/machines/README.md has the whole
+// story with defaults and an example.
 #include "winsim/machine.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -83,6 +96,24 @@ bool Machine::admin() const {
   auto found = description_.FindMember("admin");
   if (found != description_.MemberEnd() && found->value.IsBool()) return found->value.GetBool();
   return true;
+}
+
+std::string Machine::programDataFolder() const {
+  namespace fs = std::filesystem;
+  fs::path machineFolder = path_.empty() ? fs::path() : fs::absolute(path_).parent_path();
+  fs::path folder;
+  auto found = description_.FindMember("programdata");
+  if (found != description_.MemberEnd()) {
+    if (!found->value.IsString()) return "";
+    folder = machineFolder / found->value.GetString();
+  } else if (!path_.empty()) {
+    folder = machineFolder / "programdata";
+  } else {
+    return "";
+  }
+  std::error_code ignored;
+  fs::create_directories(folder, ignored);
+  return folder.lexically_normal().string();
 }
 
 }  // namespace winsim

@@ -8,6 +8,7 @@
 
 #define CP_ACP 0
 #define CP_UTF8 65001
+#define WC_NO_BEST_FIT_CHARS 0x00000400
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
@@ -58,3 +59,10 @@ ULONGLONG GetTickCount64();
 
 DWORD GetCurrentProcessId();
 HANDLE GetCurrentProcess();
+
+#define DUPLICATE_CLOSE_SOURCE 0x00000001
+#define DUPLICATE_SAME_ACCESS 0x00000002
+// Within the current process only: the new handle names the same object.
+BOOL DuplicateHandle(HANDLE sourceProcess, HANDLE sourceHandle, HANDLE targetProcess,
+                     LPHANDLE targetHandle, DWORD desiredAccess, BOOL inheritHandle,
+                     DWORD options);

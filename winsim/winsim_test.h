@@ -1,6 +1,7 @@
 // What the simulated machine records for tests to read back.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,5 +25,30 @@ void clearEvents();
 
 // Makes the next RegisterEventSourceW calls fail (the event log is down).
 void setEventLogAvailable(bool available);
+
+}  // namespace winsim
+
+namespace winsim {
+
+// One DeviceIoControl call the storage stack received, as it found it.
+struct StorageRequest {
+  std::string device;            // "PHYSICALDRIVE0"
+  std::string name;              // the control code's name, e.g. "IOCTL_SCSI_PASS_THROUGH"
+  DWORD code = 0;
+  DWORD property = 0;            // IOCTL_STORAGE_QUERY_PROPERTY: the PropertyId
+  // SCSI pass-through: the CDB; ATA pass-through: the 16-byte register
+  // block (current values at even bytes, previous values at odd bytes).
+  std::vector<uint8_t> command;
+  USHORT ataFlags = 0;
+  UCHAR dataIn = 0;              // SCSI pass-through's DataIn
+  ULONG dataLength = 0;
+  ULONG timeout = 0;
+  UCHAR scsiStatus = 0;          // as answered
+  DWORD error = 0;               // 0 when the call succeeded
+};
+
+// The requests since the process started (or since clearStorageTrace).
+std::vector<StorageRequest>& storageTrace();
+void clearStorageTrace();
 
 }  // namespace winsim

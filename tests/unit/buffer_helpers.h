@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "devlib/orvlib_buffer.h"
-#include "unit/status_expect.h"
+#include "unit/status_check.h"
 
 namespace buffer_test {
 

@@ -1,0 +1,684 @@
+// Open drives and the command dispatcher; the drive list and the per-drive
+// queries the device layer asks when it opens a drive.
+#include "osl/osl_cmd.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "osl/orv_status.h"
+#include "osl/osl_clib.h"
+#include "osl/osl_csmi.h"
+#include "osl/osl_log.h"
+#include "osl/osl_sata.h"
+#include "osl/osl_scsi.h"
+#include "osl/osl_storage.h"
+
+namespace {
+
+constexpr u32 OPEN_ID_LIMIT = 248;
+
+bool isPseudoHandle(HANDLE handle) {
+  return handle == OSL_RAID_B_HANDLE || handle == OSL_RAID_P_HANDLE;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A non-empty run of decimal digits whose value is 0 to 255.
+bool parseRaidNumber(const char* begin, const char* end, u8* out) {
+  if (begin == end) return false;
+  u32 value = 0;
+  for (const char* p = begin; p < end; ++p) {
+    if (!isDigit(*p)) return false;
+    value = value * 10 + static_cast<u32>(*p - '0');
+    if (value > 255) return false;
+  }
+  *out = static_cast<u8>(value);
+  return true;
+}
+
+}  // namespace
+
+u64 osl_parse_dev_id(const char* id, u8* port, u8* target, u8* kind, u64* handle) {
+  *target = OSL_NO_TARGET;
+  const char* colon = std::strchr(id, ':');
+  if (!colon) return 0;
+
+  if (std::strncmp(id, "raid_", 5) == 0) {
+    char store = id[5];
+    if (store != 'b' && store != 'p') return 0;
+    u8 first = 0;
+    u8 second = 0;
+    if (!parseRaidNumber(id + 6, colon, &first)) return 0;
+    if (!parseRaidNumber(colon + 1, colon + std::strlen(colon), &second)) return 0;
+    HANDLE pseudo = store == 'b' ? OSL_RAID_B_HANDLE : OSL_RAID_P_HANDLE;
+    *handle = static_cast<u64>(reinterpret_cast<uintptr_t>(pseudo));
+    *port = first;
+    *target = second;
+    return 0;
+  }
+
+  *kind = static_cast<u8>(colon[1]);
+  const char* number = colon[1] ? colon + 2 : colon + 1;
+  u64 status = osl_strtou8(number, target);
+  if (status) return status;
+
+  const char* digits = colon;
+  while (digits > id && isDigit(digits[-1])) --digits;
+  size_t count = static_cast<size_t>(colon - digits);
+  if (count >= 1 && count <= 3) {
+    char portText[4] = {};
+    std::memcpy(portText, digits, count);
+    status = osl_strtou8(portText, port);
+    if (status) return status;
+  }
+  return 0;
+}
+
+_OSL_PDEV* osl_open_device(const char* id) {
+  if (!id) return nullptr;
+  size_t length = strnlen(id, OPEN_ID_LIMIT);
+  osl_log(OSL_LOG_INFO, "Info: Opening Physical drive: %s\n", id);
+  if (length >= OPEN_ID_LIMIT) return nullptr;
+  char copy[256] = {};
+  std::memcpy(copy, id, length);
+
+  _OSL_PDEV* drive = static_cast<_OSL_PDEV*>(std::calloc(1, sizeof(_OSL_PDEV)));
+  if (!drive) return nullptr;
+  u64 handle = 0;
+  if (osl_parse_dev_id(copy, &drive->port, &drive->target, &drive->kind, &handle) != 0) {
+    // An id that does not parse names no drive.
+    std::free(drive);
+    return nullptr;
+  }
+  drive->handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle));
+  if (!isPseudoHandle(drive->handle)) {
+    if (drive->target == OSL_NO_TARGET) {
+      WCHAR path[4 + 256] = {OSL_W('\\'), OSL_W('\\'), OSL_W('.'), OSL_W('\\')};
+      drive->handle = INVALID_HANDLE_VALUE;
+      if (MultiByteToWideChar(CP_ACP, 0, copy, -1, path + 4, 256) > 0)
+        drive->handle = CreateFileW(path, GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    } else if (osl_csmi_open(drive) != 0) {
+      if (drive->handle && drive->handle != INVALID_HANDLE_VALUE) CloseHandle(drive->handle);
+      drive->handle = INVALID_HANDLE_VALUE;
+    }
+  }
+  if (drive->handle == INVALID_HANDLE_VALUE || drive->handle == nullptr) {
+    std::free(drive);
+    return nullptr;
+  }
+  return drive;
+}
+
+void osl_close_device(_OSL_PDEV* drive) {
+  if (!drive) return;
+  osl_log(OSL_LOG_INFO, "Info: Closing Physical drive\n");
+  if (drive->handle && drive->handle != INVALID_HANDLE_VALUE && !isPseudoHandle(drive->handle))
+    CloseHandle(drive->handle);
+  std::free(drive);
+}
+
+_OSL_PDEV* osl_dup_device(_OSL_PDEV* drive) {
+  _OSL_PDEV* copy = static_cast<_OSL_PDEV*>(std::calloc(1, sizeof(_OSL_PDEV)));
+  if (!copy) return nullptr;
+  copy->handle = INVALID_HANDLE_VALUE;
+  if (!drive) return copy;
+  // The address goes with the handle: a drive behind a RAID controller is
+  // named by its port, target and kind.
+  copy->port = drive->port;
+  copy->target = drive->target;
+  copy->kind = drive->kind;
+  if (drive->handle && drive->handle != INVALID_HANDLE_VALUE && !isPseudoHandle(drive->handle)) {
+    HANDLE duplicate = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), drive->handle, GetCurrentProcess(), &duplicate, 0,
+                        FALSE, DUPLICATE_SAME_ACCESS))
+      copy->handle = duplicate;
+  }
+  return copy;
+}
+
+u64 osl_ioctl(_OSL_PDEV* drive, u32 controlCode, void* in, u32 inLength, void* out,
+              u32 outLength, u32* lastError) {
+  if (lastError) *lastError = 0;
+  DWORD returned = 0;
+  if (drive && DeviceIoControl(drive->handle, controlCode, in, inLength, out, outLength,
+                               &returned, nullptr))
+    return 0;
+  if (lastError) *lastError = drive ? static_cast<u32>(GetLastError()) : ERROR_INVALID_HANDLE;
+  return ORV_OSL_STATUS(ORV_ERR_GENERIC);
+}
+
+u64 osl_send_command(_OSL_PDEV* drive, _osl_dev_cmd* request, osl_bus_type commandBus,
+                     osl_cmd_type kind) {
+  if (!drive || !drive->handle || !request) return ORV_OSL_STATUS(ORV_ERR_GENERIC);
+  switch (commandBus) {
+    case OSL_BUS_SATA:
+      return osl_ata_send(drive, request->command, request->commandLength, request->direction,
+                          request->data, request->dataLength, request->response,
+                          request->responseLength, request->timeoutSeconds,
+                          request->ignoreError != 0);
+    case OSL_BUS_SAS:
+      if (kind == OSL_CMD_REFUSED) return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+      return osl_scsi_send(drive, request->command, request->commandLength, request->direction,
+                           request->data, request->dataLength, request->response,
+                           request->responseLength, request->timeoutSeconds, true,
+                           request->ignoreError != 0, (request->flags & OSL_CMD_FLAG_BUFFERED) != 0,
+                           nullptr);
+    case OSL_BUS_NVME:
+    case OSL_BUS_CSMI:
+      // The NVMe and CSMI senders are not part of this build: nothing is sent.
+      return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    default:
+      return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+  }
+}
+
+void osl_log_ioctl_failure(int level, u32 error) {
+  // Under the ignore-error flag a failure still shows, as a warning.
+  if (level == OSL_LOG_INFO && error != 0) level = OSL_LOG_WARNING;
+  osl_log_at(level, "IOCTL Failure: (error: %u)\n", error);
+}
+
+void osl_log_cdb(int, const u8* block, u32 length) {
+  if (!block || length == 0) return;
+  char* text = static_cast<char*>(std::malloc(static_cast<size_t>(length) * 3 + 1));
+  osl_log(OSL_LOG_INFO, "\n");
+  if (!text) {
+    osl_log(OSL_LOG_INFO, "Info: CDB: Error logging CDB (Memory overflow)\n");
+    return;
+  }
+  for (u32 i = 0; i < length; ++i) std::snprintf(text + i * 3, 4, "%02x ", block[i]);
+  text[length * 3] = '\0';
+  osl_log(OSL_LOG_INFO, "Info: CDB: %s\n", text);
+  std::free(text);
+}
+
+// ---------------------------------------------------------------------------
+// The drive list.
+
+namespace {
+
+constexpr const char* ATA_VENDOR = "ATA     ";
+constexpr const char* NVME_VENDOR = "NVMe    ";
+
+// A text of a descriptor that the driver filled up to usedLength bytes: at
+// most limit characters from offset, or false when there is none.
+bool descriptorText(const void* descriptor, u32 usedLength, u32 offset, u32 limit, char* out) {
+  out[0] = '\0';
+  if (offset == 0 || offset >= usedLength) return false;
+  const char* text = static_cast<const char*>(descriptor) + offset;
+  u32 length = 0;
+  while (length < limit && offset + length < usedLength && text[length]) ++length;
+  std::memcpy(out, text, length);
+  out[length] = '\0';
+  return true;
+}
+
+// How much of a descriptor the driver filled, within the buffer.
+u32 usedLength(const void* descriptor, u32 bufferLength) {
+  if (bufferLength < sizeof(STORAGE_DESCRIPTOR_HEADER)) return 0;
+  u32 size = static_cast<const STORAGE_DESCRIPTOR_HEADER*>(descriptor)->Size;
+  return size < bufferLength ? size : bufferLength;
+}
+
+u32 vendorOf(const STORAGE_DEVICE_DESCRIPTOR* descriptor, u32 length, char* vendor) {
+  return descriptorText(descriptor, usedLength(descriptor, length), descriptor->VendorIdOffset,
+                        63, vendor);
+}
+
+// A serial number that Windows 10 shows for NVMe drives whose real serial
+// it cannot read.
+bool isPlaceholderSerial(const char* serial) {
+  for (const char* p = serial; *p; ++p)
+    if (*p != '0' && *p != '.' && *p != '_') return false;
+  return true;
+}
+
+bool isWindows10() { return osl_require_win10() == 0; }
+
+bool isOccupied(const _osl_dev_entry& entry) { return entry.id[0] != '\0'; }
+
+u64 queryProperty(_OSL_PDEV* drive, STORAGE_PROPERTY_ID property, void* out, u32 length) {
+  std::memset(out, 0, length);
+  STORAGE_PROPERTY_QUERY query = {};
+  query.PropertyId = property;
+  query.QueryType = PropertyStandardQuery;
+  u32 error = 0;
+  if (osl_ioctl(drive, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out, length, &error) ==
+      0)
+    return 0;
+  osl_log_ioctl_failure(OSL_LOG_ERROR, error);
+  return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
+}
+
+}  // namespace
+
+u64 osl_query_device_descriptor(_OSL_PDEV* drive, void* out) {
+  return queryProperty(drive, StorageDeviceProperty, out, OSL_DESCRIPTOR_LENGTH);
+}
+
+u64 osl_query_adapter_descriptor(_OSL_PDEV* drive, void* out) {
+  return queryProperty(drive, StorageAdapterProperty, out, OSL_DESCRIPTOR_LENGTH);
+}
+
+u64 osl_query_device_ids(_OSL_PDEV* drive, void* out) {
+  return queryProperty(drive, StorageDeviceIdProperty, out, OSL_DEVICE_ID_LENGTH);
+}
+
+u64 osl_query_seek_penalty(_OSL_PDEV* drive, u8* noSeekPenalty) {
+  DEVICE_SEEK_PENALTY_DESCRIPTOR answer = {};
+  STORAGE_PROPERTY_QUERY query = {};
+  query.PropertyId = StorageDeviceSeekPenaltyProperty;
+  query.QueryType = PropertyStandardQuery;
+  u32 error = 0;
+  if (osl_ioctl(drive, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &answer,
+                sizeof answer, &error) != 0) {
+    osl_log_ioctl_failure(OSL_LOG_WARNING, error);
+    return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
+  }
+  *noSeekPenalty = answer.IncursSeekPenalty ? 0 : 1;
+  return 0;
+}
+
+u64 osl_list_drives(_osl_dev_info* list) {
+  if (!list) return ORV_OSL_STATUS(ORV_ERR_INVALID_ARGUMENT);
+  osl_enum_disk_interfaces(list);
+  osl_csmi_list_drives(list);
+  if (list->count == 0) return ORV_OSL_STATUS(ORV_ERR_NO_DEVICES);
+  return 0;
+}
+
+void osl_enum_disk_interfaces(_osl_dev_info* list) {
+  HDEVINFO set = SetupDiGetClassDevsW(&OSL_DISK_INTERFACE_GUID, nullptr, nullptr,
+                                      DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  if (set == INVALID_HANDLE_VALUE) return;
+  std::memset(list, 0, sizeof *list);
+  for (DWORD index = 0; index < OSL_MAX_DRIVES + 1; ++index) {
+    SP_DEVICE_INTERFACE_DATA interfaceData = {};
+    interfaceData.cbSize = sizeof interfaceData;
+    if (!SetupDiEnumDeviceInterfaces(set, nullptr, &OSL_DISK_INTERFACE_GUID, index,
+                                     &interfaceData))
+      break;
+    DWORD required = 0;
+    if (SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, nullptr, 0, &required, nullptr) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
+        required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
+      continue;
+    auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(std::calloc(1, required));
+    if (!detail) continue;
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required, nullptr, nullptr))
+      handle = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::free(detail);
+    if (handle == INVALID_HANDLE_VALUE) continue;
+    _OSL_PDEV drive = {};
+    drive.handle = handle;
+    drive.target = OSL_NO_TARGET;
+    osl_describe_drive(&drive, list);
+    CloseHandle(handle);
+  }
+  SetupDiDestroyDeviceInfoList(set);
+}
+
+u64 osl_describe_drive(_OSL_PDEV* drive, _osl_dev_info* list) {
+  STORAGE_DEVICE_NUMBER number = {};
+  if (osl_ioctl(drive, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
+                nullptr) != 0)
+    return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
+  alignas(8) u8 descriptor[OSL_DESCRIPTOR_LENGTH];
+  u64 status = osl_query_device_descriptor(drive, descriptor);
+  if (status) return status;
+  // The list has a place for device numbers 0 to 255 only.
+  if (number.DeviceNumber >= OSL_MAX_DRIVES) return ORV_OSL_STATUS(ORV_ERR_INDEX_OUT_OF_BOUND);
+
+  _osl_dev_entry& entry = list->entries[number.DeviceNumber];
+  bool seenBefore = isOccupied(entry);
+  status = osl_fill_dev_entry(drive, number.DeviceNumber,
+                              reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(descriptor),
+                              sizeof descriptor, &entry);
+  entry.logicalUnit = OSL_NO_LUN;
+  if (entry.deviceType == OSL_DEV_NVME) {
+    u8 pathId = 0;
+    u8 logicalUnit = 0;
+    if (osl_scsi_get_address(drive, &pathId, 0, &logicalUnit) == 0) entry.logicalUnit = logicalUnit;
+  }
+  if (!seenBefore) ++list->count;
+  return status;
+}
+
+u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
+                       const STORAGE_DEVICE_DESCRIPTOR* descriptor, u32 descriptorLength,
+                       _osl_dev_entry* entry) {
+  entry->deviceNumber = static_cast<u16>(deviceNumber);
+  std::snprintf(entry->id, sizeof entry->id, "PHYSICALDRIVE%u", deviceNumber);
+  entry->usable = 1;
+  osl_bus_type commandBus = OSL_BUS_NONE;
+  osl_dev_type deviceType = OSL_DEV_NONE;
+  osl_bus_type physicalBus = OSL_BUS_NONE;
+  osl_bus_dev_from_descriptor(drive, descriptor, descriptorLength, &commandBus, &deviceType,
+                              &physicalBus);
+  entry->commandBus = commandBus;
+  entry->deviceType = deviceType;
+  entry->physicalBus = physicalBus;
+
+  if (commandBus == OSL_BUS_CSMI && deviceType == OSL_DEV_NVME) {
+    u8 port = 0;
+    osl_csmi_controller_port(&port);
+    entry->deviceNumber = drive->target;
+    std::snprintf(entry->id, sizeof entry->id, "SCSI%u:r%u", port, drive->target);
+  }
+
+  // Every NVMe drive is solid state, whatever bus reaches it: the device
+  // list tells a drive seen twice (physical and behind a RAID driver) by it.
+  entry->medium = OSL_MEDIUM_UNKNOWN;
+  if (deviceType == OSL_DEV_NVME || commandBus == OSL_BUS_NVME) {
+    entry->medium = OSL_MEDIUM_SOLID_STATE;
+  } else if ((commandBus >= OSL_BUS_SATA && commandBus <= OSL_BUS_SCSI) ||
+             commandBus == OSL_BUS_RAID_MEMBER) {
+    u8 noSeekPenalty = 0;
+    if (osl_query_seek_penalty(drive, &noSeekPenalty) == 0)
+      entry->medium = noSeekPenalty ? OSL_MEDIUM_SOLID_STATE : OSL_MEDIUM_ROTATING;
+  }
+
+  u32 used = usedLength(descriptor, descriptorLength);
+  if (!descriptorText(descriptor, used, descriptor->ProductRevisionOffset, 8, entry->firmware))
+    std::strcpy(entry->firmware, "UNKNOWN");
+  if (!descriptorText(descriptor, used, descriptor->ProductIdOffset, 40, entry->model))
+    std::strcpy(entry->model, "UNKNOWN");
+  if (!descriptorText(descriptor, used, descriptor->SerialNumberOffset, 20, entry->serial))
+    std::strcpy(entry->serial, "UNKNOWN");
+
+  if (deviceType == OSL_DEV_NVME && isWindows10() && isPlaceholderSerial(entry->serial))
+    entry->usable = 0;
+  return osl_trim(entry->serial);
+}
+
+void osl_bus_dev_from_descriptor(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPTOR* descriptor,
+                                 u32 descriptorLength, osl_bus_type* commandBus,
+                                 osl_dev_type* deviceType, osl_bus_type* physicalBus) {
+  *commandBus = OSL_BUS_NONE;
+  *deviceType = OSL_DEV_NONE;
+  *physicalBus = OSL_BUS_NONE;
+  char vendor[64];
+  bool hasVendor = vendorOf(descriptor, descriptorLength, vendor);
+  bool ata = hasVendor && std::strcmp(vendor, ATA_VENDOR) == 0;
+  bool nvme = hasVendor && std::strcmp(vendor, NVME_VENDOR) == 0;
+
+  switch (static_cast<u32>(descriptor->BusType)) {
+    case BusTypeScsi:
+    case BusTypeSas:
+      *commandBus = OSL_BUS_SAS;
+      if (hasVendor) *deviceType = ata ? OSL_DEV_ATA : nvme ? OSL_DEV_NVME : OSL_DEV_SCSI;
+      *physicalBus = descriptor->BusType == BusTypeSas ? OSL_BUS_SAS : OSL_BUS_SCSI;
+      break;
+    case BusTypeAta:
+    case BusTypeSata:
+      *deviceType = OSL_DEV_ATA;
+      if (ata) {
+        *commandBus = OSL_BUS_SAS;
+        *physicalBus = OSL_BUS_SAS;
+      } else {
+        *commandBus = OSL_BUS_SATA;
+        *physicalBus = descriptor->BusType == BusTypeSata ? OSL_BUS_SATA : OSL_BUS_ATA;
+      }
+      break;
+    case BusTypeRAID:
+      *physicalBus = OSL_BUS_RAID;
+      if (osl_csmi_bus_dev_type(drive, descriptor, descriptorLength, physicalBus, deviceType) == 0)
+        *commandBus = *physicalBus == OSL_BUS_RAID_MEMBER ? OSL_BUS_SAS : *physicalBus;
+      break;
+    case OSL_STORAGE_BUS_NVME:
+      if (!hasVendor || nvme) {
+        *commandBus = OSL_BUS_NVME;
+        *deviceType = OSL_DEV_NVME;
+        *physicalBus = OSL_BUS_NVME;
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+u64 osl_csmi_bus_dev_type(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPTOR* descriptor,
+                          u32 descriptorLength, osl_bus_type* physicalBus,
+                          osl_dev_type* deviceType) {
+  u8* ids = static_cast<u8*>(std::malloc(OSL_DEVICE_ID_LENGTH));
+  if (!ids) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+  u64 status = osl_query_device_ids(drive, ids);
+  if (status) {
+    std::free(ids);
+    return status;
+  }
+  char vendor[64];
+  vendorOf(descriptor, descriptorLength, vendor);
+  u32 used = usedLength(ids, OSL_DEVICE_ID_LENGTH);
+  const auto* header = reinterpret_cast<const STORAGE_DEVICE_ID_DESCRIPTOR*>(ids);
+  u32 offset = offsetof(STORAGE_DEVICE_ID_DESCRIPTOR, Identifiers);
+  const u32 fixedPart = offsetof(STORAGE_IDENTIFIER, Identifier);
+  for (u32 i = 0; i < header->NumberOfIdentifiers && offset + fixedPart <= used; ++i) {
+    const auto* identifier = reinterpret_cast<const STORAGE_IDENTIFIER*>(ids + offset);
+    u32 size = identifier->IdentifierSize;
+    if (offset + fixedPart + size > used) break;
+    const char* text = reinterpret_cast<const char*>(identifier->Identifier);
+    if (identifier->Type == StorageIdTypeVendorSpecific && size >= 12 &&
+        std::memcmp(text, "IntelRSTNVMe", 12) == 0) {
+      osl_scsi_request area;
+      if (osl_test_unit_ready(drive, &area) == 0 || osl_test_unit_ready_buffered(drive, &area) == 0) {
+        drive->target = area.header.direct.PathId;
+        *physicalBus = OSL_BUS_CSMI;
+        *deviceType = OSL_DEV_NVME;
+      }
+    } else if (identifier->Type == StorageIdTypeVendorId && size >= 8 &&
+               std::memcmp(text, ATA_VENDOR, 8) == 0) {
+      *physicalBus = OSL_BUS_RAID_MEMBER;
+      *deviceType = OSL_DEV_ATA;
+    } else if (identifier->Type == StorageIdTypeScsiNameString &&
+               identifier->Association == StorageIdAssocTarget) {
+      *physicalBus = OSL_BUS_RAID_MEMBER;
+      *deviceType = OSL_DEV_SCSI;
+    } else if (identifier->Association == StorageIdAssocDevice &&
+               (identifier->Type == StorageIdTypeEUI64 || identifier->Type == StorageIdTypeFCPHName ||
+                identifier->Type == StorageIdTypeScsiNameString)) {
+      if (std::strcmp(vendor, ATA_VENDOR) == 0) {
+        *physicalBus = OSL_BUS_RAID_MEMBER;
+        *deviceType = OSL_DEV_ATA;
+      } else if (std::strcmp(vendor, NVME_VENDOR) == 0) {
+        *physicalBus = OSL_BUS_RAID_MEMBER;
+        *deviceType = OSL_DEV_NVME;
+      }
+    }
+    if (identifier->NextOffset == 0) break;
+    offset += identifier->NextOffset;
+  }
+  std::free(ids);
+  return 0;
+}
+
+u32 osl_dev_info_free_index(const _osl_dev_info* list) {
+  for (u32 step = 0; step < OSL_MAX_DRIVES; ++step) {
+    u32 index = (list->count + step) % OSL_MAX_DRIVES;
+    if (!isOccupied(list->entries[index])) return index;
+  }
+  return OSL_MAX_DRIVES;
+}
+
+u64 osl_drive_query(_OSL_PDEV* drive, _osl_dev_info* list) {
+  if (!drive || !drive->handle) return ORV_OSL_STATUS(ORV_ERR_GENERIC);
+  if (osl_csmi_get_driver_info(drive->handle) != 0) return osl_describe_drive(drive, list);
+  if (drive->kind == 'r') return osl_csmi_raid_query(drive, list);
+  if (drive->kind != 'p') return 0;
+  _osl_dev_entry entry = {};
+  entry.commandBus = OSL_BUS_NONE;
+  entry.deviceType = OSL_DEV_NONE;
+  entry.physicalBus = OSL_BUS_NONE;
+  u64 status = osl_csmi_phy_describe(drive, &entry);
+  if (status) return status;
+  u32 index = osl_dev_info_free_index(list);
+  if (index >= OSL_MAX_DRIVES) return ORV_OSL_STATUS(ORV_ERR_INDEX_OUT_OF_BOUND);
+  list->entries[index] = entry;
+  ++list->count;
+  return 0;
+}
+
+u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_type* deviceType,
+                         osl_bus_type* physicalBus) {
+  if (!drive || !drive->handle) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+  if (osl_csmi_get_driver_info(drive->handle) != 0) {
+    *deviceType = OSL_DEV_NONE;
+    alignas(8) u8 buffer[OSL_DESCRIPTOR_LENGTH];
+    u64 status = osl_query_device_descriptor(drive, buffer);
+    if (status) return status;
+    const auto* descriptor = reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(buffer);
+    osl_bus_dev_from_descriptor(drive, descriptor, sizeof buffer, commandBus, deviceType,
+                                physicalBus);
+    if (*deviceType == OSL_DEV_NVME && isWindows10()) {
+      char serial[21];
+      descriptorText(descriptor, usedLength(descriptor, sizeof buffer),
+                     descriptor->SerialNumberOffset, 20, serial);
+      if (isPlaceholderSerial(serial)) {
+        *commandBus = OSL_BUS_NONE;
+        *physicalBus = OSL_BUS_NONE;
+      }
+    }
+    return 0;
+  }
+
+  *commandBus = OSL_BUS_CSMI;
+  *physicalBus = OSL_BUS_CSMI;
+  _osl_dev_entry entry = {};
+  entry.deviceType = OSL_DEV_NONE;
+  u64 status = 0;
+  if (drive->kind == 'p') {
+    status = osl_csmi_phy_describe(drive, &entry);
+    if (status == 0 && entry.deviceType != OSL_DEV_NONE)
+      *deviceType = static_cast<osl_dev_type>(entry.deviceType);
+  } else if (drive->kind == 'r') {
+    status = osl_csmi_raid_bus_dev_type(drive, &entry);
+    *deviceType = static_cast<osl_dev_type>(entry.deviceType);
+  } else {
+    status = ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+  }
+  return status;
+}
+
+u32 osl_get_max_transfer_size(_OSL_PDEV* drive, osl_bus_type bus) {
+  const u32 fallback = 0x40000;
+  if (!drive || !drive->handle) return fallback;
+  alignas(8) u8 buffer[OSL_DESCRIPTOR_LENGTH];
+  if (osl_query_adapter_descriptor(drive, buffer) != 0) return fallback;
+  const auto* adapter = reinterpret_cast<const STORAGE_ADAPTER_DESCRIPTOR*>(buffer);
+  if (usedLength(buffer, sizeof buffer) < offsetof(STORAGE_ADAPTER_DESCRIPTOR, AlignmentMask))
+    return fallback;
+  u32 maximum = adapter->MaximumTransferLength;
+  u32 pages = adapter->MaximumPhysicalPages;
+  if (maximum == 0 || pages == 0) return fallback;
+
+  SYSTEM_INFO system = {};
+  GetSystemInfo(&system);
+  // One page is kept for a buffer that does not start on a page boundary;
+  // an adapter with a single page still moves one page at a time.
+  u64 byPages = static_cast<u64>(system.dwPageSize) * (pages - 1);
+  if (byPages == 0) byPages = system.dwPageSize ? system.dwPageSize : maximum;
+  u32 limit = byPages < maximum ? static_cast<u32>(byPages) : maximum;
+
+  u32 cap = 0x100000;
+  if (bus == OSL_BUS_SAS || bus == OSL_BUS_SCSI || bus == OSL_BUS_RAID_MEMBER) {
+    osl_scsi_request area;
+    if (osl_test_unit_ready(drive, &area) != 0) cap = 16384;
+  }
+  return limit < cap ? limit : cap;
+}
+
+u32 osl_default_max_transfer(u8 bus) {
+  return (bus == OSL_BUS_NVME || bus == OSL_BUS_CSMI) ? 0x80000 : 0x7FFC0;
+}
+
+u8 osl_has_partitions(_OSL_PDEV* drive, u32) {
+  if (!drive || !drive->handle) return 0;
+  // Callers allow destructive operations on the answer 0: a layout that
+  // cannot be read counts as holding partitions.
+  const u32 largest = 4u << 20;
+  u32 length = 1024;
+  u8* layout = nullptr;
+  osl_ioctl(drive, IOCTL_DISK_UPDATE_PROPERTIES, nullptr, 0, nullptr, 0, nullptr);
+  Sleep(250);
+  for (;;) {
+    u8* grown = static_cast<u8*>(std::realloc(layout, length));
+    if (!grown) {
+      std::free(layout);
+      return 1;
+    }
+    layout = grown;
+    std::memset(layout, 0, length);
+    u32 error = 0;
+    if (osl_ioctl(drive, IOCTL_DISK_GET_DRIVE_LAYOUT_EX, nullptr, 0, layout, length, &error) == 0)
+      break;
+    if (error != ERROR_INSUFFICIENT_BUFFER || length >= largest) {
+      std::free(layout);
+      return 1;
+    }
+    length *= 2;
+  }
+  const auto* info = reinterpret_cast<const DRIVE_LAYOUT_INFORMATION_EX*>(layout);
+  const u32 headerLength = offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry);
+  u32 room = (length - headerLength) / sizeof(PARTITION_INFORMATION_EX);
+  u32 count = info->PartitionCount < room ? info->PartitionCount : room;
+  u8 result = 0;
+  if (info->PartitionStyle == PARTITION_STYLE_GPT) {
+    result = count > 0 ? 1 : 0;
+  } else if (info->PartitionStyle == PARTITION_STYLE_MBR) {
+    for (u32 i = 0; i < count; ++i)
+      if (info->PartitionEntry[i].PartitionNumber != 0) result = 1;
+  }
+  std::free(layout);
+  return result;
+}
+
+bool osl_is_unit_ready(_OSL_PDEV* drive, osl_bus_type bus) {
+  if (bus != OSL_BUS_SAS && bus != OSL_BUS_SCSI && bus != OSL_BUS_RAID_MEMBER) return true;
+  osl_scsi_request area;
+  return osl_test_unit_ready(drive, &area) == 0;
+}
+
+u64 osl_require_win10() {
+  OSVERSIONINFOEXW version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  version.dwMajorVersion = 10;
+  version.dwMinorVersion = 0;
+  version.wServicePackMajor = 0;
+  ULONGLONG mask = 0;
+  mask = VerSetConditionMask(mask, VER_MAJORVERSION, VER_GREATER_EQUAL);
+  mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
+  mask = VerSetConditionMask(mask, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
+  if (VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,
+                         mask))
+    return 0;
+  return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+}
+
+void osl_dev_name(const char* argument, char out[32]) {
+  if (!argument) argument = "";
+  const char* p = argument;
+  while (isDigit(*p)) ++p;
+  const char* prefix = "";
+  if (*p == '\0') {
+    prefix = "PHYSICALDRIVE";
+  } else if (*p == ':' && p > argument) {
+    const char* rest = p + 1;
+    while (isDigit(*rest)) ++rest;
+    if (*rest == '\0') prefix = "SCSI";
+  }
+  std::snprintf(out, 32, "%s%s", prefix, argument);
+}
+
+bool osl_dev_name_equal(const char* a, const char* b) {
+  char first[32];
+  char second[32];
+  osl_dev_name(a, first);
+  osl_dev_name(b, second);
+  return osl_strieq(first, second);
+}

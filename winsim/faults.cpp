@@ -1,0 +1,55 @@
+#include "winsim/faults.h"
+
+#include <cstring>
+
+#include "winsim/machine.h"
+
+namespace winsim {
+namespace {
+
+bool matches(const rapidjson::Value& fault, const FaultRequest& request) {
+  auto kind = fault.FindMember(request.kind);
+  if (kind == fault.MemberEnd()) return false;
+  if (kind->value.IsString()) {
+    if (request.name != kind->value.GetString()) return false;
+  } else if (!kind->value.IsInt() || kind->value.GetInt() != request.code) {
+    return false;
+  }
+  if (faultNumber(fault, "drive", request.drive) != request.drive) return false;
+  if (request.detailKey && faultNumber(fault, request.detailKey, request.detail) != request.detail)
+    return false;
+  return true;
+}
+
+}  // namespace
+
+Faults::Faults(Machine& machine) {
+  const rapidjson::Value& description = machine.description();
+  auto found = description.FindMember("faults");
+  if (found == description.MemberEnd() || !found->value.IsArray()) return;
+  list_ = &found->value;
+  counters_.resize(list_->Size());
+}
+
+const rapidjson::Value* Faults::take(const FaultRequest& request) {
+  if (!list_) return nullptr;
+  for (rapidjson::SizeType i = 0; i < list_->Size(); ++i) {
+    const rapidjson::Value& fault = (*list_)[i];
+    if (!fault.IsObject() || !matches(fault, request)) continue;
+    Counter& counter = counters_[i];
+    ++counter.seen;
+    if (counter.seen <= static_cast<unsigned>(faultNumber(fault, "after", 0))) continue;
+    int times = faultNumber(fault, "times", -1);
+    if (times >= 0 && counter.hits >= static_cast<unsigned>(times)) continue;
+    ++counter.hits;
+    return &fault;
+  }
+  return nullptr;
+}
+
+int faultNumber(const rapidjson::Value& fault, const char* key, int fallback) {
+  auto found = fault.FindMember(key);
+  return found != fault.MemberEnd() && found->value.IsInt() ? found->value.GetInt() : fallback;
+}
+
+}  // namespace winsim

@@ -1,0 +1,44 @@
+// Injected failures of the simulated machine: the machine description's
+// "faults" list (its keys are described in winsim/machines/README.md).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <rapidjson/document.h>
+
+namespace winsim {
+
+class Machine;
+
+// One request a fault may hit.
+struct FaultRequest {
+  explicit FaultRequest(const char* kindName) : kind(kindName) {}
+  const char* kind;            // "ioctl", "setupapi", "ata" or "scsi"
+  std::string name;            // ioctl and setupapi: the call's name
+  int code = -1;               // ata: the command; scsi: the operation code
+  int drive = -1;              // the device number, -1 when none
+  const char* detailKey = nullptr;  // "property", "page" or "feature"
+  int detail = -1;
+};
+
+class Faults {
+ public:
+  explicit Faults(Machine& machine);
+  // The fault that hits this request, or null; every matching request is
+  // counted, so "after" and "times" see the exact sequence.
+  const rapidjson::Value* take(const FaultRequest& request);
+
+ private:
+  struct Counter {
+    unsigned seen = 0;
+    unsigned hits = 0;
+  };
+  const rapidjson::Value* list_ = nullptr;
+  std::vector<Counter> counters_;
+};
+
+// A number of a fault, or the fallback when it has none.
+int faultNumber(const rapidjson::Value& fault, const char* key, int fallback);
+
+}  // namespace winsim

@@ -1,0 +1,123 @@
+// Device interface listings of the simulated machine: the disk class lists
+// the machine's disks in the order of its description; any other class is
+// present but empty.
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "winsim/faults.h"
+#include "winsim/handles.h"
+#include "winsim/machine.h"
+#include "winsim/storage.h"
+#include "winsim/win32.h"
+
+using namespace winsim;
+
+namespace {
+
+constexpr GUID DISK_INTERFACES = {
+    0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+constexpr DWORD SPINT_ACTIVE = 0x00000001;
+
+struct InterfaceSet : KernelObject {
+  GUID interfaceClass;
+  std::vector<std::u16string> paths;
+};
+
+bool sameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
+
+bool failedByFault(const char* function) {
+  FaultRequest request("setupapi");
+  request.name = function;
+  const rapidjson::Value* fault = Machine::current().part<Faults>().take(request);
+  if (!fault) return false;
+  SetLastError(static_cast<DWORD>(faultNumber(*fault, "error", ERROR_GEN_FAILURE)));
+  return true;
+}
+
+}  // namespace
+
+HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD flags) {
+  if (!classGuid || !(flags & DIGCF_DEVICEINTERFACE)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (failedByFault("SetupDiGetClassDevsW")) return INVALID_HANDLE_VALUE;
+  auto set = std::make_shared<InterfaceSet>();
+  set->interfaceClass = *classGuid;
+  if (sameGuid(*classGuid, DISK_INTERFACES))
+    for (const auto& disk : Machine::current().part<StorageStack>().disks())
+      set->paths.push_back(disk->path);
+  SetLastError(ERROR_SUCCESS);
+  return newHandle(set);
+}
+
+BOOL SetupDiEnumDeviceInterfaces(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA,
+                                 const GUID* interfaceClassGuid, DWORD memberIndex,
+                                 PSP_DEVICE_INTERFACE_DATA deviceInterfaceData) {
+  auto set = objectAs<InterfaceSet>(deviceInfoSet);
+  if (!set) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!interfaceClassGuid || !deviceInterfaceData ||
+      deviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
+    SetLastError(ERROR_INVALID_USER_BUFFER);
+    return FALSE;
+  }
+  if (!sameGuid(*interfaceClassGuid, set->interfaceClass) || memberIndex >= set->paths.size()) {
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return FALSE;
+  }
+  if (failedByFault("SetupDiEnumDeviceInterfaces")) return FALSE;
+  deviceInterfaceData->InterfaceClassGuid = set->interfaceClass;
+  deviceInterfaceData->Flags = SPINT_ACTIVE;
+  deviceInterfaceData->Reserved = memberIndex + 1;
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO deviceInfoSet,
+                                      PSP_DEVICE_INTERFACE_DATA deviceInterfaceData,
+                                      PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD detailSize,
+                                      PDWORD requiredSize, PSP_DEVINFO_DATA) {
+  auto set = objectAs<InterfaceSet>(deviceInfoSet);
+  if (!set) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!deviceInterfaceData || deviceInterfaceData->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) ||
+      deviceInterfaceData->Reserved == 0 || deviceInterfaceData->Reserved > set->paths.size()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (failedByFault("SetupDiGetDeviceInterfaceDetailW")) return FALSE;
+  const std::u16string& path = set->paths[deviceInterfaceData->Reserved - 1];
+  DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) +
+                                    (path.size() + 1) * sizeof(WCHAR));
+  if (requiredSize) *requiredSize = needed;
+  if (!detail) {
+    SetLastError(detailSize ? ERROR_INVALID_USER_BUFFER : ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  if (detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) {
+    SetLastError(ERROR_INVALID_USER_BUFFER);
+    return FALSE;
+  }
+  if (detailSize < needed) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  std::memcpy(detail->DevicePath, path.c_str(), (path.size() + 1) * sizeof(WCHAR));
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO deviceInfoSet) {
+  if (!objectAs<InterfaceSet>(deviceInfoSet)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return CloseHandle(deviceInfoSet);
+}

@@ -1,0 +1,48 @@
+// The storage stack of the simulated machine: one disk per drive of the
+// machine description, reached as "\\.\PHYSICALDRIVEn" or through its disk
+// interface path, and what Windows' drivers answer to each control code.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "winsim/drive.h"
+#include "winsim/scsi_target.h"
+
+namespace winsim {
+
+class Machine;
+
+struct Disk {
+  uint32_t number = 0;
+  std::string name;           // "PHYSICALDRIVEn"
+  std::u16string path;        // the disk interface path
+  std::unique_ptr<Drive> drive;
+  // The SCSI-ATA translation in front of an ATA drive.
+  std::unique_ptr<ScsiTarget> translation;
+  uint8_t pathId = 0;
+  uint8_t targetId = 0;
+  uint8_t lun = 0;
+
+  // Native ATA commands reach only a drive on an AHCI port.
+  AtaDrive* ataPath() const;
+  ScsiTarget* scsiPath() const;
+};
+
+class StorageStack {
+ public:
+  explicit StorageStack(Machine& machine);
+  // The disks in the order of the description (the interface order).
+  const std::vector<std::shared_ptr<Disk>>& disks() const { return disks_; }
+  // "\\.\PHYSICALDRIVEn" or an interface path, case ignored; null: none.
+  std::shared_ptr<Disk> find(const std::u16string& path) const;
+  // Tells the stacks of machines loaded one after the other apart.
+  unsigned long long generation() const { return generation_; }
+
+ private:
+  std::vector<std::shared_ptr<Disk>> disks_;
+  unsigned long long generation_;
+};
+
+}  // namespace winsim

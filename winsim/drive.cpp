@@ -52,6 +52,12 @@ void Drive::keep(const char* key, const std::string& value) {
   machine_.save();
 }
 
+void Drive::forget(const char* key) {
+  if (!record_.IsObject() || !record_.HasMember(key)) return;
+  record_.RemoveMember(key);
+  machine_.save();
+}
+
 std::unique_ptr<Drive> makeDrive(Machine& machine, rapidjson::Value& record, uint32_t number) {
   // One line per bus: a new kind of drive adds its class and its line here.
   struct Kind {

@@ -94,6 +94,8 @@ class Drive {
   rapidjson::Value& record() { return record_; }
   // Writes a text into the record and the machine file.
   void keep(const char* key, const std::string& value);
+  // Removes a key from the record and the machine file.
+  void forget(const char* key);
 
  private:
   Machine& machine_;

@@ -100,6 +100,10 @@ std::vector<uint8_t> SatTranslation::extraPage(uint8_t page) const {
   return data;
 }
 
+void SatTranslation::faulted(const ScsiIo& io) {
+  if (io.cdb[0] == ATA_PASS_THROUGH_16 || io.cdb[0] == ATA_PASS_THROUGH_12) ata_.abandonDownload();
+}
+
 bool SatTranslation::command(ScsiIo& io) {
   if (io.cdb[0] == ATA_PASS_THROUGH_16) {
     passThrough(io, true);
@@ -152,12 +156,14 @@ void SatTranslation::passThrough(ScsiIo& io, bool sixteen) {
   bool dataOut = protocol == PIO_DATA_OUT || protocol == UDMA_DATA_OUT;
   if (protocol == DMA) (fromDevice ? dataIn : dataOut) = true;
   bool known = protocol == NON_DATA || dataIn || dataOut;
-  if (!known || lengthField == 3 || (protocol == NON_DATA && lengthField != 0) ||
-      (dataIn && !fromDevice) || (dataOut && fromDevice))
+  if (!known || (protocol == NON_DATA && lengthField != 0) || (dataIn && !fromDevice) ||
+      (dataOut && fromDevice))
     return ScsiTarget::checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
 
+  // The length is counted in the features or count register, or (3) given
+  // by the SCSI request itself.
   uint32_t units = lengthField == 1 ? ata.features : lengthField == 2 ? ata.count : 0;
-  uint32_t expected = inBlocks ? units * 512 : units;
+  uint32_t expected = lengthField == 3 ? io.length : inBlocks ? units * 512 : units;
   ata.phase = expected == 0 ? DataPhase::none : dataIn ? DataPhase::in : DataPhase::out;
   if (expected != 0) {
     if (io.phase != ata.phase || !io.data || io.length < expected)

@@ -21,6 +21,7 @@ class SatTranslation : public ScsiTarget {
 
  protected:
   bool command(ScsiIo& io) override;
+  void faulted(const ScsiIo& io) override;
   std::vector<uint8_t> extraPages() const override { return {0x89}; }
   std::vector<uint8_t> extraPage(uint8_t page) const override;
 

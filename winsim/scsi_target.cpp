@@ -93,6 +93,7 @@ void ScsiTarget::execute(ScsiIo& io) {
     request.detail = io.cdb[2];
   }
   if (const rapidjson::Value* fault = drive_.machine().part<Faults>().take(request)) {
+    faulted(io);
     io.status = static_cast<uint8_t>(faultNumber(*fault, "scsiStatus", SCSI_STATUS_CHECK_CONDITION));
     auto sense = fault->FindMember("sense");
     if (io.status == SCSI_STATUS_CHECK_CONDITION) {

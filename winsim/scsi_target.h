@@ -56,6 +56,8 @@ class ScsiTarget {
  protected:
   // Commands of the target itself; false when it does not know the code.
   virtual bool command(ScsiIo&) { return false; }
+  // An injected fault answered the command in the target's place.
+  virtual void faulted(const ScsiIo&) {}
   // Pages beyond 00h, 80h and 83h: the codes, and a page's whole bytes.
   virtual std::vector<uint8_t> extraPages() const { return {}; }
   virtual std::vector<uint8_t> extraPage(uint8_t) const { return {}; }

@@ -554,6 +554,12 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
     error = ERROR_INVALID_PARAMETER;
   } else if (const rapidjson::Value* fault = Machine::current().part<Faults>().take(request)) {
     error = static_cast<DWORD>(faultNumber(*fault, "error", ERROR_GEN_FAILURE));
+    // A pass-through lost on the way leaves a download to the drive incomplete.
+    AtaDrive* ata = handle->disk->drive->ata();
+    if (ata && (ioControlCode == IOCTL_ATA_PASS_THROUGH_DIRECT ||
+                ioControlCode == IOCTL_SCSI_PASS_THROUGH ||
+                ioControlCode == IOCTL_SCSI_PASS_THROUGH_DIRECT))
+      ata->abandonDownload();
   } else {
     error = control->answer(call);
   }

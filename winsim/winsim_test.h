@@ -47,6 +47,11 @@ struct StorageRequest {
   DWORD error = 0;               // 0 when the call succeeded
 };
 
+// The last whole firmware image the ATA drive of that device number took
+// (activated, or saved for a later activation) in this process, as the
+// drive received it: whole 512-byte blocks. Empty when none.
+std::vector<uint8_t> receivedFirmwareImage(uint32_t deviceNumber);
+
 // The requests since the process started (or since clearStorageTrace).
 std::vector<StorageRequest>& storageTrace();
 void clearStorageTrace();

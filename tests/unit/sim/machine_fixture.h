@@ -24,7 +24,13 @@ class MachineTest : public ::testing::Test {
   }
 
   void load(const std::string& json) {
-    winsim::Machine::load(scratch_.write("machine.json", json));
+    machineFile_ = scratch_.write("machine.json", json);
+    winsim::Machine::load(machineFile_);
+    winsim::clearStorageTrace();
+  }
+  // The next run on the same machine: its file as the last run left it.
+  void reload() {
+    winsim::Machine::load(machineFile_);
     winsim::clearStorageTrace();
   }
 
@@ -42,5 +48,6 @@ class MachineTest : public ::testing::Test {
   ScratchFolder scratch_;
 
  private:
+  std::string machineFile_;
   size_t handlesBefore_ = 0;
 };

@@ -1,6 +1,7 @@
 // The application's options, printers and log, in this test's process.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -160,6 +161,18 @@ TEST_F(AppLog, DebugLinesAndCompletedCommands) {
   EXPECT_EQ(logText(), inFile("Model    : MODEL A\n\nPHYSICALDRIVE0: Firmware download command completed "
                               "successfully.\n\nshown\n\nPHYSICALDRIVE1: Firmware download and activation "
                               "command completed successfully.\n\nCommand completed successfully\n"));
+}
+
+TEST_F(AppLog, TimedLinesAndSilentMessageBoxes) {
+  ASSERT_EQ(applog_init(3, 2, logPath().c_str()), 0u);
+  applog_printf_level(3, "Error: Error parsing command line argument! Terminating...\n");
+  appState.silent = true;  // a box would stop an unattended run: the text is logged
+  showMessageBox("Error loading resource");
+  std::string text = logText();
+  EXPECT_TRUE(std::regex_match(text, std::regex("\\[[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4}\\] "
+                                                "Error: Error parsing command line argument! Terminating...\r?\n"
+                                                "Error loading resource\r?\n")))
+      << text;
 }
 
 TEST_F(AppLog, LogFileThatCannotBeOpened) {

@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <memory>
+#include <new>
 
 #include "devlib/orvlib_gendata.h"
 #include "osl/orv_status.h"
@@ -95,10 +96,12 @@ u64 OrvBuffer::resize(u32 newLength) {
 // buffer (a window on it, or a pointer into it): such a source is copied
 // aside first.
 u64 OrvBuffer::replaceContents(const u8* src, u32 len) {
-  std::vector<u8> aside;
+  std::unique_ptr<u8[]> aside;
   if (overlaps(src, len, data, allocatedLength > length ? allocatedLength : length)) {
-    aside.assign(src, src + len);
-    src = aside.data();
+    aside.reset(new (std::nothrow) u8[len]);
+    if (!aside) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+    std::memcpy(aside.get(), src, len);
+    src = aside.get();
   }
   if (u64 status = resize(len)) return status;
   std::memmove(data, src, len);
@@ -128,7 +131,8 @@ u64 OrvBuffer::copyData(const OrvBuffer& src, u32 len, u32 srcOffset) {
     if (src.length < static_cast<u64>(srcOffset) + len || length < len)
       return ORV_LIB_STATUS(ORV_ERR_INDEX_OUT_OF_BOUND);
   } else {
-    // As much as fits; an offset past the shorter buffer leaves nothing to copy.
+    // min(both lengths) - srcOffset bytes; an offset past the shorter buffer
+    // is out of bounds.
     u32 shorter = length < src.length ? length : src.length;
     if (srcOffset > shorter) return ORV_LIB_STATUS(ORV_ERR_INDEX_OUT_OF_BOUND);
     count = shorter - srcOffset;

@@ -125,6 +125,11 @@ TEST_F(CommandOpening, LockedDrivesAreRefused) {
   EXPECT_EQ(text, "ORVERR170: Parallel operation on NVMe device is not allowed");
   // The lock of another drive does not matter.
   EXPECT_TRUE(Command("12").hasValidDevice());
+
+  // A stale lock is removed and the command goes on.
+  writeLock("PHYSICALDRIVE0", "4194403");
+  EXPECT_TRUE(Command("0").hasValidDevice());
+  EXPECT_FALSE(std::filesystem::exists(lockFile("PHYSICALDRIVE0")));
 }
 
 TEST_F(CommandOpening, ACommandThatLocksItsDrive) {

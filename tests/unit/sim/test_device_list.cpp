@@ -132,6 +132,25 @@ TEST_F(DeviceList, FilteredByTypeOrByName) {
   EXPECT_TRUE(records.empty());
 }
 
+TEST_F(DeviceList, DrivesTheDriveListMarksUnusableAreLeftOut) {
+  // An NVMe drive whose serial number is a placeholder, on Windows 10.
+  load(R"({"windows": "10.0", "drives": [
+    {"bus": "sata", "model": "MODEL A", "serial": "S1"},
+    {"bus": "sas", "vendor": "NVMe", "model": "MODEL C", "serial": "0000_0000.", "number": 1},
+    {"bus": "sas", "vendor": "MAKER", "model": "MODEL B", "serial": "S3", "number": 2}]})");
+  DivIzuDevList command;
+  u64 status = 1;
+  std::vector<_OrvDevProperty> records = list(command, status);
+  ASSERT_EQ(status, 0u);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_STREQ(records[0].deviceName, "PHYSICALDRIVE0");
+  EXPECT_STREQ(records[1].deviceName, "PHYSICALDRIVE2");
+
+  DivIzuDevList named("1", OSL_DEV_NONE, 5);
+  list(named, status);
+  EXPECT_TRUE(isLibStatus(status, 43, kDevListFile));
+}
+
 TEST_F(DeviceList, SpinningADriveDownAndUp) {
   load(kMixedDrives);
   {

@@ -3,12 +3,11 @@
 // drives.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "cmdlib/cmdlib_devlist.h"
+#include "unit/lock_helpers.h"
 #include "unit/log_capture.h"
 #include "unit/sim/machine_fixture.h"
 #include "unit/status_check.h"
@@ -34,10 +33,8 @@ class DeviceList : public MachineTest {
     status = command.execute();
     return std::vector<_OrvDevProperty>(command.devBegin(), command.devEnd());
   }
-  void writeLock(const std::string& name, const std::string& text) {
-    std::filesystem::path file = std::filesystem::path(scratch_.path()) / "programdata/ORVENTA/VORMEL/lock" / name;
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
+  void writeLock(const std::string& name, const std::string& text) const {
+    LockFolder(scratch_.path() + "/programdata").write(name, text);
   }
 };
 

@@ -34,7 +34,7 @@ void putText(char* out, u32 size, const std::string& text) {
 u8 bit(const OrvBufField& field, u8 mask) { return field.getValue() ? mask : 0; }
 }  // namespace
 
-OrvSataDev::OrvSataDev(std::string devicePath, bool ignoreInitError) : OrvGenDev(std::move(devicePath)) {
+OrvSataDev::OrvSataDev(std::string devicePath, bool ignoreInitError) : OrvBasicDev(std::move(devicePath)) {
   u64 status = refresh();
   if (status && !ignoreInitError) throw status;
 }

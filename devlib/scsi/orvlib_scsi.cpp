@@ -47,7 +47,7 @@ u64 guarded(Operation operation) {
 }  // namespace
 
 OrvScsiDev::OrvScsiDev(std::string devicePath, bool ignoreInitError)
-    : OrvGenDev(devicePath), identifyStatus(0) {
+    : OrvBasicDev(devicePath), identifyStatus(0) {
   u64 status = identify();
   u64 capacity = 0;
   u32 blockLength = 0;

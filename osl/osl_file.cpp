@@ -47,6 +47,13 @@ u64 osl_is_file(const char* path) {
   return ORV_OSL_STATUS(ORV_ERR_FILE_OPEN);
 }
 
+u64 osl_file_size(const char* path, u64* size) {
+  struct _stat64 status;
+  if (!fileStatus(path, &status) || status.st_size < 0) return osl_stat_error_status();
+  *size = static_cast<u64>(status.st_size);
+  return 0;
+}
+
 u64 osl_path_join(const char* dir, const char* name, char* out, u32 outSize) {
   if (!dir || !name || !out || outSize == 0) return ORV_ERR_INVALID_ARGUMENT;
   std::memset(out, 0, outSize);
@@ -100,6 +107,29 @@ int osl_fprintf(FILE* stream, const char* format, ...) {
 
 int osl_vfprintf(FILE* stream, const char* format, va_list arguments) {
   return std::vfprintf(stream, format, arguments);
+}
+
+u64 osl_create_new_file(const char* path, const void* bytes, u32 length, u32* systemError) {
+  *systemError = ERROR_INVALID_PARAMETER;
+  if (!path || (!bytes && length)) return ORV_OSL_STATUS(ORV_ERR_FILE_OPEN);
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    *systemError = static_cast<u32>(GetLastError());
+    return ORV_OSL_STATUS(ORV_ERR_FILE_OPEN);
+  }
+  DWORD written = 0;
+  BOOL complete = length == 0 || (WriteFile(file, bytes, length, &written, nullptr) && written == length);
+  *systemError = complete ? 0 : static_cast<u32>(GetLastError());
+  CloseHandle(file);
+  if (complete) return 0;
+  osl_remove_file(path);
+  return ORV_OSL_STATUS(ORV_ERR_FILE_WRITE);
+}
+
+u64 osl_remove_file(const char* path) {
+  if (path && DeleteFileA(path)) return 0;
+  return osl_remove_error_status();
 }
 
 u64 osl_map_file(const char* path, OslMappedFile* map) {

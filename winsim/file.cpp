@@ -84,6 +84,49 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
   return newHandle(std::make_shared<OpenFile>(fd));
 }
 
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+               struct _OVERLAPPED* overlapped) {
+  auto opened = objectAs<OpenFile>(file);
+  if (!opened) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (overlapped || (!buffer && bytesToWrite) || !bytesWritten) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *bytesWritten = 0;
+  const char* bytes = static_cast<const char*>(buffer);
+  while (*bytesWritten < bytesToWrite) {
+    ssize_t written = write(opened->fd, bytes + *bytesWritten, bytesToWrite - *bytesWritten);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      SetLastError(win32ErrorOf(errno));
+      return FALSE;
+    }
+    *bytesWritten += static_cast<DWORD>(written);
+  }
+  return TRUE;
+}
+
+BOOL DeleteFileA(LPCSTR path) {
+  if (!path || !*path) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  std::string host = hostPath(path);
+  struct stat status;
+  if (stat(host.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (unlink(host.c_str()) != 0) {
+    SetLastError(win32ErrorOf(errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWORD maximumSizeHigh,
                           DWORD maximumSizeLow, LPCSTR) {
   auto opened = objectAs<OpenFile>(file);

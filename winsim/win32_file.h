@@ -34,6 +34,12 @@
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES attributes,
                    DWORD disposition, DWORD flagsAndAttributes, HANDLE templateFile);
 
+struct _OVERLAPPED;
+// Synchronous only: an OVERLAPPED argument is refused.
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+               struct _OVERLAPPED* overlapped);
+BOOL DeleteFileA(LPCSTR path);
+
 // Read-only mappings of a whole file (PAGE_READONLY, size 0) and views of it.
 HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES attributes, DWORD protect,
                           DWORD maximumSizeHigh, DWORD maximumSizeLow, LPCSTR name);

@@ -1,0 +1,157 @@
+#include "cmdlib/cmdlib_devlist.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "osl/orv_status.h"
+#include "osl/osl_clib.h"
+
+namespace DivizuCmdlib {
+
+namespace {
+
+u64 listStatus(u16 code, u32 line) { return _orv_orvlib_status(code, ORV_SOURCE, line); }
+
+bool isPhysicalDrive(const char* name) { return osl_strnieq(name, "PHYSICALDRIVE", 13); }
+
+// Takes a text field of a drive-list entry, trimmed.
+template <size_t N>
+void copyTrimmed(char (&to)[N], const char (&from)[N]) {
+  std::memcpy(to, from, N);
+  to[N - 1] = '\0';
+  osl_trim(to);
+}
+
+void trimTexts(_OrvDevProperty& record) {
+  osl_trim(record.firmwareRevision);
+  osl_trim(record.modelNumber);
+  osl_trim(record.serialNumber);
+  osl_trim(record.componentId);
+}
+
+}  // namespace
+
+DivIzuDevList::DivIzuDevList() : DivIzuDevList("", OSL_DEV_NONE, 5) {}
+
+DivIzuDevList::DivIzuDevList(std::string id, osl_dev_type deviceFilter, u32 timeoutSeconds)
+    : DivIzuGenCmd("", timeoutSeconds, 0, false, false), filter(deviceFilter) {
+  deviceId = std::move(id);
+}
+
+DivIzuDevList::~DivIzuDevList() = default;
+
+u64 DivIzuDevList::execute() {
+  std::unique_ptr<_osl_dev_info> list(new (std::nothrow) _osl_dev_info());
+  if (!list) return listStatus(ORV_ERR_NO_MEMORY, 39);
+  records.clear();
+  u64 status = osl_list_drives(list.get());
+  if (status) return status;
+
+  u64 probeStatus = 0;
+  u32 supported = 0;
+  u32 remaining = list->count;
+  for (u32 i = 0; i < OSL_MAX_DRIVES && remaining > 0; ++i) {
+    const _osl_dev_entry& entry = list->entries[i];
+    if (entry.usable != 1 || (filter != OSL_DEV_NONE && entry.deviceType != filter) ||
+        (!deviceId.empty() && !osl_dev_name_equal(entry.id, deviceId.c_str())))
+      continue;
+    _OrvDevProperty record = {};
+    record.deviceNumber = entry.deviceNumber;
+    record.commandBus = static_cast<osl_bus_type>(entry.commandBus);
+    record.deviceType = static_cast<osl_dev_type>(entry.deviceType);
+    record.physicalBus = static_cast<osl_bus_type>(entry.physicalBus);
+    record.logicalUnit = entry.logicalUnit;
+    record.medium = entry.medium;
+    record.usable = entry.usable;
+    copyTrimmed(record.deviceName, entry.id);
+    copyTrimmed(record.firmwareRevision, entry.firmware);
+    copyTrimmed(record.modelNumber, entry.model);
+    copyTrimmed(record.serialNumber, entry.serial);
+
+    std::string owner;
+    bool isSupported = true;
+    if (orv_status_code(isDevOpLocked(getDeviceIdFName(record.deviceName), owner)) == ORV_ERR_DEVICE_LOCKED)
+      record.locked = 1;
+    else
+      probeStatus = probe(record, isSupported);
+    if (isSupported)
+      ++supported;
+    else
+      record.usable = 0;
+    records.push_back(record);
+    --remaining;
+    if (!deviceId.empty()) break;
+  }
+  markDuplicates(records);
+  list.reset();
+
+  if (records.empty()) return deviceId.empty() ? 0 : listStatus(ORV_ERR_UNSUPPORTED_DEVICE, 236);
+  if (supported == 0) return listStatus(ORV_ERR_UNSUPPORTED_DEVICE, 230);
+  return deviceId.empty() ? 0 : probeStatus;
+}
+
+u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported) {
+  OrvGenDev* probing = nullptr;
+  try {
+    probing = OrvGenDev::newOrvDevice(record.deviceName, 0, false, false);
+  } catch (u64 status) {
+    return status;
+  } catch (...) {
+    return listStatus(ORV_ERR_GENERIC, 108);
+  }
+  if (!probing) return listStatus(ORV_ERR_NO_MEMORY, 102);
+  std::unique_ptr<OrvGenDev> owned(probing);
+  probing->setTimeout(timeout);
+  probing->setIgnoreError();
+  probing->getPowerMode(&record.unitStatus);
+  if (probing->fillDeviceInfo(record) == 0) {
+    trimTexts(record);
+    probing->getMaxTransferLen(record.maxTransferLength);
+  }
+  if (probing->getCapacity(capacity, sectorSize, 0) != 0) sectorSize = 512;
+  probing->unsetIgnoreError();
+  probing->setTimeout(0);
+  supported = probing->isSupportedDrive();
+  return 0;
+}
+
+void DivIzuDevList::markDuplicates(std::vector<_OrvDevProperty>& records) {
+  for (size_t a = 0; a < records.size(); ++a) {
+    _OrvDevProperty& first = records[a];
+    if (first.serialNumber[0] == '\0' && first.commandBus == OSL_BUS_CSMI) {
+      first.usable = 0;
+      continue;
+    }
+    for (size_t b = a + 1; b < records.size() && first.usable; ++b) {
+      _OrvDevProperty& later = records[b];
+      if (!later.usable || std::strcmp(later.serialNumber, first.serialNumber) != 0) continue;
+      if (isPhysicalDrive(first.deviceName) && later.commandBus == OSL_BUS_CSMI)
+        first.usable = 0;
+      else if (isPhysicalDrive(later.deviceName) && first.commandBus == OSL_BUS_CSMI)
+        later.usable = 0;
+      else if (later.medium == OSL_MEDIUM_SOLID_STATE && later.commandBus == OSL_BUS_CSMI)
+        later.usable = 0;
+      else if (first.medium == OSL_MEDIUM_SOLID_STATE && first.commandBus == OSL_BUS_CSMI)
+        first.usable = 0;
+    }
+  }
+}
+
+DivIzuDevReady::DivIzuDevReady(std::string id, bool spinDownFlag, u32 timeoutSeconds)
+    : DivIzuGenCmd("", timeoutSeconds, 0, false, false), spinDown(spinDownFlag) {
+  try {
+    device = OrvGenDev::newOrvDevice(id, 0, true, false);
+  } catch (u64) {
+    throw;
+  } catch (...) {
+    throw listStatus(ORV_ERR_GENERIC, 276);
+  }
+}
+
+u64 DivIzuDevReady::execute() {
+  if (!device) return ORV_LIB_STATUS(ORV_ERR_NOT_INITIALIZED);
+  return spinDown ? device->spinDown(0) : device->spinUp(0);
+}
+
+}  // namespace DivizuCmdlib

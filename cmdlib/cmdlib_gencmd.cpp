@@ -1,0 +1,362 @@
+#include "cmdlib/cmdlib_gencmd.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "osl/orv_status.h"
+#include "osl/osl_clib.h"
+#include "osl/osl_file.h"
+#include "osl/osl_log.h"
+#include "osl/osl_platform.h"
+#include "osl/osl_util.h"
+
+namespace DivizuCmdlib {
+
+namespace {
+
+// Words of this file raised at the line its callers know them by.
+u64 cmdStatus(u16 code, u32 line) { return _orv_orvlib_status(code, ORV_SOURCE, line); }
+
+const char kOpenFailed[] = "File: %s couldn't be opened (Error: [%u])\n";
+
+// A lock file holds "F:" for a forced lock, then a process id in decimal.
+constexpr u64 kMaxLockText = 12;
+
+// Removes the given characters at both ends; a text of them only becomes empty.
+void trimEnds(std::string& text, const char* characters) {
+  size_t first = text.find_first_not_of(characters);
+  if (first == std::string::npos) {
+    text.clear();
+    return;
+  }
+  text = text.substr(first, text.find_last_not_of(characters) - first + 1);
+}
+
+// The programs of the system that take drive locks.
+bool isOwnerProgram(const char* imageName) {
+  return osl_strieq(imageName, "VORMEL") || osl_strieq(imageName, "RARAVID");
+}
+
+// The lock text this process writes.
+std::string ownLockText(bool forced) {
+  char text[16];
+  osl_snprintf(text, sizeof text, sizeof text - 1, "%s%d", forced ? "F:" : "",
+               static_cast<int>(GetCurrentProcessId()));
+  return text;
+}
+
+}  // namespace
+
+std::string DivIzuGenCmd::m_lastError;
+
+DivIzuGenCmd::DivIzuGenCmd(std::string id, u32 timeoutSeconds, u32 namespaceId, bool lockDevice,
+                           bool allocatedNsMode)
+    : device(nullptr),
+      deviceId(std::move(id)),
+      sectorSize(0),
+      capacity(0),
+      devProperty(),
+      lockTaken(false),
+      timeout(timeoutSeconds) {
+  std::string argument;
+  u64 status = initObj(argument, lockDevice, namespaceId, allocatedNsMode);
+  if (status) raiseException(status, argument);
+}
+
+DivIzuGenCmd::~DivIzuGenCmd() { closeDevice(); }
+
+void DivIzuGenCmd::closeDevice() {
+  delete device;
+  device = nullptr;
+  if (lockTaken) unlockDevOp();
+}
+
+_OrvCmdAbortType DivIzuGenCmd::abort(OrvCmdAbortCallback) {
+  if (lockTaken) unlockDevOp();
+  return VazidaRaduru::ORV_CMD_ABORTED;
+}
+
+std::string DivIzuGenCmd::getLastError() { return m_lastError; }
+
+std::string DivIzuGenCmd::postCmdActionStr(_OrvPostCmdAction action) {
+  static const char* const kTexts[] = {"No operation",    "System Reboot",   "Power down",
+                                       "Power cycle",     "Full power down", "Full power cycle"};
+  return static_cast<u32>(action) < sizeof kTexts / sizeof kTexts[0] ? kTexts[action] : kTexts[0];
+}
+
+std::string DivIzuGenCmd::getDeviceIdFName(const std::string& id) {
+  std::string name = id;
+  for (char special : std::string("\\/:*?\"<>|")) {
+    for (size_t at = name.find(special); at != std::string::npos; at = name.find(special)) {
+      if (at == 0)
+        name.erase(0, 1);
+      else if (at + 1 == name.size())
+        name.erase(at);
+      else
+        name[at] = '_';
+    }
+  }
+  return name;
+}
+
+void DivIzuGenCmd::raiseException(u64 status, const std::string& argument) {
+  char text[256] = {};
+  orv_get_status_msg(status, text, sizeof text);
+  m_lastError = text;
+  if (!argument.empty()) m_lastError += " (" + argument + ")";
+  throw status;
+}
+
+u64 DivIzuGenCmd::initObj(std::string& argument, bool lockDevice, u32 namespaceId, bool allocatedNsMode) {
+  convert2SysDevId(deviceId);
+  if (deviceId.empty()) return 0;
+  if (deviceId.size() >= 19) return cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 109);
+  std::string owner;
+  u64 status = isDevOpLocked(getDeviceIdFName(), owner);
+  if (status) return status;
+  status = setDevice(namespaceId, allocatedNsMode);
+  if (status || !lockDevice) return status;
+  status = lockDevOp(false);
+  if (status) {
+    delete device;
+    device = nullptr;
+    argument = "lock";
+  }
+  return status;
+}
+
+u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode) {
+  std::unique_ptr<_osl_dev_info> list(new (std::nothrow) _osl_dev_info());
+  if (!list) return cmdStatus(ORV_ERR_NO_MEMORY, 154);
+  u64 status = osl_list_drives(list.get());
+  if (status) return status;
+
+  devProperty = _OrvDevProperty();
+  bool found = false;
+  u32 unseen = list->count;
+  for (u32 i = 0; i < OSL_MAX_DRIVES && unseen > 0 && !found; ++i) {
+    const _osl_dev_entry& entry = list->entries[i];
+    if (entry.usable != 1) continue;
+    --unseen;
+    if (!osl_dev_name_equal(entry.id, deviceId.c_str())) continue;
+    found = true;
+    devProperty.usable = entry.usable;
+    devProperty.commandBus = static_cast<osl_bus_type>(entry.commandBus);
+    devProperty.deviceType = static_cast<osl_dev_type>(entry.deviceType);
+    std::memcpy(devProperty.deviceName, entry.id, sizeof devProperty.deviceName);
+    std::memcpy(devProperty.firmwareRevision, entry.firmware, sizeof devProperty.firmwareRevision);
+    std::memcpy(devProperty.modelNumber, entry.model, sizeof devProperty.modelNumber);
+    std::memcpy(devProperty.serialNumber, entry.serial, sizeof devProperty.serialNumber);
+  }
+  list.reset();
+  if (!found) return cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 192);
+
+  OrvGenDev* made = nullptr;
+  try {
+    made = OrvGenDev::newOrvDevice(deviceId, namespaceId, false, allocatedNsMode);
+    made->setIgnoreError();
+    made->getPowerMode(&devProperty.unitStatus);
+    made->unsetIgnoreError();
+  } catch (u64 thrown) {
+    delete made;
+    return thrown;
+  } catch (...) {
+    delete made;
+    return cmdStatus(ORV_ERR_GENERIC, 209);
+  }
+  made->setIgnoreError();
+  if (made->getCapacity(capacity, sectorSize, 0) != 0) sectorSize = 512;
+  if (made->fillDeviceInfo(devProperty) == 0) {
+    osl_trim(devProperty.firmwareRevision);
+    osl_trim(devProperty.modelNumber);
+    osl_trim(devProperty.serialNumber);
+    osl_trim(devProperty.componentId);
+  }
+  delete device;
+  device = made;
+  if (device->getDeviceType() == OSL_DEV_ATA) device->setFeature(5, 1);
+  device->unsetIgnoreError();
+  return 0;
+}
+
+bool DivIzuGenCmd::hasActivePartition() {
+  if (!device) throw cmdStatus(ORV_ERR_NOT_INITIALIZED, 326);
+  return device->hasActivePartition();
+}
+
+u64 DivIzuGenCmd::getBusDevType(std::string id, osl_bus_type& busType, osl_dev_type& deviceType,
+                                bool checkLock) {
+  convert2SysDevId(id);
+  if (checkLock) {
+    std::string owner;
+    u64 status = isDevOpLocked(getDeviceIdFName(id), owner);
+    if (status) return status;
+  }
+  _OSL_PDEV* drive = osl_open_device(id.c_str());
+  if (!drive) return cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 62);
+  u64 status = 0;
+  if (drive->handle != OSL_RAID_B_HANDLE && drive->handle != OSL_RAID_P_HANDLE) {
+    osl_bus_type physicalBus = OSL_BUS_NONE;
+    status = osl_get_bus_dev_type(drive, &busType, &deviceType, &physicalBus);
+  }
+  osl_close_device(drive);
+  return status;
+}
+
+void DivIzuGenCmd::trimStr(std::string& text) { trimEnds(text, " \t"); }
+
+u64 DivIzuGenCmd::parseNumericValue(const std::string& text, u64& value) {
+  if (text.empty()) return cmdStatus(ORV_ERR_MISSING_PARAMETER, 368);
+  u32 base = 10;
+  std::string digits = text;
+  if (digits.compare(0, 2, "0x") == 0) {
+    digits.erase(0, 2);
+    base = 16;
+  }
+  size_t first = digits.find_first_not_of('0');
+  digits = first == std::string::npos ? (digits.empty() ? digits : "0") : digits.substr(first);
+  for (char c : digits) {
+    if ((c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))
+      base = 16;
+    else if (c < '0' || c > '9')
+      return ORV_LIB_STATUS(ORV_ERR_PARAMETER_VALUE);
+  }
+  if ((base == 10 && digits.size() >= 16) || (base == 16 && digits.size() >= 13))
+    return cmdStatus(ORV_ERR_PARAMETER_VALUE, 401);
+  return osl_strtou64(digits.c_str(), base, &value);
+}
+
+void DivIzuGenCmd::convert2SysDevId(std::string& id) {
+  trimEnds(id, " ");
+  if (id.empty()) return;
+  char name[32];
+  osl_dev_name(id.c_str(), name);
+  id = name;
+}
+
+namespace {
+
+// Reads a lock file of a lock's size into text: 0 with text empty when there
+// is no such file or its size is no lock's, else 0 with the text, or the
+// open (16) or read (59) failure.
+u64 readLockText(const char* path, std::string& text) {
+  text.clear();
+  u64 size = 0;
+  if (osl_file_size(path, &size) != 0 || size == 0 || size > kMaxLockText) return 0;
+  FILE* file = osl_fopen(path, OSL_FILE_READ);
+  if (!file) {
+    osl_log(OSL_LOG_ERROR, kOpenFailed, path, static_cast<u32>(errno));
+    return cmdStatus(ORV_ERR_FILE_OPEN, 518);
+  }
+  char bytes[kMaxLockText + 1] = {};
+  size_t read = std::fread(bytes, 1, kMaxLockText, file);
+  bool failed = std::ferror(file) != 0;
+  osl_fclose(file);
+  if (failed) return cmdStatus(ORV_ERR_FILE_READ, 524);
+  text.assign(bytes, read);
+  return 0;
+}
+
+}  // namespace
+
+u64 DivIzuGenCmd::isDevOpLocked(const std::string& fileName, std::string& owner) {
+  owner.clear();
+  char path[OSL_PATH_SIZE] = {};
+  u64 status = osl_get_lock_path(fileName.c_str(), path);
+  if (status) return status;
+  std::string text;
+  status = readLockText(path, text);
+  if (status || text.empty()) return status;
+
+  bool forced = osl_strnieq(text.c_str(), "F:", 2);
+  u32 processId = 0;
+  char image[256] = {};
+  if (osl_strtou32(text.c_str() + (forced ? 2 : 0), &processId) == 0 &&
+      osl_get_process_name(processId, image) == 0 && isOwnerProgram(image)) {
+    char number[16];
+    osl_snprintf(number, sizeof number, sizeof number - 1, "%d", static_cast<int>(processId));
+    owner = number;
+    return forced ? cmdStatus(ORV_ERR_PARALLEL_NVME, 543) : cmdStatus(ORV_ERR_DEVICE_LOCKED, 546);
+  }
+  // Stale: its owner is gone or is no program of the system.
+  osl_remove_file(path);
+  return 0;
+}
+
+u64 DivIzuGenCmd::lockDevOp(bool forced) {
+  std::string fileName = getDeviceIdFName();
+  char path[OSL_PATH_SIZE] = {};
+  u64 status = osl_get_lock_path(fileName.c_str(), path);
+  if (status) return status;
+  std::string text = ownLockText(forced);
+  // The file is only ever created where none exists, so that of two programs
+  // reaching for one drive only one holds it; a live holder's lock stands.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    u32 error = 0;
+    if (osl_create_new_file(path, text.data(), static_cast<u32>(text.size()), &error) == 0) {
+      lockTaken = true;
+      return 0;
+    }
+    if (error != ERROR_FILE_EXISTS) {
+      osl_log(OSL_LOG_ERROR, kOpenFailed, path, error);
+      return cmdStatus(ORV_ERR_FILE_OPEN, 464);
+    }
+    std::string owner;
+    status = isDevOpLocked(fileName, owner);
+    if (status) return status;
+    // No live holder: a stale file is gone already; one that holds no lock
+    // text is cleared before the next try.
+    osl_remove_file(path);
+  }
+  return ORV_LIB_STATUS(ORV_ERR_DEVICE_LOCKED);
+}
+
+u64 DivIzuGenCmd::unlockDevOp() {
+  char path[OSL_PATH_SIZE] = {};
+  u64 status = osl_get_lock_path(getDeviceIdFName().c_str(), path);
+  if (status) return status;
+  std::string text;
+  status = readLockText(path, text);
+  if (status) return status;
+  // Only this process's own lock is removed: a file another program made
+  // after ours was found stale stays.
+  if (text == ownLockText(false) || text == ownLockText(true)) {
+    if (osl_remove_file(path) != 0) return cmdStatus(ORV_ERR_FILE_CLOSE, 489);
+  }
+  lockTaken = false;
+  return 0;
+}
+
+u64 DivIzuGenCmd::forceOpLock() { return lockTaken ? 0 : lockDevOp(false); }
+
+u64 DivIzuGenCmd::forceOpUnlock() { return lockTaken ? unlockDevOp() : 0; }
+
+DivIzuCmd::DivIzuCmd(std::string id, u32 timeoutSeconds, u32 namespaceId, bool lockDevice, bool allocatedNsMode)
+    : DivIzuGenCmd(std::move(id), timeoutSeconds, namespaceId, lockDevice, allocatedNsMode) {
+  if (!device) raiseException(cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 629), "");
+}
+
+u64 DivIzuCmd::getDeviceInfo(std::string& firmwareRevision, std::string& modelNumber,
+                             std::string& serialNumber) {
+  if (!device) return cmdStatus(ORV_ERR_NOT_INITIALIZED, 642);
+  u64 status = device->refresh();
+  if (status) return status;
+  char revision[9] = {};
+  char model[41] = {};
+  char serial[21] = {};
+  char component[9] = {};
+  status = device->getIdentStrings(revision, model, serial, component);
+  if (status) return status;
+  osl_trim(revision);
+  osl_trim(model);
+  osl_trim(serial);
+  firmwareRevision = revision;
+  modelNumber = model;
+  serialNumber = serial;
+  return 0;
+}
+
+}  // namespace DivizuCmdlib

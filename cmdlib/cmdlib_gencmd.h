@@ -1,0 +1,127 @@
+// The command library's base: a command is built for one drive id, opens the
+// drive as a generic device under the drive's lock file, runs through
+// execute and releases device and lock when it is destroyed. A constructor
+// that fails leaves a readable text in getLastError and throws the status.
+#pragma once
+
+#include <string>
+
+#include "devlib/orvlib_gendev.h"
+#include "osl/osl_cmd.h"
+#include "osl/osl_types.h"
+
+namespace VazidaRaduru {
+
+// What a drive needs after a firmware operation.
+enum _OrvPostCmdAction : u32 {
+  ORV_POST_NO_OPERATION = 0,
+  ORV_POST_SYSTEM_REBOOT = 1,
+  ORV_POST_POWER_DOWN = 2,
+  ORV_POST_POWER_CYCLE = 3,
+  ORV_POST_FULL_POWER_DOWN = 4,
+  ORV_POST_FULL_POWER_CYCLE = 5,
+};
+
+// A command's answer to an abort request.
+enum _OrvCmdAbortType : u32 {
+  ORV_CMD_ABORTED = 0,
+};
+typedef _OrvCmdAbortType (*OrvCmdAbortCallback)();
+
+}  // namespace VazidaRaduru
+
+namespace DivizuCmdlib {
+
+using VazidaRaduru::_OrvCmdAbortType;
+using VazidaRaduru::_OrvDevProperty;
+using VazidaRaduru::_OrvPostCmdAction;
+using VazidaRaduru::OrvCmdAbortCallback;
+using VazidaRaduru::OrvGenDev;
+
+class DivIzuGenCmd {
+ public:
+  // An empty (or all-blank) id makes a command without a device.
+  DivIzuGenCmd(std::string deviceId, u32 timeout, u32 namespaceId, bool lockDevice,
+               bool allocatedNsMode);
+  virtual ~DivIzuGenCmd();
+  DivIzuGenCmd(const DivIzuGenCmd&) = delete;
+  DivIzuGenCmd& operator=(const DivIzuGenCmd&) = delete;
+
+  virtual u64 execute() = 0;
+  // Removes the command's own lock; the callback is not called.
+  virtual _OrvCmdAbortType abort(OrvCmdAbortCallback callback);
+
+  // The text of the last constructor failure of any command of the process.
+  static std::string getLastError();
+  static std::string postCmdActionStr(_OrvPostCmdAction action);
+
+  std::string getDeviceId() const { return deviceId; }
+  // The id made fit for a file name: each of \ / : * ? " < > | is dropped at
+  // the first position, ends the name at the last, and becomes "_" elsewhere.
+  std::string getDeviceIdFName() const { return getDeviceIdFName(deviceId); }
+  static std::string getDeviceIdFName(const std::string& id);
+  bool hasValidDevice() const { return device != nullptr; }
+  osl_bus_type getBusType() const { return device ? device->getBusType() : OSL_BUS_NONE; }
+  osl_dev_type getDeviceType() const { return device ? device->getDeviceType() : OSL_DEV_NONE; }
+  u64 getDiskCapacity() const { return capacity; }
+  u32 getSectorSize() const { return sectorSize; }
+  _OrvDevProperty getDevProperty() const { return devProperty; }
+  u64 setIgnoreError() { return device ? device->setIgnoreError() : 0; }
+  void unsetIgnoreError() {
+    if (device) device->unsetIgnoreError();
+  }
+  // Throws code 2 without a device.
+  bool hasActivePartition();
+
+  // The command bus and device type of a drive, opened for the question
+  // only; with checkLock a drive held by a program of the system is refused.
+  static u64 getBusDevType(std::string id, osl_bus_type& busType, osl_dev_type& deviceType,
+                           bool checkLock);
+
+ protected:
+  // Deletes the device and gives the command's lock back.
+  void closeDevice();
+  // Removes blanks and tabs at both ends.
+  static void trimStr(std::string& text);
+  // Decimal, or hexadecimal with "0x" or with a letter A to F.
+  static u64 parseNumericValue(const std::string& text, u64& value);
+
+  // Sets the last-error text from the status (and the argument's name when
+  // one is given), then throws the status.
+  [[noreturn]] static void raiseException(u64 status, const std::string& argument);
+
+  // 0 when the drive is free or its lock file was stale (and is gone now);
+  // 166, or 170 for a forced lock, when a program of the system holds it,
+  // with that program's process id in owner.
+  static u64 isDevOpLocked(const std::string& fileName, std::string& owner);
+  u64 forceOpLock();
+  u64 forceOpUnlock();
+
+  OrvGenDev* device;
+  std::string deviceId;
+  u32 sectorSize;
+  u64 capacity;
+  _OrvDevProperty devProperty;
+  bool lockTaken;
+  u32 timeout;
+
+ private:
+  u64 initObj(std::string& argument, bool lockDevice, u32 namespaceId, bool allocatedNsMode);
+  static void convert2SysDevId(std::string& id);
+  u64 setDevice(u32 namespaceId, bool allocatedNsMode);
+  u64 lockDevOp(bool forced);
+  u64 unlockDevOp();
+
+  static std::string m_lastError;
+};
+
+// A command that always has a device, and reads the drive's identification.
+class DivIzuCmd : public DivIzuGenCmd {
+ public:
+  // Throws code 43 when the id names no drive.
+  DivIzuCmd(std::string deviceId, u32 timeout, u32 namespaceId, bool lockDevice, bool allocatedNsMode);
+  // The drive's current texts, trimmed.
+  u64 getDeviceInfo(std::string& firmwareRevision, std::string& modelNumber, std::string& serialNumber);
+};
+
+}  // namespace DivizuCmdlib

@@ -1,0 +1,144 @@
+// The command base and the device list without drives: file names of drive
+// ids, post-command action texts, numbers and blanks of arguments, and the
+// device list's rules for a drive listed twice.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cmdlib/cmdlib_devlist.h"
+#include "cmdlib/cmdlib_gencmd.h"
+#include "unit/status_check.h"
+
+using DivizuCmdlib::DivIzuDevList;
+using DivizuCmdlib::DivIzuGenCmd;
+using VazidaRaduru::_OrvDevProperty;
+
+namespace {
+
+constexpr u32 kGenCmdFile = 51;
+
+// The base's helpers for arguments, without a drive.
+class Arguments : public DivIzuGenCmd {
+ public:
+  Arguments() : DivIzuGenCmd("", 0, 0, false, false) {}
+  u64 execute() override { return 0; }
+  using DivIzuGenCmd::parseNumericValue;
+  using DivIzuGenCmd::trimStr;
+};
+
+class Listing : public DivIzuDevList {
+ public:
+  using DivIzuDevList::markDuplicates;
+};
+
+TEST(DriveIdFileName, SpecialCharactersByPosition) {
+  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName("SCSI1:r0"), "SCSI1_r0");
+  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName("\\PHYSICALDRIVE0"), "PHYSICALDRIVE0");
+  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName("raid_b:"), "raid_b");
+  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName("a*b?c\"d<e>f|g/h"), "a_b_c_d_e_f_g_h");
+  // Each change searches again from the start.
+  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName("::a"), "a");
+  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName("a::"), "a_");
+  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName("\\/x"), "x");
+  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName(":"), "");
+}
+
+TEST(PostCommandAction, TextsAndUnknownValues) {
+  const char* texts[] = {"No operation", "System Reboot", "Power down", "Power cycle", "Full power down",
+                         "Full power cycle"};
+  for (u32 action = 0; action < 6; ++action)
+    EXPECT_EQ(DivIzuGenCmd::postCmdActionStr(static_cast<VazidaRaduru::_OrvPostCmdAction>(action)),
+              texts[action]);
+  EXPECT_EQ(DivIzuGenCmd::postCmdActionStr(static_cast<VazidaRaduru::_OrvPostCmdAction>(6)), "No operation");
+}
+
+TEST(NumericArguments, DecimalAndHexadecimal) {
+  struct Case {
+    const char* text;
+    u64 value;
+  } good[] = {{"0x001F", 31}, {"00042", 42}, {"000", 0}, {"ff", 255}, {"0x0", 0},
+              {"999999999999999", 999999999999999ull}, {"FFFFFFFFFFFF", 0xFFFFFFFFFFFFull}};
+  for (const Case& c : good) {
+    u64 value = 1;
+    EXPECT_EQ(Arguments::parseNumericValue(c.text, value), 0u) << c.text;
+    EXPECT_EQ(value, c.value) << c.text;
+  }
+  u64 value = 7;
+  u64 status = Arguments::parseNumericValue("", value);
+  EXPECT_TRUE(isLibStatus(status, 30, kGenCmdFile));
+  EXPECT_EQ((status >> 32) & 0xFFFF, 368u);
+  EXPECT_TRUE(isLibStatus(Arguments::parseNumericValue("12G", value), 35, kGenCmdFile));
+  EXPECT_TRUE(isLibStatus(Arguments::parseNumericValue("-1", value), 35, kGenCmdFile));
+  status = Arguments::parseNumericValue("1000000000000000", value);
+  EXPECT_TRUE(isLibStatus(status, 35, kGenCmdFile));
+  EXPECT_EQ((status >> 32) & 0xFFFF, 401u);
+  EXPECT_TRUE(isLibStatus(Arguments::parseNumericValue("0x1000000000000", value), 35, kGenCmdFile));
+  EXPECT_EQ(value, 7u);
+}
+
+TEST(TextArguments, BlanksAndTabsAtBothEnds) {
+  std::string text = " \t a b\t ";
+  Arguments::trimStr(text);
+  EXPECT_EQ(text, "a b");
+  text = " \t\t ";
+  Arguments::trimStr(text);
+  EXPECT_EQ(text, "");
+}
+
+_OrvDevProperty record(const char* name, const char* serial, osl_bus_type bus, u32 medium) {
+  _OrvDevProperty property = {};
+  std::strcpy(property.deviceName, name);
+  std::strcpy(property.serialNumber, serial);
+  property.commandBus = bus;
+  property.medium = medium;
+  property.usable = 1;
+  return property;
+}
+
+std::string usable(const std::vector<_OrvDevProperty>& records) {
+  std::string flags;
+  for (const _OrvDevProperty& property : records) flags += property.usable ? '1' : '0';
+  return flags;
+}
+
+TEST(DriveListedTwice, UsableInOneRecord) {
+  // NVMe drive seen as a physical drive and behind the RAID driver, in
+  // either order: usable behind the RAID driver.
+  std::vector<_OrvDevProperty> records = {record("PHYSICALDRIVE0", "S1", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE),
+                                          record("SCSI0:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE)};
+  Listing::markDuplicates(records);
+  EXPECT_EQ(usable(records), "01");
+  records = {record("SCSI0:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
+             record("physicaldrive3", "S1", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE)};
+  Listing::markDuplicates(records);
+  EXPECT_EQ(usable(records), "10");
+
+  // Two physical drives with one serial number both stay.
+  records = {record("PHYSICALDRIVE0", "S1", OSL_BUS_SATA, OSL_MEDIUM_ROTATING),
+             record("PHYSICALDRIVE1", "S1", OSL_BUS_SAS, OSL_MEDIUM_ROTATING)};
+  Listing::markDuplicates(records);
+  EXPECT_EQ(usable(records), "11");
+
+  // A RAID record without a serial number never; serial numbers compare
+  // exactly; an unusable record is no duplicate.
+  records = {record("SCSI0:r0", "", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
+             record("SCSI0:r1", "S2", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
+             record("PHYSICALDRIVE1", "s2", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE),
+             record("PHYSICALDRIVE2", "S3", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE),
+             record("SCSI0:r2", "S3", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE)};
+  records[4].usable = 0;
+  Listing::markDuplicates(records);
+  EXPECT_EQ(usable(records), "01110");
+
+  // Two RAID records: the solid-state one behind the driver goes.
+  records = {record("SCSI0:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_ROTATING),
+             record("SCSI1:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
+             record("SCSI0:r1", "S2", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
+             record("SCSI1:r1", "S2", OSL_BUS_CSMI, OSL_MEDIUM_ROTATING)};
+  Listing::markDuplicates(records);
+  EXPECT_EQ(usable(records), "1001");
+}
+
+}  // namespace

@@ -12,6 +12,7 @@
 #include "winsim/drive_ata.h"
 #include "winsim/faults.h"
 #include "winsim/handles.h"
+#include "winsim/host.h"
 #include "winsim/machine.h"
 #include "winsim/sat.h"
 #include "winsim/text.h"
@@ -508,6 +509,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
 BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD inBufferSize,
                      LPVOID outBuffer, DWORD outBufferSize, LPDWORD bytesReturned,
                      LPOVERLAPPED overlapped) {
+  // A request the driver took completes before a termination handler runs.
+  TerminationSignalsHeld held;
   auto handle = objectAs<DiskHandle>(device);
   if (!handle) {
     SetLastError(ERROR_INVALID_HANDLE);

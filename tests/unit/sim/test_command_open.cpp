@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "cmdlib/cmdlib_gencmd.h"
+#include "unit/lock_helpers.h"
 #include "unit/log_capture.h"
 #include "unit/sim/machine_fixture.h"
 #include "unit/status_check.h"
@@ -46,13 +46,9 @@ class CommandOpening : public MachineTest {
                 "number": 12}]})");
   }
 
-  std::filesystem::path lockFile(const std::string& name) const {
-    return std::filesystem::path(scratch_.path()) / "programdata/ORVENTA/VORMEL/lock" / name;
-  }
-  void writeLock(const std::string& name, const std::string& text) {
-    std::filesystem::create_directories(lockFile(name).parent_path());
-    std::ofstream(lockFile(name), std::ios::binary) << text;
-  }
+  LockFolder locks() const { return LockFolder(scratch_.path() + "/programdata"); }
+  std::filesystem::path lockFile(const std::string& name) const { return locks().file(name); }
+  void writeLock(const std::string& name, const std::string& text) const { locks().write(name, text); }
 
   // The word a command's constructor throws, and the last-error text.
   template <typename Make>
@@ -125,15 +121,18 @@ TEST_F(CommandOpening, LockedDrivesAreRefused) {
   EXPECT_EQ(text, "ORVERR170: Parallel operation on NVMe device is not allowed");
   // The lock of another drive does not matter.
   EXPECT_TRUE(Command("12").hasValidDevice());
+
+  // A stale lock is removed and the command goes on.
+  writeLock("PHYSICALDRIVE0", "4194403");
+  EXPECT_TRUE(Command("0").hasValidDevice());
+  EXPECT_FALSE(std::filesystem::exists(lockFile("PHYSICALDRIVE0")));
 }
 
 TEST_F(CommandOpening, ACommandThatLocksItsDrive) {
   {
     Command command("12", true);
     ASSERT_TRUE(command.hasValidDevice());
-    std::ifstream file(lockFile("PHYSICALDRIVE12"));
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, std::to_string(GetCurrentProcessId()));
+    EXPECT_EQ(locks().read("PHYSICALDRIVE12"), std::to_string(GetCurrentProcessId()));
   }
   EXPECT_FALSE(std::filesystem::exists(lockFile("PHYSICALDRIVE12")));
   {

@@ -3,12 +3,11 @@
 // drives.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "cmdlib/cmdlib_devlist.h"
+#include "unit/lock_helpers.h"
 #include "unit/log_capture.h"
 #include "unit/sim/machine_fixture.h"
 #include "unit/status_check.h"
@@ -34,10 +33,8 @@ class DeviceList : public MachineTest {
     status = command.execute();
     return std::vector<_OrvDevProperty>(command.devBegin(), command.devEnd());
   }
-  void writeLock(const std::string& name, const std::string& text) {
-    std::filesystem::path file = std::filesystem::path(scratch_.path()) / "programdata/ORVENTA/VORMEL/lock" / name;
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
+  void writeLock(const std::string& name, const std::string& text) const {
+    LockFolder(scratch_.path() + "/programdata").write(name, text);
   }
 };
 
@@ -130,6 +127,25 @@ TEST_F(DeviceList, FilteredByTypeOrByName) {
   EXPECT_TRUE(isLibStatus(status, 43, kDevListFile));
   EXPECT_EQ((status >> 32) & 0xFFFF, 236u);
   EXPECT_TRUE(records.empty());
+}
+
+TEST_F(DeviceList, DrivesTheDriveListMarksUnusableAreLeftOut) {
+  // An NVMe drive whose serial number is a placeholder, on Windows 10.
+  load(R"({"windows": "10.0", "drives": [
+    {"bus": "sata", "model": "MODEL A", "serial": "S1"},
+    {"bus": "sas", "vendor": "NVMe", "model": "MODEL C", "serial": "0000_0000.", "number": 1},
+    {"bus": "sas", "vendor": "MAKER", "model": "MODEL B", "serial": "S3", "number": 2}]})");
+  DivIzuDevList command;
+  u64 status = 1;
+  std::vector<_OrvDevProperty> records = list(command, status);
+  ASSERT_EQ(status, 0u);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_STREQ(records[0].deviceName, "PHYSICALDRIVE0");
+  EXPECT_STREQ(records[1].deviceName, "PHYSICALDRIVE2");
+
+  DivIzuDevList named("1", OSL_DEV_NONE, 5);
+  list(named, status);
+  EXPECT_TRUE(isLibStatus(status, 43, kDevListFile));
 }
 
 TEST_F(DeviceList, SpinningADriveDownAndUp) {

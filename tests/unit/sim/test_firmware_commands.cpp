@@ -3,12 +3,12 @@
 // revision seen by the next run, locks, and the failures returned unchanged.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "cmdlib/cmdlib_fwupdate.h"
 #include "cmdlib/cmdlib_pkg.h"
+#include "unit/lock_helpers.h"
 #include "unit/sim/firmware_image.h"
 #include "unit/sim/machine_fixture.h"
 #include "unit/status_check.h"
@@ -49,7 +49,7 @@ class FirmwareCommands : public MachineTest {
     return info.currFwRev();
   }
   bool lockExists(const std::string& name) const {
-    return std::filesystem::exists(std::filesystem::path(scratch_.path()) / "programdata/ORVENTA/VORMEL/lock" / name);
+    return LockFolder(scratch_.path() + "/programdata").exists(name);
   }
   // DOWNLOAD MICROCODE commands that reached the drivers.
   static size_t microcodeCommands() {

@@ -3,11 +3,27 @@
 // failing and interrupted drives, and the exit codes.
 #include <csignal>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "e2e/vormel_run.h"
 
 namespace {
+
+// Runs with a package of the test's own unless the test names one, so that
+// the tests do not depend on the package the build embeds.
+class Update : public Vormel {
+ protected:
+  Outcome update(const std::string& machine, std::vector<std::string> options, Environment environment = {}) {
+    bool named = false;
+    for (const auto& variable : environment) named = named || variable.first == "WINSIM_RCDATA_104";
+    if (!named) {
+      scratch_.write("test-package.bin", packageBytes(PackageSpec()));
+      environment.emplace_back("WINSIM_RCDATA_104", "test-package.bin");
+    }
+    return run(machine, std::move(options), environment);
+  }
+};
 
 // Two drives of the package's model: one at an older revision, one current.
 const char kTwoDrives[] = R"({"windows": "10.0", "admin": true, "drives": [
@@ -61,8 +77,8 @@ const char kSameResult[] = "\r\n>>> Command success but firmware versions are sa
 const char kFailedResult[] = "\r\n>>> Command failed...\r\n### Return code: 1 ###\r\n";
 const char kAborted[] = "\nApplication aborted due to abort signal\n";
 
-TEST_F(Vormel, OneDriveUpdatedOneAlreadyCurrent) {
-  Outcome result = run(kTwoDrives, {"/log=run.log"});
+TEST_F(Update, OneDriveUpdatedOneAlreadyCurrent) {
+  Outcome result = update(kTwoDrives, {"/log=run.log"});
   EXPECT_EQ(result.exitCode, 4000);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00002"}));
   EXPECT_EQ(result.out, kLicenceOut + kMatched + kTableHead + kRule + kRow0 + kRow1 + "\r\n" +
@@ -88,13 +104,13 @@ TEST_F(Vormel, OneDriveUpdatedOneAlreadyCurrent) {
   EXPECT_EQ(log.find("FIRMWARE DOWNLOAD IS STARTED"), std::string::npos);
 
   // Again: both drives already run the package's revision.
-  result = run("", {"/log=again.log"});
+  result = update("", {"/log=again.log"});
   EXPECT_EQ(result.exitCode, 4000);
   EXPECT_EQ(countOf(result.out, "(Same revision)"), 2u);
 }
 
-TEST_F(Vormel, EveryBusUpdatedInOneRun) {
-  Outcome result = run(R"({"admin": true, "drives": [
+TEST_F(Update, EveryBusUpdatedInOneRun) {
+  Outcome result = update(R"({"admin": true, "drives": [
     {"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1", "dmMaxBlocks": 8},
     {"bus": "sat", "model": "VIRTUAL DRIVE", "serial": "S2"},
     {"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S3", "segmentedDownload": false}]})",
@@ -106,7 +122,7 @@ TEST_F(Vormel, EveryBusUpdatedInOneRun) {
   EXPECT_TRUE(result.window.find("\r\n*** Command success...\r\n### Return code: 0 ###\r\n") != std::string::npos);
 }
 
-TEST_F(Vormel, BadPackagesFailBeforeAnyDrive) {
+TEST_F(Update, BadPackagesFailBeforeAnyDrive) {
   struct Case {
     const char* name;
     PackageSpec spec;
@@ -125,7 +141,7 @@ TEST_F(Vormel, BadPackagesFailBeforeAnyDrive) {
   cases[4].spec.model = "OTHER DRIVE";
   for (const Case& one : cases) {
     scratch_.write("package.bin", packageBytes(one.spec));
-    Outcome result = run(twoOldDrives(), {"/log=bad.log"}, {{"WINSIM_RCDATA_104", "package.bin"}});
+    Outcome result = update(twoOldDrives(), {"/log=bad.log"}, {{"WINSIM_RCDATA_104", "package.bin"}});
     EXPECT_EQ(result.exitCode, 1) << one.name;
     EXPECT_EQ(result.err, "\r\n\r\nFailed : '" + one.reason + "'\r\n\r\n") << one.name;
     EXPECT_EQ(result.window.find("Firmware download started"), std::string::npos) << one.name;
@@ -136,26 +152,26 @@ TEST_F(Vormel, BadPackagesFailBeforeAnyDrive) {
   EXPECT_EQ(countOf(scratch_.read("bad.log"), licenceText()), 1u);
 }
 
-TEST_F(Vormel, PackageBoundsItsImage) {
+TEST_F(Update, PackageBoundsItsImage) {
   // Filler after the image is no part of it; an image that the resource
   // does not hold whole is refused.
   PackageSpec padded;
   padded.padding = 4096;
   scratch_.write("package.bin", packageBytes(padded));
-  Outcome result = run(twoOldDrives(), {}, {{"WINSIM_RCDATA_104", "package.bin"}});
+  Outcome result = update(twoOldDrives(), {}, {{"WINSIM_RCDATA_104", "package.bin"}});
   EXPECT_EQ(result.exitCode, 0);
   std::string shortPackage = packageBytes(PackageSpec()).substr(0, 100);
   scratch_.write("package.bin", shortPackage);
-  result = run(twoOldDrives(), {}, {{"WINSIM_RCDATA_104", "package.bin"}});
+  result = update(twoOldDrives(), {}, {{"WINSIM_RCDATA_104", "package.bin"}});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("\r\n\r\nFailed : '"), std::string::npos);
 }
 
-TEST_F(Vormel, NomodelTakesEveryDriveButNeedsATarget) {
+TEST_F(Update, NomodelTakesEveryDriveButNeedsATarget) {
   std::string machine = R"({"admin": true, "drives": [
     {"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1"},
     {"bus": "sata", "model": "OTHER DRIVE", "serial": "S2"}]})";
-  Outcome result = run(machine, {"/NOMODEL"});
+  Outcome result = update(machine, {"/NOMODEL"});
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00002"}));
   EXPECT_NE(result.out.find("\r\n\r\nFollowing are the devices present on system\r\n\r\n"), std::string::npos);
@@ -163,19 +179,19 @@ TEST_F(Vormel, NomodelTakesEveryDriveButNeedsATarget) {
   PackageSpec anonymous;
   anonymous.model = "";
   scratch_.write("package.bin", packageBytes(anonymous));
-  result = run(machine, {"/nomodel"}, {{"WINSIM_RCDATA_104", "package.bin"}});
+  result = update(machine, {"/nomodel"}, {{"WINSIM_RCDATA_104", "package.bin"}});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.out.find("\n\nInvalid Argument. Either Component Id or Model Number argument is needed.\n\n"),
             std::string::npos);
   EXPECT_EQ(result.err, "\r\n\r\nFailed : 'Invalid argument'\r\n\r\n");
 }
 
-TEST_F(Vormel, ComponentIdOrMakerNameMatch) {
+TEST_F(Update, ComponentIdOrMakerNameMatch) {
   std::string machine = R"({"admin": true, "drives": [
     {"bus": "sata", "model": "ORVENTA VIRTUAL DRIVE", "serial": "S1"},
     {"bus": "sata", "model": "ORVENTAVIRTUAL DRIVE", "serial": "S2"},
     {"bus": "sata", "model": "orventa VIRTUAL DRIVE", "serial": "S3"}]})";
-  Outcome result = run(machine, {"/log=run.log"});
+  Outcome result = update(machine, {"/log=run.log"});
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00001", "REV00001"}));
   // ATA drives report no component id: a package naming drives by it alone
@@ -184,27 +200,27 @@ TEST_F(Vormel, ComponentIdOrMakerNameMatch) {
   byComponent.model = "";
   byComponent.component = "CMP00001";
   scratch_.write("package.bin", packageBytes(byComponent));
-  result = run(machine, {}, {{"WINSIM_RCDATA_104", "package.bin"}});
+  result = update(machine, {}, {{"WINSIM_RCDATA_104", "package.bin"}});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.err, "\r\n\r\nFailed : 'No devices found'\r\n\r\n");
 }
 
-TEST_F(Vormel, MissingResourcesAreReported) {
-  Outcome result = run(kTwoDrives, {"/log=run.log"}, {{"WINSIM_RCDATA_107", ""}});
+TEST_F(Update, MissingResourcesAreReported) {
+  Outcome result = update(kTwoDrives, {"/log=run.log"}, {{"WINSIM_RCDATA_107", ""}});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.ui, "dialog 103\nshow 103 10\nmessagebox - \"Error in finding resource 107\\n\"\nquit 0\ndestroy 103\n");
   EXPECT_EQ(result.err, "\r\n\r\nFailed : 'Command completed with an error'\r\n\r\n");
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002"}));
   // Silent: no box stops the run; the log says it.
-  result = run(kTwoDrives, {"/s", "/log=silent.log"}, {{"WINSIM_RCDATA_104", ""}});
+  result = update(kTwoDrives, {"/s", "/log=silent.log"}, {{"WINSIM_RCDATA_104", ""}});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.ui.find("messagebox"), std::string::npos);
   EXPECT_NE(scratch_.read("silent.log").find("Error in finding resource 104\n"), std::string::npos);
 }
 
-TEST_F(Vormel, DriveLockedByALiveProgramFailsAlone) {
+TEST_F(Update, DriveLockedByALiveProgramFailsAlone) {
   writeLock("PHYSICALDRIVE0", "4242");
-  Outcome result = run(twoOldDrives("[]", R"([{"pid": 4242, "image": "C:\\Tools\\VORMEL.exe"}])"), {"/log=run.log"});
+  Outcome result = update(twoOldDrives("[]", R"([{"pid": 4242, "image": "C:\\Tools\\VORMEL.exe"}])"), {"/log=run.log"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002"}));
   EXPECT_TRUE(lockExists("PHYSICALDRIVE0"));
@@ -216,19 +232,19 @@ TEST_F(Vormel, DriveLockedByALiveProgramFailsAlone) {
   EXPECT_EQ(result.err, failedOn("PHYSICALDRIVE0", text));
 }
 
-TEST_F(Vormel, StaleLocksAreRemoved) {
+TEST_F(Update, StaleLocksAreRemoved) {
   writeLock("PHYSICALDRIVE0", "4243");  // another program
   writeLock("PHYSICALDRIVE1", "999999");  // no process
-  Outcome result = run(twoOldDrives("[]", R"([{"pid": 4243, "image": "C:\\Tools\\other.exe"}])"), {});
+  Outcome result = update(twoOldDrives("[]", R"([{"pid": 4243, "image": "C:\\Tools\\other.exe"}])"), {});
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00002"}));
   EXPECT_FALSE(lockExists("PHYSICALDRIVE0"));
   EXPECT_FALSE(lockExists("PHYSICALDRIVE1"));
 }
 
-TEST_F(Vormel, DriveAbortingMidDownloadKeepsItsFirmware) {
+TEST_F(Update, DriveAbortingMidDownloadKeepsItsFirmware) {
   // The second segment of the first drive is refused.
-  Outcome result = run(twoOldDrives(R"([{"ata": 146, "drive": 0, "after": 1, "times": 1}])"), {"/log=run.log"});
+  Outcome result = update(twoOldDrives(R"([{"ata": 146, "drive": 0, "after": 1, "times": 1}])"), {"/log=run.log"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002"}));
   expectInOrder(result.window, {inProgress("PHYSICALDRIVE0"), "Failed.\r\n", started("PHYSICALDRIVE1"),
@@ -238,9 +254,9 @@ TEST_F(Vormel, DriveAbortingMidDownloadKeepsItsFirmware) {
   EXPECT_EQ(result.out.find("Error description"), std::string::npos);
 }
 
-TEST_F(Vormel, LockedThenFailingDriveShowsOneDescription) {
+TEST_F(Update, LockedThenFailingDriveShowsOneDescription) {
   writeLock("PHYSICALDRIVE0", "4242");
-  Outcome result = run(twoOldDrives(R"([{"ata": 146, "drive": 1, "times": 1}])",
+  Outcome result = update(twoOldDrives(R"([{"ata": 146, "drive": 1, "times": 1}])",
                                     R"([{"pid": 4242, "image": "C:\\Tools\\VORMEL.exe"}])"),
                        {});
   EXPECT_EQ(result.exitCode, 1);
@@ -248,13 +264,13 @@ TEST_F(Vormel, LockedThenFailingDriveShowsOneDescription) {
   EXPECT_EQ(countOf(result.err, "Firmware download failed on device"), 2u);
 }
 
-TEST_F(Vormel, DownloadThatLeavesTheOldRevisionFails) {
+TEST_F(Update, DownloadThatLeavesTheOldRevisionFails) {
   // The package names REV00003, but its image makes the drive run REV00001.
   PackageSpec mislabelled;
   mislabelled.revision = "REV00003";
   mislabelled.image = firmwareImage("REV00001", 24576);
   scratch_.write("package.bin", packageBytes(mislabelled));
-  Outcome result = run(twoOldDrives(), {}, {{"WINSIM_RCDATA_104", "package.bin"}});
+  Outcome result = update(twoOldDrives(), {}, {{"WINSIM_RCDATA_104", "package.bin"}});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(countOf(result.window, "Failed.\r\n"), 2u);
   EXPECT_EQ(result.out.find("Same revision"), std::string::npos);
@@ -265,21 +281,21 @@ TEST_F(Vormel, DownloadThatLeavesTheOldRevisionFails) {
                             failedOn("PHYSICALDRIVE1", "Command completed with an error"));
 }
 
-TEST_F(Vormel, RevisionThatCannotBeReadFailsTheDrive) {
+TEST_F(Update, RevisionThatCannotBeReadFailsTheDrive) {
   // The third IDENTIFY of the first drive (after the list's and the
   // command's own) reads its revision before the download.
-  Outcome result = run(twoOldDrives(R"([{"ata": 236, "drive": 0, "after": 2, "times": 1}])"), {});
+  Outcome result = update(twoOldDrives(R"([{"ata": 236, "drive": 0, "after": 2, "times": 1}])"), {});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002"}));
   EXPECT_EQ(result.window.find(inProgress("PHYSICALDRIVE0")), std::string::npos);
   EXPECT_EQ(result.err.rfind("\r\nPHYSICALDRIVE0: Firmware download failed on device [", 0), 0u) << result.err;
 }
 
-TEST_F(Vormel, InterruptDuringADownloadEndsTheRun) {
+TEST_F(Update, InterruptDuringADownloadEndsTheRun) {
   for (int signal : {SIGINT, SIGTERM}) {
     std::string fault = R"([{"ata": 146, "drive": 0, "after": 1, "times": 1, "signal": )" + std::to_string(signal) +
                         "}]";
-    Outcome result = run(twoOldDrives(fault), {"/log=run.log"});
+    Outcome result = update(twoOldDrives(fault), {"/log=run.log"});
     EXPECT_EQ(result.exitCode, 130) << signal;
     EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00001"})) << signal;
     EXPECT_EQ(result.out.substr(result.out.size() - std::string(kAborted).size()), kAborted) << signal;
@@ -290,10 +306,10 @@ TEST_F(Vormel, InterruptDuringADownloadEndsTheRun) {
   }
 }
 
-TEST_F(Vormel, InterruptBeforeTheDriveLoop) {
+TEST_F(Update, InterruptBeforeTheDriveLoop) {
   // While the drives are listed.
   std::string fault = R"([{"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "times": 1, "signal": 2}])";
-  Outcome result = run(twoOldDrives(fault), {"/s", "/log=run.log"});
+  Outcome result = update(twoOldDrives(fault), {"/s", "/log=run.log"});
   EXPECT_EQ(result.exitCode, 130);
   EXPECT_EQ(result.out + result.err, "");
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00001"}));
@@ -302,8 +318,8 @@ TEST_F(Vormel, InterruptBeforeTheDriveLoop) {
   EXPECT_EQ(log.substr(log.size() - std::string(kAborted).size()), kAborted);
 }
 
-TEST_F(Vormel, SilentRunWritesOnlyTheLog) {
-  Outcome result = run(kTwoDrives, {"/s", "/log=silent.log"});
+TEST_F(Update, SilentRunWritesOnlyTheLog) {
+  Outcome result = update(kTwoDrives, {"/s", "/log=silent.log"});
   EXPECT_EQ(result.exitCode, 4000);
   EXPECT_EQ(result.out + result.err, "");
   std::string log = scratch_.read("silent.log");
@@ -314,7 +330,7 @@ TEST_F(Vormel, SilentRunWritesOnlyTheLog) {
   EXPECT_EQ(result.window.find("FIRMWARE DOWNLOAD IS STARTED"), std::string::npos);
 
   writeLock("PHYSICALDRIVE0", "4242");
-  result = run(twoOldDrives("[]", R"([{"pid": 4242, "image": "C:\\Tools\\VORMEL.exe"}])"), {"/S", "/log=locked.log"});
+  result = update(twoOldDrives("[]", R"([{"pid": 4242, "image": "C:\\Tools\\VORMEL.exe"}])"), {"/S", "/log=locked.log"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.out + result.err, "");
   expectInOrder(scratch_.read("locked.log"),
@@ -322,12 +338,12 @@ TEST_F(Vormel, SilentRunWritesOnlyTheLog) {
                  kFailedResult});
 }
 
-TEST_F(Vormel, DrivesGoInTheOrderOfTheirNames) {
+TEST_F(Update, DrivesGoInTheOrderOfTheirNames) {
   std::string drives;
   for (int number = 1; number <= 10; ++number)
     drives += std::string(number > 1 ? "," : "") + R"({"bus": "sata", "serial": "S)" + std::to_string(number) +
               R"(", "number": )" + std::to_string(number) + "}";
-  Outcome result = run(R"({"admin": true, "drives": [)" + drives + "]}", {"/s", "/log=run.log"});
+  Outcome result = update(R"({"admin": true, "drives": [)" + drives + "]}", {"/s", "/log=run.log"});
   EXPECT_EQ(result.exitCode, 0);
   std::vector<std::string> order;
   for (int number : {1, 10, 2, 3, 4, 5, 6, 7, 8, 9}) order.push_back(started("PHYSICALDRIVE" + std::to_string(number)));

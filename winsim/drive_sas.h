@@ -1,7 +1,10 @@
-// A SAS drive: a SCSI target with its own identity.
+// A SAS drive: a SCSI target with its own identity, its mode pages
+// (caching, control, informational exceptions), START STOP UNIT, REPORT
+// SUPPORTED OPERATION CODES and firmware download by WRITE BUFFER.
 #pragma once
 
 #include "winsim/drive.h"
+#include "winsim/firmware_image.h"
 #include "winsim/scsi_target.h"
 
 namespace winsim {
@@ -16,6 +19,37 @@ class SasDrive : public Drive, public ScsiTarget {
   std::string revision() const override { return padded(firmware(), 4); }
   std::string unitSerial() const override { return serial(); }
   std::vector<std::vector<uint8_t>> designators() const override;
+
+  // The image the drive activated last (empty: none since the machine was
+  // loaded), and the one it is gathering.
+  const std::vector<uint8_t>& activatedImage() const { return activated_; }
+  const FirmwareAssembly& download() const { return download_; }
+
+ protected:
+  bool command(ScsiIo& io) override;
+  void faultAnswered(const ScsiIo& io) override;
+  bool stopped() const override { return stopped_; }
+
+ private:
+  void startStopUnit(ScsiIo& io);
+  void modeSense10(ScsiIo& io);
+  // A mode page's bytes with the values the page control asks for; empty
+  // when the drive has no such page.
+  std::vector<uint8_t> modePage(uint8_t page, uint8_t pageControl) const;
+  void reportSupportedOperationCodes(ScsiIo& io);
+  bool supports(uint8_t operationCode, int serviceAction) const;
+
+  // WRITE BUFFER (drive_sas_download.cpp).
+  void writeBuffer(ScsiIo& io);
+  void downloadSegment(ScsiIo& io, uint8_t mode, uint32_t offset, uint32_t length);
+  void activateDownload(ScsiIo& io, uint8_t mode);
+  void activate(const std::vector<uint8_t>& image);
+  bool deferredMicrocode() const { return flag("deferredMicrocode", true); }
+
+  FirmwareAssembly download_;
+  uint8_t downloadMode_ = 0;  // the mode of the download being gathered
+  std::vector<uint8_t> activated_;
+  bool stopped_ = false;
 };
 
 std::unique_ptr<Drive> makeSasDrive(Machine& machine, rapidjson::Value& record, uint32_t number);

@@ -18,7 +18,7 @@ struct FaultRequest {
   std::string name;            // ioctl and setupapi: the call's name
   int code = -1;               // ata: the command; scsi: the operation code
   int drive = -1;              // the device number, -1 when none
-  const char* detailKey = nullptr;  // "property", "page" or "feature"
+  const char* detailKey = nullptr;  // "property", "page", "feature" or "mode"
   int detail = -1;
 };
 

@@ -2,11 +2,12 @@
 // "servicePack", "admin", "pageSize", "programdata", "processes",
 // "create_window_fails", "drives" (each with "bus", "number", "model",
 // "serial", "firmware", "vendor", "sectors", "sectorSize", "rotational",
-// "wwn", "maxTransfer", "maxPages", "partitions", "unitAttention") and
+// "wwn", "maxTransfer", "maxPages", "partitions", "unitAttention",
+// "writeCache", "smart", "descriptorSense", "deferredMicrocode") and
 // "faults". A fault names what it hits with one of "ioctl" (a control code's
 // name, or "CreateFileW"), "setupapi" (a function's name), "ata" (a command
 // code) or "scsi" (an operation code); narrows it with "drive", "property",
-// "feature" or "page"; answers with "error" (a Windows error, or the ATA
+// "feature", "page" or "mode"; answers with "error" (a Windows error, or the ATA
 // error register), "status", "scsiStatus" or "sense" ([key, asc, ascq]); and
 // counts with "after" and "times". winsim/machines/README.md has the whole
 // story with defaults and an example.

@@ -9,11 +9,6 @@
 namespace winsim {
 namespace {
 
-constexpr uint8_t TEST_UNIT_READY = 0x00;
-constexpr uint8_t REQUEST_SENSE = 0x03;
-constexpr uint8_t INQUIRY = 0x12;
-constexpr uint8_t READ_CAPACITY_10 = 0x25;
-constexpr uint8_t SERVICE_ACTION_IN_16 = 0x9E;
 constexpr uint8_t READ_CAPACITY_16 = 0x10;
 
 // The length of a command descriptor block by its group code.
@@ -28,10 +23,6 @@ uint8_t cdbLengthOf(uint8_t operationCode) {
   }
 }
 
-uint32_t be16(const uint8_t* p) { return static_cast<uint32_t>(p[0] << 8 | p[1]); }
-uint32_t be32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | p[2] << 8 | p[3];
-}
 
 std::vector<uint8_t> fixedSense(uint8_t key, uint16_t additionalSense) {
   std::vector<uint8_t> sense(18, 0);
@@ -44,6 +35,12 @@ std::vector<uint8_t> fixedSense(uint8_t key, uint16_t additionalSense) {
 }
 
 }  // namespace
+
+uint32_t readBigEndian(const uint8_t* bytes, unsigned count) {
+  uint32_t value = 0;
+  for (unsigned i = 0; i < count; ++i) value = value << 8 | bytes[i];
+  return value;
+}
 
 std::vector<uint8_t> bigEndian(uint64_t value, unsigned bytes) {
   std::vector<uint8_t> out(bytes);
@@ -60,7 +57,7 @@ std::vector<uint8_t> designator(uint8_t protocolAndCodeSet, uint8_t associationA
 }
 
 ScsiTarget::ScsiTarget(Drive& drive)
-    : drive_(drive), unitAttention_(drive.flag("unitAttention", false)) {}
+    : drive_(drive), attention_(drive.flag("unitAttention", false) ? ASC_POWER_ON_RESET : 0) {}
 
 void ScsiTarget::checkCondition(ScsiIo& io, uint8_t key, uint16_t additionalSense) {
   io.status = SCSI_STATUS_CHECK_CONDITION;
@@ -91,6 +88,9 @@ void ScsiTarget::execute(ScsiIo& io) {
   if (operationCode == INQUIRY && io.cdbLength > 2 && (io.cdb[1] & 0x01)) {
     request.detailKey = "page";
     request.detail = io.cdb[2];
+  } else if (operationCode == WRITE_BUFFER && io.cdbLength > 1) {
+    request.detailKey = "mode";
+    request.detail = io.cdb[1] & 0x1F;
   }
   if (const rapidjson::Value* fault = drive_.machine().part<Faults>().take(request)) {
     faulted(io);
@@ -105,17 +105,19 @@ void ScsiTarget::execute(ScsiIo& io) {
       }
       io.sense = fixedSense(key, additional);
     }
-    return;
+    return faultAnswered(io);
   }
 
   if (io.cdbLength < cdbLengthOf(operationCode))
     return checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
-  if (unitAttention_ && operationCode != INQUIRY && operationCode != REQUEST_SENSE) {
-    unitAttention_ = false;
-    return checkCondition(io, SENSE_UNIT_ATTENTION, ASC_POWER_ON_RESET);
+  if (attention_ && operationCode != INQUIRY && operationCode != REQUEST_SENSE) {
+    uint16_t additionalSense = attention_;
+    attention_ = 0;
+    return checkCondition(io, SENSE_UNIT_ATTENTION, additionalSense);
   }
   switch (operationCode) {
     case TEST_UNIT_READY:
+      if (stopped()) checkCondition(io, SENSE_NOT_READY, ASC_INITIALIZING_COMMAND_REQUIRED);
       return;
     case REQUEST_SENSE:
       return requestSense(io);
@@ -133,9 +135,9 @@ void ScsiTarget::execute(ScsiIo& io) {
 
 void ScsiTarget::requestSense(ScsiIo& io) {
   std::vector<uint8_t> sense = fixedSense(SENSE_NO_SENSE, 0);
-  if (unitAttention_) {
-    unitAttention_ = false;
-    sense = fixedSense(SENSE_UNIT_ATTENTION, ASC_POWER_ON_RESET);
+  if (attention_) {
+    sense = fixedSense(SENSE_UNIT_ATTENTION, attention_);
+    attention_ = 0;
   }
   sendData(io, sense, io.cdb[4]);
 }
@@ -143,7 +145,7 @@ void ScsiTarget::requestSense(ScsiIo& io) {
 void ScsiTarget::inquiry(ScsiIo& io) {
   bool vitalProductData = io.cdb[1] & 0x01;
   uint8_t page = io.cdb[2];
-  uint32_t allocationLength = be16(io.cdb + 3);
+  uint32_t allocationLength = readBigEndian(io.cdb + 3, 2);
   if (!vitalProductData) {
     if (page != 0) return checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
     std::vector<uint8_t> data(96, 0);
@@ -193,7 +195,7 @@ void ScsiTarget::readCapacity16(ScsiIo& io) {
   std::vector<uint8_t> size = bigEndian(drive_.sectorSize(), 4);
   data.insert(data.end(), size.begin(), size.end());
   data.resize(32, 0);
-  sendData(io, data, be32(io.cdb + 10));
+  sendData(io, data, readBigEndian(io.cdb + 10, 4));
 }
 
 }  // namespace winsim

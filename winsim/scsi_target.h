@@ -2,7 +2,8 @@
 // and the SCSI-ATA translation in front of an ATA drive): injected faults,
 // a pending unit attention, TEST UNIT READY, REQUEST SENSE, INQUIRY with its
 // vital product data pages and READ CAPACITY (10) and (16). A target adds
-// its own commands and pages.
+// its own commands and pages, may raise a unit attention, and may be
+// stopped.
 #pragma once
 
 #include <string>
@@ -11,6 +12,18 @@
 #include "winsim/drive.h"
 
 namespace winsim {
+
+enum ScsiOperation : uint8_t {
+  TEST_UNIT_READY = 0x00,
+  REQUEST_SENSE = 0x03,
+  INQUIRY = 0x12,
+  START_STOP_UNIT = 0x1B,
+  READ_CAPACITY_10 = 0x25,
+  WRITE_BUFFER = 0x3B,
+  MODE_SENSE_10 = 0x5A,
+  SERVICE_ACTION_IN_16 = 0x9E,
+  MAINTENANCE_IN = 0xA3,
+};
 
 constexpr uint8_t SCSI_STATUS_GOOD = 0x00;
 constexpr uint8_t SCSI_STATUS_CHECK_CONDITION = 0x02;
@@ -29,10 +42,14 @@ enum SenseKey : uint8_t {
 // Additional sense codes the targets use (ASC << 8 | ASCQ).
 enum AdditionalSense : uint16_t {
   ASC_ATA_INFORMATION_AVAILABLE = 0x001D,
+  ASC_INITIALIZING_COMMAND_REQUIRED = 0x0402,
   ASC_INTERNAL_TARGET_FAILURE = 0x4400,
   ASC_INVALID_OPERATION_CODE = 0x2000,
   ASC_INVALID_FIELD_IN_CDB = 0x2400,
+  ASC_INVALID_FIELD_IN_PARAMETER_LIST = 0x2600,
   ASC_POWER_ON_RESET = 0x2900,
+  ASC_COMMAND_SEQUENCE_ERROR = 0x2C00,
+  ASC_MICROCODE_CHANGED = 0x3F01,
   ASC_DATA_PHASE_ERROR = 0x4B00,
 };
 
@@ -61,6 +78,14 @@ class ScsiTarget {
   // Pages beyond 00h, 80h and 83h: the codes, and a page's whole bytes.
   virtual std::vector<uint8_t> extraPages() const { return {}; }
   virtual std::vector<uint8_t> extraPage(uint8_t) const { return {}; }
+  // An injected fault answered the command in the target's place.
+  virtual void faultAnswered(const ScsiIo&) {}
+  // A stopped unit is not ready until it is started again.
+  virtual bool stopped() const { return false; }
+
+  // The next command other than INQUIRY and REQUEST SENSE gets a unit
+  // attention with this additional sense.
+  void raiseUnitAttention(uint16_t additionalSense) { attention_ = additionalSense; }
 
   static void checkCondition(ScsiIo& io, uint8_t key, uint16_t additionalSense);
   // Sends bytes to the host (at most allocationLength); a host that did not
@@ -76,12 +101,14 @@ class ScsiTarget {
   void readCapacity16(ScsiIo& io);
   void requestSense(ScsiIo& io);
 
-  bool unitAttention_;
+  uint16_t attention_;  // the pending unit attention's additional sense; 0: none
 };
 
 // A designator of the device identification page.
 std::vector<uint8_t> designator(uint8_t protocolAndCodeSet, uint8_t associationAndType,
                                 const std::vector<uint8_t>& identifier);
 std::vector<uint8_t> bigEndian(uint64_t value, unsigned bytes);
+// A number of up to four bytes, most significant first.
+uint32_t readBigEndian(const uint8_t* bytes, unsigned count);
 
 }  // namespace winsim

@@ -1,20 +1,269 @@
 #include "devlib/scsi/orvlib_scsi.h"
 
+#include "osl/orv_status.h"
+#include "osl/osl_clib.h"
+#include "osl/osl_log.h"
+
 namespace VazidaRaduru {
 namespace VazidaRaduruScsi {
 
-OrvScsiDev::OrvScsiDev(std::string devicePath, bool) : OrvGenDev(devicePath) {}
+using namespace VazidaRaduruScsiInternal;
 
-u64 OrvScsiDev::getIdentStrings(char*, char*, char*, char*) { return unsupported(); }
-u64 OrvScsiDev::fillDeviceInfo(_OrvDevProperty&) { return unsupported(); }
-u64 OrvScsiDev::getFirmwareInfo(OrvDevGenData<_OrvFwInfoItem>&) { return unsupported(); }
-u64 OrvScsiDev::downloadFirmware(u8*, u32, bool*, bool*, u8, bool, u8) { return unsupported(); }
-u64 OrvScsiDev::activateFirmware(bool*, bool*, u8, u8) { return unsupported(); }
-u64 OrvScsiDev::getCapacity(u64&, u32&, u8) { return unsupported(); }
-u64 OrvScsiDev::spinUp(u8) { return unsupported(); }
-u64 OrvScsiDev::spinDown(u8) { return unsupported(); }
-u64 OrvScsiDev::getPowerMode(u8*) { return unsupported(); }
-u64 OrvScsiDev::refresh() { return OrvGenDev::refresh(); }
+namespace {
+
+constexpr u16 SANITIZE_CRYPTOGRAPHIC_ERASE = 0x03;
+constexpr u8 CURRENT_VALUES = 0;
+constexpr u16 BECOMING_READY = 0x0401;
+constexpr u32 REFRESH_TIMEOUT_SECONDS = 5;
+// Segments start on whole boundaries of this size, or of the smallest one
+// when the transfer limit is below it.
+constexpr u32 SEGMENT_BOUNDARY = 4096;
+constexpr u32 SMALLEST_BOUNDARY = 512;
+constexpr u32 SEGMENT_WITHOUT_LIMIT = 65536;
+constexpr u32 LONGEST_SERIAL = 20;
+// WRITE BUFFER addresses 24 bits of buffer offset: a longer image cannot be
+// placed without cutting its offsets.
+constexpr u32 LONGEST_IMAGE = 1u << 24;
+// Capability bits this class leaves as it finds them (both belong to ATA
+// drives).
+constexpr u8 UNTOUCHED_CAP1_BITS = ORV_CAP1_SECURITY_ENABLED;
+constexpr u8 UNTOUCHED_CAP2_BITS = 0x10;
+
+void setBit(u8& bits, u8 bit, bool value) { bits = value ? (bits | bit) : (bits & ~bit); }
+
+// A device operation: a status word thrown on the way is its result, any
+// other exception code 1.
+template <typename Operation>
+u64 guarded(Operation operation) {
+  try {
+    return operation();
+  } catch (u64 word) {
+    return word;
+  } catch (...) {
+    return ORV_LIB_STATUS(ORV_ERR_GENERIC);
+  }
+}
+
+}  // namespace
+
+OrvScsiDev::OrvScsiDev(std::string devicePath, bool ignoreInitError)
+    : OrvGenDev(devicePath), identifyStatus(0) {
+  u64 status = identify();
+  u64 capacity = 0;
+  u32 blockLength = 0;
+  if (status == 0) status = getCapacity(capacity, blockLength, 0);
+  if (status && !ignoreInitError) throw status;
+}
+
+u64 OrvScsiDev::send(OrvScsiCmd& command, void* data, u32 length, u8 ignoreError) {
+  OrvScsiPath path = {handle, busType, timeout, ignoreError, &response};
+  return scsiExecute(path, command, data, length);
+}
+
+u64 OrvScsiDev::identify() {
+  OrvScsiInquiryData data;
+  OrvScsiCmdInquiry standard(false, 0, OrvScsiInquiryData::LENGTH);
+  identifyStatus = send(standard, data.getBuffer(), data.getLength());
+  if (identifyStatus) return identifyStatus;
+  inquiry.copyData(data, 0, 0);
+
+  // A drive without the serial number page has no serial number to show.
+  OrvScsiSerialPage page;
+  OrvScsiCmdInquiry serialPage(true, OrvScsiSerialPage::PAGE, OrvScsiSerialPage::LENGTH);
+  bool answered = send(serialPage, page.getBuffer(), page.getLength(), 1) == 0 &&
+                  page.pageCode.getValue() == OrvScsiSerialPage::PAGE;
+  serialNumber = answered ? page.serialNumber().substr(0, LONGEST_SERIAL) : std::string();
+  return 0;
+}
+
+u64 OrvScsiDev::refresh() { return identify(); }
+
+u64 OrvScsiDev::getIdentStrings(char* firmwareRevision, char* model, char* serial,
+                                char* componentId) {
+  if (identifyStatus) return identifyStatus;
+  osl_strcpy(firmwareRevision, 9, inquiry.revision.getValue().c_str());
+  osl_strcpy(model, 41, inquiry.product.getValue().c_str());
+  osl_strcpy(serial, 21, serialNumber.c_str());
+  osl_strcpy(componentId, 9, inquiry.vendor.getValue().c_str());
+  return 0;
+}
+
+u64 OrvScsiDev::getCapacity(u64& capacity, u32& blockLength, u8) {
+  return guarded([&]() -> u64 {
+    OrvScsiCapacity10Data short10;
+    OrvScsiCmdReadCapacity10 read10;
+    u64 status = send(read10, short10.getBuffer(), short10.getLength());
+    if (status) return status;
+    u64 lastBlock = short10.lastBlock.getValue();
+    blockLength = static_cast<u32>(short10.blockLength.getValue());
+    // Beyond 32 bits the drive answers all ones and the long form tells.
+    if (lastBlock == 0xFFFFFFFFu) {
+      OrvScsiCapacity16Data long16;
+      OrvScsiCmdReadCapacity16 read16(OrvScsiCapacity16Data::LENGTH);
+      status = send(read16, long16.getBuffer(), long16.getLength());
+      if (status) return status;
+      lastBlock = long16.lastBlock.getValue();
+      blockLength = static_cast<u32>(long16.blockLength.getValue());
+    }
+    capacity = lastBlock + 1;
+    sectorSize = blockLength;
+    return 0;
+  });
+}
+
+bool OrvScsiDev::isSupported(u8 operationCode, int serviceAction) {
+  OrvScsiCommandSupport answer;
+  u8 options = serviceAction < 0 ? OrvScsiCmdReportSupportedOpCodes::ONE_COMMAND
+                                 : OrvScsiCmdReportSupportedOpCodes::ONE_COMMAND_AND_ACTION;
+  OrvScsiCmdReportSupportedOpCodes report(options, operationCode,
+                                          static_cast<u16>(serviceAction < 0 ? 0 : serviceAction),
+                                          answer.getLength());
+  return send(report, answer.getBuffer(), answer.getLength(), 1) == 0 && answer.supported();
+}
+
+u64 OrvScsiDev::modeBit(u8 page, u32 byteInPage, u8 bit, const char* name, bool& value) {
+  OrvScsiModeParamList10 list;
+  OrvScsiCmdModeSense10 modeSense(page, CURRENT_VALUES, static_cast<u16>(list.getLength()));
+  if (u64 status = send(modeSense, list.getBuffer(), list.getLength())) return status;
+  value = list.pageBit(page, byteInPage, bit, name).getValue() != 0;
+  return 0;
+}
+
+u64 OrvScsiDev::fillDeviceInfo(_OrvDevProperty& property) {
+  return guarded([&]() -> u64 {
+    property.state &= static_cast<u8>(~ORV_STATE_FILLED);
+    u64 status = getIdentStrings(property.firmwareRevision, property.modelNumber,
+                                 property.serialNumber, property.componentId);
+    if (status) return status;
+    property.identification = 0;
+
+    bool exceptionsDisabled = false;
+    bool writeCache = false;
+    bool descriptorSense = false;
+    if ((status = modeBit(OrvScsiModeParamList10::INFORMATIONAL_EXCEPTIONS_PAGE, 2, 3,
+                          "Disable exception control (DEXCPT)", exceptionsDisabled)) ||
+        (status = modeBit(OrvScsiModeParamList10::CACHING_PAGE, 2, 2, "Write cache enable (WCE)",
+                          writeCache)))
+      return status;
+    u8 bits1 = property.capabilities1 & UNTOUCHED_CAP1_BITS;
+    u8 bits2 = property.capabilities2 & UNTOUCHED_CAP2_BITS;
+    setBit(bits1, ORV_CAP1_SMART_SUPPORTED, true);
+    setBit(bits1, ORV_CAP1_SMART_ENABLED, !exceptionsDisabled);
+    setBit(bits2, ORV_CAP2_WRITE_CACHE_SUPPORTED, true);
+    setBit(bits2, ORV_CAP2_WRITE_CACHE_ENABLED, writeCache);
+    setBit(bits1, ORV_SCSI_CAP1_SELF_TEST, isSupported(SCSI_SEND_DIAGNOSTIC, -1));
+    property.capabilities1 = bits1;
+
+    using WriteBuffer = OrvScsiCmdWriteBuffer;
+    setBit(bits2, ORV_SCSI_CAP2_DOWNLOAD,
+           isSupported(SCSI_WRITE_BUFFER, WriteBuffer::DOWNLOAD_AND_ACTIVATE) ||
+               isSupported(SCSI_WRITE_BUFFER, WriteBuffer::DOWNLOAD_SEGMENTS_AND_ACTIVATE));
+    setBit(bits2, ORV_SCSI_CAP2_DEFERRED_DOWNLOAD,
+           isSupported(SCSI_WRITE_BUFFER, WriteBuffer::DOWNLOAD_SEGMENTS_DEFERRED) &&
+               isSupported(SCSI_WRITE_BUFFER, WriteBuffer::ACTIVATE_DEFERRED));
+    setBit(bits2, ORV_SCSI_CAP2_LOG_PAGES, isSupported(SCSI_LOG_SENSE, -1));
+    setBit(bits2, ORV_SCSI_CAP2_CRYPTO_SANITIZE, isSupported(SCSI_SANITIZE, SANITIZE_CRYPTOGRAPHIC_ERASE));
+    status = modeBit(OrvScsiModeParamList10::CONTROL_PAGE, 2, 2,
+                     "Descriptor format sense data (D_SENSE)", descriptorSense);
+    setBit(bits2, ORV_SCSI_CAP2_DESCRIPTOR_SENSE, descriptorSense);
+    property.capabilities2 = bits2;
+    if (status) return status;
+
+    property.state |= ORV_STATE_FILLED;
+    return 0;
+  });
+}
+
+u64 OrvScsiDev::getFirmwareInfo(OrvDevGenData<_OrvFwInfoItem>& info) {
+  if (identifyStatus) return identifyStatus;
+  return guarded([&]() -> u64 {
+    std::string revision = inquiry.revision.getValue();
+    _OrvFwInfoItem item;
+    item.currentRevision = revision;
+    item.slots.push_back(_OrvFwSlot{1, revision, 0});
+    item.currentSlot = 1;
+    item.nextSlot = 0;
+    info.addItem(std::move(item));
+    return 0;
+  });
+}
+
+u32 OrvScsiDev::segmentLength() const {
+  u32 limit = maxTransferLength ? maxTransferLength : SEGMENT_WITHOUT_LIMIT;
+  if (limit > OrvScsiCmdWriteBuffer::LONGEST_PARAMETER_LIST)
+    limit = OrvScsiCmdWriteBuffer::LONGEST_PARAMETER_LIST;
+  u32 boundary = limit >= SEGMENT_BOUNDARY ? SEGMENT_BOUNDARY : SMALLEST_BOUNDARY;
+  limit -= limit % boundary;
+  return limit ? limit : SMALLEST_BOUNDARY;
+}
+
+u64 OrvScsiDev::refreshAfterFirmwareChange(bool* refreshed) {
+  timeout = REFRESH_TIMEOUT_SECONDS;
+  bool raised = setIgnoreError() == 0;
+  u64 status = refresh();
+  if (refreshed) *refreshed = status == 0;
+  if (raised) unsetIgnoreError();
+  timeout = 0;
+  return 0;
+}
+
+u64 OrvScsiDev::downloadFirmware(u8* image, u32 length, bool* refreshed, bool* rebootRequired,
+                                 u8 deferred, bool, u8 slot) {
+  if (rebootRequired) *rebootRequired = false;
+  if (!image || length == 0 || length > LONGEST_IMAGE) return ORV_LIB_STATUS(ORV_ERR_FW_FILE_SIZE);
+  return guarded([&]() -> u64 {
+    u32 segment = segmentLength();
+    if (!deferred && length <= segment) {
+      OrvScsiCmdWriteBuffer whole(OrvScsiCmdWriteBuffer::DOWNLOAD_AND_ACTIVATE, 0, length);
+      if (u64 status = send(whole, image, length)) return status;
+      return refreshAfterFirmwareChange(refreshed);
+    }
+    u32 number = 1;
+    for (u32 offset = 0; offset < length; offset += segment, ++number) {
+      u32 piece = length - offset < segment ? length - offset : segment;
+      OrvScsiCmdWriteBuffer write(OrvScsiCmdWriteBuffer::DOWNLOAD_SEGMENTS_DEFERRED, offset, piece);
+      if (u64 status = send(write, image + offset, piece)) {
+        osl_log(OSL_LOG_DEBUG, "\n");
+        osl_log(OSL_LOG_DEBUG, "Debug: Microcode Download Failed [offset: %u, segment: %u]\n", offset,
+                number);
+        return status;
+      }
+    }
+    if (!deferred) return activateFirmware(refreshed, rebootRequired, slot, 0);
+    return refreshAfterFirmwareChange(refreshed);
+  });
+}
+
+u64 OrvScsiDev::activateFirmware(bool* refreshed, bool* rebootRequired, u8, u8 atNextReset) {
+  if (rebootRequired) *rebootRequired = false;
+  if (atNextReset) return 0;
+  return guarded([&]() -> u64 {
+    OrvScsiCmdWriteBuffer activate(OrvScsiCmdWriteBuffer::ACTIVATE_DEFERRED, 0, 0);
+    if (u64 status = send(activate)) return status;
+    return refreshAfterFirmwareChange(refreshed);
+  });
+}
+
+u64 OrvScsiDev::spinUp(u8) {
+  OrvScsiCmdStartStopUnit start(true);
+  return send(start);
+}
+
+u64 OrvScsiDev::spinDown(u8) {
+  OrvScsiCmdStartStopUnit stop(false);
+  return send(stop);
+}
+
+u64 OrvScsiDev::getPowerMode(u8* active) {
+  OrvScsiCmdTestUnitReady test;
+  u64 status = send(test);
+  if (active)
+    *active = status && scsiSenseKey(response) == SCSI_SENSE_NOT_READY &&
+                      scsiAdditionalSense(response) == BECOMING_READY
+                  ? 0
+                  : 1;
+  return status;
+}
 
 }  // namespace VazidaRaduruScsi
 }  // namespace VazidaRaduru

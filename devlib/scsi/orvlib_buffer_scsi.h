@@ -1,0 +1,100 @@
+// The data SCSI drives return: standard INQUIRY data, the unit serial
+// number page, READ CAPACITY data, mode parameter lists and the command
+// support data of REPORT SUPPORTED OPERATION CODES. All big-endian; a field
+// keeps the address of its buffer's bytes, so these buffers are neither
+// copied nor resized.
+#pragma once
+
+#include <string>
+
+#include "devlib/orvlib_buffer.h"
+
+namespace VazidaRaduru {
+namespace VazidaRaduruScsi {
+namespace VazidaRaduruScsiInternal {
+
+// A buffer whose fields point into its own bytes.
+class OrvScsiData : public OrvBuffer {
+ public:
+  explicit OrvScsiData(u32 length) : OrvBuffer(length, ORV_BIG_ENDIAN) {}
+  OrvScsiData(const OrvScsiData&) = delete;
+  OrvScsiData& operator=(const OrvScsiData&) = delete;
+};
+
+class OrvScsiInquiryData : public OrvScsiData {
+ public:
+  static constexpr u32 LENGTH = 96;
+  OrvScsiInquiryData();
+
+  OrvBufField deviceType;
+  OrvBufAscFld vendor;
+  OrvBufAscFld product;
+  OrvBufAscFld revision;
+};
+
+// Vital product data page 80h.
+class OrvScsiSerialPage : public OrvScsiData {
+ public:
+  static constexpr u32 LENGTH = 252;
+  static constexpr u8 PAGE = 0x80;
+  OrvScsiSerialPage();
+
+  // The serial number the page holds, without the blanks around it.
+  std::string serialNumber() const;
+
+  OrvBufField pageCode;
+  OrvWordField pageLength;
+};
+
+class OrvScsiCapacity10Data : public OrvScsiData {
+ public:
+  static constexpr u32 LENGTH = 8;
+  OrvScsiCapacity10Data();
+
+  OrvDwordField lastBlock;
+  OrvDwordField blockLength;
+};
+
+class OrvScsiCapacity16Data : public OrvScsiData {
+ public:
+  static constexpr u32 LENGTH = 32;
+  OrvScsiCapacity16Data();
+
+  OrvBufField lastBlock;
+  OrvDwordField blockLength;
+};
+
+// The parameter list of MODE SENSE (10): header, block descriptors, pages.
+class OrvScsiModeParamList10 : public OrvScsiData {
+ public:
+  static constexpr u32 LENGTH = 256;
+  static constexpr u8 CACHING_PAGE = 0x08;
+  static constexpr u8 CONTROL_PAGE = 0x0A;
+  static constexpr u8 INFORMATIONAL_EXCEPTIONS_PAGE = 0x1C;
+  OrvScsiModeParamList10();
+
+  // A bit of a page's byte at that offset from the page's start; throws code
+  // 127 ("Invalid field in received Mode Sense buffer") when the list holds
+  // no such page or the byte lies beyond the page.
+  OrvBufField pageBit(u8 page, u32 byteInPage, u8 bit, std::string name);
+
+  OrvWordField dataLength;
+  OrvWordField descriptorLength;
+};
+
+// The one-command answer of REPORT SUPPORTED OPERATION CODES.
+class OrvScsiCommandSupport : public OrvScsiData {
+ public:
+  static constexpr u32 LENGTH = 20;
+  OrvScsiCommandSupport();
+
+  // The drive supports the command as the standard defines it.
+  bool supported() const { return support.getValue() == 3; }
+
+  OrvBufField support;
+  OrvWordField cdbSize;
+};
+
+}  // namespace VazidaRaduruScsiInternal
+}  // namespace VazidaRaduruScsi
+}  // namespace VazidaRaduru

@@ -64,6 +64,16 @@ std::string trimmed(const std::string& text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+// SCSI drives report a revision of 4 characters, the start of a longer one.
+constexpr size_t kScsiRevisionLength = 4;
+
+bool isPackageRevision(const std::string& revision, const std::string& target, osl_dev_type deviceType) {
+  std::string shown = trimmed(revision);
+  if (deviceType == OSL_DEV_SCSI && target.size() > kScsiRevisionLength)
+    return shown == target.substr(0, kScsiRevisionLength);
+  return shown == target;
+}
+
 // Steps of one drive's update that may throw: the download, then the
 // revisions before and after it. Returns the drive's status.
 u64 downloadToDrive(UpdateSession& session, const std::string& name, DriveRun& run, bool& rebootNeeded) {
@@ -120,7 +130,8 @@ u64 downloadToDrive(UpdateSession& session, const std::string& name, DriveRun& r
     word = "Success.";
     // A download that left the drive on an old revision did not update it.
     std::string target = trimmed(session.targetRevision);
-    if (status == 0 && !run.deferred && run.newRevision == run.oldRevision && trimmed(run.oldRevision) != target) {
+    if (status == 0 && !run.deferred && run.newRevision == run.oldRevision &&
+        !isPackageRevision(run.oldRevision, target, deviceType)) {
       status = appStatus(ORV_ERR_GENERIC, 487);
       run.errorText = "The drive still runs firmware revision " + run.oldRevision + " after the download, not " +
                       target;

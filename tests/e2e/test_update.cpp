@@ -110,16 +110,30 @@ TEST_F(Update, OneDriveUpdatedOneAlreadyCurrent) {
 }
 
 TEST_F(Update, EveryBusUpdatedInOneRun) {
+  // SAS drives show 4 characters of a revision: the package carries such.
+  PackageSpec shortRevision;
+  shortRevision.revision = "R002";
+  shortRevision.image = firmwareImage("R002", 24576);
+  scratch_.write("package.bin", packageBytes(shortRevision));
   Outcome result = update(R"({"admin": true, "drives": [
-    {"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1", "dmMaxBlocks": 8},
-    {"bus": "sat", "model": "VIRTUAL DRIVE", "serial": "S2"},
-    {"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S3", "segmentedDownload": false}]})",
-                       {"/log=run.log"});
+    {"bus": "sata", "serial": "S1", "firmware": "R001", "dmMaxBlocks": 8},
+    {"bus": "sat", "serial": "S2", "firmware": "R001"},
+    {"bus": "sas", "serial": "S3", "firmware": "R001"},
+    {"bus": "sata", "serial": "S4", "firmware": "R001", "segmentedDownload": false}]})",
+                          {"/log=run.log"}, {{"WINSIM_RCDATA_104", "package.bin"}});
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00002", "REV00002"}));
-  EXPECT_EQ(countOf(result.out, kUpdated), 3u);
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"R002", "R002", "R002", "R002"}));
+  EXPECT_EQ(countOf(result.out, "[Old-revision:R001] [New-revision:R002] \r\n"), 4u);
   EXPECT_EQ(result.err, "");
-  EXPECT_TRUE(result.window.find("\r\n*** Command success...\r\n### Return code: 0 ###\r\n") != std::string::npos);
+  EXPECT_NE(result.window.find("\r\n*** Command success...\r\n### Return code: 0 ###\r\n"), std::string::npos);
+}
+
+TEST_F(Update, SasDriveShowsTheStartOfALongerRevision) {
+  // A drive that runs REV00002 shows "REV0": already the package's revision.
+  Outcome result = update(R"({"admin": true, "drives": [{"bus": "sas", "serial": "S1", "firmware": "REV00002"}]})",
+                          {});
+  EXPECT_EQ(result.exitCode, 4000);
+  EXPECT_NE(result.out.find("[Old-revision:REV0] [New-revision:REV0]  (Same revision)\r\n"), std::string::npos);
 }
 
 TEST_F(Update, BadPackagesFailBeforeAnyDrive) {

@@ -9,18 +9,6 @@
 namespace VazidaRaduru {
 namespace VazidaRaduruScsi {
 
-// Library codes of the SCSI device.
-enum orv_scsi_code : u16 {
-  ORV_ERR_SCSI_INQUIRY = 109,
-  ORV_ERR_SCSI_SUPPORTED_OPCODES = 110,
-  ORV_ERR_SCSI_WRITE_BUFFER = 112,
-  ORV_ERR_SCSI_MODE_SENSE = 113,
-  ORV_ERR_SCSI_READ_CAPACITY = 120,
-  ORV_ERR_MODE_SENSE_FIELD = 127,
-  ORV_ERR_SCSI_TEST_UNIT_READY = 138,
-  ORV_ERR_SCSI_START_STOP_UNIT = 139,
-};
-
 namespace VazidaRaduruScsiInternal {
 
 // Operation codes.

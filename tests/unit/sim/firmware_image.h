@@ -1,8 +1,10 @@
-// Firmware images that the virtual drives accept, and a look at what a
-// simulated SAS drive did with them.
+// Firmware images that the virtual drives accept: the mark, the 8-byte
+// blank-padded revision, then bytes that differ from block to block, so
+// that a segment in the wrong place shows; and a look at what a simulated
+// SAS drive did with them.
 #pragma once
 
-#include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,8 +14,6 @@
 #include "winsim/machine.h"
 #include "winsim/storage.h"
 
-// The mark, the 8-byte blank-padded revision, then bytes that differ from
-// block to block, so that a segment in the wrong place shows.
 inline std::vector<u8> firmwareImage(const std::string& revision, size_t length) {
   std::vector<u8> image(length);
   for (size_t i = 0; i < length; ++i) image[i] = static_cast<u8>(i * 7 + i / 512 + 1);

@@ -66,7 +66,9 @@ TEST_F(DeviceList, MixedDrivesInDeviceNumberOrder) {
     EXPECT_EQ(record.usable, 1) << i;
     EXPECT_EQ(record.locked, 0) << i;
   }
-  // The ATA drives were probed: their records are filled from IDENTIFY.
+  // The drives were probed: their records are filled from IDENTIFY and
+  // INQUIRY.
+  EXPECT_EQ(records[2].state & VazidaRaduru::ORV_STATE_FILLED, VazidaRaduru::ORV_STATE_FILLED);
   for (size_t i = 0; i < 2; ++i) {
     EXPECT_EQ(records[i].state & VazidaRaduru::ORV_STATE_FILLED, VazidaRaduru::ORV_STATE_FILLED) << i;
     EXPECT_STREQ(records[i].modelNumber, "MODEL A");

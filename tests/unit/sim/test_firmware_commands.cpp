@@ -26,10 +26,13 @@ namespace {
 constexpr u32 kFwUpdateFile = 53;
 constexpr u32 kCmdSataFile = 131;
 
-// Drive 0 on an AHCI port, drive 1 behind a SAS adapter's translation.
-const char kSataDrives[] = R"({"drives": [
+// Drive 0 on an AHCI port, drive 1 behind a SAS adapter's translation,
+// drive 2 a SAS drive.
+const char kDrives[] = R"({"drives": [
   {"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1", "firmware": "REV00001"},
-  {"bus": "sat", "model": "VIRTUAL DRIVE", "serial": "S2", "firmware": "REV00001"}]})";
+  {"bus": "sat", "model": "VIRTUAL DRIVE", "serial": "S2", "firmware": "REV00001"},
+  {"bus": "sas", "vendor": "MAKER", "model": "VIRTUAL DRIVE", "serial": "S3", "firmware": "R001"}]})";
+const char* const kAllDrives[] = {"0", "1", "2"};
 
 u32 lineOf(u64 word) { return static_cast<u32>((word >> 32) & 0xFFFF); }
 
@@ -37,7 +40,7 @@ class FirmwareCommands : public MachineTest {
  protected:
   void SetUp() override {
     MachineTest::SetUp();
-    load(kSataDrives);
+    load(kDrives);
   }
 
   std::string writeImage(const std::string& name, const std::vector<u8>& image) {
@@ -65,10 +68,11 @@ class FirmwareCommands : public MachineTest {
 
 TEST_F(FirmwareCommands, DownloadOfAnImageFileOnEachBus) {
   std::string path = writeImage("new-fw.bin", firmwareImage("REV00002", 20000));
-  for (const char* id : {"0", "1"}) {
+  std::string sasPath = writeImage("sas-fw.bin", firmwareImage("R002", 20000));
+  for (const char* id : kAllDrives) {
     SCOPED_TRACE(id);
     {
-      DivIzuFwDownload command(id, path, false, false, 0, true, 0);
+      DivIzuFwDownload command(id, id[0] == '2' ? sasPath : path, false, false, 0, true, 0);
       EXPECT_TRUE(lockExists("PHYSICALDRIVE" + std::string(id)));
       ASSERT_EQ(command.execute(), 0u);
       EXPECT_FALSE(command.isRebootRequired());
@@ -80,6 +84,7 @@ TEST_F(FirmwareCommands, DownloadOfAnImageFileOnEachBus) {
   reload();
   EXPECT_EQ(revision("0"), "REV00002");
   EXPECT_EQ(revision("1"), "REV00002");
+  EXPECT_EQ(revision("2"), "R002");
 }
 
 TEST_F(FirmwareCommands, PackageInMemoryDownloadedFromItsImage) {
@@ -109,6 +114,17 @@ TEST_F(FirmwareCommands, PackageInMemoryDownloadedFromItsImage) {
     EXPECT_EQ(std::string(received.begin(), received.begin() + header.imageLength),
               package.substr(header.headerLength, header.imageLength));
   }
+  // The SAS drive at R001 takes an image of its own revision too.
+  std::string sasImage = writeImage("sas-fw.bin", firmwareImage("R001", 3000));
+  DivIzuPkg sasMaker("sas.bin", sasImage, "R001", VazidaRaduru::ORV_POST_NO_OPERATION, false, "VIRTUAL DRIVE", "",
+                     "", "");
+  ASSERT_EQ(sasMaker.execute(), 0u);
+  std::string sasPackage = scratch_.read("sas.bin");
+  winsim::clearStorageTrace();
+  DivIzuFwDownloadFromBuffer command("2", reinterpret_cast<u8*>(&sasPackage[128]), 3000);
+  ASSERT_EQ(command.execute(), 0u);
+  EXPECT_NE(trace().find("SCSI_PASS_THROUGH"), std::string::npos);
+  EXPECT_EQ(revision("2"), "R001");
 }
 
 TEST_F(FirmwareCommands, DeferredDownloadThenActivation) {
@@ -128,6 +144,17 @@ TEST_F(FirmwareCommands, DeferredDownloadThenActivation) {
     // Nothing is left to activate: the device's status, unchanged.
     EXPECT_TRUE(isLibStatus(activate.execute(), 40, kCmdSataFile));
   }
+  // A SAS drive keeps a pending image until it is activated in the same run.
+  std::string sasPath = writeImage("sas-fw.bin", firmwareImage("R003", 5000));
+  {
+    DivIzuFwDownload command("2", sasPath, true, false, 0, false, 0);
+    ASSERT_EQ(command.execute(), 0u);
+  }
+  EXPECT_EQ(revision("2"), "R001");
+  DivIzuFwActivate activate("2", 0, false, true, 0);
+  ASSERT_EQ(activate.execute(), 0u);
+  EXPECT_FALSE(activate.isRebootRequired());
+  EXPECT_EQ(revision("2"), "R003");
 }
 
 TEST_F(FirmwareCommands, ImageFilesRefusedBeforeTheDriveIsTouched) {
@@ -154,6 +181,10 @@ TEST_F(FirmwareCommands, ImageFilesRefusedBeforeTheDriveIsTouched) {
   DivIzuFwDownload rejected("1", bad, false, false, 0, false, 0);
   EXPECT_TRUE(isLibStatus(rejected.execute(), 38, kCmdSataFile));
   EXPECT_TRUE(rejected.hasValidDevice());
+  DivIzuFwDownload rejectedBySas("2", bad, false, false, 0, false, 0);
+  EXPECT_EQ(orv_status_code(rejectedBySas.execute()), ORV_ERR_SCSI_WRITE_BUFFER);
+  EXPECT_TRUE(rejectedBySas.hasValidDevice());
+  EXPECT_EQ(revision("2"), "R001");
 }
 
 TEST_F(FirmwareCommands, DeviceClosedWhenTheDriveWasNotIdentifiedAgain) {

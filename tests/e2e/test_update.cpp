@@ -23,6 +23,17 @@ class Update : public Vormel {
     }
     return run(machine, std::move(options), environment);
   }
+  // Runs with this package in place of the embedded one.
+  Environment withPackage(const PackageSpec& spec) {
+    scratch_.write("package.bin", packageBytes(spec));
+    return {{"WINSIM_RCDATA_104", "package.bin"}};
+  }
+  static PackageSpec labelled(const std::string& headerRevision, const std::string& imageRevision) {
+    PackageSpec spec;
+    spec.revision = headerRevision;
+    spec.image = firmwareImage(imageRevision, 24576);
+    return spec;
+  }
 };
 
 // Two drives of the package's model: one at an older revision, one current.
@@ -111,16 +122,12 @@ TEST_F(Update, OneDriveUpdatedOneAlreadyCurrent) {
 
 TEST_F(Update, EveryBusUpdatedInOneRun) {
   // SAS drives show 4 characters of a revision: the package carries such.
-  PackageSpec shortRevision;
-  shortRevision.revision = "R002";
-  shortRevision.image = firmwareImage("R002", 24576);
-  scratch_.write("package.bin", packageBytes(shortRevision));
   Outcome result = update(R"({"admin": true, "drives": [
     {"bus": "sata", "serial": "S1", "firmware": "R001", "dmMaxBlocks": 8},
     {"bus": "sat", "serial": "S2", "firmware": "R001"},
     {"bus": "sas", "serial": "S3", "firmware": "R001"},
     {"bus": "sata", "serial": "S4", "firmware": "R001", "segmentedDownload": false}]})",
-                          {"/log=run.log"}, {{"WINSIM_RCDATA_104", "package.bin"}});
+                          {"/log=run.log"}, withPackage(labelled("R002", "R002")));
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"R002", "R002", "R002", "R002"}));
   EXPECT_EQ(countOf(result.out, "[Old-revision:R001] [New-revision:R002] \r\n"), 4u);
@@ -154,8 +161,7 @@ TEST_F(Update, BadPackagesFailBeforeAnyDrive) {
   cases[4] = {"no drive of the model", {}, "No devices found"};
   cases[4].spec.model = "OTHER DRIVE";
   for (const Case& one : cases) {
-    scratch_.write("package.bin", packageBytes(one.spec));
-    Outcome result = update(twoOldDrives(), {"/log=bad.log"}, {{"WINSIM_RCDATA_104", "package.bin"}});
+    Outcome result = update(twoOldDrives(), {"/log=bad.log"}, withPackage(one.spec));
     EXPECT_EQ(result.exitCode, 1) << one.name;
     EXPECT_EQ(result.err, "\r\n\r\nFailed : '" + one.reason + "'\r\n\r\n") << one.name;
     EXPECT_EQ(result.window.find("Firmware download started"), std::string::npos) << one.name;
@@ -171,8 +177,7 @@ TEST_F(Update, PackageBoundsItsImage) {
   // does not hold whole is refused.
   PackageSpec padded;
   padded.padding = 4096;
-  scratch_.write("package.bin", packageBytes(padded));
-  Outcome result = update(twoOldDrives(), {}, {{"WINSIM_RCDATA_104", "package.bin"}});
+  Outcome result = update(twoOldDrives(), {}, withPackage(padded));
   EXPECT_EQ(result.exitCode, 0);
   std::string shortPackage = packageBytes(PackageSpec()).substr(0, 100);
   scratch_.write("package.bin", shortPackage);
@@ -192,8 +197,7 @@ TEST_F(Update, NomodelTakesEveryDriveButNeedsATarget) {
 
   PackageSpec anonymous;
   anonymous.model = "";
-  scratch_.write("package.bin", packageBytes(anonymous));
-  result = update(machine, {"/nomodel"}, {{"WINSIM_RCDATA_104", "package.bin"}});
+  result = update(machine, {"/nomodel"}, withPackage(anonymous));
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.out.find("\n\nInvalid Argument. Either Component Id or Model Number argument is needed.\n\n"),
             std::string::npos);
@@ -213,8 +217,7 @@ TEST_F(Update, ComponentIdOrMakerNameMatch) {
   PackageSpec byComponent;
   byComponent.model = "";
   byComponent.component = "CMP00001";
-  scratch_.write("package.bin", packageBytes(byComponent));
-  result = update(machine, {}, {{"WINSIM_RCDATA_104", "package.bin"}});
+  result = update(machine, {}, withPackage(byComponent));
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.err, "\r\n\r\nFailed : 'No devices found'\r\n\r\n");
 }
@@ -280,11 +283,7 @@ TEST_F(Update, LockedThenFailingDriveShowsOneDescription) {
 
 TEST_F(Update, DownloadThatLeavesTheOldRevisionFails) {
   // The package names REV00003, but its image makes the drive run REV00001.
-  PackageSpec mislabelled;
-  mislabelled.revision = "REV00003";
-  mislabelled.image = firmwareImage("REV00001", 24576);
-  scratch_.write("package.bin", packageBytes(mislabelled));
-  Outcome result = update(twoOldDrives(), {}, {{"WINSIM_RCDATA_104", "package.bin"}});
+  Outcome result = update(twoOldDrives(), {}, withPackage(labelled("REV00003", "REV00001")));
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(countOf(result.window, "Failed.\r\n"), 2u);
   EXPECT_EQ(result.out.find("Same revision"), std::string::npos);

@@ -157,12 +157,12 @@ void AtaDrive::finishTransfer() {
   transfer_.reset();
   if (done.mode == DM_SEGMENTED) return activate(done.bytes);
   pending_ = done.bytes;
-  received_ = std::move(done.bytes);
+  if (keepsImage()) received_ = std::move(done.bytes);
   keep("pendingFirmware", imageRevision(pending_));
 }
 
 void AtaDrive::activate(const std::vector<uint8_t>& image) {
-  received_ = image;
+  if (keepsImage()) received_ = image;
   pending_.clear();
   forget("pendingFirmware");
   keep("firmware", imageRevision(image));
@@ -208,13 +208,16 @@ void AtaDrive::downloadSegment(AtaIo& io, uint8_t mode, uint16_t blocks) {
     transfer_ = Transfer{};
     transfer_->mode = mode;
   } else if (!transfer_ || transfer_->shortSegmentSeen ||
-             blockOffset(io) != transfer_->bytes.size() / SECTOR) {
+             blockOffset(io) != transfer_->length / SECTOR) {
     // Out of order, or after the short last segment: the download is lost.
     transfer_.reset();
     return abort(io);
   }
   if (reported(minimumSegment()) && blocks < minimumSegment()) transfer_->shortSegmentSeen = true;
-  transfer_->bytes.insert(transfer_->bytes.end(), io.data, io.data + io.length);
+  // The first segment carries the mark and the revision.
+  if (keepsImage() || transfer_->bytes.empty())
+    transfer_->bytes.insert(transfer_->bytes.end(), io.data, io.data + io.length);
+  transfer_->length += io.length;
   io.transferred = io.length;
 }
 

@@ -38,7 +38,8 @@ class AtaDrive : public Drive {
   // A segmented download (DOWNLOAD MICROCODE 03h or 0Eh) in progress.
   struct Transfer {
     uint8_t mode = 0;
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> bytes;  // the first segment only, when the image is not kept
+    uint64_t length = 0;
     bool shortSegmentSeen = false;  // a segment below the minimum ends the image
   };
 
@@ -59,6 +60,8 @@ class AtaDrive : public Drive {
   bool microcodeSupported() const { return flag("downloadMicrocode", true); }
   bool microcodeDmaSupported() const { return microcodeSupported() && flag("downloadMicrocodeDma", true); }
   bool segmentedSupported() const { return microcodeSupported() && flag("segmentedDownload", true); }
+  // Whether the drive keeps the images it takes for tests to read back.
+  bool keepsImage() const { return flag("keepImage", true); }
 
   std::optional<Transfer> transfer_;
   std::vector<uint8_t> received_;

@@ -1,5 +1,6 @@
 #include "winsim/faults.h"
 
+#include <csignal>
 #include <cstring>
 
 #include "winsim/machine.h"
@@ -42,6 +43,12 @@ const rapidjson::Value* Faults::take(const FaultRequest& request) {
     int times = faultNumber(fault, "times", -1);
     if (times >= 0 && counter.hits >= static_cast<unsigned>(times)) continue;
     ++counter.hits;
+    // A signal comes with the request, which goes on as if nothing hit it.
+    int signal = faultNumber(fault, "signal", 0);
+    if (signal > 0) {
+      raise(signal);
+      continue;
+    }
     return &fault;
   }
   return nullptr;

@@ -26,7 +26,8 @@ class Faults {
  public:
   explicit Faults(Machine& machine);
   // The fault that hits this request, or null; every matching request is
-  // counted, so "after" and "times" see the exact sequence.
+  // counted, so "after" and "times" see the exact sequence. A fault with a
+  // "signal" raises that signal and lets the request go on.
   const rapidjson::Value* take(const FaultRequest& request);
 
  private:

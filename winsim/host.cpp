@@ -38,20 +38,55 @@ DWORD win32ErrorOf(int hostError) {
   }
 }
 
-sigset_t holdTerminationSignals() {
+namespace {
+
+sigset_t terminationSignals() {
   sigset_t termination;
   sigemptyset(&termination);
   sigaddset(&termination, SIGINT);
   sigaddset(&termination, SIGTERM);
   sigaddset(&termination, SIGABRT);
   sigaddset(&termination, SIGHUP);
+  return termination;
+}
+
+thread_local int holdDepth = 0;
+thread_local bool delivering = false;
+
+}  // namespace
+
+sigset_t holdTerminationSignals() {
+  sigset_t termination = terminationSignals();
   sigset_t previous;
   pthread_sigmask(SIG_BLOCK, &termination, &previous);
+  ++holdDepth;
   return previous;
 }
 
 void releaseTerminationSignals(const sigset_t& previous) {
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  if (--holdDepth == 0) deliverTerminationSignals();
+}
+
+void takeTerminationSignalsAtSafePlaces() {
+  sigset_t termination = terminationSignals();
+  pthread_sigmask(SIG_BLOCK, &termination, nullptr);
+}
+
+void deliverTerminationSignals() {
+  if (holdDepth != 0 || delivering) return;
+  sigset_t pending;
+  sigpending(&pending);
+  sigset_t termination = terminationSignals();
+  bool any = false;
+  for (int signal : {SIGINT, SIGTERM, SIGABRT, SIGHUP}) any = any || (sigismember(&pending, signal) == 1);
+  if (!any) return;
+  // Letting them in runs their handlers before the mask call returns.
+  delivering = true;
+  sigset_t previous;
+  pthread_sigmask(SIG_UNBLOCK, &termination, &previous);
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  delivering = false;
 }
 
 }  // namespace winsim

@@ -25,6 +25,14 @@ DWORD win32ErrorOf(int hostError);
 sigset_t holdTerminationSignals();
 void releaseTerminationSignals(const sigset_t& previous);
 
+// A program's main holds the termination signals for good: they arrive only
+// where the program holds nothing of the machine (the last hold let go, a
+// Sleep), as if a handler thread had waited for that moment.
+void takeTerminationSignalsAtSafePlaces();
+// Runs the handlers of the termination signals that came meanwhile, unless
+// a hold is still in force.
+void deliverTerminationSignals();
+
 class TerminationSignalsHeld {
  public:
   TerminationSignalsHeld() : previous_(holdTerminationSignals()) {}

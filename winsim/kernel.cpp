@@ -220,7 +220,10 @@ BOOL ReleaseMutex(HANDLE handle) {
   return TRUE;
 }
 
-void Sleep(DWORD milliseconds) { Machine::current().clockMs += milliseconds; }
+void Sleep(DWORD milliseconds) {
+  Machine::current().clockMs += milliseconds;
+  deliverTerminationSignals();
+}
 
 DWORD SleepEx(DWORD milliseconds, BOOL) {
   Sleep(milliseconds);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -202,6 +203,24 @@ LPWSTR* CommandLineToArgvW(LPCWSTR commandLine, int* count) {
   }
   *count = static_cast<int>(arguments.size());
   return pointers;
+}
+
+namespace winsim {
+
+void recordExitCode(int exitCode) {
+  const char* path = std::getenv("WINSIM_EXITCODE");
+  if (!path) return;
+  if (FILE* file = std::fopen(path, "w")) {
+    std::fprintf(file, "%d\n", exitCode);
+    std::fclose(file);
+  }
+}
+
+}  // namespace winsim
+
+void ExitProcess(UINT exitCode) {
+  recordExitCode(static_cast<int>(exitCode));
+  _exit(static_cast<int>(exitCode));
 }
 
 HMODULE GetModuleHandleW(LPCWSTR moduleName) {

@@ -13,6 +13,10 @@ namespace winsim {
 // the program name, as WinMain receives it.
 std::string setCommandLine(int argc, char** argv);
 
+// Writes the whole exit code to the file WINSIM_EXITCODE names, when it
+// names one: the host keeps only its low 8 bits.
+void recordExitCode(int exitCode);
+
 // Resources linked into the program (by number): the bytes of a type, and the
 // resource script whose dialogs CreateDialogParamW builds.
 void addResource(unsigned type, unsigned id, const void* data, size_t size);

@@ -1,10 +1,14 @@
 // Resources of the running program on the simulated machine.
 #include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
 #include <utility>
 
+#include "winsim/host.h"
 #include "winsim/program.h"
 #include "winsim/win32.h"
 
@@ -20,6 +24,24 @@ struct Resource {
 std::map<std::pair<unsigned, unsigned>, Resource>& resources() {
   static std::map<std::pair<unsigned, unsigned>, Resource> linked;
   return linked;
+}
+
+// RCDATA <id> replaced for a test by the file WINSIM_RCDATA_<id> names; an
+// empty value takes the resource away. Null when the variable is not set.
+const Resource* replacedRcdata(unsigned id, bool* missing) {
+  *missing = false;
+  const char* path = std::getenv(("WINSIM_RCDATA_" + std::to_string(id)).c_str());
+  if (!path) return nullptr;
+  static std::map<unsigned, std::string> bytes;
+  static std::map<unsigned, Resource> replaced;
+  std::ifstream file(hostPath(path), std::ios::binary);
+  if (!*path || !file) {
+    *missing = true;
+    return nullptr;
+  }
+  bytes[id].assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  replaced[id] = Resource{bytes[id].data(), bytes[id].size()};
+  return &replaced[id];
 }
 
 std::string& script() {
@@ -104,6 +126,14 @@ HRSRC FindResourceW(HMODULE, LPCWSTR name, LPCWSTR type) {
   }
   auto key = std::make_pair(static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(type)),
                             static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(name)));
+  if (key.first == 10) {
+    bool missing = false;
+    if (const Resource* replaced = replacedRcdata(key.second, &missing)) return const_cast<Resource*>(replaced);
+    if (missing) {
+      SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+      return nullptr;
+    }
+  }
   auto found = resources().find(key);
   if (found == resources().end()) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);

@@ -12,6 +12,7 @@
 #include "winsim/drive_ata.h"
 #include "winsim/faults.h"
 #include "winsim/handles.h"
+#include "winsim/host.h"
 #include "winsim/machine.h"
 #include "winsim/sat.h"
 #include "winsim/text.h"
@@ -313,6 +314,7 @@ DWORD ataPassThrough(Call& call) {
   StorageRequest& trace = call.trace;
   trace.ataFlags = request.AtaFlags;
   trace.dataLength = request.DataTransferLength;
+  trace.data = request.DataBuffer;
   trace.timeout = request.TimeOutValue;
   trace.command.resize(16);
   for (unsigned i = 0; i < 8; ++i) {
@@ -389,11 +391,14 @@ DWORD scsiPassThrough(Call& call, bool direct) {
   if (length) {
     if (direct) {
       data = static_cast<uint8_t*>(directHeader->DataBuffer);
+      trace.data = data;
     } else {
       ULONG_PTR offset = header->DataBufferOffset;
       DWORD side = header->DataIn == SCSI_IOCTL_DATA_IN ? call.outSize : call.inSize;
-      if (offset >= headerLength && offset <= side && length <= side - offset)
+      if (offset >= headerLength && offset <= side && length <= side - offset) {
         data = system.data() + offset;
+        trace.data = call.in + offset;
+      }
     }
   }
   bool senseFits = header->SenseInfoLength == 0 ||
@@ -465,6 +470,22 @@ std::vector<StorageRequest>& storageTrace() {
 
 void clearStorageTrace() { storageTrace().clear(); }
 
+namespace {
+
+thread_local int requestsAnswered = 0;
+
+// Marks the time the storage stack answers a request.
+struct Answering {
+  Answering() { ++requestsAnswered; }
+  ~Answering() { --requestsAnswered; }
+  Answering(const Answering&) = delete;
+  Answering& operator=(const Answering&) = delete;
+};
+
+}  // namespace
+
+bool answeringRequest() { return requestsAnswered > 0; }
+
 }  // namespace winsim
 
 using namespace winsim;
@@ -508,6 +529,9 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
 BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD inBufferSize,
                      LPVOID outBuffer, DWORD outBufferSize, LPDWORD bytesReturned,
                      LPOVERLAPPED overlapped) {
+  // A request the driver took completes before a termination handler runs.
+  TerminationSignalsHeld held;
+  Answering answering;
   auto handle = objectAs<DiskHandle>(device);
   if (!handle) {
     SetLastError(ERROR_INVALID_HANDLE);

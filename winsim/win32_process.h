@@ -22,6 +22,10 @@ LPWSTR* CommandLineToArgvW(LPCWSTR commandLine, int* count);
 
 HMODULE GetModuleHandleW(LPCWSTR moduleName);
 
+// Ends the process at once with that exit code: no destructors, no handlers
+// registered with atexit (streams are flushed by whoever wrote to them).
+[[noreturn]] void ExitProcess(UINT exitCode);
+
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
 #define SW_NORMAL 1

@@ -42,6 +42,9 @@ struct StorageRequest {
   USHORT ataFlags = 0;
   UCHAR dataIn = 0;              // SCSI pass-through's DataIn
   ULONG dataLength = 0;
+  // Where the caller's data lay: the direct forms' data buffer, or the place
+  // in the caller's own request buffer.
+  const void* data = nullptr;
   ULONG timeout = 0;
   UCHAR scsiStatus = 0;          // as answered
   DWORD error = 0;               // 0 when the call succeeded
@@ -51,6 +54,10 @@ struct StorageRequest {
 // (activated, or saved for a later activation) in this process, as the
 // drive received it: whole 512-byte blocks. Empty when none.
 std::vector<uint8_t> receivedFirmwareImage(uint32_t deviceNumber);
+
+// True while the storage stack answers a DeviceIoControl call: what is
+// allocated meanwhile is the machine's, not the program's.
+bool answeringRequest();
 
 // The requests since the process started (or since clearStorageTrace).
 std::vector<StorageRequest>& storageTrace();

@@ -1,99 +1,35 @@
-// The real VORMEL executable on simulated machines: each test writes its
-// machine file, runs the program in a scratch folder and reads back its
-// console streams, log file, progress window, message boxes and exit code.
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// The real VORMEL executable's start, options, log and window on simulated
+// machines without drives.
 #include <ctime>
-#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
 
-#include "unit/scratch.h"
+#include "e2e/vormel_run.h"
 
 namespace {
-
-struct Outcome {
-  int exitCode = -1;
-  int pid = 0;
-  std::string out, err;
-  std::string window;  // the progress window's text as last painted
-  std::string ui;      // dialog events and message boxes, one a line
-  std::string events;  // event-log reports
-};
-
-class Vormel : public ::testing::Test {
- protected:
-  Outcome run(const std::string& machine, std::vector<std::string> options) {
-    scratch_.write("machine.json", machine);
-    for (const char* name : {"out.txt", "err.txt", "window.txt", "ui.txt", "events.txt", "exitcode.txt"})
-      std::filesystem::remove(std::filesystem::path(scratch_.path()) / name);
-    std::vector<std::string> arguments{VORMEL_PATH};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    Outcome result;
-    pid_t child = fork();
-    if (child == 0) {
-      if (chdir(scratch_.path().c_str()) != 0) _exit(126);
-      setenv("WINSIM_MACHINE", "machine.json", 1);
-      setenv("WINSIM_WINDOW", "window.txt", 1);
-      setenv("WINSIM_UI", "ui.txt", 1);
-      setenv("WINSIM_EVENTLOG", "events.txt", 1);
-      setenv("WINSIM_EXITCODE", "exitcode.txt", 1);
-      int out = open("out.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int err = open("err.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(out, 1);
-      dup2(err, 2);
-      std::vector<char*> argv;
-      for (auto& argument : arguments) argv.push_back(&argument[0]);
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    result.pid = child;
-    EXPECT_TRUE(WIFEXITED(status));
-    std::string whole = scratch_.read("exitcode.txt");
-    result.exitCode = whole.empty() ? -1 : std::stoi(whole);
-    EXPECT_EQ(WEXITSTATUS(status), result.exitCode & 0xFF);
-    result.out = scratch_.read("out.txt");
-    result.err = scratch_.read("err.txt");
-    result.window = scratch_.read("window.txt");
-    result.ui = scratch_.read("ui.txt");
-    result.events = scratch_.read("events.txt");
-    return result;
-  }
-
-  // The log files the run left in the scratch folder.
-  std::vector<std::string> logFiles() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(scratch_.path()))
-      if (entry.path().extension() == ".log") names.push_back(entry.path().filename().string());
-    return names;
-  }
-
-  ScratchFolder scratch_;
-};
 
 const char kAdmin[] = R"({"windows": "10.0", "admin": true, "drives": []})";
 const char kNotAdmin[] = R"({"windows": "10.0", "admin": false, "drives": []})";
 const char kNoWindow[] = R"({"admin": true, "create_window_fails": true})";
 
-// Every line of a run in which no drive was updated.
-const char kRunLines[] =
-    "[[[QEP Version : 01.03.3146]]]\r\n>>> Command failed...\r\n### Return code: 1 ###\r\n";
+// A run on a machine without drives: the package is verified and its
+// licence printed, then no drive is found.
+const char kNoDrive[] = "\r\n\r\nFailed : 'No devices found'\r\n\r\n";
+const char kFailed[] = "\r\n>>> Command failed...\r\n### Return code: 1 ###\r\n";
+const std::string kRunLines =
+    "[[[QEP Version : 01.03.3146]]]\r\n" + licenceText() + "\r\n" + kNoDrive + kFailed;
+const std::string kWindowLines = std::string("[[[QEP Version : 01.03.3146]]]") + kNoDrive + kFailed;
+// The licence is printed to the console, not to the window.
+const std::string kLicenceOut = "\r\n" + licenceText() + "\r\n";
 
 TEST_F(Vormel, ShownRunNamesItsLogOnTheConsole) {
   Outcome result = run(kAdmin, {"/log=run.log"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(scratch_.read("run.log"), kRunLines);
-  EXPECT_EQ(result.window, kRunLines);
-  EXPECT_EQ(result.out, "\nSee log file 'run.log' for details.\n");
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.window, kWindowLines);
+  EXPECT_EQ(result.out, kLicenceOut + "\nSee log file 'run.log' for details.\n");
+  EXPECT_EQ(result.err, kNoDrive);
   EXPECT_EQ(result.ui, "dialog 103\nshow 103 10\nquit 0\ndestroy 103\n");
 }
 
@@ -103,7 +39,7 @@ TEST_F(Vormel, SilentRunKeepsTheConsoleEmpty) {
     EXPECT_EQ(result.exitCode, 1) << silent;
     EXPECT_EQ(result.out, "") << silent;
     EXPECT_EQ(result.err, "") << silent;
-    EXPECT_EQ(result.window, kRunLines) << silent;  // the hidden window gets every line
+    EXPECT_EQ(result.window, kWindowLines) << silent;  // the hidden window gets every line
     EXPECT_NE(result.ui.find("show 103 0\n"), std::string::npos) << result.ui;
     EXPECT_EQ(result.ui.find("messagebox"), std::string::npos);
   }
@@ -134,7 +70,7 @@ TEST_F(Vormel, DefaultLogFileName) {
   EXPECT_EQ(scratch_.read(logs[0]), kRunLines);
   // The path is the current folder, "\" and the name.
   std::string folder = std::filesystem::canonical(scratch_.path()).string();
-  EXPECT_EQ(result.out, "\nSee log file '" + folder + "\\" + logs[0] + "' for details.\n");
+  EXPECT_EQ(result.out, kLicenceOut + "\nSee log file '" + folder + "\\" + logs[0] + "' for details.\n");
 }
 
 TEST_F(Vormel, LogOptionQuotesAndCase) {
@@ -158,15 +94,15 @@ TEST_F(Vormel, NonAsciiLogPathKeptWhole) {
   std::string name = "\xC3\xBC\xC3\xB1\xE2\x82\xAC-log.log";  // three characters of two and three bytes
   Outcome result = run(kAdmin, {"/log=" + name});
   EXPECT_EQ(scratch_.read(name), kRunLines);
-  EXPECT_EQ(result.out, "\nSee log file '" + name + "' for details.\n");
+  EXPECT_EQ(result.out, kLicenceOut + "\nSee log file '" + name + "' for details.\n");
 }
 
 TEST_F(Vormel, LogFolderMissing) {
   Outcome result = run(kAdmin, {"/log=missing\\run.log"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_TRUE(logFiles().empty());
-  EXPECT_EQ(result.window, kRunLines);  // the run goes on without a file
-  EXPECT_EQ(result.out, "");             // no file to name
+  EXPECT_EQ(result.window, kWindowLines);  // the run goes on without a file
+  EXPECT_EQ(result.out, kLicenceOut);        // no file to name
   EXPECT_EQ(result.events,
             "VEDIZO_DUREVERAZE|1|0xC0020001|File: missing\\run.log couldn't be opened (Error: [2])\n\n");
 }

@@ -1,24 +1,39 @@
 # Runs the real VORMEL.exe under Wine: silent and with its window shown, with
-# a named log file and with the default one; each run must write its log file
-# and return its code.
-#   cmake -DVORMEL=<exe> -DWINE=<wine> -DWORK=<folder> -P vormel_under_wine.cmake
+# a named log file and with the default one. Each run verifies the embedded
+# package, prints its licence text, finds no drive of the package's model on
+# the machine and ends with the failure text and exit code 1.
+#   cmake -DVORMEL=<exe> -DWINE=<wine> -DLICENCE=<licence text file> -DWORK=<folder> -P vormel_under_wine.cmake
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 
-# No drive is updated by this build, so every run ends with code 1.
 set(expected_code 1)
-set(expected_lines "[[[QEP Version : 01.03.3146]]]" ">>> Command failed..." "### Return code: 1 ###")
+file(STRINGS ${LICENCE} licence_lines)
+list(GET licence_lines 0 licence_first)
+list(GET licence_lines -1 licence_last)
+set(no_drive "Failed : 'No devices found'")
+set(expected_lines "[[[QEP Version : 01.03.3146]]]" "${licence_first}" "${licence_last}" "${no_drive}"
+    ">>> Command failed..." "### Return code: 1 ###")
+
+function(expect_in name text part)
+  string(FIND "${text}" "${part}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${name} lacks '${part}':\n${text}")
+  endif()
+endfunction()
 
 function(check_log path)
   if(NOT EXISTS ${path})
     message(FATAL_ERROR "no log file ${path}")
   endif()
   file(READ ${path} text)
+  set(from 0)
   foreach(line ${expected_lines})
-    string(FIND "${text}" "${line}" at)
+    string(SUBSTRING "${text}" ${from} -1 rest)
+    string(FIND "${rest}" "${line}" at)
     if(at EQUAL -1)
-      message(FATAL_ERROR "${path} lacks '${line}':\n${text}")
+      message(FATAL_ERROR "${path} lacks '${line}' (in this order):\n${text}")
     endif()
+    math(EXPR from "${from} + ${at}")
   endforeach()
   string(FIND "${text}" "Creating window failed" at)
   if(NOT at EQUAL -1)
@@ -33,12 +48,21 @@ function(run name)
   if(NOT code STREQUAL expected_code)
     message(FATAL_ERROR "${name}: exit code ${code}, expected ${expected_code}\n${out}\n${err}")
   endif()
+  set(out "${out}" PARENT_SCOPE)
+  set(err "${err}" PARENT_SCOPE)
 endfunction()
 
 run(silent /s /log=silent.log)
 check_log(${WORK}/silent.log)
+if(NOT "${out}${err}" STREQUAL "")
+  message(FATAL_ERROR "the silent run wrote to the console:\n${out}\n${err}")
+endif()
 run(shown /log=shown.log)
 check_log(${WORK}/shown.log)
+# The licence on the console's output, the failure on its error stream.
+expect_in("the console output" "${out}" "${licence_first}")
+expect_in("the console output" "${out}" "${licence_last}")
+expect_in("the error stream" "${err}" "${no_drive}")
 
 run(default /S)
 file(GLOB default_logs ${WORK}/VORMEL-*-*.log)
@@ -47,4 +71,4 @@ if(NOT count EQUAL 1)
   message(FATAL_ERROR "expected one default log file VORMEL-<seconds>-<pid>.log, found: ${default_logs}")
 endif()
 check_log(${default_logs})
-message(STATUS "VORMEL.exe wrote its log files and returned ${expected_code}")
+message(STATUS "VORMEL.exe verified its package, printed its licence, found no drive and returned ${expected_code}")

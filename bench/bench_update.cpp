@@ -1,0 +1,289 @@
+// A whole update on the simulated machine: 1, 8 and 64 SATA drives taking a
+// 1 MiB and a 16 MiB image, run in this process through runUpdate. Besides
+// the time it prints, per drive, the pass-through requests sent against the
+// fewest the drive allows (its largest segment), the bytes sent from a copy
+// the program made instead of from the embedded package (per image byte),
+// and the program's peak memory against the image (the package itself
+// counted, the machine's own memory not). Exits 1 when a target is missed:
+// download requests above the fewest or other requests that change with the
+// image or the number of drives, more than two copies of each image byte,
+// peak memory of twice the image plus 16 MiB or more, and time that grows
+// faster than the drives and the image (more than twice linear).
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <time.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/divizu_applog.h"
+#include "app/main.h"
+#include "app/qep.h"
+#include "winsim/machine.h"
+#include "winsim/program.h"
+#include "winsim/winsim_test.h"
+
+// Heap use of the program, told apart from the machine's: what the storage
+// stack allocates while it answers a request belongs to the machine.
+namespace {
+
+std::atomic<long long> programBytes{0};
+std::atomic<long long> programPeak{0};
+
+void account(void* pointer, int sign) {
+  if (!pointer || winsim::answeringRequest()) return;
+  long long now = programBytes += sign * static_cast<long long>(malloc_usable_size(pointer));
+  long long peak = programPeak;
+  while (now > peak && !programPeak.compare_exchange_weak(peak, now)) {
+  }
+}
+
+}  // namespace
+
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* pointer, size_t size);
+void* __libc_memalign(size_t alignment, size_t size);
+void __libc_free(void* pointer);
+
+void* malloc(size_t size) {
+  void* pointer = __libc_malloc(size);
+  account(pointer, 1);
+  return pointer;
+}
+void* calloc(size_t count, size_t size) {
+  void* pointer = __libc_calloc(count, size);
+  account(pointer, 1);
+  return pointer;
+}
+void* realloc(void* pointer, size_t size) {
+  account(pointer, -1);
+  void* moved = __libc_realloc(pointer, size);
+  account(moved ? moved : (size ? pointer : nullptr), 1);
+  return moved;
+}
+void* memalign(size_t alignment, size_t size) {
+  void* pointer = __libc_memalign(alignment, size);
+  account(pointer, 1);
+  return pointer;
+}
+void* aligned_alloc(size_t alignment, size_t size) { return memalign(alignment, size); }
+int posix_memalign(void** out, size_t alignment, size_t size) {
+  *out = memalign(alignment, size);
+  return *out ? 0 : 12;  // ENOMEM
+}
+void free(void* pointer) {
+  account(pointer, -1);
+  __libc_free(pointer);
+}
+}
+
+namespace {
+
+constexpr u32 kMiB = 1u << 20;
+constexpr u32 kSegmentBlocks = 128;  // the virtual drives' largest segment
+constexpr u32 kSegment = kSegmentBlocks * 512;
+
+// The package: header and an image the virtual drives accept.
+std::string package(u32 imageLength) {
+  std::string image(imageLength, '\0');
+  for (u32 i = 0; i < imageLength; ++i) image[i] = static_cast<char>(i * 7 + i / 512);
+  image.replace(0, 16, "VDRVFWIMREV00002");
+  std::string header(128, '\0');
+  header.replace(0, 8, "@ORVQEP@");
+  header[9] = static_cast<char>(128);
+  header.replace(10, 13, "VIRTUAL DRIVE");
+  header.replace(50, 8, "REV00002");
+  for (int i = 0; i < 4; ++i) header[72 + i] = static_cast<char>(imageLength >> (24 - 8 * i));
+  unsigned sum = 0;
+  for (int i = 0; i < 124; ++i) sum += static_cast<unsigned char>(header[i]);
+  header[124] = static_cast<char>(sum);
+  return header + image;
+}
+
+std::string machine(int drives) {
+  std::string text = R"({"windows": "10.0", "admin": true, "drives": [)";
+  for (int i = 0; i < drives; ++i)
+    text += std::string(i ? "," : "") + R"({"bus": "sata", "serial": "B)" + std::to_string(i) +
+            R"(", "firmware": "REV00001", "dmMaxBlocks": )" + std::to_string(kSegmentBlocks) +
+            R"(, "keepImage": false})";
+  return text + "]}";
+}
+
+bool isDownload(const winsim::StorageRequest& request) {
+  return request.name == "IOCTL_ATA_PASS_THROUGH_DIRECT" && request.command.size() == 16 &&
+         (request.command[12] == 0x92 || request.command[12] == 0x93);
+}
+
+bool isPassThrough(const winsim::StorageRequest& request) {
+  return request.name == "IOCTL_ATA_PASS_THROUGH_DIRECT" || request.name == "IOCTL_SCSI_PASS_THROUGH" ||
+         request.name == "IOCTL_SCSI_PASS_THROUGH_DIRECT";
+}
+
+struct Figures {
+  int drives = 0;
+  u32 mib = 0;
+  double seconds = 0;          // one run, the process's processor time
+  double downloadRequests = 0;  // per drive
+  u32 fewestDownloads = 0;
+  double otherRequests = 0;     // per drive
+  double allRequests = 0;       // every DeviceIoControl call, per drive
+  double copiedPerByte = 0;
+  double peakMiB = 0;           // program heap and package
+  int exitCode = -1;
+};
+std::map<std::pair<int, u32>, Figures> figures;
+
+double processorSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+std::filesystem::path scratch() {
+  static std::filesystem::path folder = std::filesystem::temp_directory_path() / "orv-bench-update";
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
+void BM_Update(benchmark::State& state) {
+  int drives = static_cast<int>(state.range(0));
+  u32 imageLength = static_cast<u32>(state.range(1)) * kMiB;
+  static std::string bytes;
+  bytes = package(imageLength);
+  static const std::string licence = "Benchmark licence text.\n";
+  winsim::addResource(10, kPackageResource, bytes.data(), bytes.size());
+  winsim::addResource(10, kLicenceResource, licence.data(), licence.size());
+  const char* image = bytes.data() + 128;
+  std::string machineFile = (scratch() / "machine.json").string();
+  appState = AppState();
+  appState.silent = true;
+
+  Figures run;
+  run.drives = drives;
+  run.mib = imageLength / kMiB;
+  run.fewestDownloads = (imageLength + kSegment - 1) / kSegment;
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::ofstream(machineFile) << machine(drives);
+    winsim::Machine::load(machineFile);
+    winsim::clearStorageTrace();
+    std::filesystem::remove(scratch() / "update.log");
+    applog_init(6, 6, (scratch() / "update.log").string().c_str());
+    long long before = programBytes;
+    programPeak = before;
+    double start = processorSeconds();
+    state.ResumeTiming();
+
+    run.exitCode = static_cast<int>(runUpdate());
+
+    state.PauseTiming();
+    run.seconds = processorSeconds() - start;
+    run.peakMiB = static_cast<double>(programPeak - before + static_cast<long long>(bytes.size())) / kMiB;
+    applog_close(0);
+    u64 downloads = 0, others = 0, copied = 0;
+    run.allRequests = static_cast<double>(winsim::storageTrace().size()) / drives;
+    for (const winsim::StorageRequest& request : winsim::storageTrace()) {
+      if (!isPassThrough(request)) continue;
+      if (!isDownload(request)) {
+        ++others;
+        continue;
+      }
+      ++downloads;
+      const char* data = static_cast<const char*>(request.data);
+      if (!(data >= image && data + request.dataLength <= image + imageLength)) copied += request.dataLength;
+    }
+    run.downloadRequests = static_cast<double>(downloads) / drives;
+    run.otherRequests = static_cast<double>(others) / drives;
+    run.copiedPerByte = static_cast<double>(copied) / (static_cast<double>(imageLength) * drives);
+    winsim::clearStorageTrace();
+    state.ResumeTiming();
+  }
+  state.counters["requests_per_drive"] = run.downloadRequests + run.otherRequests;
+  state.counters["copies_per_byte"] = run.copiedPerByte;
+  state.counters["peak_MiB"] = run.peakMiB;
+  figures[{drives, run.mib}] = run;
+}
+BENCHMARK(BM_Update)
+    ->ArgsProduct({{1, 8, 64}, {1, 16}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Prints the figures and says which target each configuration misses.
+int report() {
+  std::printf("\n%6s %5s %10s %14s %8s %14s %12s %12s %10s %11s\n", "drives", "MiB", "cpu ms", "downloads/drv",
+              "fewest", "other pt/drv", "ioctls/drv", "copies/byte", "peak MiB", "peak limit");
+  int missed = 0;
+  const Figures* smallest = nullptr;
+  for (const auto& entry : figures) {
+    const Figures& one = entry.second;
+    double limit = 2.0 * one.mib + 16;
+    std::printf("%6d %5u %10.1f %14.1f %8u %14.1f %12.1f %12.3f %10.1f %11.1f\n", one.drives, one.mib,
+                one.seconds * 1000, one.downloadRequests, one.fewestDownloads, one.otherRequests, one.allRequests,
+                one.copiedPerByte, one.peakMiB, limit);
+    if (!smallest) smallest = &one;
+    if (one.exitCode != 0) {
+      std::printf("  missed: the update ended with exit code %d\n", one.exitCode);
+      ++missed;
+    }
+    if (one.downloadRequests > one.fewestDownloads) {
+      std::printf("  missed: more download requests than the drive needs\n");
+      ++missed;
+    }
+    if (one.otherRequests != smallest->otherRequests) {
+      std::printf("  missed: other requests per drive change with the run (%.1f, %.1f before)\n", one.otherRequests,
+                  smallest->otherRequests);
+      ++missed;
+    }
+    if (one.copiedPerByte > 2.0) {
+      std::printf("  missed: more than two copies of each image byte\n");
+      ++missed;
+    }
+    if (one.peakMiB >= limit) {
+      std::printf("  missed: peak memory beyond twice the image and 16 MiB\n");
+      ++missed;
+    }
+  }
+  // Time per drive and MiB: the larger runs may not cost more than twice as
+  // much as the smaller ones per unit of work.
+  for (u32 mib : {1u, 16u}) {
+    const Figures& one = figures[{1, mib}];
+    for (int drives : {8, 64}) {
+      const Figures& many = figures[{drives, mib}];
+      if (many.seconds / drives > 2 * one.seconds) {
+        std::printf("  missed: %d drives of %u MiB take %.2f ms a drive, one takes %.2f ms\n", drives, mib,
+                    many.seconds * 1000 / drives, one.seconds * 1000);
+        ++missed;
+      }
+    }
+  }
+  for (int drives : {1, 8, 64}) {
+    const Figures& small = figures[{drives, 1}];
+    const Figures& large = figures[{drives, 16}];
+    if (large.seconds / 16 > 2 * small.seconds) {
+      std::printf("  missed: %d drives take %.2f ms a MiB of 16 MiB, %.2f ms of 1 MiB\n", drives,
+                  large.seconds * 1000 / 16, small.seconds * 1000);
+      ++missed;
+    }
+  }
+  std::printf("%s\n", missed ? "targets missed" : "every target met");
+  return missed ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  int status = figures.size() == 6 ? report() : 0;
+  std::filesystem::remove_all(scratch());
+  return status;
+}

@@ -1,0 +1,367 @@
+// Firmware updates by the real VORMEL executable on simulated machines: the
+// texts of a run, the drives' revisions afterwards, bad packages, locked,
+// failing and interrupted drives, and the exit codes.
+#include <csignal>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "e2e/vormel_run.h"
+
+namespace {
+
+// Runs with a package of the test's own unless the test names one, so that
+// the tests do not depend on the package the build embeds.
+class Update : public Vormel {
+ protected:
+  Outcome update(const std::string& machine, std::vector<std::string> options, Environment environment = {}) {
+    bool named = false;
+    for (const auto& variable : environment) named = named || variable.first == "WINSIM_RCDATA_104";
+    if (!named) {
+      scratch_.write("test-package.bin", packageBytes(PackageSpec()));
+      environment.emplace_back("WINSIM_RCDATA_104", "test-package.bin");
+    }
+    return run(machine, std::move(options), environment);
+  }
+  // Runs with this package in place of the embedded one.
+  Environment withPackage(const PackageSpec& spec) {
+    scratch_.write("package.bin", packageBytes(spec));
+    return {{"WINSIM_RCDATA_104", "package.bin"}};
+  }
+  static PackageSpec labelled(const std::string& headerRevision, const std::string& imageRevision) {
+    PackageSpec spec;
+    spec.revision = headerRevision;
+    spec.image = firmwareImage(imageRevision, 24576);
+    return spec;
+  }
+};
+
+// Two drives of the package's model: one at an older revision, one current.
+const char kTwoDrives[] = R"({"windows": "10.0", "admin": true, "drives": [
+  {"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1", "firmware": "REV00001"},
+  {"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S2", "firmware": "REV00002"}]})";
+
+// Two drives to update; the first takes the image in segments of 8 KiB.
+std::string twoOldDrives(const std::string& faults = "[]", const std::string& processes = "[]") {
+  return R"({"windows": "10.0", "admin": true, "processes": )" + processes + R"(, "drives": [
+    {"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1", "firmware": "REV00001", "dmMaxBlocks": 16},
+    {"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S2", "firmware": "REV00001"}],
+    "faults": )" + faults + "}";
+}
+
+const char kVersion[] = "[[[QEP Version : 01.03.3146]]]";
+const char kTableHead[] =
+    "\r\nPHYSICAL-DRIVE  UNIT-STATUS CURRENT-FW-VER           TARGETTED-FW-VER                   MODEL-NUMBER     "
+    "                       SERIAL-NUMBER                  TRANSPORT DEV-TYPE  ";
+const std::string kRule = "\r\n" + std::string(183, '-');
+const char kRow0[] =
+    "\r\nPHYSICALDRIVE0  Ready       REV00001                 REV00002                           VIRTUAL DRIVE    "
+    "                       S1                             ATA       ATA       \r\n";
+const char kRow1[] =
+    "\r\nPHYSICALDRIVE1  Ready       REV00002                 REV00002                           VIRTUAL DRIVE    "
+    "                       S2                             ATA       ATA       \r\n";
+const char kMatched[] = "\r\n\r\nFollowing are the devices matched Model Number : VIRTUAL DRIVE\r\n\r\n";
+const char kBanner[] =
+    "\r\nFIRMWARE DOWNLOAD IS STARTED.\r\n"
+    "WARNING: DO NOT POWER OFF THE SYSTEM OR CANCEL THE PROCESS DURING THIS OPERATION. THE DRIVE MAY GO IN AN "
+    "INCONSISTENT STATE.\r\n"
+    "THIS MAY TAKE SOME TIME. PLEASE WAIT...\r\n";
+
+std::string started(const std::string& drive) { return "Firmware download started on drive : " + drive + "\r\n\r\n"; }
+std::string completed(const std::string& drive) {
+  return "\n" + drive + ": Firmware download and activation command completed successfully.\n\n";
+}
+std::string noDeferred(const std::string& drive) {
+  return "Deferred download is not supported by device/system on '" + drive +
+         "'. Firmware will be activated on download.\r\n\r\n";
+}
+std::string inProgress(const std::string& drive) {
+  return "=========>Update in progress for device '" + drive + "'! Please wait...\r\n";
+}
+std::string failedOn(const std::string& drive, const std::string& reason) {
+  return "\r\n" + drive + ": Firmware download failed on device [" + reason + "].\r\n\r\n";
+}
+const std::string kLicenceOut = "\r\n" + licenceText() + "\r\n";
+const char kUpdated[] = "[Old-revision:REV00001] [New-revision:REV00002] \r\n";
+const char kCurrent[] = "[Old-revision:REV00002] [New-revision:REV00002]  (Same revision)\r\n";
+const char kSameResult[] = "\r\n>>> Command success but firmware versions are same...\r\n### Return code: 4000 ###\r\n";
+const char kFailedResult[] = "\r\n>>> Command failed...\r\n### Return code: 1 ###\r\n";
+const char kAborted[] = "\nApplication aborted due to abort signal\n";
+
+TEST_F(Update, OneDriveUpdatedOneAlreadyCurrent) {
+  Outcome result = update(kTwoDrives, {"/log=run.log"});
+  EXPECT_EQ(result.exitCode, 4000);
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00002"}));
+  EXPECT_EQ(result.out, kLicenceOut + kMatched + kTableHead + kRule + kRow0 + kRow1 + "\r\n" +
+                            started("PHYSICALDRIVE0") + completed("PHYSICALDRIVE0") + kUpdated +
+                            started("PHYSICALDRIVE1") + completed("PHYSICALDRIVE1") + kCurrent +
+                            "\nSee log file 'run.log' for details.\n");
+  EXPECT_EQ(result.err, "");
+  std::string perDrive0 = started("PHYSICALDRIVE0") + noDeferred("PHYSICALDRIVE0") + inProgress("PHYSICALDRIVE0") +
+                          "Success.\r\n" + kUpdated;
+  std::string perDrive1 = started("PHYSICALDRIVE1") + noDeferred("PHYSICALDRIVE1") + inProgress("PHYSICALDRIVE1") +
+                          "Success.\r\n" + kCurrent;
+  EXPECT_EQ(result.window, std::string(kVersion) + kMatched + kTableHead + kRule + kRow0 + kRow1 + "\r\n" + kBanner +
+                               perDrive0 + perDrive1 + kSameResult);
+  // The log has every line of the console and the window, and the library's
+  // own lines between them; the banner is the window's only.
+  std::string log = scratch_.read("run.log");
+  expectInOrder(log, {kVersion, kLicenceOut, kMatched, kTableHead, kRow1, started("PHYSICALDRIVE0"),
+                      "Device property before command execution [PHYSICALDRIVE0]\n",
+                      "Firmware Version                                        : REV00001\n",
+                      noDeferred("PHYSICALDRIVE0"), inProgress("PHYSICALDRIVE0"), "Success.\r\n",
+                      completed("PHYSICALDRIVE0"), kUpdated, started("PHYSICALDRIVE1"), inProgress("PHYSICALDRIVE1"),
+                      completed("PHYSICALDRIVE1"), kCurrent, kSameResult});
+  EXPECT_EQ(log.find("FIRMWARE DOWNLOAD IS STARTED"), std::string::npos);
+
+  // Again: both drives already run the package's revision.
+  result = update("", {"/log=again.log"});
+  EXPECT_EQ(result.exitCode, 4000);
+  EXPECT_EQ(countOf(result.out, "(Same revision)"), 2u);
+}
+
+TEST_F(Update, EveryBusUpdatedInOneRun) {
+  // SAS drives show 4 characters of a revision: the package carries such.
+  Outcome result = update(R"({"admin": true, "drives": [
+    {"bus": "sata", "serial": "S1", "firmware": "R001", "dmMaxBlocks": 8},
+    {"bus": "sat", "serial": "S2", "firmware": "R001"},
+    {"bus": "sas", "serial": "S3", "firmware": "R001"},
+    {"bus": "sata", "serial": "S4", "firmware": "R001", "segmentedDownload": false}]})",
+                          {"/log=run.log"}, withPackage(labelled("R002", "R002")));
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"R002", "R002", "R002", "R002"}));
+  EXPECT_EQ(countOf(result.out, "[Old-revision:R001] [New-revision:R002] \r\n"), 4u);
+  EXPECT_EQ(result.err, "");
+  EXPECT_NE(result.window.find("\r\n*** Command success...\r\n### Return code: 0 ###\r\n"), std::string::npos);
+}
+
+TEST_F(Update, SasDriveShowsTheStartOfALongerRevision) {
+  // A drive that runs REV00002 shows "REV0": already the package's revision.
+  Outcome result = update(R"({"admin": true, "drives": [{"bus": "sas", "serial": "S1", "firmware": "REV00002"}]})",
+                          {});
+  EXPECT_EQ(result.exitCode, 4000);
+  EXPECT_NE(result.out.find("[Old-revision:REV0] [New-revision:REV0]  (Same revision)\r\n"), std::string::npos);
+}
+
+TEST_F(Update, BadPackagesFailBeforeAnyDrive) {
+  struct Case {
+    const char* name;
+    PackageSpec spec;
+    std::string reason;
+  };
+  std::vector<Case> cases(5);
+  cases[0] = {"signature", {}, "Aborting as given file is not a firmware package file"};
+  cases[0].spec.signature = "@ORVQEX@";
+  cases[1] = {"checksum", {}, "Aborting as invalid or corrupt firmware package file"};
+  cases[1].spec.badChecksum = true;
+  cases[2] = {"length", {}, "Aborting as invalid or corrupt firmware package file"};
+  cases[2].spec.claimedLength = 24576 + 1;
+  cases[3] = {"no target", {}, "Invalid argument"};
+  cases[3].spec.model = "";
+  cases[4] = {"no drive of the model", {}, "No devices found"};
+  cases[4].spec.model = "OTHER DRIVE";
+  for (const Case& one : cases) {
+    Outcome result = update(twoOldDrives(), {"/log=bad.log"}, withPackage(one.spec));
+    EXPECT_EQ(result.exitCode, 1) << one.name;
+    EXPECT_EQ(result.err, "\r\n\r\nFailed : '" + one.reason + "'\r\n\r\n") << one.name;
+    EXPECT_EQ(result.window.find("Firmware download started"), std::string::npos) << one.name;
+    EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00001"})) << one.name;
+  }
+  // The licence is printed only for a package that was accepted.
+  EXPECT_NE(scratch_.read("bad.log").find(licenceText()), std::string::npos);
+  EXPECT_EQ(countOf(scratch_.read("bad.log"), licenceText()), 1u);
+}
+
+TEST_F(Update, PackageBoundsItsImage) {
+  // Filler after the image is no part of it; an image that the resource
+  // does not hold whole is refused.
+  PackageSpec padded;
+  padded.padding = 4096;
+  Outcome result = update(twoOldDrives(), {}, withPackage(padded));
+  EXPECT_EQ(result.exitCode, 0);
+  std::string shortPackage = packageBytes(PackageSpec()).substr(0, 100);
+  scratch_.write("package.bin", shortPackage);
+  result = update(twoOldDrives(), {}, {{"WINSIM_RCDATA_104", "package.bin"}});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("\r\n\r\nFailed : '"), std::string::npos);
+}
+
+TEST_F(Update, NomodelTakesEveryDriveButNeedsATarget) {
+  std::string machine = R"({"admin": true, "drives": [
+    {"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1"},
+    {"bus": "sata", "model": "OTHER DRIVE", "serial": "S2"}]})";
+  Outcome result = update(machine, {"/NOMODEL"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00002"}));
+  EXPECT_NE(result.out.find("\r\n\r\nFollowing are the devices present on system\r\n\r\n"), std::string::npos);
+
+  PackageSpec anonymous;
+  anonymous.model = "";
+  result = update(machine, {"/nomodel"}, withPackage(anonymous));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.out.find("\n\nInvalid Argument. Either Component Id or Model Number argument is needed.\n\n"),
+            std::string::npos);
+  EXPECT_EQ(result.err, "\r\n\r\nFailed : 'Invalid argument'\r\n\r\n");
+}
+
+TEST_F(Update, ComponentIdOrMakerNameMatch) {
+  std::string machine = R"({"admin": true, "drives": [
+    {"bus": "sata", "model": "ORVENTA VIRTUAL DRIVE", "serial": "S1"},
+    {"bus": "sata", "model": "ORVENTAVIRTUAL DRIVE", "serial": "S2"},
+    {"bus": "sata", "model": "orventa VIRTUAL DRIVE", "serial": "S3"}]})";
+  Outcome result = update(machine, {"/log=run.log"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00001", "REV00001"}));
+  // ATA drives report no component id: a package naming drives by it alone
+  // finds none of them.
+  PackageSpec byComponent;
+  byComponent.model = "";
+  byComponent.component = "CMP00001";
+  result = update(machine, {}, withPackage(byComponent));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "\r\n\r\nFailed : 'No devices found'\r\n\r\n");
+}
+
+TEST_F(Update, MissingResourcesAreReported) {
+  Outcome result = update(kTwoDrives, {"/log=run.log"}, {{"WINSIM_RCDATA_107", ""}});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.ui, "dialog 103\nshow 103 10\nmessagebox - \"Error in finding resource 107\\n\"\nquit 0\ndestroy 103\n");
+  EXPECT_EQ(result.err, "\r\n\r\nFailed : 'Command completed with an error'\r\n\r\n");
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002"}));
+  // Silent: no box stops the run; the log says it.
+  result = update(kTwoDrives, {"/s", "/log=silent.log"}, {{"WINSIM_RCDATA_104", ""}});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.ui.find("messagebox"), std::string::npos);
+  EXPECT_NE(scratch_.read("silent.log").find("Error in finding resource 104\n"), std::string::npos);
+}
+
+TEST_F(Update, DriveLockedByALiveProgramFailsAlone) {
+  writeLock("PHYSICALDRIVE0", "4242");
+  Outcome result = update(twoOldDrives("[]", R"([{"pid": 4242, "image": "C:\\Tools\\VORMEL.exe"}])"), {"/log=run.log"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002"}));
+  EXPECT_TRUE(lockExists("PHYSICALDRIVE0"));
+  // The table shows the locked drive as not ready: it was not probed.
+  EXPECT_NE(result.out.find("\r\nPHYSICALDRIVE0  Not Ready   REV00001"), std::string::npos);
+  std::string text = "Device operation is exclusively locked by other command";
+  expectInOrder(result.out, {started("PHYSICALDRIVE0"), "[PHYSICALDRIVE0] Error description: ORVERR166: " + text + ".\n",
+                             started("PHYSICALDRIVE1"), completed("PHYSICALDRIVE1"), kUpdated});
+  EXPECT_EQ(result.err, failedOn("PHYSICALDRIVE0", text));
+}
+
+TEST_F(Update, StaleLocksAreRemoved) {
+  writeLock("PHYSICALDRIVE0", "4243");  // another program
+  writeLock("PHYSICALDRIVE1", "999999");  // no process
+  Outcome result = update(twoOldDrives("[]", R"([{"pid": 4243, "image": "C:\\Tools\\other.exe"}])"), {});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00002"}));
+  EXPECT_FALSE(lockExists("PHYSICALDRIVE0"));
+  EXPECT_FALSE(lockExists("PHYSICALDRIVE1"));
+}
+
+TEST_F(Update, DriveAbortingMidDownloadKeepsItsFirmware) {
+  // The second segment of the first drive is refused.
+  Outcome result = update(twoOldDrives(R"([{"ata": 146, "drive": 0, "after": 1, "times": 1}])"), {"/log=run.log"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002"}));
+  expectInOrder(result.window, {inProgress("PHYSICALDRIVE0"), "Failed.\r\n", started("PHYSICALDRIVE1"),
+                                "Success.\r\n", kUpdated, kFailedResult});
+  EXPECT_EQ(result.err.rfind("\r\nPHYSICALDRIVE0: Firmware download failed on device [", 0), 0u) << result.err;
+  // The failure has no description: the last drive's text is no other's.
+  EXPECT_EQ(result.out.find("Error description"), std::string::npos);
+}
+
+TEST_F(Update, LockedThenFailingDriveShowsOneDescription) {
+  writeLock("PHYSICALDRIVE0", "4242");
+  Outcome result = update(twoOldDrives(R"([{"ata": 146, "drive": 1, "times": 1}])",
+                                    R"([{"pid": 4242, "image": "C:\\Tools\\VORMEL.exe"}])"),
+                       {});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(countOf(result.out, "Error description"), 1u);
+  EXPECT_EQ(countOf(result.err, "Firmware download failed on device"), 2u);
+}
+
+TEST_F(Update, DownloadThatLeavesTheOldRevisionFails) {
+  // The package names REV00003, but its image makes the drive run REV00001.
+  Outcome result = update(twoOldDrives(), {}, withPackage(labelled("REV00003", "REV00001")));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(countOf(result.window, "Failed.\r\n"), 2u);
+  EXPECT_EQ(result.out.find("Same revision"), std::string::npos);
+  expectInOrder(result.out, {"[PHYSICALDRIVE0] Error description: The drive still runs firmware revision REV00001 "
+                             "after the download, not REV00003.\n",
+                             "[PHYSICALDRIVE1] Error description"});
+  EXPECT_EQ(result.err, failedOn("PHYSICALDRIVE0", "Command completed with an error") +
+                            failedOn("PHYSICALDRIVE1", "Command completed with an error"));
+}
+
+TEST_F(Update, RevisionThatCannotBeReadFailsTheDrive) {
+  // The third IDENTIFY of the first drive (after the list's and the
+  // command's own) reads its revision before the download.
+  Outcome result = update(twoOldDrives(R"([{"ata": 236, "drive": 0, "after": 2, "times": 1}])"), {});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002"}));
+  EXPECT_EQ(result.window.find(inProgress("PHYSICALDRIVE0")), std::string::npos);
+  EXPECT_EQ(result.err.rfind("\r\nPHYSICALDRIVE0: Firmware download failed on device [", 0), 0u) << result.err;
+}
+
+TEST_F(Update, InterruptDuringADownloadEndsTheRun) {
+  for (int signal : {SIGINT, SIGTERM}) {
+    std::string fault = R"([{"ata": 146, "drive": 0, "after": 1, "times": 1, "signal": )" + std::to_string(signal) +
+                        "}]";
+    Outcome result = update(twoOldDrives(fault), {"/log=run.log"});
+    EXPECT_EQ(result.exitCode, 130) << signal;
+    EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00001"})) << signal;
+    EXPECT_EQ(result.out.substr(result.out.size() - std::string(kAborted).size()), kAborted) << signal;
+    std::string log = scratch_.read("run.log");
+    EXPECT_EQ(log.substr(log.size() - std::string(kAborted).size()), kAborted) << signal;
+    EXPECT_EQ(log.find(started("PHYSICALDRIVE1")), std::string::npos) << signal;
+    std::remove((scratch_.path() + "/run.log").c_str());
+  }
+}
+
+TEST_F(Update, InterruptBeforeTheDriveLoop) {
+  // While the drives are listed.
+  std::string fault = R"([{"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "times": 1, "signal": 2}])";
+  Outcome result = update(twoOldDrives(fault), {"/s", "/log=run.log"});
+  EXPECT_EQ(result.exitCode, 130);
+  EXPECT_EQ(result.out + result.err, "");
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00001"}));
+  std::string log = scratch_.read("run.log");
+  EXPECT_EQ(log.find("Firmware download started"), std::string::npos);
+  EXPECT_EQ(log.substr(log.size() - std::string(kAborted).size()), kAborted);
+}
+
+TEST_F(Update, SilentRunWritesOnlyTheLog) {
+  Outcome result = update(kTwoDrives, {"/s", "/log=silent.log"});
+  EXPECT_EQ(result.exitCode, 4000);
+  EXPECT_EQ(result.out + result.err, "");
+  std::string log = scratch_.read("silent.log");
+  expectInOrder(log, {kVersion, licenceText(), kMatched, kRow1, started("PHYSICALDRIVE0"), inProgress("PHYSICALDRIVE0"),
+                      completed("PHYSICALDRIVE0"), kUpdated, started("PHYSICALDRIVE1"), kCurrent, kSameResult});
+  // Lines for a watching user only are left out.
+  EXPECT_EQ(log.find("Deferred download is not supported"), std::string::npos);
+  EXPECT_EQ(result.window.find("FIRMWARE DOWNLOAD IS STARTED"), std::string::npos);
+
+  writeLock("PHYSICALDRIVE0", "4242");
+  result = update(twoOldDrives("[]", R"([{"pid": 4242, "image": "C:\\Tools\\VORMEL.exe"}])"), {"/S", "/log=locked.log"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.out + result.err, "");
+  expectInOrder(scratch_.read("locked.log"),
+                {"[PHYSICALDRIVE0] Error description: ORVERR166", "PHYSICALDRIVE0: Firmware download failed", kUpdated,
+                 kFailedResult});
+}
+
+TEST_F(Update, DrivesGoInTheOrderOfTheirNames) {
+  std::string drives;
+  for (int number = 1; number <= 10; ++number)
+    drives += std::string(number > 1 ? "," : "") + R"({"bus": "sata", "serial": "S)" + std::to_string(number) +
+              R"(", "number": )" + std::to_string(number) + "}";
+  Outcome result = update(R"({"admin": true, "drives": [)" + drives + "]}", {"/s", "/log=run.log"});
+  EXPECT_EQ(result.exitCode, 0);
+  std::vector<std::string> order;
+  for (int number : {1, 10, 2, 3, 4, 5, 6, 7, 8, 9}) order.push_back(started("PHYSICALDRIVE" + std::to_string(number)));
+  expectInOrder(result.window, order);
+  EXPECT_EQ(revisions(), std::vector<std::string>(10, "REV00002"));
+}
+
+}  // namespace

@@ -50,9 +50,11 @@ std::vector<uint8_t> bigEndian(uint64_t value, unsigned bytes) {
 
 std::vector<uint8_t> designator(uint8_t protocolAndCodeSet, uint8_t associationAndType,
                                 const std::vector<uint8_t>& identifier) {
-  std::vector<uint8_t> out = {protocolAndCodeSet, associationAndType, 0,
-                              static_cast<uint8_t>(identifier.size())};
-  out.insert(out.end(), identifier.begin(), identifier.end());
+  std::vector<uint8_t> out(4 + identifier.size());
+  out[0] = protocolAndCodeSet;
+  out[1] = associationAndType;
+  out[3] = static_cast<uint8_t>(identifier.size());
+  std::copy(identifier.begin(), identifier.end(), out.begin() + 4);
   return out;
 }
 

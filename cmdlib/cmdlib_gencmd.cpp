@@ -319,10 +319,10 @@ u64 DivIzuGenCmd::unlockDevOp() {
   u64 status = osl_get_lock_path(getDeviceIdFName().c_str(), path);
   if (status) return status;
   std::string text;
-  status = readLockText(path, text);
-  if (status) return status;
   // Only this process's own lock is removed: a file another program made
-  // after ours was found stale stays.
+  // after ours was found stale stays. A lock file that cannot be read is
+  // one that could not be removed.
+  if (readLockText(path, text) != 0) return cmdStatus(ORV_ERR_FILE_CLOSE, 489);
   if (text == ownLockText(false) || text == ownLockText(true)) {
     if (osl_remove_file(path) != 0) return cmdStatus(ORV_ERR_FILE_CLOSE, 489);
   }

@@ -153,6 +153,23 @@ TEST_F(DriveLocks, OnlyTheOwnLockIsRemoved) {
   EXPECT_EQ(readLock("PHYSICALDRIVE4"), "4194400");
 }
 
+TEST_F(DriveLocks, AnOwnLockThatCannotBeRemovedStaysTaken) {
+  LockingCommand command("PHYSICALDRIVE5");
+  ASSERT_EQ(command.forceOpLock(), 0u);
+  std::string path = locks().file("PHYSICALDRIVE5").string();
+  FILE* holder = _fsopen(path.c_str(), "r", _SH_DENYRW);
+  ASSERT_NE(holder, nullptr);
+  u64 status = command.forceOpUnlock();
+  std::fclose(holder);
+  EXPECT_TRUE(isLibStatus(status, 17, kGenCmdFile));
+  EXPECT_EQ(lineOf(status), 489u);
+  EXPECT_TRUE(command.holdsLock());
+  EXPECT_TRUE(exists("PHYSICALDRIVE5"));
+  EXPECT_EQ(command.forceOpUnlock(), 0u);
+  EXPECT_FALSE(command.holdsLock());
+  EXPECT_FALSE(exists("PHYSICALDRIVE5"));
+}
+
 TEST_F(DriveLocks, LockFolderFailureIsReturned) {
   load(R"({"programdata": null})");
   LockingCommand command("PHYSICALDRIVE0");

@@ -307,9 +307,11 @@ u64 DivIzuGenCmd::lockDevOp(bool forced) {
     std::string owner;
     status = isDevOpLocked(fileName, owner);
     if (status) return status;
-    // No live holder: a stale file is gone already; one that holds no lock
-    // text is cleared before the next try.
-    osl_remove_file(path);
+    // No live holder: a stale file is gone already. Only a file of no lock's
+    // size is cleared before the next try; a lock another program made since
+    // the test stands, and the next try finds it.
+    u64 size = 0;
+    if (osl_file_size(path, &size) == 0 && (size == 0 || size > kMaxLockText)) osl_remove_file(path);
   }
   return ORV_LIB_STATUS(ORV_ERR_DEVICE_LOCKED);
 }

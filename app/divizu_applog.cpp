@@ -70,9 +70,10 @@ u64 applog_init(int fileLevel, int consoleLevel, const char* logPath) {
 }
 
 u64 applog_open(const char* logPath) {
-  char path[OSL_FORMAT_SIZE] = {};
+  // The given path whole, however long: a cut one would name another file.
+  std::string path;
   if (logPath && *logPath) {
-    osl_strcpy(path, sizeof path, logPath);
+    path = logPath;
   } else {
     char folder[256] = {};
     DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
@@ -80,12 +81,14 @@ u64 applog_open(const char* logPath) {
     char name[64];
     osl_snprintf(name, sizeof name, sizeof name - 1, "%s-%llu-%d.log", "VORMEL",
                  static_cast<unsigned long long>(std::time(nullptr)), static_cast<int>(GetCurrentProcessId()));
-    osl_path_join(folder, name, path, sizeof path);
+    char joined[OSL_FORMAT_SIZE] = {};
+    osl_path_join(folder, name, joined, sizeof joined);
+    path = joined;
   }
-  FILE* file = osl_fopen(path, OSL_FILE_APPEND_TEXT);
+  FILE* file = osl_fopen(path.c_str(), OSL_FILE_APPEND_TEXT);
   if (!file) {
     int error = errno;
-    osl_log(OSL_LOG_ERROR, "File: %s couldn't be opened (Error: [%u])\n", path, static_cast<u32>(error));
+    osl_log(OSL_LOG_ERROR, "File: %s couldn't be opened (Error: [%u])\n", path.c_str(), static_cast<u32>(error));
     if (logState.errorSlot) writeLocked(logState.errorSlot, "Error opening log file. No log will be generated.\n");
     return _orv_orvlib_status(ORV_ERR_FILE_OPEN, ORV_SOURCE, 140);
   }

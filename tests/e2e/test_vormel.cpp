@@ -97,6 +97,17 @@ TEST_F(Vormel, NonAsciiLogPathKeptWhole) {
   EXPECT_EQ(result.out, kLicenceOut + "\nSee log file '" + name + "' for details.\n");
 }
 
+TEST_F(Vormel, LongLogPathKeptWhole) {
+  // Longer than any formatted line: cut, it would name the folder itself.
+  std::string path;
+  for (int i = 0; i < 520; ++i) path += "./";
+  path += "long.log";
+  Outcome result = run(kAdmin, {"/log=" + path});
+  EXPECT_EQ(scratch_.read("long.log"), kRunLines);
+  EXPECT_EQ(result.out, kLicenceOut + "\nSee log file '" + path + "' for details.\n");
+  EXPECT_EQ(result.events, "");
+}
+
 TEST_F(Vormel, LogFolderMissing) {
   Outcome result = run(kAdmin, {"/log=missing\\run.log"});
   EXPECT_EQ(result.exitCode, 1);

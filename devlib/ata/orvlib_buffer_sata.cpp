@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "devlib/ata/orvlib_buffer_sata_logs.h"
 #include "osl/orv_status.h"
 #include "osl/osl_file.h"
 
@@ -17,16 +18,6 @@ namespace {
 const char kWwnOuiName[] = "World Wide Name IEEE OUI";
 const char kWwnUniqueIdName[] = "World Wide Name Unique ID";
 
-// A copy of source at least as long as the IDENTIFY data, so that every
-// field lies inside it.
-OrvBuffer identifyCopy(const OrvBuffer& source) {
-  OrvBuffer copy(source);
-  if (copy.getLength() < OrvAtaIdentifyBuffer::kLength) {
-    if (u64 status = copy.resize(OrvAtaIdentifyBuffer::kLength)) throw status;
-  }
-  return copy;
-}
-
 struct EntryPrinter {
   FILE* stream;
 
@@ -34,9 +25,7 @@ struct EntryPrinter {
   void operator()(const OrvBufAtaAsc& field) const {
     osl_fprintf(stream, "%-100s: %s\n", field.getName().c_str(), field.getValue().c_str());
   }
-  void number(const char* name, u64 value) const {
-    osl_fprintf(stream, "%-100s: %llu\n", name, static_cast<unsigned long long>(value));
-  }
+  void number(const char* name, u64 value) const { orvAtaPrintNumber(stream, name, value); }
 };
 
 struct EntryCollector {
@@ -48,6 +37,21 @@ struct EntryCollector {
 };
 
 }  // namespace
+
+// ------------------------------------------ shared by the SMART and log pages
+
+void orvAtaIndexOutOfBound() { throw ORV_LIB_STATUS(ORV_ERR_INDEX_OUT_OF_BOUND); }
+
+void orvAtaNoMemory() { throw ORV_LIB_STATUS(ORV_ERR_NO_MEMORY); }
+
+u64 orvAtaResizeInPlace(OrvBuffer& buffer, u32 allocated, u32 newLength) {
+  if (newLength > allocated) return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
+  return buffer.OrvBuffer::resize(newLength);
+}
+
+void orvAtaPrintNumber(void* file, const std::string& label, u64 value) {
+  osl_fprintf(static_cast<FILE*>(file), "%-100s: %llu\n", label.c_str(), static_cast<unsigned long long>(value));
+}
 
 // ------------------------------------------------------------- OrvBufAtaAsc
 
@@ -66,7 +70,8 @@ std::string OrvBufAtaAsc::getValue() const {
 
 OrvAtaIdentifyBuffer::OrvAtaIdentifyBuffer() : OrvAtaIdentifyBuffer(OrvBuffer(kLength, ORV_LITTLE_ENDIAN), false) {}
 
-OrvAtaIdentifyBuffer::OrvAtaIdentifyBuffer(const OrvBuffer& source) : OrvAtaIdentifyBuffer(identifyCopy(source), true) {}
+OrvAtaIdentifyBuffer::OrvAtaIdentifyBuffer(const OrvBuffer& source)
+    : OrvAtaIdentifyBuffer(orvAtaPaddedCopy(source, kLength), true) {}
 
 OrvAtaIdentifyBuffer::OrvAtaIdentifyBuffer(const OrvAtaIdentifyBuffer& source)
     : OrvAtaIdentifyBuffer(static_cast<const OrvBuffer&>(source)) {}
@@ -92,10 +97,7 @@ OrvAtaIdentifyBuffer& OrvAtaIdentifyBuffer::operator=(const OrvAtaIdentifyBuffer
   return *this;
 }
 
-u64 OrvAtaIdentifyBuffer::resize(u32 newLength) {
-  if (newLength > allocatedLength) return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
-  return OrvBuffer::resize(newLength);
-}
+u64 OrvAtaIdentifyBuffer::resize(u32 newLength) { return orvAtaResizeInPlace(*this, allocatedLength, newLength); }
 
 u64 OrvAtaIdentifyBuffer::getWwnOui() const { return (wwnOuiHigh.getValue() << 12) | wwnOuiLow.getValue(); }
 

@@ -138,6 +138,10 @@ void OrvAtaIdentifyBuffer::collectFields(OrvDevGenData<_OrvDataItem>& out) const
   forEachEntry(collector);
 }
 
+// ------------------------------------------------ Area 1 internal log status
+
+u64 orvAtaArea1Status(u16 code, u32 line) { return _orv_orvlib_status(code, ORV_SOURCE, line); }
+
 }  // namespace VazidaRaduruSataInternal
 }  // namespace VazidaRaduruSata
 }  // namespace VazidaRaduru

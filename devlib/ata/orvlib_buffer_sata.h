@@ -325,6 +325,10 @@ class OrvAtaIdentifyBuffer : public OrvBuffer {
   static bool isShown(const OrvBufAtaAsc&) { return true; }
 };
 
+// The Area 1 internal log classes raise their status words as this file, with
+// the line of the raising accessor.
+u64 orvAtaArea1Status(u16 code, u32 line);
+
 }  // namespace VazidaRaduruSataInternal
 }  // namespace VazidaRaduruSata
 }  // namespace VazidaRaduru

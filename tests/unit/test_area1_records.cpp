@@ -171,4 +171,16 @@ TEST(Area1ZoneLogs, ValuesInLineAndRecordForm) {
   EXPECT_EQ(items[35].id, 0u);
 }
 
+TEST(Area1Records, DeletingThroughTheBaseDestroysTheWholeObject) {
+  // The leak checker of the sanitized build sees any record left behind.
+  OrvBuffer parent(OrvAtaArea1BlocksEventLogQX12::byteLength(), ORV_LITTLE_ENDIAN);
+  OrvBuffer* log = new OrvAtaArea1BlocksEventLogQX12(&parent, 0);
+  delete log;
+  OrvAtaArea1DataQX12* sense = new OrvAtaArea1SenseLogQX12(&parent, 0);
+  OrvDevGenData<_OrvDataItem> data;
+  sense->collectFields(data);
+  EXPECT_EQ(data.items.size(), 2641u);
+  delete sense;
+}
+
 }  // namespace

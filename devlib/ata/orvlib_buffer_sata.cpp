@@ -66,6 +66,10 @@ std::string OrvBufAtaAsc::getValue() const {
   return text;
 }
 
+// ------------------------------------------------ Area 1 internal log status
+
+u64 orvAtaArea1Status(u16 code, u32 line) { return _orv_orvlib_status(code, ORV_SOURCE, line); }
+
 // ----------------------------------------------------- OrvAtaIdentifyBuffer
 
 OrvAtaIdentifyBuffer::OrvAtaIdentifyBuffer() : OrvAtaIdentifyBuffer(OrvBuffer(kLength, ORV_LITTLE_ENDIAN), false) {}

@@ -31,6 +31,10 @@ class OrvBufAtaAsc : public OrvBufAscFld {
   // stored: a text written with setValue reads back with each pair swapped.
 };
 
+// The Area 1 internal log classes raise their status words as this file, with
+// the line of the raising accessor.
+u64 orvAtaArea1Status(u16 code, u32 line);
+
 // The fields of the 512-byte IDENTIFY DEVICE data, in the order they are
 // printed and exported. Bit numbers count within the little-endian number
 // that starts at the byte offset, so bits 16..31 lie in the next word.

@@ -134,6 +134,9 @@ class DescriptorBuilder {
 };
 
 uint8_t busTypeOf(const Disk& disk) {
+  // A drive reached by SCSI may sit behind a RAID driver that names its bus
+  // RAID and leaves the drive to be told by its identifiers.
+  if (disk.scsiPath() && disk.drive->flag("raid", false)) return BusTypeRAID;
   return disk.drive->bus() == "sata" ? BusTypeSata : BusTypeSas;
 }
 

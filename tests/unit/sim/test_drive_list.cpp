@@ -48,6 +48,17 @@ void expectTypes(const _osl_dev_entry& entry, u32 command, u32 device, u32 physi
   EXPECT_EQ(entry.physicalBus, physical) << entry.id;
 }
 
+// What osl_get_bus_dev_type answers for an open drive.
+void expectOpenTypes(_OSL_PDEV* drive, osl_bus_type command, osl_dev_type device,
+                     osl_bus_type physical) {
+  osl_bus_type commandBus = OSL_BUS_NONE, physicalBus = OSL_BUS_NONE;
+  osl_dev_type deviceType = OSL_DEV_NONE;
+  ASSERT_EQ(osl_get_bus_dev_type(drive, &commandBus, &deviceType, &physicalBus), 0u);
+  EXPECT_EQ(commandBus, command);
+  EXPECT_EQ(deviceType, device);
+  EXPECT_EQ(physicalBus, physical);
+}
+
 using DriveListing = MachineTest;
 
 TEST_F(DriveListing, EachKindOfDrive) {
@@ -162,16 +173,44 @@ TEST_F(DriveListing, UnknownMediumIsAWarning) {
   EXPECT_EQ(log.find("Warning: IOCTL Failure: (error: 31)\n")->level, 4);
 }
 
+TEST_F(DriveListing, DrivesBehindARaidDriver) {
+  // The driver names the bus RAID: the identifiers tell the members apart
+  // (the vendor-id "ATA     " of a translation, the target's SCSI name).
+  load(R"({"drives": [{"bus": "sat", "raid": true, "rotational": true},
+                      {"bus": "sas", "raid": true, "vendor": "MAKER"}]})");
+  DriveList drives;
+  ASSERT_EQ(drives.status, 0u);
+  EXPECT_EQ(drives.list->count, 2);
+  expectTypes(drives[0], 3, 1, 6);
+  EXPECT_EQ(drives[0].medium, 2u);
+  expectTypes(drives[1], 3, 2, 6);
+  EXPECT_EQ(drives[1].medium, 1u);
+  EXPECT_EQ(trace(),
+            "STORAGE_GET_DEVICE_NUMBER STORAGE_QUERY_PROPERTY:0 STORAGE_QUERY_PROPERTY:2 "
+            "STORAGE_QUERY_PROPERTY:7 "
+            "STORAGE_GET_DEVICE_NUMBER STORAGE_QUERY_PROPERTY:0 STORAGE_QUERY_PROPERTY:2 "
+            "STORAGE_QUERY_PROPERTY:7");
+
+  OpenDrive open("PHYSICALDRIVE0");
+  expectOpenTypes(open.drive, OSL_BUS_SAS, OSL_DEV_ATA, OSL_BUS_RAID_MEMBER);
+
+  // Identifiers that cannot be read leave a RAID volume with no command bus.
+  load(R"({"drives": [{"bus": "sas", "raid": true}],
+           "faults": [{"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "property": 2, "error": 1117}]})");
+  LogCapture log;
+  DriveList unread;
+  ASSERT_EQ(unread.status, 0u);
+  expectTypes(unread[0], 255, 255, 5);
+  EXPECT_EQ(unread[0].medium, 3u);
+  ASSERT_NE(log.find("Error: IOCTL Failure: (error: 1117)\n"), nullptr);
+  EXPECT_EQ(log.find("Error: IOCTL Failure: (error: 1117)\n")->level, 3);
+}
+
 TEST_F(DriveListing, OneOpenDrive) {
   load(threeDrives);
   OpenDrive open("PHYSICALDRIVE1");
   ASSERT_NE(open.drive, nullptr);
-  osl_bus_type command = OSL_BUS_NONE, physical = OSL_BUS_NONE;
-  osl_dev_type device = OSL_DEV_NONE;
-  ASSERT_EQ(osl_get_bus_dev_type(open.drive, &command, &device, &physical), 0u);
-  EXPECT_EQ(command, OSL_BUS_SAS);
-  EXPECT_EQ(device, OSL_DEV_ATA);
-  EXPECT_EQ(physical, OSL_BUS_SAS);
+  expectOpenTypes(open.drive, OSL_BUS_SAS, OSL_DEV_ATA, OSL_BUS_SAS);
 
   // Not a CSMI controller: the miniport request fails and the drive is
   // described as a physical drive.
@@ -186,6 +225,8 @@ TEST_F(DriveListing, OneOpenDrive) {
   EXPECT_EQ(winsim::storageTrace()[0].error, static_cast<DWORD>(ERROR_INVALID_FUNCTION));
 
   _OSL_PDEV closed = {};
+  osl_bus_type command = OSL_BUS_NONE, physical = OSL_BUS_NONE;
+  osl_dev_type device = OSL_DEV_NONE;
   expectOslWord(osl_get_bus_dev_type(&closed, &command, &device, &physical), kCmdFile, 43);
   expectOslWord(osl_drive_query(&closed, list.get()), kCmdFile, 1);
 }

@@ -24,8 +24,10 @@ namespace {
 
 constexpr ULONG LONGEST_TIMEOUT_SECONDS = 108000;  // 30 hours
 
+// An open disk, or an open storage port (disk null).
 struct DiskHandle : KernelObject {
   std::shared_ptr<Disk> disk;
+  std::shared_ptr<StoragePort> port;
   DWORD access = 0;
   unsigned long long generation = 0;  // of the stack that opened it
 };
@@ -63,6 +65,10 @@ ScsiTarget* Disk::scsiPath() const {
 
 StorageStack::StorageStack(Machine& machine) : generation_(nextGeneration++) {
   rapidjson::Value& description = machine.description();
+  auto controllers = description.FindMember("controllers");
+  if (controllers != description.MemberEnd() && controllers->value.IsArray())
+    for (rapidjson::Value& record : controllers->value.GetArray())
+      ports_.push_back(std::make_shared<StoragePort>(machine, record, static_cast<uint32_t>(ports_.size())));
   auto drives = description.FindMember("drives");
   if (drives == description.MemberEnd() || !drives->value.IsArray()) return;
   uint32_t next = 0;
@@ -91,6 +97,13 @@ StorageStack::StorageStack(Machine& machine) : generation_(nextGeneration++) {
                        "&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}");
     disks_.push_back(std::move(disk));
   }
+}
+
+std::shared_ptr<StoragePort> StorageStack::findPort(const std::u16string& path) const {
+  std::u16string wanted = lower(path);
+  for (const auto& port : ports_)
+    if (wanted == lower(u"\\\\.\\" + widen(port->name())) || wanted == lower(port->path())) return port;
+  return nullptr;
 }
 
 std::shared_ptr<Disk> StorageStack::find(const std::u16string& path) const {
@@ -498,13 +511,14 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
   }
   Machine& machine = Machine::current();
   std::shared_ptr<Disk> disk = machine.part<StorageStack>().find(fileName);
-  if (!disk) {
+  std::shared_ptr<StoragePort> port = disk ? nullptr : machine.part<StorageStack>().findPort(fileName);
+  if (!disk && !port) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
   FaultRequest request("ioctl");
   request.name = "CreateFileW";
-  request.drive = static_cast<int>(disk->number);
+  request.drive = disk ? static_cast<int>(disk->number) : -1;
   if (const rapidjson::Value* fault = machine.part<Faults>().take(request)) {
     SetLastError(static_cast<DWORD>(faultNumber(*fault, "error", ERROR_GEN_FAILURE)));
     return INVALID_HANDLE_VALUE;
@@ -520,6 +534,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
   }
   auto handle = std::make_shared<DiskHandle>();
   handle->disk = disk;
+  handle->port = port;
   handle->access = desiredAccess;
   handle->generation = machine.part<StorageStack>().generation();
   SetLastError(ERROR_SUCCESS);
@@ -552,7 +567,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
     if (one.code == ioControlCode) control = &one;
 
   StorageRequest trace;
-  trace.device = handle->disk->name;
+  trace.device = handle->disk ? handle->disk->name : handle->port->name();
   trace.code = ioControlCode;
   trace.name = control ? control->name : "unknown";
   if (ioControlCode == IOCTL_STORAGE_QUERY_PROPERTY && inBuffer && inBufferSize >= sizeof(DWORD))
@@ -562,13 +577,19 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
   DWORD access = (ioControlCode >> 14) & 3;
   FaultRequest request("ioctl");
   request.name = trace.name;
-  request.drive = static_cast<int>(handle->disk->number);
+  request.drive = handle->disk ? static_cast<int>(handle->disk->number) : -1;
   if (ioControlCode == IOCTL_STORAGE_QUERY_PROPERTY) {
     request.detailKey = "property";
     request.detail = static_cast<int>(trace.property);
   }
-  Call call{*handle->disk, static_cast<const uint8_t*>(inBuffer), inBufferSize,
-            static_cast<uint8_t*>(outBuffer), outBufferSize, 0, trace};
+  if (ioControlCode == IOCTL_SCSI_MINIPORT && inBuffer && inBufferSize >= sizeof(SRB_IO_CONTROL)) {
+    trace.miniportCode = reinterpret_cast<const SRB_IO_CONTROL*>(inBuffer)->ControlCode;
+    request.detailKey = "controlCode";
+    request.detail = static_cast<int>(trace.miniportCode);
+  }
+  const auto* in = static_cast<const uint8_t*>(inBuffer);
+  auto* out = static_cast<uint8_t*>(outBuffer);
+  DWORD returned = 0;
   if (!control) {
     error = ERROR_INVALID_FUNCTION;
   } else if (((access & FILE_READ_ACCESS) && !(handle->access & GENERIC_READ)) ||
@@ -579,13 +600,18 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
   } else if (const rapidjson::Value* fault = Machine::current().part<Faults>().take(request)) {
     error = static_cast<DWORD>(faultNumber(*fault, "error", ERROR_GEN_FAILURE));
     // A pass-through lost on the way leaves a download to the drive incomplete.
-    AtaDrive* ata = handle->disk->drive->ata();
+    AtaDrive* ata = handle->disk ? handle->disk->drive->ata() : nullptr;
     if (ata && (ioControlCode == IOCTL_ATA_PASS_THROUGH_DIRECT ||
                 ioControlCode == IOCTL_SCSI_PASS_THROUGH ||
                 ioControlCode == IOCTL_SCSI_PASS_THROUGH_DIRECT))
       ata->abandonDownload();
+    if (handle->port && ioControlCode == IOCTL_SCSI_MINIPORT) handle->port->lost(in, inBufferSize);
+  } else if (handle->port) {
+    error = handle->port->answer(ioControlCode, in, inBufferSize, out, outBufferSize, &returned, trace);
   } else {
+    Call call{*handle->disk, in, inBufferSize, out, outBufferSize, 0, trace};
     error = control->answer(call);
+    returned = call.returned;
   }
   trace.error = error;
   storageTrace().push_back(trace);
@@ -593,7 +619,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
     SetLastError(error);
     return FALSE;
   }
-  *bytesReturned = call.returned;
+  *bytesReturned = returned;
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }

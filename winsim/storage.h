@@ -9,6 +9,7 @@
 
 #include "winsim/drive.h"
 #include "winsim/scsi_target.h"
+#include "winsim/storage_port.h"
 
 namespace winsim {
 
@@ -37,11 +38,16 @@ class StorageStack {
   const std::vector<std::shared_ptr<Disk>>& disks() const { return disks_; }
   // "\\.\PHYSICALDRIVEn" or an interface path, case ignored; null: none.
   std::shared_ptr<Disk> find(const std::u16string& path) const;
+  // The storage ports in the order of the description's "controllers".
+  const std::vector<std::shared_ptr<StoragePort>>& ports() const { return ports_; }
+  // "\\.\ScsiN:" or a port's interface path, case ignored; null: none.
+  std::shared_ptr<StoragePort> findPort(const std::u16string& path) const;
   // Tells the stacks of machines loaded one after the other apart.
   unsigned long long generation() const { return generation_; }
 
  private:
   std::vector<std::shared_ptr<Disk>> disks_;
+  std::vector<std::shared_ptr<StoragePort>> ports_;
   unsigned long long generation_;
 };
 

@@ -151,7 +151,9 @@ TEST(Dispatcher, RefusesWithoutSending) {
                   kCmdFile, 43);
   expectOslWord(osl_send_command(&drive, &request, OSL_BUS_SAS, OSL_CMD_REFUSED), kCmdFile, 83);
   expectOslWord(osl_send_command(&drive, &request, OSL_BUS_NVME, OSL_CMD_NVME_ADMIN), kCmdFile, 83);
-  expectOslWord(osl_send_command(&drive, &request, OSL_BUS_CSMI, OSL_CMD_NVME_ADMIN), kCmdFile, 83);
+  // Behind a CSMI controller only ATA commands travel in this build.
+  for (osl_cmd_type kind : {OSL_CMD_SCSI, OSL_CMD_NVME_ADMIN, OSL_CMD_NVME_IO, OSL_CMD_REFUSED})
+    expectOslWord(osl_send_command(&drive, &request, OSL_BUS_CSMI, kind), kCsmiFile, 83);
   drive.handle = nullptr;
   expectOslWord(osl_send_command(&drive, &request, OSL_BUS_SATA, OSL_CMD_ATA), kCmdFile, 1);
 }

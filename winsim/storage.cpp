@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <functional>
 
 #include "winsim/drive_ata.h"
 #include "winsim/faults.h"
@@ -114,6 +115,37 @@ std::shared_ptr<Disk> StorageStack::find(const std::u16string& path) const {
   return nullptr;
 }
 
+std::vector<uint8_t> adapterDescriptorOf(DWORD maximumTransfer, DWORD maximumPages, uint8_t busType,
+                                         DWORD alignmentMask) {
+  STORAGE_ADAPTER_DESCRIPTOR adapter = {};
+  adapter.Version = sizeof adapter;
+  adapter.Size = sizeof adapter;
+  adapter.MaximumTransferLength = maximumTransfer;
+  adapter.MaximumPhysicalPages = maximumPages;
+  adapter.AlignmentMask = alignmentMask;
+  adapter.CommandQueueing = TRUE;
+  adapter.BusType = busType;
+  adapter.BusMajorVersion = 1;
+  std::vector<uint8_t> bytes(sizeof adapter);
+  std::memcpy(bytes.data(), &adapter, sizeof adapter);
+  return bytes;
+}
+
+DWORD answerPropertyQuery(const uint8_t* in, DWORD inSize, uint8_t* out, DWORD outSize, DWORD* returned,
+                          const std::function<bool(DWORD, std::vector<uint8_t>&)>& describe) {
+  if (inSize < offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters)) return ERROR_INVALID_PARAMETER;
+  STORAGE_PROPERTY_QUERY query;
+  std::memcpy(&query, in, offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters));
+  std::vector<uint8_t> answer;
+  if (!describe(query.PropertyId, answer)) return ERROR_NOT_SUPPORTED;
+  if (query.QueryType == PropertyExistsQuery) return ERROR_SUCCESS;
+  if (query.QueryType != PropertyStandardQuery) return ERROR_INVALID_PARAMETER;
+  if (!out || outSize < sizeof(STORAGE_DESCRIPTOR_HEADER)) return ERROR_INSUFFICIENT_BUFFER;
+  *returned = std::min<DWORD>(outSize, static_cast<DWORD>(answer.size()));
+  std::memcpy(out, answer.data(), *returned);
+  return ERROR_SUCCESS;
+}
+
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -181,19 +213,9 @@ std::vector<uint8_t> deviceDescriptor(const Disk& disk) {
 
 std::vector<uint8_t> adapterDescriptor(const Disk& disk) {
   bool ahci = disk.drive->bus() == "sata";
-  STORAGE_ADAPTER_DESCRIPTOR adapter = {};
-  adapter.Version = sizeof adapter;
-  adapter.Size = sizeof adapter;
-  adapter.MaximumTransferLength =
-      static_cast<DWORD>(disk.drive->number64("maxTransfer", ahci ? 0x20000 : 0x100000));
-  adapter.MaximumPhysicalPages = static_cast<DWORD>(disk.drive->number64("maxPages", ahci ? 33 : 257));
-  adapter.AlignmentMask = ahci ? 1 : 3;
-  adapter.CommandQueueing = TRUE;
-  adapter.BusType = busTypeOf(disk);
-  adapter.BusMajorVersion = 1;
-  std::vector<uint8_t> bytes(sizeof adapter);
-  std::memcpy(bytes.data(), &adapter, sizeof adapter);
-  return bytes;
+  return adapterDescriptorOf(static_cast<DWORD>(disk.drive->number64("maxTransfer", ahci ? 0x20000 : 0x100000)),
+                             static_cast<DWORD>(disk.drive->number64("maxPages", ahci ? 33 : 257)),
+                             busTypeOf(disk), ahci ? 1 : 3);
 }
 
 std::vector<uint8_t> deviceIdDescriptor(const Disk& disk) {
@@ -234,24 +256,16 @@ std::vector<uint8_t> seekPenaltyDescriptor(const Disk& disk) {
 }
 
 DWORD queryProperty(Call& call) {
-  if (call.inSize < offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters))
-    return ERROR_INVALID_PARAMETER;
-  STORAGE_PROPERTY_QUERY query;
-  std::memcpy(&query, call.in, offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters));
-  std::vector<uint8_t> answer;
-  switch (query.PropertyId) {
-    case StorageDeviceProperty: answer = deviceDescriptor(call.disk); break;
-    case StorageAdapterProperty: answer = adapterDescriptor(call.disk); break;
-    case StorageDeviceIdProperty: answer = deviceIdDescriptor(call.disk); break;
-    case StorageDeviceSeekPenaltyProperty: answer = seekPenaltyDescriptor(call.disk); break;
-    default: return ERROR_NOT_SUPPORTED;
-  }
-  if (query.QueryType == PropertyExistsQuery) return ERROR_SUCCESS;
-  if (query.QueryType != PropertyStandardQuery) return ERROR_INVALID_PARAMETER;
-  if (!call.out || call.outSize < sizeof(STORAGE_DESCRIPTOR_HEADER)) return ERROR_INSUFFICIENT_BUFFER;
-  call.returned = std::min<DWORD>(call.outSize, static_cast<DWORD>(answer.size()));
-  std::memcpy(call.out, answer.data(), call.returned);
-  return ERROR_SUCCESS;
+  return answerPropertyQuery(call.in, call.inSize, call.out, call.outSize, &call.returned,
+                             [&call](DWORD property, std::vector<uint8_t>& answer) {
+                               switch (property) {
+                                 case StorageDeviceProperty: answer = deviceDescriptor(call.disk); return true;
+                                 case StorageAdapterProperty: answer = adapterDescriptor(call.disk); return true;
+                                 case StorageDeviceIdProperty: answer = deviceIdDescriptor(call.disk); return true;
+                                 case StorageDeviceSeekPenaltyProperty: answer = seekPenaltyDescriptor(call.disk); return true;
+                                 default: return false;
+                               }
+                             });
 }
 
 DWORD deviceNumber(Call& call) {

@@ -3,6 +3,7 @@
 // interface path, and what Windows' drivers answer to each control code.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,14 @@ struct Disk {
   AtaDrive* ataPath() const;
   ScsiTarget* scsiPath() const;
 };
+
+// The answer of a storage driver to IOCTL_STORAGE_QUERY_PROPERTY: describe
+// gives the property's bytes, or false for a property it does not know.
+DWORD answerPropertyQuery(const uint8_t* in, DWORD inSize, uint8_t* out, DWORD outSize, DWORD* returned,
+                          const std::function<bool(DWORD, std::vector<uint8_t>&)>& describe);
+// A STORAGE_ADAPTER_DESCRIPTOR's bytes.
+std::vector<uint8_t> adapterDescriptorOf(DWORD maximumTransfer, DWORD maximumPages, uint8_t busType,
+                                         DWORD alignmentMask);
 
 class StorageStack {
  public:

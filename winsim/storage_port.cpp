@@ -9,6 +9,7 @@
 #include "winsim/drive_ata.h"
 #include "winsim/faults.h"
 #include "winsim/machine.h"
+#include "winsim/storage.h"
 #include "winsim/text.h"
 #include "winsim/winsim_test.h"
 
@@ -70,6 +71,8 @@ void putText(uint8_t* field, size_t length, const std::string& text) {
 StoragePort::StoragePort(Machine& machine, rapidjson::Value& record, uint32_t index)
     : machine_(machine), index_(index), name_("Scsi" + std::to_string(index) + ":") {
   csmi_ = textOf(record, "kind", "") == "csmi";
+  maxTransfer_ = numberOf(record, "maxTransfer", 0x20000);
+  maxPages_ = numberOf(record, "maxPages", 33);
   path_ = widen("\\\\?\\pci#ven_8086&dev_2822&subsys_00000000&rev_00#3&" + std::to_string(index) +
                 "&0&fa#{2accfe60-c130-11d2-b082-00a0c91efb8b}");
   auto drives = record.IsObject() ? record.FindMember("drives") : record.MemberEnd();
@@ -129,6 +132,13 @@ uint32_t StoragePort::maxDrivesPerSet() const { return maxDrivesPerSet_; }
 
 DWORD StoragePort::answer(DWORD controlCode, const uint8_t* in, DWORD inSize, uint8_t* out,
                           DWORD outSize, DWORD* returned, StorageRequest& trace) {
+  if (controlCode == IOCTL_STORAGE_QUERY_PROPERTY)
+    return answerPropertyQuery(in, inSize, out, outSize, returned,
+                               [this](DWORD property, std::vector<uint8_t>& answer) {
+                                 if (property != StorageAdapterProperty) return false;
+                                 answer = adapterDescriptorOf(maxTransfer_, maxPages_, BusTypeRAID, 3);
+                                 return true;
+                               });
   if (controlCode != IOCTL_SCSI_MINIPORT || !csmi_) return ERROR_INVALID_FUNCTION;
   if (inSize < sizeof(SRB_IO_CONTROL) || outSize < inSize) return ERROR_INVALID_PARAMETER;
   SRB_IO_CONTROL header;

@@ -4,7 +4,8 @@
 // kind is a RAID controller whose driver answers CSMI requests through
 // IOCTL_SCSI_MINIPORT: drives on its phys (SATA drives reached with STP
 // pass-through, others only listed) and the members of its RAID sets.
-// Any other port knows no miniport requests.
+// Any other port knows no miniport requests. Every port describes its
+// adapter.
 #pragma once
 
 #include <array>
@@ -72,6 +73,8 @@ class StoragePort {
   std::vector<Phy> phys_;
   std::vector<std::vector<RaidMember>> raidSets_;
   uint32_t maxDrivesPerSet_ = 0;
+  uint32_t maxTransfer_ = 0;
+  uint32_t maxPages_ = 0;
 };
 
 }  // namespace winsim

@@ -28,6 +28,9 @@ constexpr u32 FIS_REGISTER_H2D = 0x27;
 constexpr u8 FIS_COMMAND_BIT = 0x80;
 constexpr u8 ATA_STATUS_ERR = 0x01;
 constexpr u32 RESPONSE_LENGTH = 13;
+constexpr u32 NVME_ENTRY_LENGTH = 64;
+constexpr u8 NVME_FIRMWARE_COMMIT = 0x10;
+constexpr u8 NVME_FIRMWARE_DOWNLOAD = 0x11;
 
 // Writes the miniport header into the caller's zeroed buffer and sends it.
 u64 send(_OSL_PDEV* controller, u32 controlCode, void* buffer, u32 length, u32 timeoutSeconds,
@@ -413,9 +416,112 @@ u64 osl_csmi_nvme_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 dir
     case OSL_CMD_ATA_IN_SCSI:
       return osl_csmi_stp_send(drive, block, blockLength, direction, data, dataLength, response,
                                responseLength, timeoutSeconds, ignoreError);
+    case OSL_CMD_NVME_ADMIN:
+      if (!block || blockLength < NVME_ENTRY_LENGTH) return ORV_OSL_STATUS(ORV_ERR_PARAMETER_VALUE);
+      if (block[0] == NVME_FIRMWARE_DOWNLOAD)
+        return osl_csmi_fw_download(drive, block, data, dataLength, timeoutSeconds, ignoreError);
+      if (block[0] == NVME_FIRMWARE_COMMIT)
+        return osl_csmi_fw_activate(drive, block, timeoutSeconds, ignoreError);
+      return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
     default:
       return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
   }
+}
+
+u64 osl_csmi_find_raid_member(_OSL_PDEV* drive) {
+  osl_csmi_raid_info_buffer info = {};
+  u64 status = osl_csmi_request(drive, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true);
+  if (status) return status;
+  if (info.uNumRaidSets == 0) return 0;
+  for (u32 set = 0; set < info.uNumRaidSets; ++set) {
+    RaidConfig config;
+    status = config.read(drive, set, info.uMaxDrivesPerSet);
+    if (status) return status;
+    for (u32 i = 0; i < config.driveCount(); ++i)
+      if (config.drive(i).bSASAddress[3] == drive->target) return 0;
+  }
+  return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+}
+
+namespace {
+
+u32 entryDword(const u8* entry, u32 index) {
+  const u8* at = entry + 4 * index;
+  return u32{at[0]} | u32{at[1]} << 8 | u32{at[2]} << 16 | u32{at[3]} << 24;
+}
+
+void fillFirmwareRequest(osl_rst_firmware_request* request, const _OSL_PDEV* drive, u32 function,
+                         u32 dataLength) {
+  request->version = 1;
+  request->target = drive->target;
+  request->block.Version = 1;
+  request->block.Size = sizeof(osl_rst_firmware_block);
+  request->block.Function = function;
+  request->block.Flags = OSL_RST_FLAG_CONTROLLER;
+  request->block.DataBufferOffset = sizeof(osl_rst_firmware_request);
+  request->block.DataBufferLength = dataLength;
+}
+
+}  // namespace
+
+u64 osl_csmi_fw_download(_OSL_PDEV* drive, const u8* entry, void* data, u32 dataLength,
+                         u32 timeoutSeconds, bool ignoreError) {
+  if (!drive || !entry || (dataLength && !data)) return ORV_OSL_STATUS(ORV_ERR_PARAMETER_VALUE);
+  u64 status = osl_csmi_find_raid_member(drive);
+  if (status) return status;
+  u64 size = u64{sizeof(osl_rst_firmware_download)} + dataLength;
+  if (size > 0xFFFFFFFFull) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+  auto* request = static_cast<osl_rst_firmware_download*>(std::calloc(1, static_cast<size_t>(size)));
+  if (!request) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+  const u32 structureLength = sizeof(osl_rst_firmware_download) - sizeof(osl_rst_firmware_request);
+  fillFirmwareRequest(&request->request, drive, OSL_RST_FUNCTION_DOWNLOAD, dataLength + structureLength);
+  request->Version = 2;
+  request->Size = structureLength;
+  request->Offset = static_cast<u32>(entryDword(entry, 11) * 4u);
+  request->BufferSize = dataLength;
+  request->Slot = 0xFF;
+  if (dataLength) std::memcpy(reinterpret_cast<u8*>(request) + sizeof *request, data, dataLength);
+  u32 error = 0;
+  status = send(drive, OSL_RST_FIRMWARE_CODE, request, static_cast<u32>(size),
+                timeoutSeconds ? timeoutSeconds : OSL_RST_TIMEOUT_SECONDS, &error);
+  if (status) {
+    osl_log_ioctl_failure(ignoreError ? OSL_LOG_WARNING : OSL_LOG_ERROR, error);
+  } else if (request->request.header.ReturnCode != 0) {
+    // The driver refused the piece: the image is not whole on the drive.
+    osl_log(OSL_LOG_WARNING, "Warning: Invalid return code from IOCTL : %x\n",
+            static_cast<unsigned>(request->request.header.ReturnCode));
+    status = ORV_OSL_STATUS(ORV_ERR_GENERIC);
+  }
+  std::free(request);
+  return status;
+}
+
+u64 osl_csmi_fw_activate(_OSL_PDEV* drive, const u8* entry, u32 timeoutSeconds, bool ignoreError) {
+  if (!drive || !entry) return ORV_OSL_STATUS(ORV_ERR_PARAMETER_VALUE);
+  u64 status = osl_csmi_find_raid_member(drive);
+  if (status) return status;
+  u32 dword10 = entryDword(entry, 10);
+  if (((dword10 >> 3) & 0x7) == 0) return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  auto* request = static_cast<osl_rst_firmware_activate*>(std::calloc(1, OSL_RST_ACTIVATE_LENGTH));
+  if (!request) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+  fillFirmwareRequest(&request->request, drive, OSL_RST_FUNCTION_ACTIVATE,
+                      OSL_RST_ACTIVATE_LENGTH - sizeof(osl_rst_firmware_request));
+  request->Version = 1;
+  request->Size = sizeof(osl_rst_firmware_activate) - sizeof(osl_rst_firmware_request);
+  request->SlotToActivate = (dword10 & 0x7) ? static_cast<u8>(dword10 & 0x7) : 1;
+  u32 error = 0;
+  status = send(drive, OSL_RST_FIRMWARE_CODE, request, OSL_RST_ACTIVATE_LENGTH,
+                timeoutSeconds ? timeoutSeconds : OSL_RST_TIMEOUT_SECONDS, &error);
+  u32 returnCode = request->request.header.ReturnCode;
+  std::free(request);
+  if (status) {
+    osl_log_ioctl_failure(ignoreError ? OSL_LOG_WARNING : OSL_LOG_ERROR, error);
+    return status;
+  }
+  if (returnCode == 0) return 0;
+  if (returnCode == OSL_RST_REBOOT_REQUIRED) return ORV_OSL_STATUS(ORV_ERR_REBOOT_REQUIRED);
+  osl_log(OSL_LOG_WARNING, "Warning: Invalid return code from IOCTL : %x\n", returnCode);
+  return ORV_OSL_STATUS(ORV_ERR_GENERIC);
 }
 
 u64 osl_csmi_phy_address(_OSL_PDEV* drive, u8* phyIdentifier, u8* portIdentifier,

@@ -39,9 +39,10 @@ u64 osl_csmi_phy_describe(_OSL_PDEV* drive, _osl_dev_entry* entry);
 
 // Sending commands to a drive behind the controller. ATA commands travel as
 // STP pass-through requests; the response is the 13-byte return register
-// block (the layout of the native ATA sender's first 13 bytes). The RAID
-// driver's NVMe pass-through is not part of this build: NVMe commands answer
-// "Feature unsupported" without sending anything.
+// block (the layout of the native ATA sender's first 13 bytes). NVMe
+// Firmware Image Download and Firmware Commit travel as the RAID driver's
+// firmware requests; its NVMe pass-through of other commands is not part of
+// this build: they answer "Feature unsupported" without sending anything.
 u64 osl_csmi_nvme_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 direction, void* data,
                        u32 dataLength, u8* response, u32 responseLength, osl_cmd_type kind,
                        u32 timeoutSeconds, bool ignoreError);
@@ -52,3 +53,9 @@ u64 osl_csmi_stp_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 dire
 // of the device attached to it.
 u64 osl_csmi_phy_address(_OSL_PDEV* drive, u8* phyIdentifier, u8* portIdentifier,
                          u8 sasAddress[8]);
+// The firmware requests; entry is the 64-byte submission entry.
+u64 osl_csmi_fw_download(_OSL_PDEV* drive, const u8* entry, void* data, u32 dataLength,
+                         u32 timeoutSeconds, bool ignoreError);
+u64 osl_csmi_fw_activate(_OSL_PDEV* drive, const u8* entry, u32 timeoutSeconds, bool ignoreError);
+// 0 when the drive is a member of a RAID set or the controller has none.
+u64 osl_csmi_find_raid_member(_OSL_PDEV* drive);

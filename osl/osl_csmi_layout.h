@@ -133,3 +133,55 @@ static_assert(sizeof(osl_csmi_phy_entity) == 64, "CSMI phy");
 static_assert(sizeof(osl_csmi_phy_info_buffer) == 2080, "CSMI phy information");
 static_assert(offsetof(osl_csmi_stp_buffer, bDataBuffer) == OSL_CSMI_STP_DATA_OFFSET, "STP data");
 static_assert(sizeof(osl_csmi_stp_buffer) == 168, "CSMI STP pass-through");
+
+// The RAID driver's firmware request for an NVMe drive of its RAID
+// configuration: the miniport header, the drive's target, a firmware request
+// block and the download or activation structure after it.
+constexpr u32 OSL_RST_FIRMWARE_CODE = 0xF0000040;
+constexpr u32 OSL_RST_TIMEOUT_SECONDS = 86400;
+constexpr u32 OSL_RST_FUNCTION_DOWNLOAD = 2;
+constexpr u32 OSL_RST_FUNCTION_ACTIVATE = 3;
+constexpr u32 OSL_RST_FLAG_CONTROLLER = 1;
+constexpr u32 OSL_RST_REBOOT_REQUIRED = 0x20;
+constexpr u32 OSL_RST_ACTIVATE_LENGTH = 580;
+
+struct osl_rst_firmware_block {
+  u32 Version;
+  u32 Size;
+  u32 Function;
+  u32 Flags;
+  u32 DataBufferOffset;
+  u32 DataBufferLength;
+};
+
+struct osl_rst_firmware_request {
+  SRB_IO_CONTROL header;
+  u8 version;
+  u8 target;
+  u8 reserved[2];
+  osl_rst_firmware_block block;
+};
+
+// Followed by the image.
+struct osl_rst_firmware_download {
+  osl_rst_firmware_request request;
+  u32 Version;
+  u32 Size;
+  u64 Offset;
+  u64 BufferSize;
+  u8 Slot;
+  u8 Reserved[3];
+  u32 ImageSize;
+};
+
+struct osl_rst_firmware_activate {
+  osl_rst_firmware_request request;
+  u32 Version;
+  u32 Size;
+  u8 SlotToActivate;
+  u8 Reserved[3];
+};
+
+static_assert(sizeof(osl_rst_firmware_request) == 56, "RST firmware request");
+static_assert(sizeof(osl_rst_firmware_download) == 88, "RST firmware download");
+static_assert(offsetof(osl_rst_firmware_activate, SlotToActivate) == 64, "RST firmware activation");

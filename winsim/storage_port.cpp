@@ -34,6 +34,7 @@ const Known knownCodes[] = {
     {OSL_CSMI_RAID_CONFIG_CODE, "CSMIARY"},
     {OSL_CSMI_PHY_INFO_CODE, "CSMISAS"},
     {OSL_CSMI_STP_PASSTHRU_CODE, "CSMISAS"},
+    {OSL_RST_FIRMWARE_CODE, "IntelFw "},
 };
 
 const rapidjson::Value* memberOf(const rapidjson::Value& record, const char* key) {
@@ -95,18 +96,19 @@ StoragePort::StoragePort(Machine& machine, rapidjson::Value& record, uint32_t in
   }
   phyCount_ = std::min<uint32_t>(numberOf(record, "phys", phyCount_), OSL_CSMI_MAX_PHYS);
   if (const rapidjson::Value* sets = memberOf(record, "raidSets"); sets && sets->IsArray()) {
-    for (const rapidjson::Value& set : sets->GetArray()) {
+    uint32_t memberCount = 0;
+    for (rapidjson::Value& set : record["raidSets"].GetArray()) {
       std::vector<RaidMember> members;
-      const rapidjson::Value* drives = memberOf(set, "drives");
-      if (drives && drives->IsArray()) {
-        for (const rapidjson::Value& one : drives->GetArray()) {
+      auto drives = set.IsObject() ? set.FindMember("drives") : set.MemberEnd();
+      if (set.IsObject() && drives != set.MemberEnd() && drives->value.IsArray()) {
+        for (rapidjson::Value& one : drives->value.GetArray()) {
           RaidMember member;
-          member.model = textOf(one, "model", "NVMe VIRTUAL DRIVE");
-          member.firmware = textOf(one, "firmware", "REV00001");
-          member.serial = textOf(one, "serial", "VD0000000000");
-          member.sasAddress = sasAddressOf(one, members.size());
+          member.record = std::make_unique<Drive>(machine, one, 0);
+          uint64_t fallback = uint64_t{raidSets_.size()} << 48 | uint64_t{members.size()} << 40 |
+                              uint64_t{memberCount++ & 0xFF} << 32;
+          member.sasAddress = sasAddressOf(one, fallback);
           member.status = static_cast<uint8_t>(numberOf(one, "status", 0));
-          members.push_back(member);
+          members.push_back(std::move(member));
         }
       }
       maxDrivesPerSet_ = std::max<uint32_t>(maxDrivesPerSet_, static_cast<uint32_t>(members.size()));
@@ -172,6 +174,7 @@ uint32_t StoragePort::miniport(const uint8_t* in, std::vector<uint8_t>& buffer, 
     case OSL_CSMI_RAID_INFO_CODE: return raidInfo(buffer);
     case OSL_CSMI_RAID_CONFIG_CODE: return raidConfig(buffer);
     case OSL_CSMI_PHY_INFO_CODE: return phyInfo(buffer);
+    case OSL_RST_FIRMWARE_CODE: return firmwareRequest(buffer, trace);
     default: return stpPassThrough(buffer, trace);
   }
 }
@@ -204,9 +207,9 @@ uint32_t StoragePort::raidConfig(std::vector<uint8_t>& buffer) {
     const RaidMember& member = members[i];
     osl_csmi_raid_drive& drive = drives[i];
     drive = {};
-    putText(drive.bModel, sizeof drive.bModel, member.model);
-    putText(drive.bFirmware, sizeof drive.bFirmware, member.firmware);
-    putText(drive.bSerialNumber, sizeof drive.bSerialNumber, member.serial);
+    putText(drive.bModel, sizeof drive.bModel, member.record->text("model", "NVMe VIRTUAL DRIVE"));
+    putText(drive.bFirmware, sizeof drive.bFirmware, member.record->firmware());
+    putText(drive.bSerialNumber, sizeof drive.bSerialNumber, member.record->serial());
     std::memcpy(drive.bSASAddress, member.sasAddress.data(), 8);
     drive.bDriveStatus = member.status;
   }
@@ -289,6 +292,49 @@ uint32_t StoragePort::stpPassThrough(std::vector<uint8_t>& buffer, StorageReques
   status[13] = static_cast<uint8_t>(io.count >> 8);
   request->uDataBytes = io.transferred;
   return CSMI_SUCCESS;
+}
+
+StoragePort::RaidMember* StoragePort::member(uint8_t target) {
+  for (std::vector<RaidMember>& set : raidSets_)
+    for (RaidMember& one : set)
+      if (one.sasAddress[3] == target) return &one;
+  return nullptr;
+}
+
+uint32_t StoragePort::firmwareRequest(std::vector<uint8_t>& buffer, StorageRequest& trace) {
+  if (buffer.size() < sizeof(osl_rst_firmware_request)) return CSMI_INVALID_PARAMETER;
+  const auto* request = reinterpret_cast<const osl_rst_firmware_request*>(buffer.data());
+  const osl_rst_firmware_block& block = request->block;
+  RaidMember* drive = member(request->target);
+  if (!drive || request->version != 1 || block.Version != 1 || block.Size != sizeof block ||
+      block.Flags != OSL_RST_FLAG_CONTROLLER || block.DataBufferOffset != sizeof *request ||
+      block.DataBufferLength > buffer.size() - sizeof *request)
+    return CSMI_INVALID_PARAMETER;
+  if (block.Function == OSL_RST_FUNCTION_DOWNLOAD) {
+    if (buffer.size() < sizeof(osl_rst_firmware_download)) return CSMI_INVALID_PARAMETER;
+    const auto* download = reinterpret_cast<const osl_rst_firmware_download*>(buffer.data());
+    const uint8_t* piece = buffer.data() + sizeof *download;
+    // Pieces follow one another from offset 0; a piece at 0 starts again.
+    if (download->Version != 2 || download->Size != sizeof *download - sizeof *request ||
+        download->BufferSize > buffer.size() - sizeof *download ||
+        (download->Offset != 0 && download->Offset != drive->image.size()))
+      return CSMI_INVALID_PARAMETER;
+    trace.dataLength = static_cast<ULONG>(download->BufferSize);
+    if (download->Offset == 0) drive->image.clear();
+    drive->image.insert(drive->image.end(), piece, piece + download->BufferSize);
+    return CSMI_SUCCESS;
+  }
+  if (block.Function != OSL_RST_FUNCTION_ACTIVATE) return CSMI_INVALID_PARAMETER;
+  const auto* activate = reinterpret_cast<const osl_rst_firmware_activate*>(buffer.data());
+  std::vector<uint8_t> image = std::move(drive->image);
+  drive->image.clear();
+  if (activate->Version != 1 || activate->Size != 12 || activate->SlotToActivate == 0 ||
+      image.size() < 16 || std::memcmp(image.data(), FIRMWARE_IMAGE_MARK, 8) != 0)
+    return CSMI_FAILED;
+  std::string revision(reinterpret_cast<const char*>(image.data()) + 8, 8);
+  while (!revision.empty() && revision.back() == ' ') revision.pop_back();
+  drive->record->keep("firmware", revision);
+  return drive->record->flag("rebootToActivate", false) ? OSL_RST_REBOOT_REQUIRED : CSMI_SUCCESS;
 }
 
 void StoragePort::lost(const uint8_t* in, DWORD inSize) {

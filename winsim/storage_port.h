@@ -50,9 +50,10 @@ class StoragePort {
     std::array<uint8_t, 8> sasAddress{};
   };
   struct RaidMember {
-    std::string model, firmware, serial;
+    std::unique_ptr<Drive> record;  // model, serial, firmware (kept across runs)
     std::array<uint8_t, 8> sasAddress{};
     uint8_t status = 0;
+    std::vector<uint8_t> image;  // received by firmware downloads
   };
 
   uint32_t miniport(const uint8_t* header, std::vector<uint8_t>& buffer, StorageRequest& trace);
@@ -61,6 +62,8 @@ class StoragePort {
   uint32_t raidConfig(std::vector<uint8_t>& buffer);
   uint32_t phyInfo(std::vector<uint8_t>& buffer);
   uint32_t stpPassThrough(std::vector<uint8_t>& buffer, StorageRequest& trace);
+  uint32_t firmwareRequest(std::vector<uint8_t>& buffer, StorageRequest& trace);
+  RaidMember* member(uint8_t target);
   const Phy* phyOf(const std::vector<uint8_t>& buffer) const;
   uint32_t maxDrivesPerSet() const;
 

@@ -49,7 +49,8 @@ struct StorageRequest {
   UCHAR scsiStatus = 0;          // as answered
   // IOCTL_SCSI_MINIPORT: the request's ControlCode and the ReturnCode
   // answered; for a CSMI STP pass-through the 20-byte command FIS is the
-  // command and uFlags the flags.
+  // command, uFlags the flags and uDataLength the data length; for the RAID
+  // driver's firmware download the data length is the piece's BufferSize.
   DWORD miniportCode = 0;
   DWORD returnCode = 0;
   ULONG stpFlags = 0;

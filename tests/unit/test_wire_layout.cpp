@@ -199,3 +199,18 @@ TEST(WireLayout, CsmiRequests) {
   EXPECT_EQ(OSL_CSMI_STP_PIO | OSL_CSMI_STP_WRITE, 18u);
   EXPECT_EQ(OSL_CSMI_STP_PIO | OSL_CSMI_STP_READ, 17u);
 }
+
+TEST(WireLayout, RaidDriverFirmwareRequests) {
+  EXPECT_EQ(sizeof(osl_rst_firmware_request), 56u);
+  EXPECT_FIELD(osl_rst_firmware_request, version, 28);
+  EXPECT_FIELD(osl_rst_firmware_request, target, 29);
+  EXPECT_FIELD(osl_rst_firmware_request, block.Function, 40);
+  EXPECT_FIELD(osl_rst_firmware_request, block.DataBufferOffset, 48);
+  EXPECT_FIELD(osl_rst_firmware_request, block.DataBufferLength, 52);
+  EXPECT_EQ(sizeof(osl_rst_firmware_download), 88u);
+  EXPECT_FIELD(osl_rst_firmware_download, Offset, 64);
+  EXPECT_FIELD(osl_rst_firmware_download, BufferSize, 72);
+  EXPECT_FIELD(osl_rst_firmware_download, Slot, 80);
+  EXPECT_FIELD(osl_rst_firmware_download, ImageSize, 84);
+  EXPECT_FIELD(osl_rst_firmware_activate, SlotToActivate, 64);
+}

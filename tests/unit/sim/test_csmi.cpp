@@ -5,6 +5,7 @@
 // list's rule for a drive seen twice, and injected failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -353,6 +354,67 @@ TEST_F(CsmiDrives, InjectedFailures) {
                   kCsmiFile, 43);
     EXPECT_TRUE(miniportRequests(OSL_CSMI_STP_PASSTHRU_CODE).empty());
   }
+}
+
+TEST_F(CsmiDrives, NvmeFirmwareThroughTheRaidDriver) {
+  load(R"({"controllers": [{"kind": "csmi", "raidSets": [
+    {"drives": [{"model": "NVMe A", "serial": "NA", "sasAddress": "0000010700000000"}]},
+    {"drives": [{"model": "NVMe B", "serial": "NB", "sasAddress": "0000020900000000", "rebootToActivate": true},
+                {"model": "NVMe C", "serial": "NC", "sasAddress": "0000030B00000000"}]}]}]})");
+  LogCapture log;
+  OpenDrive drive("SCSI0:r9");
+  ASSERT_NE(drive.drive, nullptr);
+  std::vector<u8> image = firmwareImage("REV00002", 6000);
+  auto dword = [](u8* entry, u32 index, u32 value) { std::memcpy(entry + 4 * index, &value, 4); };
+  winsim::clearStorageTrace();
+  for (u32 offset : {0u, 4096u}) {
+    u8 entry[64] = {0x11};
+    u32 length = std::min<u32>(4096, static_cast<u32>(image.size()) - offset);
+    dword(entry, 10, length / 4 - 1);
+    dword(entry, 11, offset / 4);
+    ASSERT_EQ(osl_csmi_nvme_send(drive.drive, entry, 64, 1, image.data() + offset, length, nullptr, 0,
+                                 OSL_CMD_NVME_ADMIN, 0, false),
+              0u);
+  }
+  std::vector<winsim::StorageRequest> pieces = miniportRequests(OSL_RST_FIRMWARE_CODE);
+  ASSERT_EQ(pieces.size(), 2u);
+  EXPECT_EQ(pieces[0].dataLength, 4096u);
+  EXPECT_EQ(pieces[1].dataLength, 1904u);
+  EXPECT_EQ(pieces[1].timeout, 86400u);
+  EXPECT_EQ(pieces[1].returnCode, 0u);
+  // Each request first looks for the drive in the RAID sets.
+  EXPECT_EQ(miniportRequests(OSL_CSMI_RAID_CONFIG_CODE).size(), 4u);
+
+  // Commit action 0 is not sent; commit action 2 activates, and the driver
+  // asks for a reboot.
+  u8 commit[64] = {0x10};
+  winsim::clearStorageTrace();
+  dword(commit, 10, 1);
+  expectOslWord(osl_csmi_nvme_send(drive.drive, commit, 64, 1, nullptr, 0, nullptr, 0, OSL_CMD_NVME_ADMIN, 0, false),
+                kCsmiFile, 83);
+  EXPECT_TRUE(miniportRequests(OSL_RST_FIRMWARE_CODE).empty());
+  dword(commit, 10, 2 << 3 | 1);
+  expectOslWord(osl_csmi_nvme_send(drive.drive, commit, 64, 1, nullptr, 0, nullptr, 0, OSL_CMD_NVME_ADMIN, 0, false),
+                kCsmiFile, 45);
+  DriveList drives;
+  ASSERT_NE(drives.find("SCSI0:r9"), nullptr);
+  EXPECT_STREQ(drives.find("SCSI0:r9")->firmware, "REV00002");
+
+  // Nothing downloaded: the driver refuses the activation.
+  OpenDrive other("SCSI0:r11");
+  log.clear();
+  expectOslWord(osl_csmi_fw_activate(other.drive, commit, 0, false), kCsmiFile, 1);
+  ASSERT_NE(log.find("Warning: Invalid return code from IOCTL : 1\n"), nullptr);
+  // A piece the driver refuses (out of order) fails the download.
+  u8 piece[64] = {0x11};
+  dword(piece, 11, 1024);
+  log.clear();
+  expectOslWord(osl_csmi_fw_download(other.drive, piece, image.data(), 512, 0, false), kCsmiFile, 1);
+  ASSERT_NE(log.find("Warning: Invalid return code from IOCTL : 3\n"), nullptr);
+  // A drive in no RAID set.
+  OpenDrive absent("SCSI0:r5");
+  expectOslWord(osl_csmi_fw_activate(absent.drive, commit, 0, false), kCsmiFile, 43);
+  expectOslWord(osl_csmi_fw_download(absent.drive, commit, image.data(), 512, 0, false), kCsmiFile, 43);
 }
 
 TEST_F(CsmiDrives, DriveSeenTwiceIsListedUsableOnce) {

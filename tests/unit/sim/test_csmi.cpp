@@ -278,6 +278,27 @@ TEST_F(CsmiDrives, SataDeviceUpdatedThroughStp) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(data) + 46, 8), "ER0V0020");
 }
 
+TEST_F(CsmiDrives, DownloadLostOnTheWayLeavesTheFirmware) {
+  // The third STP request (the second segment) never reaches the drive.
+  load(R"({"controllers": [{"kind": "csmi", "drives": [
+             {"bus": "sata", "phy": 0, "serial": "S1", "firmware": "REV00001", "dmMaxBlocks": 16}]}],
+           "faults": [{"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 25, "after": 2, "times": 1}]})");
+  std::unique_ptr<OrvGenDev> device(OrvGenDev::newOrvDevice("SCSI0:p0", 0, false, false));
+  ASSERT_NE(device, nullptr);
+  std::vector<u8> image = firmwareImage("REV00002", 64 * 512);
+  bool refreshed = false, reboot = false;
+  LogCapture log;
+  u64 status = device->downloadFirmware(image.data(), static_cast<u32>(image.size()), &refreshed, &reboot, 0,
+                                        false, 0);
+  EXPECT_TRUE(isLibStatus(status, ORV_ERR_ATA_DOWNLOAD, 131)) << std::hex << status;
+  EXPECT_NE(log.find("Error: IOCTL Failure: (error: 31)\n"), nullptr);
+  EXPECT_TRUE(winsim::receivedFirmwareImage(100).empty());
+  char firmware[9], model[41], serial[21], component[9];
+  ASSERT_EQ(device->refresh(), 0u);
+  ASSERT_EQ(device->getIdentStrings(firmware, model, serial, component), 0u);
+  EXPECT_STREQ(firmware, "REV00001");
+}
+
 TEST_F(CsmiDrives, InjectedFailures) {
   LogCapture log;
   const std::string base = R"({"controllers": [{"kind": "csmi", "drives": [{"bus": "sata", "phy": 0}]}], "faults": )";

@@ -10,9 +10,9 @@
 
 // The 8-byte signature of a control code; an unknown code: code 19.
 u64 osl_csmi_signature(u32 controlCode, u8 out[8]);
-// Sends one request: buffer (length bytes, the miniport header first) is
-// cleared, given its header and sent in and out. A failure is logged unless
-// the request only probes for a controller.
+// Sends one request: buffer (length bytes, zeroed but for the request's own
+// fields, the miniport header first) is given its header and sent in and
+// out. A failure is logged unless the request only probes for a controller.
 u64 osl_csmi_request(_OSL_PDEV* controller, u32 controlCode, void* buffer, u32 length,
                      bool logFailure);
 // 0 when a CSMI driver answers on the handle.

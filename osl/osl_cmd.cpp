@@ -166,9 +166,13 @@ u64 osl_send_command(_OSL_PDEV* drive, _osl_dev_cmd* request, osl_bus_type comma
                            request->responseLength, request->timeoutSeconds, true,
                            request->ignoreError != 0, (request->flags & OSL_CMD_FLAG_BUFFERED) != 0,
                            nullptr);
-    case OSL_BUS_NVME:
     case OSL_BUS_CSMI:
-      // The NVMe and CSMI senders are not part of this build: nothing is sent.
+      return osl_csmi_nvme_send(drive, request->command, request->commandLength,
+                                request->direction, request->data, request->dataLength,
+                                request->response, request->responseLength, kind,
+                                request->timeoutSeconds, request->ignoreError != 0);
+    case OSL_BUS_NVME:
+      // The NVMe sender is not part of this build: nothing is sent.
       return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
     default:
       return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);

@@ -1,9 +1,14 @@
 #include "osl/osl_csmi.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "osl/orv_status.h"
+#include "osl/osl_clib.h"
 #include "osl/osl_log.h"
+#include "osl/osl_sata.h"
 #include "osl/osl_storage.h"
 
 namespace {
@@ -19,6 +24,146 @@ const Signature signatures[] = {
     {30, "CSMISAS"}, {60, "CSMIPHY"}, {0xF0000040, "IntelFw "}, {0xF0002808, "IntelNvm"},
 };
 
+constexpr u32 FIS_REGISTER_H2D = 0x27;
+constexpr u8 FIS_COMMAND_BIT = 0x80;
+constexpr u8 ATA_STATUS_ERR = 0x01;
+constexpr u32 RESPONSE_LENGTH = 13;
+constexpr u32 NVME_ENTRY_LENGTH = 64;
+constexpr u8 NVME_FIRMWARE_COMMIT = 0x10;
+constexpr u8 NVME_FIRMWARE_DOWNLOAD = 0x11;
+
+// Writes the miniport header into the caller's zeroed buffer and sends it.
+u64 send(_OSL_PDEV* controller, u32 controlCode, void* buffer, u32 length, u32 timeoutSeconds,
+         u32* error) {
+  *error = 0;
+  SRB_IO_CONTROL* header = static_cast<SRB_IO_CONTROL*>(buffer);
+  header->HeaderLength = OSL_CSMI_HEADER_LENGTH;
+  header->Timeout = timeoutSeconds;
+  header->ControlCode = controlCode;
+  header->Length = length - OSL_CSMI_HEADER_LENGTH;
+  u64 status = osl_csmi_signature(controlCode, header->Signature);
+  if (status) return status;
+  return osl_ioctl(controller, IOCTL_SCSI_MINIPORT, buffer, length, buffer, length, error);
+}
+
+// Opens the storage port at index of the set into handle. ended tells that
+// the set has no interface at that index.
+u64 openPort(HDEVINFO set, DWORD index, HANDLE* handle, bool* ended) {
+  *handle = INVALID_HANDLE_VALUE;
+  *ended = false;
+  SP_DEVICE_INTERFACE_DATA interfaceData = {};
+  interfaceData.cbSize = sizeof interfaceData;
+  if (!SetupDiEnumDeviceInterfaces(set, nullptr, &OSL_STORAGE_PORT_INTERFACE_GUID, index,
+                                   &interfaceData)) {
+    *ended = true;
+    return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+  }
+  DWORD required = 0;
+  if (SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, nullptr, 0, &required, nullptr) ||
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
+      required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
+    return ORV_OSL_STATUS(ORV_ERR_DEVICE_DETAIL);
+  auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(std::calloc(1, required));
+  if (!detail) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+  detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+  if (!SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required, nullptr, nullptr)) {
+    std::free(detail);
+    return ORV_OSL_STATUS(ORV_ERR_DEVICE_DETAIL);
+  }
+  HANDLE opened = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  std::free(detail);
+  if (opened == INVALID_HANDLE_VALUE || opened == nullptr)
+    return ORV_OSL_STATUS(ORV_ERR_OPEN_DEVICE);
+  *handle = opened;
+  return 0;
+}
+
+HDEVINFO portInterfaces() {
+  return SetupDiGetClassDevsW(&OSL_STORAGE_PORT_INTERFACE_GUID, nullptr, nullptr,
+                              DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+}
+
+// One RAID configuration as the controller answers it.
+class RaidConfig {
+ public:
+  RaidConfig() = default;
+  ~RaidConfig() { std::free(bytes_); }
+  RaidConfig(const RaidConfig&) = delete;
+  RaidConfig& operator=(const RaidConfig&) = delete;
+
+  u64 read(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPerSet) {
+    u64 size = sizeof(osl_csmi_raid_config_buffer) + u64{sizeof(osl_csmi_raid_drive)} * maxDrivesPerSet;
+    if (size > 0xFFFFFFFFull) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+    bytes_ = static_cast<u8*>(std::calloc(1, static_cast<size_t>(size)));
+    if (!bytes_) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+    maxDrives_ = maxDrivesPerSet;
+    config()->uRaidSetIndex = setIndex;
+    return osl_csmi_request(controller, OSL_CSMI_RAID_CONFIG_CODE, bytes_, static_cast<u32>(size),
+                            true);
+  }
+  // A driver that answers more drives than the buffer holds is not believed.
+  u32 driveCount() const { return std::min<u32>(config()->bDriveCount, maxDrives_); }
+  const osl_csmi_raid_drive& drive(u32 index) const {
+    return reinterpret_cast<const osl_csmi_raid_drive*>(bytes_ + sizeof(osl_csmi_raid_config_buffer))[index];
+  }
+
+ private:
+  osl_csmi_raid_config_buffer* config() const {
+    return reinterpret_cast<osl_csmi_raid_config_buffer*>(bytes_);
+  }
+  u8* bytes_ = nullptr;
+  u32 maxDrives_ = 0;
+};
+
+bool isNvmeModel(const osl_csmi_raid_drive& drive) { return std::memcmp(drive.bModel, "NVMe", 4) == 0; }
+
+// A text field of the controller: at most limit characters, trimmed.
+void copyField(char* out, const u8* field, u32 limit) {
+  u32 length = 0;
+  while (length < limit && field[length]) ++length;
+  std::memcpy(out, field, length);
+  out[length] = '\0';
+  osl_trim(out);
+}
+
+void describePhy(const osl_csmi_phy_entity& phy, _osl_dev_entry* entry) {
+  u8 protocol = phy.Attached.bTargetPortProtocol;
+  bool sata = protocol == OSL_CSMI_PROTOCOL_SATA || protocol == OSL_CSMI_PROTOCOL_STP;
+  entry->commandBus = sata ? OSL_BUS_CSMI : OSL_BUS_NONE;
+  entry->deviceType = sata ? OSL_DEV_ATA : OSL_DEV_NONE;
+  entry->physicalBus = sata ? OSL_BUS_CSMI : OSL_BUS_NONE;
+  entry->medium = OSL_MEDIUM_UNKNOWN;
+  entry->usable = 1;
+}
+
+u32 phyCount(const osl_csmi_phy_info_buffer& info) {
+  return std::min<u32>(info.bNumberOfPhys, OSL_CSMI_MAX_PHYS);
+}
+
+// The entry of the NVMe drive with this target number among the physical
+// drives (Windows lists an NVMe drive of a RAID driver without RAID sets as
+// a disk of its own).
+u64 findPhysicalNvme(u8 target, _osl_dev_entry* out, bool* found) {
+  *found = false;
+  auto* physical = static_cast<_osl_dev_info*>(std::calloc(1, sizeof(_osl_dev_info)));
+  if (!physical) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+  osl_enum_disk_interfaces(physical);
+  for (u32 i = 0; i < physical->count && i < OSL_MAX_DRIVES; ++i) {
+    const _osl_dev_entry& entry = physical->entries[i];
+    if (entry.commandBus == OSL_BUS_CSMI && entry.deviceType == OSL_DEV_NVME &&
+        entry.deviceNumber == target) {
+      *out = entry;
+      *found = true;
+      break;
+    }
+  }
+  std::free(physical);
+  return 0;
+}
+
+int controllerPortCache = -1;
+
 }  // namespace
 
 u64 osl_csmi_signature(u32 controlCode, u8 out[8]) {
@@ -32,20 +177,12 @@ u64 osl_csmi_signature(u32 controlCode, u8 out[8]) {
 
 u64 osl_csmi_request(_OSL_PDEV* controller, u32 controlCode, void* buffer, u32 length,
                      bool logFailure) {
-  std::memset(buffer, 0, length);
-  SRB_IO_CONTROL* header = static_cast<SRB_IO_CONTROL*>(buffer);
-  header->HeaderLength = OSL_CSMI_HEADER_LENGTH;
-  header->Timeout = OSL_CSMI_TIMEOUT_SECONDS;
-  header->ControlCode = controlCode;
-  header->Length = length - OSL_CSMI_HEADER_LENGTH;
   u32 error = 0;
-  u64 status = osl_csmi_signature(controlCode, header->Signature);
-  if (status == 0)
-    status = osl_ioctl(controller, IOCTL_SCSI_MINIPORT, buffer, length, buffer, length, &error);
+  u64 status = send(controller, controlCode, buffer, length, OSL_CSMI_TIMEOUT_SECONDS, &error);
   if (status != 0 && logFailure) {
     osl_log_ioctl_failure(OSL_LOG_ERROR, error);
     osl_log(OSL_LOG_ERROR, "Error: CSMI Return code: 0x%X\n",
-            static_cast<unsigned>(header->ReturnCode));
+            static_cast<unsigned>(static_cast<SRB_IO_CONTROL*>(buffer)->ReturnCode));
   }
   return status;
 }
@@ -54,24 +191,400 @@ u64 osl_csmi_get_driver_info(HANDLE handle) {
   _OSL_PDEV controller = {};
   controller.handle = handle;
   controller.target = OSL_NO_TARGET;
-  osl_csmi_driver_info_buffer buffer;
+  osl_csmi_driver_info_buffer buffer = {};
   return osl_csmi_request(&controller, OSL_CSMI_DRIVER_INFO_CODE, &buffer, sizeof buffer, false);
 }
 
-u64 osl_csmi_list_drives(_osl_dev_info*) { return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED); }
-
-u64 osl_csmi_open(_OSL_PDEV*) { return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED); }
-
-u64 osl_csmi_controller_port(u8*) { return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED); }
-
-u64 osl_csmi_raid_query(_OSL_PDEV*, _osl_dev_info*) {
-  return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+u64 osl_csmi_list_drives(_osl_dev_info* list) {
+  HDEVINFO set = portInterfaces();
+  if (set == INVALID_HANDLE_VALUE) return ORV_OSL_STATUS(ORV_ERR_DEVICE_CLASS);
+  bool found = false;
+  u64 status = 0;
+  for (DWORD index = 0; index <= OSL_MAX_DRIVES; ++index) {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    bool ended = false;
+    status = openPort(set, index, &handle, &ended);
+    if (ended) status = 0;
+    if (ended || status) break;
+    if (osl_csmi_get_driver_info(handle) == 0) {
+      _OSL_PDEV controller = {};
+      controller.handle = handle;
+      controller.port = static_cast<u8>(index);
+      controller.target = OSL_NO_TARGET;
+      u32 raidSets = 0;
+      osl_csmi_list_raid_drives(&controller, list, &raidSets);
+      if (raidSets > 0) found = true;
+      u16 before = list->count;
+      osl_csmi_list_phy_drives(&controller, list);
+      if (list->count > before) found = true;
+    }
+    CloseHandle(handle);
+  }
+  SetupDiDestroyDeviceInfoList(set);
+  if (status) return status;
+  return found ? 0 : ORV_OSL_STATUS(ORV_ERR_NO_DEVICES);
 }
 
-u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV*, _osl_dev_entry*) {
-  return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+u64 osl_csmi_list_raid_drives(_OSL_PDEV* controller, _osl_dev_info* list, u32* raidSets) {
+  osl_csmi_raid_info_buffer info = {};
+  u64 status = osl_csmi_request(controller, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true);
+  if (status) return status;
+  if (raidSets) *raidSets = info.uNumRaidSets;
+  u32 keys[OSL_MAX_DRIVES] = {};
+  u16 keyCount = 0;
+  if (info.uNumRaidSets == 0)
+    return osl_csmi_list_raid_set(controller, 0, info.uMaxDrivesPerSet, list, keys, &keyCount);
+  for (u32 set = 0; set < info.uNumRaidSets && list->count < OSL_MAX_DRIVES &&
+                    keyCount < OSL_MAX_DRIVES;
+       ++set)
+    status = osl_csmi_list_raid_set(controller, set, info.uMaxDrivesPerSet, list, keys, &keyCount);
+  return status;
 }
 
-u64 osl_csmi_phy_describe(_OSL_PDEV*, _osl_dev_entry*) {
-  return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+u64 osl_csmi_list_raid_set(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPerSet,
+                           _osl_dev_info* list, u32* keys, u16* keyCount) {
+  RaidConfig config;
+  u64 status = config.read(controller, setIndex, maxDrivesPerSet);
+  if (status) return status;
+  for (u32 i = 0; i < config.driveCount() && list->count < OSL_MAX_DRIVES && *keyCount < OSL_MAX_DRIVES;
+       ++i) {
+    const osl_csmi_raid_drive& drive = config.drive(i);
+    if (!isNvmeModel(drive) || drive.bDriveStatus != 0) continue;
+    // One drive can belong to several sets: it is listed once.
+    const u8* address = drive.bSASAddress;
+    u32 key = controller->port | u32{address[0]} << 8 | u32{address[1]} << 16 | u32{address[2]} << 24;
+    if (std::find(keys, keys + *keyCount, key) != keys + *keyCount) continue;
+    if (*keyCount >= OSL_MAX_DRIVES - 1) continue;
+    u32 index = osl_dev_info_free_index(list);
+    if (index >= OSL_MAX_DRIVES) break;
+    keys[(*keyCount)++] = key;
+    _osl_dev_entry& entry = list->entries[index];
+    entry = {};
+    entry.deviceNumber = address[3];
+    std::snprintf(entry.id, sizeof entry.id, "SCSI%u:r%u", controller->port, address[3]);
+    copyField(entry.firmware, drive.bFirmware, sizeof drive.bFirmware);
+    copyField(entry.model, drive.bModel, sizeof drive.bModel);
+    copyField(entry.serial, drive.bSerialNumber, 20);
+    entry.commandBus = OSL_BUS_CSMI;
+    entry.deviceType = OSL_DEV_NVME;
+    entry.physicalBus = OSL_BUS_CSMI;
+    entry.logicalUnit = OSL_NO_LUN;
+    entry.medium = OSL_MEDIUM_SOLID_STATE;
+    entry.usable = 1;
+    ++list->count;
+  }
+  return 0;
+}
+
+u64 osl_csmi_list_phy_drives(_OSL_PDEV* controller, _osl_dev_info* list) {
+  osl_csmi_phy_info_buffer info = {};
+  u64 status = osl_csmi_request(controller, OSL_CSMI_PHY_INFO_CODE, &info, sizeof info, true);
+  if (status) return status;
+  for (u32 i = 0; i < phyCount(info); ++i) {
+    if (controller->target != OSL_NO_TARGET && i != controller->target) continue;
+    if (info.Phy[i].Attached.bDeviceType != OSL_CSMI_END_DEVICE) continue;
+    u32 index = osl_dev_info_free_index(list);
+    if (index >= OSL_MAX_DRIVES) break;
+    _osl_dev_entry& entry = list->entries[index];
+    entry = {};
+    entry.deviceNumber = static_cast<u16>(i);
+    std::snprintf(entry.id, sizeof entry.id, "SCSI%u:p%u", controller->port, i);
+    entry.logicalUnit = OSL_NO_LUN;
+    describePhy(info.Phy[i], &entry);
+    ++list->count;
+  }
+  return 0;
+}
+
+u64 osl_csmi_open(_OSL_PDEV* drive) {
+  if (!drive) return ORV_OSL_STATUS(ORV_ERR_PARAMETER_VALUE);
+  HDEVINFO set = portInterfaces();
+  if (set == INVALID_HANDLE_VALUE) return ORV_OSL_STATUS(ORV_ERR_DEVICE_CLASS);
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  bool ended = false;
+  u64 status = openPort(set, drive->port, &handle, &ended);
+  SetupDiDestroyDeviceInfoList(set);
+  if (status) return status;
+  drive->handle = handle;
+  status = osl_csmi_get_driver_info(handle);
+  if (status) {
+    CloseHandle(handle);
+    drive->handle = nullptr;
+  }
+  return status;
+}
+
+u64 osl_csmi_controller_port(u8* port) {
+  if (!port) return ORV_OSL_STATUS(ORV_ERR_PARAMETER_VALUE);
+  if (controllerPortCache >= 0) {
+    *port = static_cast<u8>(controllerPortCache);
+    return 0;
+  }
+  HDEVINFO set = portInterfaces();
+  if (set == INVALID_HANDLE_VALUE) return ORV_OSL_STATUS(ORV_ERR_DEVICE_CLASS);
+  for (DWORD index = 0; index <= OSL_MAX_DRIVES; ++index) {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    bool ended = false;
+    if (openPort(set, index, &handle, &ended) != 0) {
+      if (ended) break;
+      continue;
+    }
+    bool answered = osl_csmi_get_driver_info(handle) == 0;
+    CloseHandle(handle);
+    if (answered) {
+      controllerPortCache = static_cast<int>(index);
+      *port = static_cast<u8>(index);
+      break;
+    }
+  }
+  SetupDiDestroyDeviceInfoList(set);
+  return controllerPortCache >= 0 ? 0 : ORV_OSL_STATUS(ORV_ERR_NO_DEVICES);
+}
+
+u64 osl_csmi_raid_query(_OSL_PDEV* drive, _osl_dev_info* list) {
+  if (!drive || !drive->handle || drive->handle == INVALID_HANDLE_VALUE)
+    return ORV_OSL_STATUS(ORV_ERR_GENERIC);
+  u32 raidSets = 0;
+  u64 status = osl_csmi_list_raid_drives(drive, list, &raidSets);
+  if (status) return status;
+  if (raidSets > 0) {
+    // The sets' drives are listed now: the query answers whether this one
+    // is among them.
+    char id[32];
+    std::snprintf(id, sizeof id, "SCSI%u:r%u", drive->port, drive->target);
+    for (const _osl_dev_entry& entry : list->entries)
+      if (entry.usable && std::strcmp(entry.id, id) == 0) return 0;
+    return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+  }
+  u32 index = osl_dev_info_free_index(list);
+  if (index >= OSL_MAX_DRIVES) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+  bool found = false;
+  status = findPhysicalNvme(drive->target, &list->entries[index], &found);
+  if (status) return status;
+  if (!found || list->entries[index].usable != 1) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+  ++list->count;
+  return 0;
+}
+
+u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry) {
+  osl_csmi_raid_info_buffer info = {};
+  u64 status = osl_csmi_request(drive, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true);
+  if (status) return status;
+  if (info.uNumRaidSets == 0) {
+    bool found = false;
+    status = findPhysicalNvme(drive->target, entry, &found);
+  }
+  for (u32 set = 0; set < info.uNumRaidSets; ++set) {
+    RaidConfig config;
+    status = config.read(drive, set, info.uMaxDrivesPerSet);
+    if (status) continue;
+    for (u32 i = 0; i < config.driveCount(); ++i) {
+      const osl_csmi_raid_drive& member = config.drive(i);
+      if (member.bSASAddress[3] != drive->target) continue;
+      entry->commandBus = OSL_BUS_CSMI;
+      entry->physicalBus = OSL_BUS_CSMI;
+      if (isNvmeModel(member)) entry->deviceType = OSL_DEV_NVME;
+      // Solid state like every NVMe drive: the device list tells the same
+      // drive listed twice by it.
+      entry->medium = isNvmeModel(member) ? OSL_MEDIUM_SOLID_STATE : OSL_MEDIUM_UNKNOWN;
+      entry->usable = 1;
+    }
+  }
+  if (status) return status;
+  return entry->usable == 1 ? 0 : ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+}
+
+u64 osl_csmi_phy_describe(_OSL_PDEV* drive, _osl_dev_entry* entry) {
+  entry->usable = 0;
+  osl_csmi_phy_info_buffer info = {};
+  u64 status = osl_csmi_request(drive, OSL_CSMI_PHY_INFO_CODE, &info, sizeof info, true);
+  if (status) return status;
+  if (drive->target < phyCount(info) &&
+      info.Phy[drive->target].Attached.bDeviceType == OSL_CSMI_END_DEVICE)
+    describePhy(info.Phy[drive->target], entry);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Commands to drives behind the controller.
+
+u64 osl_csmi_nvme_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 direction, void* data,
+                       u32 dataLength, u8* response, u32 responseLength, osl_cmd_type kind,
+                       u32 timeoutSeconds, bool ignoreError) {
+  switch (kind) {
+    case OSL_CMD_ATA:
+    case OSL_CMD_ATA_IN_SCSI:
+      return osl_csmi_stp_send(drive, block, blockLength, direction, data, dataLength, response,
+                               responseLength, timeoutSeconds, ignoreError);
+    case OSL_CMD_NVME_ADMIN:
+      if (!block || blockLength < NVME_ENTRY_LENGTH) return ORV_OSL_STATUS(ORV_ERR_PARAMETER_VALUE);
+      if (block[0] == NVME_FIRMWARE_DOWNLOAD)
+        return osl_csmi_fw_download(drive, block, data, dataLength, timeoutSeconds, ignoreError);
+      if (block[0] == NVME_FIRMWARE_COMMIT)
+        return osl_csmi_fw_activate(drive, block, timeoutSeconds, ignoreError);
+      return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    default:
+      return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  }
+}
+
+u64 osl_csmi_find_raid_member(_OSL_PDEV* drive) {
+  osl_csmi_raid_info_buffer info = {};
+  u64 status = osl_csmi_request(drive, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true);
+  if (status) return status;
+  if (info.uNumRaidSets == 0) return 0;
+  for (u32 set = 0; set < info.uNumRaidSets; ++set) {
+    RaidConfig config;
+    status = config.read(drive, set, info.uMaxDrivesPerSet);
+    if (status) return status;
+    for (u32 i = 0; i < config.driveCount(); ++i)
+      if (config.drive(i).bSASAddress[3] == drive->target) return 0;
+  }
+  return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+}
+
+namespace {
+
+u32 entryDword(const u8* entry, u32 index) {
+  const u8* at = entry + 4 * index;
+  return u32{at[0]} | u32{at[1]} << 8 | u32{at[2]} << 16 | u32{at[3]} << 24;
+}
+
+void fillFirmwareRequest(osl_rst_firmware_request* request, const _OSL_PDEV* drive, u32 function,
+                         u32 dataLength) {
+  request->version = 1;
+  request->target = drive->target;
+  request->block.Version = 1;
+  request->block.Size = sizeof(osl_rst_firmware_block);
+  request->block.Function = function;
+  request->block.Flags = OSL_RST_FLAG_CONTROLLER;
+  request->block.DataBufferOffset = sizeof(osl_rst_firmware_request);
+  request->block.DataBufferLength = dataLength;
+}
+
+}  // namespace
+
+u64 osl_csmi_fw_download(_OSL_PDEV* drive, const u8* entry, void* data, u32 dataLength,
+                         u32 timeoutSeconds, bool ignoreError) {
+  if (!drive || !entry || (dataLength && !data)) return ORV_OSL_STATUS(ORV_ERR_PARAMETER_VALUE);
+  u64 status = osl_csmi_find_raid_member(drive);
+  if (status) return status;
+  u64 size = u64{sizeof(osl_rst_firmware_download)} + dataLength;
+  if (size > 0xFFFFFFFFull) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+  auto* request = static_cast<osl_rst_firmware_download*>(std::calloc(1, static_cast<size_t>(size)));
+  if (!request) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+  const u32 structureLength = sizeof(osl_rst_firmware_download) - sizeof(osl_rst_firmware_request);
+  fillFirmwareRequest(&request->request, drive, OSL_RST_FUNCTION_DOWNLOAD, dataLength + structureLength);
+  request->Version = 2;
+  request->Size = structureLength;
+  request->Offset = static_cast<u32>(entryDword(entry, 11) * 4u);
+  request->BufferSize = dataLength;
+  request->Slot = 0xFF;
+  if (dataLength) std::memcpy(reinterpret_cast<u8*>(request) + sizeof *request, data, dataLength);
+  u32 error = 0;
+  status = send(drive, OSL_RST_FIRMWARE_CODE, request, static_cast<u32>(size),
+                timeoutSeconds ? timeoutSeconds : OSL_RST_TIMEOUT_SECONDS, &error);
+  if (status) {
+    osl_log_ioctl_failure(ignoreError ? OSL_LOG_WARNING : OSL_LOG_ERROR, error);
+  } else if (request->request.header.ReturnCode != 0) {
+    // The driver refused the piece: the image is not whole on the drive.
+    osl_log(OSL_LOG_WARNING, "Warning: Invalid return code from IOCTL : %x\n",
+            static_cast<unsigned>(request->request.header.ReturnCode));
+    status = ORV_OSL_STATUS(ORV_ERR_GENERIC);
+  }
+  std::free(request);
+  return status;
+}
+
+u64 osl_csmi_fw_activate(_OSL_PDEV* drive, const u8* entry, u32 timeoutSeconds, bool ignoreError) {
+  if (!drive || !entry) return ORV_OSL_STATUS(ORV_ERR_PARAMETER_VALUE);
+  u64 status = osl_csmi_find_raid_member(drive);
+  if (status) return status;
+  u32 dword10 = entryDword(entry, 10);
+  if (((dword10 >> 3) & 0x7) == 0) return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  auto* request = static_cast<osl_rst_firmware_activate*>(std::calloc(1, OSL_RST_ACTIVATE_LENGTH));
+  if (!request) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+  fillFirmwareRequest(&request->request, drive, OSL_RST_FUNCTION_ACTIVATE,
+                      OSL_RST_ACTIVATE_LENGTH - sizeof(osl_rst_firmware_request));
+  request->Version = 1;
+  request->Size = sizeof(osl_rst_firmware_activate) - sizeof(osl_rst_firmware_request);
+  request->SlotToActivate = (dword10 & 0x7) ? static_cast<u8>(dword10 & 0x7) : 1;
+  u32 error = 0;
+  status = send(drive, OSL_RST_FIRMWARE_CODE, request, OSL_RST_ACTIVATE_LENGTH,
+                timeoutSeconds ? timeoutSeconds : OSL_RST_TIMEOUT_SECONDS, &error);
+  u32 returnCode = request->request.header.ReturnCode;
+  std::free(request);
+  if (status) {
+    osl_log_ioctl_failure(ignoreError ? OSL_LOG_WARNING : OSL_LOG_ERROR, error);
+    return status;
+  }
+  if (returnCode == 0) return 0;
+  if (returnCode == OSL_RST_REBOOT_REQUIRED) return ORV_OSL_STATUS(ORV_ERR_REBOOT_REQUIRED);
+  osl_log(OSL_LOG_WARNING, "Warning: Invalid return code from IOCTL : %x\n", returnCode);
+  return ORV_OSL_STATUS(ORV_ERR_GENERIC);
+}
+
+u64 osl_csmi_phy_address(_OSL_PDEV* drive, u8* phyIdentifier, u8* portIdentifier,
+                         u8 sasAddress[8]) {
+  osl_csmi_phy_info_buffer info = {};
+  u64 status = osl_csmi_request(drive, OSL_CSMI_PHY_INFO_CODE, &info, sizeof info, true);
+  if (status) return status;
+  if (drive->target >= phyCount(info)) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+  const osl_csmi_phy_entity& phy = info.Phy[drive->target];
+  *phyIdentifier = phy.Identify.bPhyIdentifier;
+  *portIdentifier = phy.bPortIdentifier;
+  std::memcpy(sasAddress, phy.Attached.bSASAddress, 8);
+  return 0;
+}
+
+u64 osl_csmi_stp_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 direction, void* data,
+                      u32 dataLength, u8* response, u32 responseLength, u32 timeoutSeconds,
+                      bool ignoreError) {
+  if (!drive || !block || (dataLength && !data)) return ORV_OSL_STATUS(ORV_ERR_PARAMETER_VALUE);
+  u8 b[OSL_ATA_BLOCK_LENGTH] = {};
+  std::memcpy(b, block, std::min<u32>(blockLength, sizeof b));
+  osl_log_cdb(OSL_LOG_INFO, block, blockLength);
+  u64 size = u64{sizeof(osl_csmi_stp_buffer)} + dataLength;
+  if (size > 0xFFFFFFFFull) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+  auto* request = static_cast<osl_csmi_stp_buffer*>(std::calloc(1, static_cast<size_t>(size)));
+  if (!request) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+  u64 status = osl_csmi_phy_address(drive, &request->bPhyIdentifier, &request->bPortIdentifier,
+                                    request->bDestinationSASAddress);
+  if (status) {
+    std::free(request);
+    return status;
+  }
+  const u8 fis[14] = {FIS_REGISTER_H2D, FIS_COMMAND_BIT, b[12], b[0], b[4], b[6], b[8],
+                      b[10], b[5], b[7], b[9], b[1], b[2], b[3]};
+  std::memcpy(request->bCommandFIS, fis, sizeof fis);
+  request->uFlags = OSL_CSMI_STP_PIO | (direction == 0 ? OSL_CSMI_STP_WRITE : OSL_CSMI_STP_READ);
+  request->uDataLength = dataLength;
+  if (direction == 0 && dataLength) std::memcpy(request->bDataBuffer, data, dataLength);
+
+  u32 error = 0;
+  status = send(drive, OSL_CSMI_STP_PASSTHRU_CODE, request, static_cast<u32>(size),
+                timeoutSeconds ? timeoutSeconds : OSL_CSMI_TIMEOUT_SECONDS, &error);
+  const u8* f = request->bStatusFIS;
+  if (status == 0 && request->header.ReturnCode != 0) status = ORV_OSL_STATUS(ORV_ERR_GENERIC);
+  // A command the drive ended with an error fails, as on the native path.
+  if (status == 0 && (f[2] & ATA_STATUS_ERR)) status = ORV_OSL_STATUS(ORV_ERR_GENERIC);
+  if (status == 0 && direction != 0 && dataLength) std::memcpy(data, request->bDataBuffer, dataLength);
+
+  if (error != 0) {
+    int level = ignoreError ? OSL_LOG_WARNING : OSL_LOG_ERROR;
+    osl_log_ioctl_failure(level, error);
+    osl_log_at(level, "CSMI Return code: 0x%X\n", static_cast<unsigned>(request->header.ReturnCode));
+  }
+  const u8 registers[RESPONSE_LENGTH] = {f[3], f[11], f[12], f[13], f[4], f[8], f[5],
+                                         f[9], f[6], f[10], f[7], 0, f[2]};
+  if (response) std::memcpy(response, registers, std::min(responseLength, RESPONSE_LENGTH));
+  int level = (status == 0 || ignoreError) ? OSL_LOG_INFO : OSL_LOG_ERROR;
+  unsigned long long lba = u64{f[10]} << 40 | u64{f[9]} << 32 | u64{f[8]} << 24 | u64{f[6]} << 16 |
+                           u64{f[5]} << 8 | f[4];
+  osl_log_at(level,
+             "ATA Response [Error : 0x%02x] [Count : 0x%04x] [LBA : 0x%012llx] [Device : 0x%02x] "
+             "[Status : 0x%02x]\n\n",
+             f[3], f[13] << 8 | f[12], lba, f[7], f[2]);
+  std::free(request);
+  return status;
 }

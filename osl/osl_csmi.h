@@ -1,24 +1,61 @@
-// RAID controllers of the CSMI kind: requests sent with IOCTL_SCSI_MINIPORT.
-// This build answers whether a handle is such a controller; listing the
-// drives behind controllers and opening them by their "SCSI%u:%c%u" ids are
-// not part of it and answer "Feature unsupported" without sending anything.
+// RAID controllers of the CSMI kind: requests sent with IOCTL_SCSI_MINIPORT
+// to the controller's storage-port device. Drives behind a controller are
+// named "SCSI%u:%c%u": the controller's index among the storage ports, "r"
+// for an NVMe drive of its RAID configuration (numbered by its target) or
+// "p" for a device on one of its phys (numbered by the phy).
 #pragma once
 
 #include "osl/osl_cmd.h"
+#include "osl/osl_csmi_layout.h"
 
 // The 8-byte signature of a control code; an unknown code: code 19.
 u64 osl_csmi_signature(u32 controlCode, u8 out[8]);
-// Sends one request: buffer (length bytes, the miniport header first) is
-// cleared, given its header and sent in and out. A failure is logged unless
-// the request only probes for a controller.
+// Sends one request: buffer (length bytes, zeroed but for the request's own
+// fields, the miniport header first) is given its header and sent in and
+// out. A failure is logged unless the request only probes for a controller.
 u64 osl_csmi_request(_OSL_PDEV* controller, u32 controlCode, void* buffer, u32 length,
                      bool logFailure);
 // 0 when a CSMI driver answers on the handle.
 u64 osl_csmi_get_driver_info(HANDLE handle);
 
+// Listing: entries are appended to the list after the drives already in it.
 u64 osl_csmi_list_drives(_osl_dev_info* list);
+u64 osl_csmi_list_raid_drives(_OSL_PDEV* controller, _osl_dev_info* list, u32* raidSets);
+// keys: 256 four-byte keys (port and SAS address bytes 0-2) of the drives
+// already listed, keyCount their number.
+u64 osl_csmi_list_raid_set(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPerSet,
+                           _osl_dev_info* list, u32* keys, u16* keyCount);
+// The controller record's target selects one phy (OSL_NO_TARGET: all).
+u64 osl_csmi_list_phy_drives(_OSL_PDEV* controller, _osl_dev_info* list);
+
+// Opens the controller of a drive whose port, target and kind were parsed.
 u64 osl_csmi_open(_OSL_PDEV* drive);
+// The port of the first storage port that answers as a CSMI controller,
+// remembered for the life of the process.
 u64 osl_csmi_controller_port(u8* port);
 u64 osl_csmi_raid_query(_OSL_PDEV* drive, _osl_dev_info* list);
 u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry);
 u64 osl_csmi_phy_describe(_OSL_PDEV* drive, _osl_dev_entry* entry);
+
+// Sending commands to a drive behind the controller. ATA commands travel as
+// STP pass-through requests; the response is the 13-byte return register
+// block (the layout of the native ATA sender's first 13 bytes). NVMe
+// Firmware Image Download and Firmware Commit travel as the RAID driver's
+// firmware requests; its NVMe pass-through of other commands is not part of
+// this build: they answer "Feature unsupported" without sending anything.
+u64 osl_csmi_nvme_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 direction, void* data,
+                       u32 dataLength, u8* response, u32 responseLength, osl_cmd_type kind,
+                       u32 timeoutSeconds, bool ignoreError);
+u64 osl_csmi_stp_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 direction, void* data,
+                      u32 dataLength, u8* response, u32 responseLength, u32 timeoutSeconds,
+                      bool ignoreError);
+// The drive's phy: its identifier, its port identifier and the SAS address
+// of the device attached to it.
+u64 osl_csmi_phy_address(_OSL_PDEV* drive, u8* phyIdentifier, u8* portIdentifier,
+                         u8 sasAddress[8]);
+// The firmware requests; entry is the 64-byte submission entry.
+u64 osl_csmi_fw_download(_OSL_PDEV* drive, const u8* entry, void* data, u32 dataLength,
+                         u32 timeoutSeconds, bool ignoreError);
+u64 osl_csmi_fw_activate(_OSL_PDEV* drive, const u8* entry, u32 timeoutSeconds, bool ignoreError);
+// 0 when the drive is a member of a RAID set or the controller has none.
+u64 osl_csmi_find_raid_member(_OSL_PDEV* drive);

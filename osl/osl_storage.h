@@ -17,6 +17,10 @@ constexpr u32 OSL_STORAGE_BUS_NVME = 17;
 // Device interface class of disks: {53F56307-B6BF-11D0-94F2-00A0C91EFB8B}.
 constexpr GUID OSL_DISK_INTERFACE_GUID = {
     0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+// Device interface class of storage ports (RAID controllers among them):
+// {2ACCFE60-C130-11D2-B082-00A0C91EFB8B}.
+constexpr GUID OSL_STORAGE_PORT_INTERFACE_GUID = {
+    0x2ACCFE60, 0xC130, 0x11D2, {0xB0, 0x82, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
 
 // The 128-byte SCSI request area: the pass-through header, the sense data at
 // byte 60 and, in the buffered form, the data from byte 124 on (the buffered
@@ -42,16 +46,3 @@ static_assert(offsetof(osl_scsi_request, sense) == OSL_SCSI_SENSE_OFFSET, "sense
 static_assert(offsetof(osl_scsi_request, data) == OSL_SCSI_DATA_OFFSET, "data at 124");
 static_assert(sizeof(osl_scsi_request) == OSL_SCSI_AREA_LENGTH, "128-byte request area");
 static_assert(sizeof(ATA_PASS_THROUGH_DIRECT) == 48, "ATA pass-through of the 64-bit ABI");
-
-// A CSMI request: the miniport header followed by the request's structure.
-constexpr u32 OSL_CSMI_HEADER_LENGTH = 28;
-constexpr u32 OSL_CSMI_TIMEOUT_SECONDS = 300;
-constexpr u32 OSL_CSMI_DRIVER_INFO_CODE = 1;
-constexpr u32 OSL_CSMI_DRIVER_INFO_LENGTH = 176;
-
-struct osl_csmi_driver_info_buffer {
-  SRB_IO_CONTROL header;
-  u8 information[OSL_CSMI_DRIVER_INFO_LENGTH];
-};
-static_assert(sizeof(SRB_IO_CONTROL) == OSL_CSMI_HEADER_LENGTH, "miniport header");
-static_assert(sizeof(osl_csmi_driver_info_buffer) == 204, "CSMI driver information");

@@ -6,6 +6,8 @@
 //   drive_ata.*  ATA drives ("sata" on an AHCI port, "sat" behind a SAS
 //                adapter's SCSI-ATA translation)
 //   drive_sas.*  SAS drives
+// Drives on the phys of a RAID controller (storage_port.*) are made the same
+// way from their records in the controller's description.
 // The storage stack (storage.cpp) reaches a drive through the command set it
 // speaks natively; SCSI commands to an ATA drive go through the translation
 // in sat.*.

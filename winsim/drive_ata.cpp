@@ -286,8 +286,12 @@ std::array<uint8_t, 512> AtaDrive::identify() const {
 }
 
 std::vector<uint8_t> receivedFirmwareImage(uint32_t deviceNumber) {
-  for (const auto& disk : Machine::current().part<StorageStack>().disks())
+  StorageStack& stack = Machine::current().part<StorageStack>();
+  for (const auto& disk : stack.disks())
     if (disk->number == deviceNumber && disk->drive->ata()) return disk->drive->ata()->receivedImage();
+  for (const auto& port : stack.ports())
+    for (Drive* drive : port->drives())
+      if (drive->number() == deviceNumber && drive->ata()) return drive->ata()->receivedImage();
   return {};
 }
 

@@ -1,6 +1,6 @@
 // Device interface listings of the simulated machine: the disk class lists
-// the machine's disks in the order of its description; any other class is
-// present but empty.
+// the machine's disks in the order of its description, the storage-port
+// class its controllers; any other class is present but empty.
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -18,6 +18,8 @@ namespace {
 
 constexpr GUID DISK_INTERFACES = {
     0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+constexpr GUID STORAGE_PORT_INTERFACES = {
+    0x2ACCFE60, 0xC130, 0x11D2, {0xB0, 0x82, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
 constexpr DWORD SPINT_ACTIVE = 0x00000001;
 
 struct InterfaceSet : KernelObject {
@@ -49,6 +51,9 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD flags) 
   if (sameGuid(*classGuid, DISK_INTERFACES))
     for (const auto& disk : Machine::current().part<StorageStack>().disks())
       set->paths.push_back(disk->path);
+  if (sameGuid(*classGuid, STORAGE_PORT_INTERFACES))
+    for (const auto& port : Machine::current().part<StorageStack>().ports())
+      set->paths.push_back(port->path());
   SetLastError(ERROR_SUCCESS);
   return newHandle(set);
 }

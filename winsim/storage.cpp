@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <functional>
 
 #include "winsim/drive_ata.h"
 #include "winsim/faults.h"
@@ -24,8 +25,10 @@ namespace {
 
 constexpr ULONG LONGEST_TIMEOUT_SECONDS = 108000;  // 30 hours
 
+// An open disk, or an open storage port (disk null).
 struct DiskHandle : KernelObject {
   std::shared_ptr<Disk> disk;
+  std::shared_ptr<StoragePort> port;
   DWORD access = 0;
   unsigned long long generation = 0;  // of the stack that opened it
 };
@@ -63,6 +66,10 @@ ScsiTarget* Disk::scsiPath() const {
 
 StorageStack::StorageStack(Machine& machine) : generation_(nextGeneration++) {
   rapidjson::Value& description = machine.description();
+  auto controllers = description.FindMember("controllers");
+  if (controllers != description.MemberEnd() && controllers->value.IsArray())
+    for (rapidjson::Value& record : controllers->value.GetArray())
+      ports_.push_back(std::make_shared<StoragePort>(machine, record, static_cast<uint32_t>(ports_.size())));
   auto drives = description.FindMember("drives");
   if (drives == description.MemberEnd() || !drives->value.IsArray()) return;
   uint32_t next = 0;
@@ -93,12 +100,50 @@ StorageStack::StorageStack(Machine& machine) : generation_(nextGeneration++) {
   }
 }
 
+std::shared_ptr<StoragePort> StorageStack::findPort(const std::u16string& path) const {
+  std::u16string wanted = lower(path);
+  for (const auto& port : ports_)
+    if (wanted == lower(u"\\\\.\\" + widen(port->name())) || wanted == lower(port->path())) return port;
+  return nullptr;
+}
+
 std::shared_ptr<Disk> StorageStack::find(const std::u16string& path) const {
   std::u16string wanted = lower(path);
   for (const auto& disk : disks_) {
     if (wanted == lower(u"\\\\.\\" + widen(disk->name)) || wanted == lower(disk->path)) return disk;
   }
   return nullptr;
+}
+
+std::vector<uint8_t> adapterDescriptorOf(DWORD maximumTransfer, DWORD maximumPages, uint8_t busType,
+                                         DWORD alignmentMask) {
+  STORAGE_ADAPTER_DESCRIPTOR adapter = {};
+  adapter.Version = sizeof adapter;
+  adapter.Size = sizeof adapter;
+  adapter.MaximumTransferLength = maximumTransfer;
+  adapter.MaximumPhysicalPages = maximumPages;
+  adapter.AlignmentMask = alignmentMask;
+  adapter.CommandQueueing = TRUE;
+  adapter.BusType = busType;
+  adapter.BusMajorVersion = 1;
+  std::vector<uint8_t> bytes(sizeof adapter);
+  std::memcpy(bytes.data(), &adapter, sizeof adapter);
+  return bytes;
+}
+
+DWORD answerPropertyQuery(const uint8_t* in, DWORD inSize, uint8_t* out, DWORD outSize, DWORD* returned,
+                          const std::function<bool(DWORD, std::vector<uint8_t>&)>& describe) {
+  if (inSize < offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters)) return ERROR_INVALID_PARAMETER;
+  STORAGE_PROPERTY_QUERY query;
+  std::memcpy(&query, in, offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters));
+  std::vector<uint8_t> answer;
+  if (!describe(query.PropertyId, answer)) return ERROR_NOT_SUPPORTED;
+  if (query.QueryType == PropertyExistsQuery) return ERROR_SUCCESS;
+  if (query.QueryType != PropertyStandardQuery) return ERROR_INVALID_PARAMETER;
+  if (!out || outSize < sizeof(STORAGE_DESCRIPTOR_HEADER)) return ERROR_INSUFFICIENT_BUFFER;
+  *returned = std::min<DWORD>(outSize, static_cast<DWORD>(answer.size()));
+  std::memcpy(out, answer.data(), *returned);
+  return ERROR_SUCCESS;
 }
 
 namespace {
@@ -171,19 +216,9 @@ std::vector<uint8_t> deviceDescriptor(const Disk& disk) {
 
 std::vector<uint8_t> adapterDescriptor(const Disk& disk) {
   bool ahci = disk.drive->bus() == "sata";
-  STORAGE_ADAPTER_DESCRIPTOR adapter = {};
-  adapter.Version = sizeof adapter;
-  adapter.Size = sizeof adapter;
-  adapter.MaximumTransferLength =
-      static_cast<DWORD>(disk.drive->number64("maxTransfer", ahci ? 0x20000 : 0x100000));
-  adapter.MaximumPhysicalPages = static_cast<DWORD>(disk.drive->number64("maxPages", ahci ? 33 : 257));
-  adapter.AlignmentMask = ahci ? 1 : 3;
-  adapter.CommandQueueing = TRUE;
-  adapter.BusType = busTypeOf(disk);
-  adapter.BusMajorVersion = 1;
-  std::vector<uint8_t> bytes(sizeof adapter);
-  std::memcpy(bytes.data(), &adapter, sizeof adapter);
-  return bytes;
+  return adapterDescriptorOf(static_cast<DWORD>(disk.drive->number64("maxTransfer", ahci ? 0x20000 : 0x100000)),
+                             static_cast<DWORD>(disk.drive->number64("maxPages", ahci ? 33 : 257)),
+                             busTypeOf(disk), ahci ? 1 : 3);
 }
 
 std::vector<uint8_t> deviceIdDescriptor(const Disk& disk) {
@@ -224,24 +259,16 @@ std::vector<uint8_t> seekPenaltyDescriptor(const Disk& disk) {
 }
 
 DWORD queryProperty(Call& call) {
-  if (call.inSize < offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters))
-    return ERROR_INVALID_PARAMETER;
-  STORAGE_PROPERTY_QUERY query;
-  std::memcpy(&query, call.in, offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters));
-  std::vector<uint8_t> answer;
-  switch (query.PropertyId) {
-    case StorageDeviceProperty: answer = deviceDescriptor(call.disk); break;
-    case StorageAdapterProperty: answer = adapterDescriptor(call.disk); break;
-    case StorageDeviceIdProperty: answer = deviceIdDescriptor(call.disk); break;
-    case StorageDeviceSeekPenaltyProperty: answer = seekPenaltyDescriptor(call.disk); break;
-    default: return ERROR_NOT_SUPPORTED;
-  }
-  if (query.QueryType == PropertyExistsQuery) return ERROR_SUCCESS;
-  if (query.QueryType != PropertyStandardQuery) return ERROR_INVALID_PARAMETER;
-  if (!call.out || call.outSize < sizeof(STORAGE_DESCRIPTOR_HEADER)) return ERROR_INSUFFICIENT_BUFFER;
-  call.returned = std::min<DWORD>(call.outSize, static_cast<DWORD>(answer.size()));
-  std::memcpy(call.out, answer.data(), call.returned);
-  return ERROR_SUCCESS;
+  return answerPropertyQuery(call.in, call.inSize, call.out, call.outSize, &call.returned,
+                             [&call](DWORD property, std::vector<uint8_t>& answer) {
+                               switch (property) {
+                                 case StorageDeviceProperty: answer = deviceDescriptor(call.disk); return true;
+                                 case StorageAdapterProperty: answer = adapterDescriptor(call.disk); return true;
+                                 case StorageDeviceIdProperty: answer = deviceIdDescriptor(call.disk); return true;
+                                 case StorageDeviceSeekPenaltyProperty: answer = seekPenaltyDescriptor(call.disk); return true;
+                                 default: return false;
+                               }
+                             });
 }
 
 DWORD deviceNumber(Call& call) {
@@ -501,13 +528,14 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
   }
   Machine& machine = Machine::current();
   std::shared_ptr<Disk> disk = machine.part<StorageStack>().find(fileName);
-  if (!disk) {
+  std::shared_ptr<StoragePort> port = disk ? nullptr : machine.part<StorageStack>().findPort(fileName);
+  if (!disk && !port) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
   FaultRequest request("ioctl");
   request.name = "CreateFileW";
-  request.drive = static_cast<int>(disk->number);
+  request.drive = disk ? static_cast<int>(disk->number) : -1;
   if (const rapidjson::Value* fault = machine.part<Faults>().take(request)) {
     SetLastError(static_cast<DWORD>(faultNumber(*fault, "error", ERROR_GEN_FAILURE)));
     return INVALID_HANDLE_VALUE;
@@ -523,6 +551,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
   }
   auto handle = std::make_shared<DiskHandle>();
   handle->disk = disk;
+  handle->port = port;
   handle->access = desiredAccess;
   handle->generation = machine.part<StorageStack>().generation();
   SetLastError(ERROR_SUCCESS);
@@ -555,7 +584,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
     if (one.code == ioControlCode) control = &one;
 
   StorageRequest trace;
-  trace.device = handle->disk->name;
+  trace.device = handle->disk ? handle->disk->name : handle->port->name();
   trace.code = ioControlCode;
   trace.name = control ? control->name : "unknown";
   if (ioControlCode == IOCTL_STORAGE_QUERY_PROPERTY && inBuffer && inBufferSize >= sizeof(DWORD))
@@ -565,13 +594,19 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
   DWORD access = (ioControlCode >> 14) & 3;
   FaultRequest request("ioctl");
   request.name = trace.name;
-  request.drive = static_cast<int>(handle->disk->number);
+  request.drive = handle->disk ? static_cast<int>(handle->disk->number) : -1;
   if (ioControlCode == IOCTL_STORAGE_QUERY_PROPERTY) {
     request.detailKey = "property";
     request.detail = static_cast<int>(trace.property);
   }
-  Call call{*handle->disk, static_cast<const uint8_t*>(inBuffer), inBufferSize,
-            static_cast<uint8_t*>(outBuffer), outBufferSize, 0, trace};
+  if (ioControlCode == IOCTL_SCSI_MINIPORT && inBuffer && inBufferSize >= sizeof(SRB_IO_CONTROL)) {
+    trace.miniportCode = reinterpret_cast<const SRB_IO_CONTROL*>(inBuffer)->ControlCode;
+    request.detailKey = "controlCode";
+    request.detail = static_cast<int>(trace.miniportCode);
+  }
+  const auto* in = static_cast<const uint8_t*>(inBuffer);
+  auto* out = static_cast<uint8_t*>(outBuffer);
+  DWORD returned = 0;
   if (!control) {
     error = ERROR_INVALID_FUNCTION;
   } else if (((access & FILE_READ_ACCESS) && !(handle->access & GENERIC_READ)) ||
@@ -582,13 +617,18 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
   } else if (const rapidjson::Value* fault = Machine::current().part<Faults>().take(request)) {
     error = static_cast<DWORD>(faultNumber(*fault, "error", ERROR_GEN_FAILURE));
     // A pass-through lost on the way leaves a download to the drive incomplete.
-    AtaDrive* ata = handle->disk->drive->ata();
+    AtaDrive* ata = handle->disk ? handle->disk->drive->ata() : nullptr;
     if (ata && (ioControlCode == IOCTL_ATA_PASS_THROUGH_DIRECT ||
                 ioControlCode == IOCTL_SCSI_PASS_THROUGH ||
                 ioControlCode == IOCTL_SCSI_PASS_THROUGH_DIRECT))
       ata->abandonDownload();
+    if (handle->port && ioControlCode == IOCTL_SCSI_MINIPORT) handle->port->lost(in, inBufferSize);
+  } else if (handle->port) {
+    error = handle->port->answer(ioControlCode, in, inBufferSize, out, outBufferSize, &returned, trace);
   } else {
+    Call call{*handle->disk, in, inBufferSize, out, outBufferSize, 0, trace};
     error = control->answer(call);
+    returned = call.returned;
   }
   trace.error = error;
   storageTrace().push_back(trace);
@@ -596,7 +636,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
     SetLastError(error);
     return FALSE;
   }
-  *bytesReturned = call.returned;
+  *bytesReturned = returned;
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }

@@ -3,12 +3,14 @@
 // interface path, and what Windows' drivers answer to each control code.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "winsim/drive.h"
 #include "winsim/scsi_target.h"
+#include "winsim/storage_port.h"
 
 namespace winsim {
 
@@ -30,6 +32,14 @@ struct Disk {
   ScsiTarget* scsiPath() const;
 };
 
+// The answer of a storage driver to IOCTL_STORAGE_QUERY_PROPERTY: describe
+// gives the property's bytes, or false for a property it does not know.
+DWORD answerPropertyQuery(const uint8_t* in, DWORD inSize, uint8_t* out, DWORD outSize, DWORD* returned,
+                          const std::function<bool(DWORD, std::vector<uint8_t>&)>& describe);
+// A STORAGE_ADAPTER_DESCRIPTOR's bytes.
+std::vector<uint8_t> adapterDescriptorOf(DWORD maximumTransfer, DWORD maximumPages, uint8_t busType,
+                                         DWORD alignmentMask);
+
 class StorageStack {
  public:
   explicit StorageStack(Machine& machine);
@@ -37,11 +47,16 @@ class StorageStack {
   const std::vector<std::shared_ptr<Disk>>& disks() const { return disks_; }
   // "\\.\PHYSICALDRIVEn" or an interface path, case ignored; null: none.
   std::shared_ptr<Disk> find(const std::u16string& path) const;
+  // The storage ports in the order of the description's "controllers".
+  const std::vector<std::shared_ptr<StoragePort>>& ports() const { return ports_; }
+  // "\\.\ScsiN:" or a port's interface path, case ignored; null: none.
+  std::shared_ptr<StoragePort> findPort(const std::u16string& path) const;
   // Tells the stacks of machines loaded one after the other apart.
   unsigned long long generation() const { return generation_; }
 
  private:
   std::vector<std::shared_ptr<Disk>> disks_;
+  std::vector<std::shared_ptr<StoragePort>> ports_;
   unsigned long long generation_;
 };
 

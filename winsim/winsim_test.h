@@ -32,7 +32,7 @@ namespace winsim {
 
 // One DeviceIoControl call the storage stack received, as it found it.
 struct StorageRequest {
-  std::string device;            // "PHYSICALDRIVE0"
+  std::string device;            // "PHYSICALDRIVE0", or a storage port's "Scsi0:"
   std::string name;              // the control code's name, e.g. "IOCTL_SCSI_PASS_THROUGH"
   DWORD code = 0;
   DWORD property = 0;            // IOCTL_STORAGE_QUERY_PROPERTY: the PropertyId
@@ -47,10 +47,18 @@ struct StorageRequest {
   const void* data = nullptr;
   ULONG timeout = 0;
   UCHAR scsiStatus = 0;          // as answered
+  // IOCTL_SCSI_MINIPORT: the request's ControlCode and the ReturnCode
+  // answered; for a CSMI STP pass-through the 20-byte command FIS is the
+  // command, uFlags the flags and uDataLength the data length; for the RAID
+  // driver's firmware download the data length is the piece's BufferSize.
+  DWORD miniportCode = 0;
+  DWORD returnCode = 0;
+  ULONG stpFlags = 0;
   DWORD error = 0;               // 0 when the call succeeded
 };
 
-// The last whole firmware image the ATA drive of that device number took
+// The last whole firmware image the ATA drive of that device number (or,
+// behind a RAID controller, of that number in the machine file) took
 // (activated, or saved for a later activation) in this process, as the
 // drive received it: whole 512-byte blocks. Empty when none.
 std::vector<uint8_t> receivedFirmwareImage(uint32_t deviceNumber);

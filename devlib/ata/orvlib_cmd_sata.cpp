@@ -132,12 +132,20 @@ u8 OrvAtaCmdIdleImmediate::getErrorCode() const { return ORV_ERR_ATA_IDLE; }
 
 constexpr u8 STATUS_RETURN_DESCRIPTOR = 0x09;
 
+// Buses whose senders take the ATA register block itself and answer the
+// return registers in its layout: an AHCI port, and a SATA drive behind a
+// RAID controller of the CSMI kind.
+namespace {
+bool takesRegisterBlock(osl_bus_type bus) { return bus == OSL_BUS_SATA || bus == OSL_BUS_CSMI; }
+}  // namespace
+
 u64 sendAtaCmd(const OrvAtaHandle& target, OrvAtaCmd& cmd, OrvBuffer& data, u32 timeoutSeconds,
                u8 ignore) {
   if (!target.handle || !target.response || target.response->getLength() < OSL_ATA_BLOCK_LENGTH)
     return ORV_LIB_STATUS(ORV_ERR_NOT_INITIALIZED);
   bool translated = target.busType == OSL_BUS_SAS;
-  if (!translated && target.busType != OSL_BUS_SATA) return ORV_LIB_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+  if (!translated && !takesRegisterBlock(target.busType))
+    return ORV_LIB_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
   target.response->resetZero();
 
   u32 dataLength = data.getLength();
@@ -226,7 +234,7 @@ bool ataOutputRegisters(const OrvAtaHandle& target, u8 registers[16]) {
   if (!target.response) return false;
   const u8* r = target.response->getBuffer();
   u32 length = target.response->getLength();
-  if (target.busType == OSL_BUS_SATA) {
+  if (takesRegisterBlock(target.busType)) {
     if (length < OSL_ATA_BLOCK_LENGTH) return false;
     std::memcpy(registers, r, OSL_ATA_BLOCK_LENGTH);
     return true;

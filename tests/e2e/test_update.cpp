@@ -365,3 +365,37 @@ TEST_F(Update, DrivesGoInTheOrderOfTheirNames) {
 }
 
 }  // namespace
+
+namespace {
+
+// The revisions of the drives on the phys of the machine's first controller.
+std::vector<std::string> controllerRevisions(const std::string& machineText) {
+  rapidjson::Document machine;
+  machine.Parse(machineText.c_str());
+  std::vector<std::string> found;
+  for (const auto& drive : machine["controllers"][0]["drives"].GetArray())
+    found.push_back(drive["firmware"].GetString());
+  return found;
+}
+
+TEST_F(Update, DrivesBehindARaidControllerUpdatedOnce) {
+  // S1 is seen as PHYSICALDRIVE0 and again on phy 2 of the controller: it
+  // is updated once, through the controller.
+  Outcome result = update(R"({"admin": true,
+    "drives": [{"bus": "sata", "serial": "S1", "firmware": "REV00001"}],
+    "controllers": [{"kind": "csmi", "drives": [
+      {"bus": "sata", "phy": 2, "serial": "S1", "firmware": "REV00001", "dmMaxBlocks": 16},
+      {"bus": "sata", "phy": 3, "serial": "S2", "firmware": "REV00001"}]}]})",
+                          {"/log=run.log"});
+  EXPECT_EQ(result.exitCode, 0) << result.out;
+  EXPECT_EQ(controllerRevisions(scratch_.read("machine.json")),
+            (std::vector<std::string>{"REV00002", "REV00002"}));
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001"})) << "not updated a second time";
+  EXPECT_EQ(countOf(result.out, kUpdated), 2u);
+  EXPECT_NE(result.out.find(completed("SCSI0:p2")), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find(completed("SCSI0:p3")), std::string::npos);
+  EXPECT_EQ(result.out.find(started("PHYSICALDRIVE0")), std::string::npos);
+  EXPECT_EQ(scratch_.read("run.log").find("Error: "), std::string::npos) << "every request answered";
+}
+
+}  // namespace

@@ -151,7 +151,16 @@ TEST(Dispatcher, RefusesWithoutSending) {
                   kCmdFile, 43);
   expectOslWord(osl_send_command(&drive, &request, OSL_BUS_SAS, OSL_CMD_REFUSED), kCmdFile, 83);
   expectOslWord(osl_send_command(&drive, &request, OSL_BUS_NVME, OSL_CMD_NVME_ADMIN), kCmdFile, 83);
-  expectOslWord(osl_send_command(&drive, &request, OSL_BUS_CSMI, OSL_CMD_NVME_ADMIN), kCmdFile, 83);
+  // Behind a CSMI controller NVMe commands other than the firmware requests
+  // do not travel in this build.
+  for (osl_cmd_type kind : {OSL_CMD_SCSI, OSL_CMD_NVME_IO, OSL_CMD_REFUSED})
+    expectOslWord(osl_send_command(&drive, &request, OSL_BUS_CSMI, kind), kCsmiFile, 83);
+  u8 identify[64] = {0x06};
+  request.command = identify;
+  request.commandLength = 64;
+  expectOslWord(osl_send_command(&drive, &request, OSL_BUS_CSMI, OSL_CMD_NVME_ADMIN), kCsmiFile, 83);
+  request.command = block;
+  request.commandLength = 16;
   drive.handle = nullptr;
   expectOslWord(osl_send_command(&drive, &request, OSL_BUS_SATA, OSL_CMD_ATA), kCmdFile, 1);
 }

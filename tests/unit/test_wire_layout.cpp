@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "osl/osl_cmd.h"
+#include "osl/osl_csmi_layout.h"
 #include "osl/osl_storage.h"
 
 namespace {
@@ -120,7 +121,6 @@ TEST(WireLayout, MiniportAndDeviceInterfaces) {
   EXPECT_FIELD(SRB_IO_CONTROL, Signature, 4);
   EXPECT_FIELD(SRB_IO_CONTROL, ControlCode, 16);
   EXPECT_FIELD(SRB_IO_CONTROL, ReturnCode, 20);
-  EXPECT_EQ(sizeof(osl_csmi_driver_info_buffer), 204u);
 
   EXPECT_EQ(sizeof(SP_DEVICE_INTERFACE_DATA), 32u);
   EXPECT_EQ(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W), 8u);
@@ -159,3 +159,58 @@ TEST(WireLayout, DiskInterfaceClass) {
 }
 
 }  // namespace
+
+TEST(WireLayout, CsmiRequests) {
+  EXPECT_EQ(sizeof(osl_csmi_driver_info_buffer), 204u);
+
+  EXPECT_EQ(sizeof(osl_csmi_raid_info_buffer), 128u);
+  EXPECT_FIELD(osl_csmi_raid_info_buffer, uNumRaidSets, 28);
+  EXPECT_FIELD(osl_csmi_raid_info_buffer, uMaxDrivesPerSet, 32);
+
+  EXPECT_EQ(sizeof(osl_csmi_raid_config_buffer), 64u);
+  EXPECT_FIELD(osl_csmi_raid_config_buffer, uRaidSetIndex, 28);
+  EXPECT_FIELD(osl_csmi_raid_config_buffer, bDriveCount, 43);
+  EXPECT_EQ(sizeof(osl_csmi_raid_drive), 136u);
+  EXPECT_FIELD(osl_csmi_raid_drive, bFirmware, 40);
+  EXPECT_FIELD(osl_csmi_raid_drive, bSerialNumber, 48);
+  EXPECT_FIELD(osl_csmi_raid_drive, bSASAddress, 88);
+  EXPECT_FIELD(osl_csmi_raid_drive, bDriveStatus, 104);
+
+  EXPECT_EQ(sizeof(osl_csmi_phy_info_buffer), 2080u);
+  EXPECT_FIELD(osl_csmi_phy_info_buffer, bNumberOfPhys, 28);
+  EXPECT_FIELD(osl_csmi_phy_info_buffer, Phy, 32);
+  EXPECT_EQ(sizeof(osl_csmi_phy_entity), 64u);
+  EXPECT_FIELD(osl_csmi_phy_entity, Identify.bPhyIdentifier, 20);
+  EXPECT_FIELD(osl_csmi_phy_entity, bPortIdentifier, 28);
+  EXPECT_FIELD(osl_csmi_phy_entity, Attached.bDeviceType, 36);
+  EXPECT_FIELD(osl_csmi_phy_entity, Attached.bTargetPortProtocol, 39);
+  EXPECT_FIELD(osl_csmi_phy_entity, Attached.bSASAddress, 48);
+
+  EXPECT_EQ(sizeof(osl_csmi_stp_buffer), 168u);
+  EXPECT_FIELD(osl_csmi_stp_buffer, bPhyIdentifier, 28);
+  EXPECT_FIELD(osl_csmi_stp_buffer, bPortIdentifier, 29);
+  EXPECT_FIELD(osl_csmi_stp_buffer, bConnectionRate, 30);
+  EXPECT_FIELD(osl_csmi_stp_buffer, bDestinationSASAddress, 32);
+  EXPECT_FIELD(osl_csmi_stp_buffer, bCommandFIS, 44);
+  EXPECT_FIELD(osl_csmi_stp_buffer, uFlags, 64);
+  EXPECT_FIELD(osl_csmi_stp_buffer, uDataLength, 68);
+  EXPECT_FIELD(osl_csmi_stp_buffer, bStatusFIS, 76);
+  EXPECT_FIELD(osl_csmi_stp_buffer, bDataBuffer, 164);
+  EXPECT_EQ(OSL_CSMI_STP_PIO | OSL_CSMI_STP_WRITE, 18u);
+  EXPECT_EQ(OSL_CSMI_STP_PIO | OSL_CSMI_STP_READ, 17u);
+}
+
+TEST(WireLayout, RaidDriverFirmwareRequests) {
+  EXPECT_EQ(sizeof(osl_rst_firmware_request), 56u);
+  EXPECT_FIELD(osl_rst_firmware_request, version, 28);
+  EXPECT_FIELD(osl_rst_firmware_request, target, 29);
+  EXPECT_FIELD(osl_rst_firmware_request, block.Function, 40);
+  EXPECT_FIELD(osl_rst_firmware_request, block.DataBufferOffset, 48);
+  EXPECT_FIELD(osl_rst_firmware_request, block.DataBufferLength, 52);
+  EXPECT_EQ(sizeof(osl_rst_firmware_download), 88u);
+  EXPECT_FIELD(osl_rst_firmware_download, Offset, 64);
+  EXPECT_FIELD(osl_rst_firmware_download, BufferSize, 72);
+  EXPECT_FIELD(osl_rst_firmware_download, Slot, 80);
+  EXPECT_FIELD(osl_rst_firmware_download, ImageSize, 84);
+  EXPECT_FIELD(osl_rst_firmware_activate, SlotToActivate, 64);
+}

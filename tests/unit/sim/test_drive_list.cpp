@@ -13,6 +13,7 @@
 #include "osl/osl_cmd.h"
 #include "osl/osl_storage.h"
 #include "unit/log_capture.h"
+#include "unit/sim/drive_list_helpers.h"
 #include "unit/sim/machine_fixture.h"
 #include "unit/status_check.h"
 #include "winsim/storage.h"
@@ -24,23 +25,6 @@ const char* threeDrives = R"({"windows": "10.0", "drives": [
   {"bus": "sat", "model": "MODEL A", "serial": "S2", "firmware": "REV00001", "rotational": true},
   {"bus": "sas", "vendor": "MAKER", "model": "MODEL B", "serial": "S3", "firmware": "R001"}
 ]})";
-
-struct DriveList {
-  std::unique_ptr<_osl_dev_info> list{new _osl_dev_info()};
-  u64 status = osl_list_drives(list.get());
-  const _osl_dev_entry& operator[](u32 index) const { return list->entries[index]; }
-  u32 used() const {
-    u32 count = 0;
-    for (const _osl_dev_entry& entry : list->entries) count += entry.usable == 1;
-    return count;
-  }
-};
-
-struct OpenDrive {
-  explicit OpenDrive(const char* id) : drive(osl_open_device(id)) {}
-  ~OpenDrive() { osl_close_device(drive); }
-  _OSL_PDEV* drive;
-};
 
 void expectTypes(const _osl_dev_entry& entry, u32 command, u32 device, u32 physical) {
   EXPECT_EQ(entry.commandBus, command) << entry.id;

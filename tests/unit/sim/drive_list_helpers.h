@@ -1,0 +1,32 @@
+// The drive list of a simulated machine and one open drive, for tests.
+#pragma once
+
+#include <cstring>
+#include <memory>
+
+#include "osl/osl_cmd.h"
+
+struct DriveList {
+  std::unique_ptr<_osl_dev_info> list{new _osl_dev_info()};
+  u64 status = osl_list_drives(list.get());
+  const _osl_dev_entry& operator[](u32 index) const { return list->entries[index]; }
+  u32 used() const {
+    u32 count = 0;
+    for (const _osl_dev_entry& entry : list->entries) count += entry.usable == 1;
+    return count;
+  }
+  // The entry with that id, or null.
+  const _osl_dev_entry* find(const char* id) const {
+    for (const _osl_dev_entry& entry : list->entries)
+      if (std::strcmp(entry.id, id) == 0) return &entry;
+    return nullptr;
+  }
+};
+
+struct OpenDrive {
+  explicit OpenDrive(const char* id) : drive(osl_open_device(id)) {}
+  ~OpenDrive() { osl_close_device(drive); }
+  OpenDrive(const OpenDrive&) = delete;
+  OpenDrive& operator=(const OpenDrive&) = delete;
+  _OSL_PDEV* drive;
+};

@@ -1,0 +1,468 @@
+// Drives behind a RAID controller of the CSMI kind on simulated machines:
+// the listing with ids, types and media, opening by id, the per-drive
+// queries, ATA commands through STP pass-through (IDENTIFY and a firmware
+// download, with the requests as the controller received them), the device
+// list's rule for a drive seen twice, and injected failures.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cmdlib/cmdlib_devlist.h"
+#include "devlib/ata/orvlib_sata.h"
+#include "osl/orv_status.h"
+#include "osl/osl_cmd.h"
+#include "osl/osl_csmi.h"
+#include "osl/osl_sata.h"
+#include "unit/log_capture.h"
+#include "unit/sim/drive_list_helpers.h"
+#include "unit/sim/firmware_image.h"
+#include "unit/sim/machine_fixture.h"
+#include "unit/status_check.h"
+
+namespace {
+
+using namespace VazidaRaduru;
+
+// Port 0 is a plain storage port, port 1 the RAID controller: a SATA drive
+// on phy 3 (number 203 in the machine), a SAS drive on phy 4, and two RAID
+// sets that both hold the NVMe drive at SAS address 01 02 03 07.
+const char kRaidMachine[] = R"({"drives": [
+    {"bus": "sata", "model": "MODEL A", "serial": "S1", "firmware": "REV00001"}
+  ],
+  "controllers": [
+    {"kind": "ahci"},
+    {"kind": "csmi",
+     "drives": [
+       {"bus": "sata", "phy": 3, "model": "MODEL P", "serial": "SP3", "firmware": "REV00001"},
+       {"bus": "sas", "vendor": "MAKER", "model": "MODEL Q", "serial": "SP4", "firmware": "R001"}
+     ],
+     "raidSets": [
+       {"drives": [
+         {"model": "NVMe MODEL R", "serial": "  SERIALNUMBER0123456789AB", "firmware": " FW01 ",
+          "sasAddress": "0102030700000000"},
+         {"model": "SATA MODEL", "serial": "SX", "sasAddress": "0102040800000000"}
+       ]},
+       {"drives": [
+         {"model": "NVMe MODEL R", "serial": "SERIALNUMBER0123456789AB", "sasAddress": "0102030700000000"},
+         {"model": "NVMe FAILED", "serial": "SF", "sasAddress": "0102050900000000", "status": 1}
+       ]}
+     ]}
+  ]})";
+
+void expectEntry(const _osl_dev_entry* entry, u16 number, u32 command, u32 device, u32 physical,
+                 u32 medium) {
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->deviceNumber, number) << entry->id;
+  EXPECT_EQ(entry->commandBus, command) << entry->id;
+  EXPECT_EQ(entry->deviceType, device) << entry->id;
+  EXPECT_EQ(entry->physicalBus, physical) << entry->id;
+  EXPECT_EQ(entry->medium, medium) << entry->id;
+  EXPECT_EQ(entry->usable, 1) << entry->id;
+}
+
+std::vector<winsim::StorageRequest> miniportRequests(DWORD code) {
+  std::vector<winsim::StorageRequest> found;
+  for (const winsim::StorageRequest& request : winsim::storageTrace())
+    if (request.name == "IOCTL_SCSI_MINIPORT" && request.miniportCode == code) found.push_back(request);
+  return found;
+}
+
+const u8 kIdentify[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0xEC, 0, 0, 0};
+
+using CsmiDrives = MachineTest;
+
+TEST_F(CsmiDrives, ListingWithIdsTypesAndMedia) {
+  load(kRaidMachine);
+  DriveList drives;
+  ASSERT_EQ(drives.status, 0u);
+  // The physical drive, the NVMe drive once for both sets, the two phys.
+  EXPECT_EQ(drives.list->count, 4);
+  expectEntry(drives.find("PHYSICALDRIVE0"), 0, 1, 1, 1, 1);
+  const _osl_dev_entry* raid = drives.find("SCSI1:r7");
+  expectEntry(raid, 7, 8, 3, 8, OSL_MEDIUM_SOLID_STATE);
+  EXPECT_STREQ(raid->model, "NVMe MODEL R");
+  EXPECT_STREQ(raid->firmware, "FW01");
+  // Twenty characters of the field, then trimmed.
+  EXPECT_STREQ(raid->serial, "SERIALNUMBER012345");
+  expectEntry(drives.find("SCSI1:p3"), 3, 8, 1, 8, OSL_MEDIUM_UNKNOWN);
+  expectEntry(drives.find("SCSI1:p4"), 4, 255, 255, 255, OSL_MEDIUM_UNKNOWN);
+  EXPECT_EQ(drives.find("SCSI1:r8"), nullptr) << "not an NVMe drive";
+  EXPECT_EQ(drives.find("SCSI1:r9"), nullptr) << "not a good drive";
+
+  // Every request carried its signature and the driver's time-out.
+  for (const winsim::StorageRequest& request : winsim::storageTrace())
+    if (request.name == "IOCTL_SCSI_MINIPORT" && request.device == "Scsi1:") {
+      EXPECT_EQ(request.returnCode, 0u) << request.miniportCode;
+      EXPECT_EQ(request.timeout, 300u);
+    }
+  EXPECT_EQ(miniportRequests(OSL_CSMI_RAID_CONFIG_CODE).size(), 2u);
+}
+
+TEST_F(CsmiDrives, ControllersWithoutDrivesAreNotFound) {
+  load(R"({"controllers": [{"kind": "csmi", "phys": 4}, {"kind": "ahci"}]})");
+  std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
+  expectOslWord(osl_csmi_list_drives(list.get()), kCsmiFile, 5);
+  expectOslWord(osl_list_drives(list.get()), kCmdFile, 5);
+
+  load(R"({"controllers": [{"kind": "csmi", "drives": [{"bus": "sata"}]}],
+           "faults": [{"setupapi": "SetupDiGetDeviceInterfaceDetailW"}]})");
+  expectOslWord(osl_csmi_list_drives(list.get()), kCsmiFile, 14);
+  load(R"({"faults": [{"setupapi": "SetupDiGetClassDevsW"}]})");
+  expectOslWord(osl_csmi_list_drives(list.get()), kCsmiFile, 15);
+}
+
+TEST_F(CsmiDrives, OpeningByPortAndQueries) {
+  load(R"({"controllers": [{"kind": "ahci"}, {"kind": "ahci"},
+    {"kind": "csmi", "drives": [{"bus": "sata", "phy": 1}, {"bus": "sas", "phy": 2}]}]})");
+  _OSL_PDEV missing = {};
+  missing.port = 5;
+  missing.target = 0;
+  missing.kind = 'r';
+  expectOslWord(osl_csmi_open(&missing), kCsmiFile, 43);
+  expectOslWord(osl_csmi_open(nullptr), kCsmiFile, 35);
+  EXPECT_EQ(osl_open_device("SCSI0:p1"), nullptr) << "a port that is no CSMI controller";
+
+  OpenDrive sata("SCSI2:p1");
+  ASSERT_NE(sata.drive, nullptr);
+  EXPECT_EQ(sata.drive->port, 2);
+  EXPECT_EQ(sata.drive->target, 1);
+  EXPECT_EQ(sata.drive->kind, 'p');
+  osl_bus_type command = OSL_BUS_NONE, physical = OSL_BUS_NONE;
+  osl_dev_type device = OSL_DEV_NONE;
+  ASSERT_EQ(osl_get_bus_dev_type(sata.drive, &command, &device, &physical), 0u);
+  EXPECT_EQ(command, OSL_BUS_CSMI);
+  EXPECT_EQ(device, OSL_DEV_ATA);
+  EXPECT_EQ(physical, OSL_BUS_CSMI);
+  std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
+  ASSERT_EQ(osl_drive_query(sata.drive, list.get()), 0u);
+  EXPECT_EQ(list->count, 1);
+  expectEntry(&list->entries[0], 0, 8, 1, 8, OSL_MEDIUM_UNKNOWN);
+
+  // A SAS drive keeps the caller's device type; an empty phy is unusable.
+  OpenDrive sas("SCSI2:p2");
+  ASSERT_NE(sas.drive, nullptr);
+  device = OSL_DEV_SCSI;
+  ASSERT_EQ(osl_get_bus_dev_type(sas.drive, &command, &device, &physical), 0u);
+  EXPECT_EQ(device, OSL_DEV_SCSI);
+  _osl_dev_entry entry = {};
+  entry.usable = 1;
+  sas.drive->target = 0;
+  EXPECT_EQ(osl_csmi_phy_describe(sas.drive, &entry), 0u);
+  EXPECT_EQ(entry.usable, 0);
+
+  // The first controller found is remembered: no request the second time.
+  u8 port = 0;
+  ASSERT_EQ(osl_csmi_controller_port(&port), 0u);
+  EXPECT_EQ(port, 2);
+  winsim::clearStorageTrace();
+  port = 0;
+  ASSERT_EQ(osl_csmi_controller_port(&port), 0u);
+  EXPECT_EQ(port, 2);
+  EXPECT_TRUE(winsim::storageTrace().empty());
+  expectOslWord(osl_csmi_controller_port(nullptr), kCsmiFile, 35);
+}
+
+TEST_F(CsmiDrives, RaidMemberDescription) {
+  load(kRaidMachine);
+  OpenDrive raid("SCSI1:r7");
+  ASSERT_NE(raid.drive, nullptr);
+  _osl_dev_entry entry = {};
+  entry.deviceType = OSL_DEV_NONE;
+  ASSERT_EQ(osl_csmi_raid_bus_dev_type(raid.drive, &entry), 0u);
+  EXPECT_EQ(entry.commandBus, 8u);
+  EXPECT_EQ(entry.deviceType, 3u);
+  EXPECT_EQ(entry.medium, OSL_MEDIUM_SOLID_STATE);
+  std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
+  EXPECT_EQ(osl_drive_query(raid.drive, list.get()), 0u);
+
+  OpenDrive absent("SCSI1:r42");
+  ASSERT_NE(absent.drive, nullptr);
+  entry = {};
+  expectOslWord(osl_csmi_raid_bus_dev_type(absent.drive, &entry), kCsmiFile, 43);
+  list.reset(new _osl_dev_info());
+  expectOslWord(osl_drive_query(absent.drive, list.get()), kCsmiFile, 43);
+
+  // Commands for NVMe drives on this path are not sent.
+  u8 entryBytes[64] = {6};
+  expectOslWord(osl_csmi_nvme_send(raid.drive, entryBytes, 64, 1, nullptr, 0, nullptr, 0,
+                                   OSL_CMD_NVME_ADMIN, 0, false),
+                kCsmiFile, 83);
+  expectOslWord(osl_csmi_nvme_send(raid.drive, entryBytes, 64, 1, nullptr, 0, nullptr, 0,
+                                   OSL_CMD_REFUSED, 0, false),
+                kCsmiFile, 83);
+}
+
+TEST_F(CsmiDrives, IdentifyThroughStp) {
+  load(kRaidMachine);
+  OpenDrive drive("SCSI1:p3");
+  ASSERT_NE(drive.drive, nullptr);
+  winsim::clearStorageTrace();
+  u8 data[512] = {};
+  u8 response[16];
+  std::memset(response, 0xEE, sizeof response);
+  ASSERT_EQ(osl_csmi_stp_send(drive.drive, kIdentify, 16, 1, data, sizeof data, response, 16, 0, false), 0u);
+  // Words 27-46: the model, bytes swapped.
+  EXPECT_EQ(data[54], 'O');
+  EXPECT_EQ(data[55], 'M');
+  EXPECT_EQ(response[12], 0x50) << "status";
+  EXPECT_EQ(response[0], 0) << "error";
+  EXPECT_EQ(response[13], 0xEE) << "13 bytes at most";
+
+  std::vector<winsim::StorageRequest> sent = miniportRequests(OSL_CSMI_STP_PASSTHRU_CODE);
+  ASSERT_EQ(sent.size(), 1u);
+  const winsim::StorageRequest& stp = sent[0];
+  EXPECT_EQ(stp.device, "Scsi1:");
+  EXPECT_EQ(stp.returnCode, 0u);
+  EXPECT_EQ(stp.stpFlags, 17u);
+  EXPECT_EQ(stp.dataLength, 512u);
+  EXPECT_EQ(stp.timeout, 300u);
+  const std::vector<u8> fis = {0x27, 0x80, 0xEC, 0, 0, 0, 0, 0xA0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(stp.command, fis);
+  // The phy information was asked first for the phy's address.
+  EXPECT_EQ(miniportRequests(OSL_CSMI_PHY_INFO_CODE).size(), 1u);
+
+  // A drive on no phy of the controller.
+  drive.drive->target = 9;
+  expectOslWord(osl_csmi_stp_send(drive.drive, kIdentify, 16, 1, data, sizeof data, response, 16, 0, false),
+                kCsmiFile, 43);
+}
+
+TEST_F(CsmiDrives, SataDeviceUpdatedThroughStp) {
+  load(kRaidMachine);
+  std::unique_ptr<OrvGenDev> device(OrvGenDev::newOrvDevice("SCSI1:p3", 0, false, false));
+  ASSERT_NE(dynamic_cast<VazidaRaduruSata::OrvSataDev*>(device.get()), nullptr);
+  EXPECT_EQ(device->getBusType(), OSL_BUS_CSMI);
+  char firmware[9], model[41], serial[21], component[9];
+  ASSERT_EQ(device->getIdentStrings(firmware, model, serial, component), 0u);
+  EXPECT_STREQ(model, "MODEL P");
+  EXPECT_STREQ(serial, "SP3");
+  EXPECT_STREQ(firmware, "REV00001");
+
+  winsim::clearStorageTrace();
+  std::vector<u8> image = firmwareImage("REV00002", 200 * 512);
+  bool refreshed = false, reboot = true;
+  ASSERT_EQ(device->downloadFirmware(image.data(), static_cast<u32>(image.size()), &refreshed, &reboot, 0,
+                                     false, 0),
+            0u);
+  EXPECT_TRUE(refreshed);
+  EXPECT_FALSE(reboot);
+  EXPECT_EQ(winsim::receivedFirmwareImage(203), image);
+
+  // Segments of DOWNLOAD MICROCODE 03h written to the drive, in order.
+  u32 offset = 0;
+  for (const winsim::StorageRequest& request : miniportRequests(OSL_CSMI_STP_PASSTHRU_CODE)) {
+    const std::vector<u8>& fis = request.command;
+    if (fis[2] != 0x92) continue;
+    EXPECT_EQ(fis[3], 0x03);
+    u32 blocks = static_cast<u32>(fis[12] | fis[4] << 8);
+    EXPECT_EQ(static_cast<u32>(fis[5] | fis[6] << 8), offset);
+    EXPECT_EQ(request.stpFlags, 18u);
+    EXPECT_EQ(request.dataLength, blocks * 512);
+    offset += blocks;
+  }
+  EXPECT_EQ(offset, 200u);
+  ASSERT_EQ(device->refresh(), 0u);
+  ASSERT_EQ(device->getIdentStrings(firmware, model, serial, component), 0u);
+  EXPECT_STREQ(firmware, "REV00002");
+  device.reset();
+
+  // The machine file keeps the new revision for the next run.
+  reload();
+  OpenDrive again("SCSI1:p3");
+  u8 data[512] = {};
+  ASSERT_EQ(osl_csmi_stp_send(again.drive, kIdentify, 16, 1, data, sizeof data, nullptr, 0, 0, false), 0u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(data) + 46, 8), "ER0V0020");
+}
+
+TEST_F(CsmiDrives, DownloadLostOnTheWayLeavesTheFirmware) {
+  // The third STP request (the second segment) never reaches the drive.
+  load(R"({"controllers": [{"kind": "csmi", "drives": [
+             {"bus": "sata", "phy": 0, "serial": "S1", "firmware": "REV00001", "dmMaxBlocks": 16}]}],
+           "faults": [{"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 25, "after": 2, "times": 1}]})");
+  std::unique_ptr<OrvGenDev> device(OrvGenDev::newOrvDevice("SCSI0:p0", 0, false, false));
+  ASSERT_NE(device, nullptr);
+  std::vector<u8> image = firmwareImage("REV00002", 64 * 512);
+  bool refreshed = false, reboot = false;
+  LogCapture log;
+  u64 status = device->downloadFirmware(image.data(), static_cast<u32>(image.size()), &refreshed, &reboot, 0,
+                                        false, 0);
+  EXPECT_TRUE(isLibStatus(status, ORV_ERR_ATA_DOWNLOAD, 131)) << std::hex << status;
+  EXPECT_NE(log.find("Error: IOCTL Failure: (error: 31)\n"), nullptr);
+  EXPECT_TRUE(winsim::receivedFirmwareImage(100).empty());
+  char firmware[9], model[41], serial[21], component[9];
+  ASSERT_EQ(device->refresh(), 0u);
+  ASSERT_EQ(device->getIdentStrings(firmware, model, serial, component), 0u);
+  EXPECT_STREQ(firmware, "REV00001");
+}
+
+TEST_F(CsmiDrives, InjectedFailures) {
+  LogCapture log;
+  const std::string base = R"({"controllers": [{"kind": "csmi", "drives": [{"bus": "sata", "phy": 0}]}], "faults": )";
+  u8 data[512];
+  u8 response[13];
+
+  // The request fails on its way: the Windows error and the return code.
+  load(base + R"([{"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 25, "error": 1117}]})");
+  {
+    OpenDrive drive("SCSI0:p0");
+    ASSERT_NE(drive.drive, nullptr);
+    log.clear();
+    expectOslWord(osl_csmi_stp_send(drive.drive, kIdentify, 16, 1, data, sizeof data, response, 13, 0, false),
+                  kCmdFile, 1);
+    ASSERT_NE(log.find("Error: IOCTL Failure: (error: 1117)\n"), nullptr);
+    EXPECT_EQ(log.find("Error: IOCTL Failure: (error: 1117)\n")->level, 3);
+    ASSERT_NE(log.find("Error: CSMI Return code: 0x0\n"), nullptr);
+    ASSERT_NE(log.find("Error: ATA Response [Error : 0x00]"), nullptr);
+    EXPECT_EQ(log.find("Error: ATA Response")->level, 3);
+
+    log.clear();
+    expectOslWord(osl_csmi_stp_send(drive.drive, kIdentify, 16, 1, data, sizeof data, response, 13, 0, true),
+                  kCmdFile, 1);
+    ASSERT_NE(log.find("Warning: CSMI Return code: 0x0\n"), nullptr);
+    EXPECT_EQ(log.find("Warning: CSMI Return code: 0x0\n")->level, 4);
+    ASSERT_NE(log.find("Info: ATA Response"), nullptr);
+  }
+
+  // The controller answers a failing return code: code 1, nothing logged as
+  // a Windows failure.
+  load(base + R"([{"csmi": 25, "returnCode": 3}]})");
+  {
+    OpenDrive drive("SCSI0:p0");
+    log.clear();
+    expectOslWord(osl_csmi_stp_send(drive.drive, kIdentify, 16, 1, data, sizeof data, response, 13, 0, false),
+                  kCsmiFile, 1);
+    EXPECT_EQ(log.find("Error: IOCTL Failure"), nullptr);
+    EXPECT_EQ(miniportRequests(OSL_CSMI_STP_PASSTHRU_CODE).back().returnCode, 3u);
+  }
+
+  // The drive aborts the command: the registers come back and the command
+  // fails as on an AHCI port.
+  load(base + R"([{"ata": 236, "drive": 100}]})");
+  {
+    OpenDrive drive("SCSI0:p0");
+    log.clear();
+    expectOslWord(osl_csmi_stp_send(drive.drive, kIdentify, 16, 1, data, sizeof data, response, 13, 0, false),
+                  kCsmiFile, 1);
+    EXPECT_EQ(response[0], 0x04);
+    EXPECT_EQ(response[12], 0x51);
+    ASSERT_NE(log.find("Error: ATA Response [Error : 0x04] [Count : 0x0000] [LBA : 0x000000000000] "
+                       "[Device : 0xa0] [Status : 0x51]\n\n"),
+              nullptr);
+  }
+
+  // The phy information fails: logged, and the command is not sent. A
+  // return code alone does not fail a request, but then no phy answers.
+  load(base + R"([{"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 20}]})");
+  {
+    OpenDrive drive("SCSI0:p0");
+    ASSERT_NE(drive.drive, nullptr);
+    log.clear();
+    winsim::clearStorageTrace();
+    expectOslWord(osl_csmi_stp_send(drive.drive, kIdentify, 16, 1, data, sizeof data, response, 13, 0, false),
+                  kCmdFile, 1);
+    EXPECT_TRUE(miniportRequests(OSL_CSMI_STP_PASSTHRU_CODE).empty());
+    ASSERT_NE(log.find("Error: IOCTL Failure: (error: 31)\n"), nullptr);
+    ASSERT_NE(log.find("Error: CSMI Return code: 0x0\n"), nullptr);
+  }
+  load(base + R"([{"csmi": 20, "returnCode": 1}]})");
+  {
+    OpenDrive drive("SCSI0:p0");
+    expectOslWord(osl_csmi_stp_send(drive.drive, kIdentify, 16, 1, data, sizeof data, response, 13, 0, false),
+                  kCsmiFile, 43);
+    EXPECT_TRUE(miniportRequests(OSL_CSMI_STP_PASSTHRU_CODE).empty());
+  }
+}
+
+TEST_F(CsmiDrives, NvmeFirmwareThroughTheRaidDriver) {
+  load(R"({"controllers": [{"kind": "csmi", "raidSets": [
+    {"drives": [{"model": "NVMe A", "serial": "NA", "sasAddress": "0000010700000000"}]},
+    {"drives": [{"model": "NVMe B", "serial": "NB", "sasAddress": "0000020900000000", "rebootToActivate": true},
+                {"model": "NVMe C", "serial": "NC", "sasAddress": "0000030B00000000"}]}]}]})");
+  LogCapture log;
+  OpenDrive drive("SCSI0:r9");
+  ASSERT_NE(drive.drive, nullptr);
+  std::vector<u8> image = firmwareImage("REV00002", 6000);
+  auto dword = [](u8* entry, u32 index, u32 value) { std::memcpy(entry + 4 * index, &value, 4); };
+  winsim::clearStorageTrace();
+  for (u32 offset : {0u, 4096u}) {
+    u8 entry[64] = {0x11};
+    u32 length = std::min<u32>(4096, static_cast<u32>(image.size()) - offset);
+    dword(entry, 10, length / 4 - 1);
+    dword(entry, 11, offset / 4);
+    ASSERT_EQ(osl_csmi_nvme_send(drive.drive, entry, 64, 1, image.data() + offset, length, nullptr, 0,
+                                 OSL_CMD_NVME_ADMIN, 0, false),
+              0u);
+  }
+  std::vector<winsim::StorageRequest> pieces = miniportRequests(OSL_RST_FIRMWARE_CODE);
+  ASSERT_EQ(pieces.size(), 2u);
+  EXPECT_EQ(pieces[0].dataLength, 4096u);
+  EXPECT_EQ(pieces[1].dataLength, 1904u);
+  EXPECT_EQ(pieces[1].timeout, 86400u);
+  EXPECT_EQ(pieces[1].returnCode, 0u);
+  // Each request first looks for the drive in the RAID sets.
+  EXPECT_EQ(miniportRequests(OSL_CSMI_RAID_CONFIG_CODE).size(), 4u);
+
+  // Commit action 0 is not sent; commit action 2 activates, and the driver
+  // asks for a reboot.
+  u8 commit[64] = {0x10};
+  winsim::clearStorageTrace();
+  dword(commit, 10, 1);
+  expectOslWord(osl_csmi_nvme_send(drive.drive, commit, 64, 1, nullptr, 0, nullptr, 0, OSL_CMD_NVME_ADMIN, 0, false),
+                kCsmiFile, 83);
+  EXPECT_TRUE(miniportRequests(OSL_RST_FIRMWARE_CODE).empty());
+  dword(commit, 10, 2 << 3 | 1);
+  expectOslWord(osl_csmi_nvme_send(drive.drive, commit, 64, 1, nullptr, 0, nullptr, 0, OSL_CMD_NVME_ADMIN, 0, false),
+                kCsmiFile, 45);
+  DriveList drives;
+  ASSERT_NE(drives.find("SCSI0:r9"), nullptr);
+  EXPECT_STREQ(drives.find("SCSI0:r9")->firmware, "REV00002");
+
+  // Nothing downloaded: the driver refuses the activation.
+  OpenDrive other("SCSI0:r11");
+  log.clear();
+  expectOslWord(osl_csmi_fw_activate(other.drive, commit, 0, false), kCsmiFile, 1);
+  ASSERT_NE(log.find("Warning: Invalid return code from IOCTL : 1\n"), nullptr);
+  // A piece the driver refuses (out of order) fails the download.
+  u8 piece[64] = {0x11};
+  dword(piece, 11, 1024);
+  log.clear();
+  expectOslWord(osl_csmi_fw_download(other.drive, piece, image.data(), 512, 0, false), kCsmiFile, 1);
+  ASSERT_NE(log.find("Warning: Invalid return code from IOCTL : 3\n"), nullptr);
+  // A drive in no RAID set.
+  OpenDrive absent("SCSI0:r5");
+  expectOslWord(osl_csmi_fw_activate(absent.drive, commit, 0, false), kCsmiFile, 43);
+  expectOslWord(osl_csmi_fw_download(absent.drive, commit, image.data(), 512, 0, false), kCsmiFile, 43);
+}
+
+TEST_F(CsmiDrives, DriveSeenTwiceIsListedUsableOnce) {
+  load(R"({"drives": [{"bus": "sata", "model": "MODEL A", "serial": "SAME", "firmware": "REV00001"},
+                      {"bus": "sata", "model": "MODEL B", "serial": "OTHER", "firmware": "REV00001"}],
+           "controllers": [{"kind": "csmi", "drives": [
+             {"bus": "sata", "phy": 2, "model": "MODEL A", "serial": "SAME", "firmware": "REV00001"}]}]})");
+  DivizuCmdlib::DivIzuDevList command;
+  ASSERT_EQ(command.execute(), 0u);
+  std::vector<_OrvDevProperty> records(command.devBegin(), command.devEnd());
+  ASSERT_EQ(records.size(), 3u);
+  int usableSame = 0;
+  for (const _OrvDevProperty& record : records) {
+    SCOPED_TRACE(record.deviceName);
+    if (std::strcmp(record.deviceName, "SCSI0:p2") == 0) {
+      EXPECT_EQ(record.commandBus, OSL_BUS_CSMI);
+      EXPECT_EQ(record.deviceType, OSL_DEV_ATA);
+      EXPECT_STREQ(record.serialNumber, "SAME") << "filled by the probe through STP";
+      EXPECT_EQ(record.usable, 1);
+    } else if (std::strcmp(record.deviceName, "PHYSICALDRIVE0") == 0) {
+      EXPECT_EQ(record.usable, 0);
+    } else {
+      EXPECT_EQ(record.usable, 1);
+    }
+    if (std::strcmp(record.serialNumber, "SAME") == 0) usableSame += record.usable;
+  }
+  EXPECT_EQ(usableSame, 1);
+}
+
+}  // namespace

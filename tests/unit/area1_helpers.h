@@ -11,6 +11,7 @@
 
 #include "devlib/ata/orvlib_buffer_area1.h"
 #include "unit/status_check.h"
+#include "unit/scratch.h"
 
 namespace area1_test {
 
@@ -23,15 +24,7 @@ inline ::testing::AssertionResult isSataStatus(u64 word, u32 code) { return isLi
 // What print writes to a stream.
 template <typename Printable>
 std::string printed(Printable& log) {
-  std::FILE* file = std::tmpfile();
-  EXPECT_NE(file, nullptr);
-  if (!file) return {};
-  log.print(file);
-  std::rewind(file);
-  std::string text;
-  for (int c; (c = std::fgetc(file)) != EOF;) text.push_back(static_cast<char>(c));
-  std::fclose(file);
-  return text;
+  return writtenTo([&](std::FILE* file) { log.print(file); });
 }
 
 inline std::vector<std::string> linesOf(const std::string& text) {

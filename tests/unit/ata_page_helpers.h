@@ -11,6 +11,7 @@
 
 #include "devlib/orvlib_buffer.h"
 #include "unit/status_check.h"
+#include "unit/scratch.h"
 
 // The ATA data structures raise their words from the source file numbered 130.
 inline ::testing::AssertionResult isSataStatus(u64 word, u32 code) { return isLibStatus(word, code, 130); }
@@ -22,16 +23,7 @@ inline void put(VazidaRaduru::OrvBuffer& buffer, u32 offset, std::vector<u8> byt
 
 // The text a print or dump operation writes to an open file.
 inline std::string printedText(const std::function<void(void*)>& print) {
-  std::FILE* file = std::tmpfile();
-  EXPECT_NE(file, nullptr);
-  if (!file) return std::string();
-  print(file);
-  std::rewind(file);
-  std::string text;
-  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
-  std::fclose(file);
-  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-  return text;
+  return withoutCarriageReturns(writtenTo([&](std::FILE* file) { print(file); }));
 }
 
 // A value line of the data structures: the label blank-filled to 100

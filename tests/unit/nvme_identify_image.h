@@ -46,26 +46,10 @@ class IdentifyBytes {
   std::vector<u8> bytes;
 };
 
-// What an action writes to a stream: a file of a folder of this process's
-// own, since parallel test programs may share the runtime's temporary names.
-inline std::string writtenTo(const std::function<void(std::FILE*)>& write) {
-  ScratchFolder folder;
-  std::FILE* file = std::fopen(folder.write("written.txt", "").c_str(), "w+b");
-  EXPECT_NE(file, nullptr);
-  if (!file) return std::string();
-  write(file);
-  std::rewind(file);
-  std::string text;
-  for (int c; (c = std::fgetc(file)) != EOF;)
-    if (c != '\r') text.push_back(static_cast<char>(c));
-  std::fclose(file);
-  return text;
-}
-
 // What print writes to a stream.
 template <typename Printable>
 std::string printed(Printable& object) {
-  return writtenTo([&](std::FILE* file) { object.print(file); });
+  return withoutCarriageReturns(writtenTo([&](std::FILE* file) { object.print(file); }));
 }
 
 // One value line: the label left-justified in 100 columns.

@@ -1,7 +1,10 @@
 // A scratch folder of one test, removed with everything in it afterwards.
 #pragma once
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
 
@@ -41,3 +44,24 @@ class ScratchFolder {
  private:
   std::filesystem::path path_;
 };
+
+// What an action writes to an open stream, byte for byte. The stream is a
+// file of a scratch folder of this process's own: parallel test programs
+// under Wine may be handed the same temporary file names.
+inline std::string writtenTo(const std::function<void(std::FILE*)>& write) {
+  ScratchFolder folder;
+  std::FILE* file = std::fopen(folder.write("written.bin", "").c_str(), "w+b");
+  if (!file) return "(the scratch file could not be opened)";
+  write(file);
+  std::rewind(file);
+  std::string bytes;
+  for (int c; (c = std::fgetc(file)) != EOF;) bytes.push_back(static_cast<char>(c));
+  std::fclose(file);
+  return bytes;
+}
+
+// Text as it reads on every host: the "\r" of text-mode line ends dropped.
+inline std::string withoutCarriageReturns(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}

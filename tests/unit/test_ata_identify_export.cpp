@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "devlib/ata/orvlib_buffer_sata.h"
+#include "unit/scratch.h"
 #include "unit/ata_identify_image.h"
 
 using namespace VazidaRaduru;
@@ -45,19 +46,14 @@ const _OrvDataItem& named(const std::vector<_OrvDataItem>& items, const std::str
 }
 
 std::vector<std::string> printedLines(OrvAtaIdentifyBuffer& identify) {
-  std::FILE* file = std::tmpfile();
-  EXPECT_NE(file, nullptr);
-  if (!file) return {};
-  identify.print(file);
-  std::rewind(file);
+  std::string text = writtenTo([&](std::FILE* file) { identify.print(file); });
   std::vector<std::string> lines;
   std::string line;
-  for (int c; (c = std::fgetc(file)) != EOF;) {
-    line.push_back(static_cast<char>(c));
+  for (char c : text) {
+    line.push_back(c);
     if (c == '\n') lines.push_back(std::move(line)), line.clear();
   }
   EXPECT_EQ(line, "") << "the text ends with a newline";
-  std::fclose(file);
   return lines;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "unit/buffer_helpers.h"
+#include "unit/scratch.h"
 
 using namespace VazidaRaduru;
 using namespace buffer_test;
@@ -193,29 +194,12 @@ TEST(BufferDump, ExactText) {
   EXPECT_EQ(out.str(), "x:0a ff Empty Buffer") << "strDump appends";
 }
 
-std::string readBack(std::FILE* file) {
-  std::rewind(file);
-  std::string text;
-  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
-  std::fclose(file);
-  return text;
-}
-
 TEST(BufferDump, FileFormsWriteTheSameTextAndTheRawBytes) {
   OrvBuffer buffer = filled({0x0A, 0xFF, 0x30});
   std::stringstream expected;
   buffer.hexDump(expected);
-  std::FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
-  buffer.hexDump(file);
-  std::string written = readBack(file);
-  written.erase(std::remove(written.begin(), written.end(), '\r'), written.end());
-  EXPECT_EQ(written, expected.str());
-
-  file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
-  buffer.binDump(file);
-  EXPECT_EQ(readBack(file), std::string("\x0a\xff\x30", 3));
+  EXPECT_EQ(withoutCarriageReturns(writtenTo([&](std::FILE* file) { buffer.hexDump(file); })), expected.str());
+  EXPECT_EQ(writtenTo([&](std::FILE* file) { buffer.binDump(file); }), std::string("\x0a\xff\x30", 3));
 
   buffer.hexDump(static_cast<void*>(nullptr));
   buffer.binDump(nullptr);

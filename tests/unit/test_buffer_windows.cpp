@@ -7,6 +7,7 @@
 
 #include "devlib/orvlib_buffer.h"
 #include "unit/buffer_helpers.h"
+#include "unit/scratch.h"
 
 using namespace VazidaRaduru;
 using namespace buffer_test;
@@ -149,16 +150,8 @@ TEST(LogBuffer, DumpsThroughTheBaseAndIntoFiles) {
   std::stringstream expected;
   log.hexDump(expected);
 
-  std::FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
-  base.hexDump(static_cast<void*>(file));
-  std::rewind(file);
-  std::string written;
-  int c;
-  while ((c = std::fgetc(file)) != EOF)
-    if (c != '\r') written += static_cast<char>(c);
-  std::fclose(file);
-  EXPECT_EQ(written, expected.str());
+  std::string written = writtenTo([&](std::FILE* file) { base.hexDump(static_cast<void*>(file)); });
+  EXPECT_EQ(withoutCarriageReturns(written), expected.str());
 }
 
 TEST(LogBuffer, LongNamesAreCutInTheHeader) {

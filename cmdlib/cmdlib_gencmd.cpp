@@ -198,7 +198,7 @@ u64 DivIzuGenCmd::getBusDevType(std::string id, osl_bus_type& busType, osl_dev_t
   _OSL_PDEV* drive = osl_open_device(id.c_str());
   if (!drive) return cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 62);
   u64 status = 0;
-  if (drive->handle != OSL_RAID_B_HANDLE && drive->handle != OSL_RAID_P_HANDLE) {
+  if (!osl_is_pseudo_handle(drive->handle)) {
     osl_bus_type physicalBus = OSL_BUS_NONE;
     status = osl_get_bus_dev_type(drive, &busType, &deviceType, &physicalBus);
   }

@@ -1,5 +1,7 @@
 // The library's declared tables: source files, failure codes and the message
-// catalogue that status words are decoded with.
+// catalogue that status words are decoded with; the application logger's
+// registration; the query library's wrappers over the OS layer.
+#include "devlib/orvlib_decl.h"
 #include "osl/orv_status.h"
 #include "osl/osl_log.h"
 
@@ -522,3 +524,74 @@ int orvlib_app_log(osl_log_priority_e level, const char* format, va_list argumen
     return 0;
   return registeredLogger(level, format, arguments);
 }
+
+namespace DivizuQuerylib {
+
+u64 OrvGenQuery::send_command(_OSL_PDEV* drive, _osl_dev_cmd* request, osl_bus_type bus,
+                              osl_cmd_type kind) {
+  if (osl_is_pseudo_handle(drive->handle)) return 0;
+  return osl_send_command(drive, request, bus, kind);
+}
+
+u32 OrvGenQuery::get_maxtranfer_size(_OSL_PDEV* drive, osl_bus_type bus) {
+  if (osl_is_pseudo_handle(drive->handle)) return 0;
+  return osl_get_max_transfer_size(drive, bus);
+}
+
+u64 OrvGenQuery::drive_query(_OSL_PDEV* drive, _osl_dev_info* list) {
+  if (osl_is_pseudo_handle(drive->handle)) return 0;
+  return osl_drive_query(drive, list);
+}
+
+u64 OrvGenQuery::get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus,
+                                  osl_dev_type* deviceType, osl_bus_type* physicalBus) {
+  if (osl_is_pseudo_handle(drive->handle)) return 0;
+  return osl_get_bus_dev_type(drive, commandBus, deviceType, physicalBus);
+}
+
+u64 OrvGenQuery::list_drives(_osl_dev_info* list) { return osl_list_drives(list); }
+void OrvGenQuery::init_libs() {}
+void OrvGenQuery::deinit_libs() {}
+
+OrvNativeQuery::OrvNativeQuery() = default;
+OrvNativeQuery::~OrvNativeQuery() = default;
+u64 OrvNativeQuery::init() { return 0; }
+u64 OrvNativeQuery::deinit() { return 0; }
+
+u32 OrvNativeQuery::getMaxTransferSize(_OSL_PDEV* drive, osl_bus_type bus) {
+  return osl_get_max_transfer_size(drive, bus);
+}
+
+u64 OrvNativeQuery::sendCommand(_OSL_PDEV* drive, _osl_dev_cmd* request, osl_bus_type bus,
+                                osl_cmd_type kind) {
+  return osl_send_command(drive, request, bus, kind);
+}
+
+u64 OrvNativeQuery::driveList(_osl_dev_info* list) { return osl_list_drives(list); }
+u64 OrvNativeQuery::driveQuery(_OSL_PDEV* drive, _osl_dev_info* list) { return osl_drive_query(drive, list); }
+
+u64 OrvNativeQuery::getBusDevtype(_OSL_PDEV* drive, osl_bus_type* commandBus,
+                                  osl_dev_type* deviceType, osl_bus_type* physicalBus) {
+  return osl_get_bus_dev_type(drive, commandBus, deviceType, physicalBus);
+}
+
+#define ORV_EMPTY_STORE_QUERY(Store)                                                          \
+  Store::Store() = default;                                                                   \
+  Store::~Store() = default;                                                                  \
+  u64 Store::init() { return 0; }                                                             \
+  u64 Store::deinit() { return 0; }                                                           \
+  u32 Store::getMaxTransferSize(_OSL_PDEV*) { return 0; }                                     \
+  u64 Store::sendCommand(_OSL_PDEV*, osl_cmd_type, u8*, u8, u8, void*, u32, u8*, u16, u32, u8) { \
+    return 0;                                                                                 \
+  }                                                                                           \
+  u64 Store::driveList(_osl_dev_info*) { return 0; }                                          \
+  u64 Store::driveQuery(_OSL_PDEV*, _osl_dev_info*) { return 0; }                             \
+  u64 Store::getBusDevtype(_OSL_PDEV*, osl_bus_type*, osl_dev_type*, osl_bus_type*) { return 0; }
+
+ORV_EMPTY_STORE_QUERY(OrvPStoreQuery)
+ORV_EMPTY_STORE_QUERY(OrvBStoreQuery)
+#undef ORV_EMPTY_STORE_QUERY
+
+bool OrvPStoreQuery::isPstoreInit() { return false; }
+
+}  // namespace DivizuQuerylib

@@ -16,15 +16,11 @@ constexpr u32 FEATURE_SECURITY_PROTOCOLS = 6;
 constexpr u32 PROTOCOL_LIST_LENGTH = 512;
 constexpr u32 PROTOCOL_LIST_START = 8;
 
-bool isPseudoHandle(const _OSL_PDEV* drive) {
-  return drive->handle == OSL_RAID_B_HANDLE || drive->handle == OSL_RAID_P_HANDLE;
-}
-
 // Reads the three types of an open drive; a RAID store's pseudo handle has
 // none and leaves them unknown.
 u64 readTypes(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_type* deviceType,
               osl_bus_type* physicalBus) {
-  if (isPseudoHandle(drive)) return 0;
+  if (osl_is_pseudo_handle(drive->handle)) return 0;
   return osl_get_bus_dev_type(drive, commandBus, deviceType, physicalBus);
 }
 
@@ -91,7 +87,7 @@ OrvGenDev::OrvGenDev(std::string devicePath) : OrvGenDev() {
     handle = nullptr;
     throw status;
   }
-  maxTransferLength = isPseudoHandle(handle) ? 0 : osl_get_max_transfer_size(handle, busType);
+  maxTransferLength = osl_is_pseudo_handle(handle->handle) ? 0 : osl_get_max_transfer_size(handle, busType);
 }
 
 OrvGenDev::~OrvGenDev() {
@@ -102,7 +98,7 @@ OrvGenDev::~OrvGenDev() {
 u64 OrvGenDev::unsupported() { return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED); }
 
 u64 OrvGenDev::getDriveProperties(_osl_dev_info* list) {
-  if (handle && isPseudoHandle(handle)) return 0;
+  if (handle && osl_is_pseudo_handle(handle->handle)) return 0;
   return osl_drive_query(handle, list);
 }
 

@@ -1,11 +1,18 @@
-// The query library: the OS layer's drive functions for programs that load
-// the library. The facade keeps the two RAID stores' pseudo handles away from
-// the operating system; the native back-end passes everything on; the store
-// back-ends have no store behind them and answer 0.
+// The library's declarations: the built-in configuration of SMART attribute
+// names, and the query library.
 #pragma once
 
 #include "osl/osl_cmd.h"
 #include "osl/osl_types.h"
+
+// One line of JSON: a device entry that gives every drive parser 0, and three
+// parsers of attribute names.
+extern const char orvlib_smart_attr_config[];
+
+// The query library: the OS layer's drive functions for programs that load
+// the library. The facade keeps the two RAID stores' pseudo handles away from
+// the operating system; the native back-end passes everything on; the store
+// back-ends have no store behind them and answer 0.
 
 namespace DivizuQuerylib {
 

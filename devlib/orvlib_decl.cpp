@@ -630,25 +630,32 @@ const char orvlib_smart_attr_config[] =
 
 namespace DivizuQuerylib {
 
+namespace {
+
+// A null record goes on to the OS layer, which refuses it.
+bool isStoreDrive(const _OSL_PDEV* drive) { return drive && osl_is_pseudo_handle(drive->handle); }
+
+}  // namespace
+
 u64 OrvGenQuery::send_command(_OSL_PDEV* drive, _osl_dev_cmd* request, osl_bus_type bus,
                               osl_cmd_type kind) {
-  if (osl_is_pseudo_handle(drive->handle)) return 0;
+  if (isStoreDrive(drive)) return 0;
   return osl_send_command(drive, request, bus, kind);
 }
 
 u32 OrvGenQuery::get_maxtranfer_size(_OSL_PDEV* drive, osl_bus_type bus) {
-  if (osl_is_pseudo_handle(drive->handle)) return 0;
+  if (isStoreDrive(drive)) return 0;
   return osl_get_max_transfer_size(drive, bus);
 }
 
 u64 OrvGenQuery::drive_query(_OSL_PDEV* drive, _osl_dev_info* list) {
-  if (osl_is_pseudo_handle(drive->handle)) return 0;
+  if (isStoreDrive(drive)) return 0;
   return osl_drive_query(drive, list);
 }
 
 u64 OrvGenQuery::get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus,
                                   osl_dev_type* deviceType, osl_bus_type* physicalBus) {
-  if (osl_is_pseudo_handle(drive->handle)) return 0;
+  if (isStoreDrive(drive)) return 0;
   return osl_get_bus_dev_type(drive, commandBus, deviceType, physicalBus);
 }
 

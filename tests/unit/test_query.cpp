@@ -55,6 +55,17 @@ TEST(QueryFacade, PseudoHandlesAreAnsweredWithoutTheOperatingSystem) {
   }
 }
 
+TEST(QueryFacade, NoDriveRecordIsTheLayersToRefuse) {
+  u8 block[16] = {};
+  _osl_dev_cmd record = request(block);
+  expectOslWord(OrvGenQuery::send_command(nullptr, &record, OSL_BUS_SATA, OSL_CMD_ATA), kCmdFile, 1);
+  EXPECT_EQ(OrvGenQuery::get_maxtranfer_size(nullptr, OSL_BUS_SATA), 0x40000u);
+  expectOslWord(OrvGenQuery::drive_query(nullptr, nullptr), kCmdFile, 1);
+  osl_bus_type bus = OSL_BUS_NONE;
+  osl_dev_type type = OSL_DEV_NONE;
+  expectOslWord(OrvGenQuery::get_bus_dev_type(nullptr, &bus, &type, &bus), kCmdFile, 43);
+}
+
 TEST(QueryBackEnds, StoresAnswerZeroWhateverTheArguments) {
   PseudoDrive pseudo("raid_p0:0");
   u8 block[16] = {0xEC};

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <new>
 
@@ -198,7 +199,7 @@ u64 DivIzuGenCmd::getBusDevType(std::string id, osl_bus_type& busType, osl_dev_t
   _OSL_PDEV* drive = osl_open_device(id.c_str());
   if (!drive) return cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 62);
   u64 status = 0;
-  if (drive->handle != OSL_RAID_B_HANDLE && drive->handle != OSL_RAID_P_HANDLE) {
+  if (!osl_is_pseudo_handle(drive->handle)) {
     osl_bus_type physicalBus = OSL_BUS_NONE;
     status = osl_get_bus_dev_type(drive, &busType, &deviceType, &physicalBus);
   }
@@ -359,6 +360,93 @@ u64 DivIzuCmd::getDeviceInfo(std::string& firmwareRevision, std::string& modelNu
   modelNumber = model;
   serialNumber = serial;
   return 0;
+}
+
+}  // namespace DivizuCmdlib
+
+namespace DivizuCmdlib {
+
+OrvDevBufDump::OrvDevBufDump(std::string folder, std::string deviceId, unsigned int)
+    : dumpFile(nullptr) {
+  u64 status = setBasePath(std::move(folder), std::move(deviceId));
+  if (status) throw status;
+}
+
+OrvDevBufDump::~OrvDevBufDump() {
+  clearBuffers();
+  if (dumpFile) osl_fclose(dumpFile);
+}
+
+u64 OrvDevBufDump::setBasePath(std::string folder, std::string deviceId) {
+  trimEnds(folder, " \t");
+  if (folder.empty()) folder = ".";
+  if (folder != "." && folder != ".." && osl_dir_exists(folder.c_str()) != 0)
+    return ORV_LIB_STATUS(ORV_ERR_NOT_DIRECTORY);
+
+  std::string driveName = DivIzuGenCmd::getDeviceIdFName(deviceId);
+  size_t lastSeparator = driveName.find_last_of("\\/");
+  if (lastSeparator != std::string::npos) driveName.erase(0, lastSeparator + 1);
+  std::string baseName = "VORMEL-" + std::to_string(static_cast<long long>(std::time(nullptr))) + "-" + driveName;
+
+  // Room for the folder, the separator and the whole base name, however long
+  // the drive's id.
+  u32 size = static_cast<u32>(folder.size() + baseName.size() + 128);
+  std::unique_ptr<char[]> path(new (std::nothrow) char[size]);
+  if (!path) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+  u64 status = osl_path_join(folder.c_str(), baseName.c_str(), path.get(), size);
+  dumpFolder = folder;
+  basePath = path.get();
+  return status;
+}
+
+void OrvDevBufDump::setFileTag(std::string tag1, std::string tag2) {
+  fileTag1 = std::move(tag1);
+  fileTag2 = std::move(tag2);
+}
+
+std::string OrvDevBufDump::getDumpFileName() {
+  if (basePath.empty()) return std::string();
+  if (dumpFileName.empty()) {
+    dumpFileName = basePath;
+    if (!fileTag1.empty()) dumpFileName += "-" + fileTag1;
+    if (!fileTag2.empty()) dumpFileName += "-" + fileTag2;
+    dumpFileName += ".bin";
+  }
+  return dumpFileName;
+}
+
+void* OrvDevBufDump::getDumpFile(bool binary) {
+  if (!dumpFile) {
+    std::string name = getDumpFileName();
+    if (!name.empty()) dumpFile = osl_fopen(name.c_str(), binary ? OSL_FILE_WRITE_BINARY : OSL_FILE_WRITE_TEXT);
+  }
+  return dumpFile;
+}
+
+void OrvDevBufDump::binDump(void* file) {
+  if (!file) file = getDumpFile(true);
+  if (!file) return;
+  for (VazidaRaduru::OrvLogBuffer* buffer : buffers)
+    if (buffer) buffer->binDump(file);
+}
+
+void OrvDevBufDump::hexDump(void* file) {
+  if (!file) file = getDumpFile(false);
+  if (!file) return;
+  for (VazidaRaduru::OrvLogBuffer* buffer : buffers)
+    if (buffer) buffer->hexDump(file);
+}
+
+void OrvDevBufDump::strDump(std::stringstream& out) {
+  out.str(std::string());
+  out.clear();
+  for (VazidaRaduru::OrvLogBuffer* buffer : buffers)
+    if (buffer) buffer->strDump(out);
+}
+
+void OrvDevBufDump::clearBuffers() {
+  for (VazidaRaduru::OrvLogBuffer* buffer : buffers) delete buffer;
+  buffers.clear();
 }
 
 }  // namespace DivizuCmdlib

@@ -4,8 +4,12 @@
 // that fails leaves a readable text in getLastError and throws the status.
 #pragma once
 
+#include <cstdio>
+#include <sstream>
 #include <string>
+#include <vector>
 
+#include "devlib/orvlib_buffer.h"
 #include "devlib/orvlib_gendev.h"
 #include "osl/osl_cmd.h"
 #include "osl/osl_types.h"
@@ -122,6 +126,54 @@ class DivIzuCmd : public DivIzuGenCmd {
   DivIzuCmd(std::string deviceId, u32 timeout, u32 namespaceId, bool lockDevice, bool allocatedNsMode);
   // The drive's current texts, trimmed.
   u64 getDeviceInfo(std::string& firmwareRevision, std::string& modelNumber, std::string& serialNumber);
+};
+
+// Log buffers read from one drive, written out as raw bytes or hex dumps into
+// one dump file per object, or as compact hex text. The file is named after
+// the system, the time the object was made and the drive:
+// <folder>\VORMEL-<seconds>-<drive>[-<tag1>][-<tag2>].bin, whatever the form.
+class OrvDevBufDump {
+ public:
+  // An all-blank folder stands for "."; a folder that does not exist throws
+  // code 57. Nothing reads the number.
+  OrvDevBufDump(std::string folder, std::string deviceId, unsigned int reserved);
+  // Deletes the buffers still listed and closes the dump file.
+  ~OrvDevBufDump();
+  OrvDevBufDump(const OrvDevBufDump&) = delete;
+  OrvDevBufDump& operator=(const OrvDevBufDump&) = delete;
+
+  // Made on the first call, then fixed.
+  std::string getDumpFileName();
+  // To file, or to the dump file when file is null (the first such dump
+  // opens it, in the mode of its form, for the object's life).
+  void binDump(void* file);
+  void hexDump(void* file);
+  // "%02x " per byte of every buffer, or "Empty Buffer" for one without
+  // bytes; out is emptied first.
+  void strDump(std::stringstream& out);
+
+  // The object owns what it lists, null entries included.
+  void addBuffer(VazidaRaduru::OrvLogBuffer* buffer) { buffers.push_back(buffer); }
+  void clearBuffers();
+  unsigned int bufCount() const { return static_cast<unsigned int>(buffers.size()); }
+  std::vector<VazidaRaduru::OrvLogBuffer*>::iterator bufBegin() { return buffers.begin(); }
+  std::vector<VazidaRaduru::OrvLogBuffer*>::iterator bufEnd() { return buffers.end(); }
+
+ protected:
+  // Taken only when set before the file name is first made.
+  void setFileTag(std::string tag1, std::string tag2);
+
+ private:
+  u64 setBasePath(std::string folder, std::string deviceId);
+  void* getDumpFile(bool binary);
+
+  std::vector<VazidaRaduru::OrvLogBuffer*> buffers;
+  std::string dumpFolder;
+  std::string basePath;
+  std::string fileTag1;
+  std::string fileTag2;
+  std::string dumpFileName;
+  FILE* dumpFile;
 };
 
 }  // namespace DivizuCmdlib

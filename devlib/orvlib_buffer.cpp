@@ -1,6 +1,9 @@
-// Byte buffers, windows, log buffers, bit views, fields and named values.
+// Byte buffers, windows, log buffers, bit views, fields, named values and
+// the device-dump records.
 // Every status word of the buffer family is raised in this file.
 #include "devlib/orvlib_buffer.h"
+
+#include <utility>
 
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +12,7 @@
 #include <memory>
 #include <new>
 
+#include "devlib/orvlib_buffer_devdump.h"
 #include "devlib/orvlib_gendata.h"
 #include "osl/orv_status.h"
 #include "osl/osl_clib.h"
@@ -468,5 +472,127 @@ _OrvDataItem::_OrvDataItem(const OrvBufField& field)
 
 _OrvDataItem::_OrvDataItem(const OrvBufAscFld& field)
     : id(0), name(field.getName()), kind(ORV_ITEM_TEXT), text(field.getValue()), value(0), flag(0) {}
+
+// ------------------------------------------------------- device-dump records
+
+namespace {
+
+// Memory the standard containers of the records could not get is reported
+// as the buffers report theirs.
+template <typename Make>
+auto orNoMemory(Make make) -> decltype(make()) {
+  try {
+    return make();
+  } catch (const std::bad_alloc&) {
+    throw ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+  }
+}
+
+// Both records of a feature; a length that does not fit is refused as
+// length 0 is.
+u32 featureBufferLength(u32 dataLength) {
+  u64 total = 2 * (static_cast<u64>(dataLength) + OrvDevDumpFeatureHeader::kSize);
+  return total > 0xFFFFFFFFull ? 0 : static_cast<u32>(total);
+}
+
+}  // namespace
+
+OrvDevDumpFeatureHeader::OrvDevDumpFeatureHeader(OrvBuffer* parent, u32 offset, u32 dataLength)
+    : OrvSubBuffer(*parent, offset, kSize),
+      validity(data, 0, 0, 7, "Validity", ORV_LITTLE_ENDIAN),
+      featureValue(data, 1, 0, 31, "Feature Value", ORV_LITTLE_ENDIAN),
+      dataLength(data, 5, 0, 15, "Data Length", ORV_LITTLE_ENDIAN) {
+  if (dataLength) dataView.emplace(*parent, offset + kSize, dataLength);
+}
+
+OrvDevDumpFeatureHeader::~OrvDevDumpFeatureHeader() = default;
+
+OrvDevDumpFeatureBuffer::OrvDevDumpFeatureBuffer(u32 dataLength)
+    : OrvBuffer(featureBufferLength(dataLength), ORV_LITTLE_ENDIAN) {
+  current.emplace(this, 0, dataLength);
+  saved.emplace(this, dataLength + OrvDevDumpFeatureHeader::kSize, dataLength);
+}
+
+OrvDevDumpFeatureBuffer::~OrvDevDumpFeatureBuffer() {
+  saved.reset();
+  current.reset();
+}
+
+void OrvDevDumpFeatureBuffer::dropCurrentData() {
+  if (!current->dataView) return;
+  u32 dropped = current->dataView->getLength();
+  u32 savedData = saved->dataView ? saved->dataView->getLength() : 0;
+  constexpr u32 kHeader = OrvDevDumpFeatureHeader::kSize;
+  std::memmove(data + kHeader, data + kHeader + dropped, kHeader + savedData);
+  current->dataView.reset();
+  // The saved record's views follow its bytes.
+  saved.reset();
+  saved.emplace(this, kHeader, savedData);
+  resize(length - dropped);
+}
+
+void OrvDevDumpFeatureBuffer::dropSavedData() {
+  if (!saved->dataView) return;
+  u32 dropped = saved->dataView->getLength();
+  saved->dataView.reset();
+  resize(length - dropped);
+}
+
+OrvDevDumpFileHeader::OrvDevDumpFileHeader(u32 count)
+    : OrvBuffer(kSize, ORV_LITTLE_ENDIAN),
+      signature(data, 0, 16, "Signature", ORV_LITTLE_ENDIAN),
+      version(data, 16, 0, 31, "Version", ORV_LITTLE_ENDIAN),
+      headerLength(data, 20, 0, 31, "Header Length", ORV_LITTLE_ENDIAN),
+      entryCount(data, 24, 0, 31, "Entry Count", ORV_LITTLE_ENDIAN),
+      entries(orNoMemory([count] { return std::vector<OrvBuffer*>(count, nullptr); })) {
+  headerLength.setValue(kSize);
+  entryCount.setValue(count);
+}
+
+OrvDevDumpFileHeader::~OrvDevDumpFileHeader() {
+  for (OrvBuffer* record : entries) delete record;
+}
+
+OrvBuffer*& OrvDevDumpFileHeader::entry(u32 index) {
+  if (index >= entries.size()) throw ORV_LIB_STATUS(ORV_ERR_INDEX_OUT_OF_BOUND);
+  return entries[index];
+}
+
+OrvDevDumpDataHeader::OrvDevDumpDataHeader(OrvBuffer* parent, u32 offset)
+    : OrvSubBuffer(*parent, offset, kSize),
+      dataType(data, 0, 0, 31, "Data Type", ORV_LITTLE_ENDIAN),
+      dataId(data, 4, 0, 31, "Data Id", ORV_LITTLE_ENDIAN),
+      parameter(data, 8, 0, 31, "Parameter", ORV_LITTLE_ENDIAN),
+      status(data, 12, 0, 31, "Status", ORV_LITTLE_ENDIAN),
+      dataOffset(data, 16, 0, 31, "Data Offset", ORV_LITTLE_ENDIAN),
+      dataSize(data, 20, 0, 31, "Data Length", ORV_LITTLE_ENDIAN) {}
+
+OrvDevDumpDataHeader::~OrvDevDumpDataHeader() = default;
+
+namespace {
+
+constexpr u32 kInfoNumbersAt = 68;
+const char* const kInfoNumberNames[OrvDevDumpInfoBuffer::kNumberCount] = {
+    "Bus Type",   "Device Type",  "Physical Bus Type", "Sector Size",   "Max Transfer Length",
+    "Namespace Id", "Record Count", "Status",          "Dump Time Low", "Dump Time High"};
+
+std::vector<OrvBufField> infoNumbers(u8* bytes) {
+  std::vector<OrvBufField> fields;
+  fields.reserve(OrvDevDumpInfoBuffer::kNumberCount);
+  for (u32 i = 0; i < OrvDevDumpInfoBuffer::kNumberCount; ++i)
+    fields.emplace_back(bytes, kInfoNumbersAt + 4 * i, 0, 31, kInfoNumberNames[i], ORV_LITTLE_ENDIAN);
+  return fields;
+}
+
+}  // namespace
+
+OrvDevDumpInfoBuffer::OrvDevDumpInfoBuffer()
+    : OrvBuffer(kSize, ORV_LITTLE_ENDIAN),
+      modelNumber(data, 0, 40, "Model Number", ORV_LITTLE_ENDIAN),
+      serialNumber(data, 40, 20, "Serial Number", ORV_LITTLE_ENDIAN),
+      firmwareRevision(data, 60, 8, "Firmware Revision", ORV_LITTLE_ENDIAN),
+      numbers(orNoMemory([this] { return infoNumbers(data); })) {}
+
+OrvDevDumpInfoBuffer::~OrvDevDumpInfoBuffer() = default;
 
 }  // namespace VazidaRaduru

@@ -1,5 +1,8 @@
-// The library's declared tables: source files, failure codes and the message
-// catalogue that status words are decoded with.
+// The library's declared tables: source files, failure codes, the message
+// catalogue that status words are decoded with and the built-in SMART
+// attribute names; the application logger's registration; the query
+// library's wrappers over the OS layer.
+#include "devlib/orvlib_decl.h"
 #include "osl/orv_status.h"
 #include "osl/osl_log.h"
 
@@ -522,3 +525,183 @@ int orvlib_app_log(osl_log_priority_e level, const char* format, va_list argumen
     return 0;
   return registeredLogger(level, format, arguments);
 }
+
+const char orvlib_smart_attr_config[] =
+    R"json({    "devices": [)json"
+    R"json(        {            "model": ".*",            "firmware": ".*",            "parser_index": "0"        })json"
+    R"json(    ],    "parsers": [)json"
+    R"json(        {            "attributes": [)json"
+    R"json(                { "id": "0x01", "name": "Raw Read Error Rate" },)json"
+    R"json(                { "id": "0x02", "name": "Throughput Performance" },)json"
+    R"json(                { "id": "0x03", "name": "Spin-Up Time" },)json"
+    R"json(                { "id": "0x04", "name": "Start/Stop Count" },)json"
+    R"json(                { "id": "0x05", "name": "Re-allocated Sector Count" },)json"
+    R"json(                { "id": "0x07", "name": "Seek Error Rate" },)json"
+    R"json(                { "id": "0x08", "name": "Seek Time Performance" },)json"
+    R"json(                { "id": "0x09", "name": "Power-On Hours Count" },)json"
+    R"json(                { "id": "0x0A", "name": "Spin-up Retry Count" },)json"
+    R"json(                { "id": "0x0C", "name": "Power Cycle Count" },)json"
+    R"json(                { "id": "0xA7", "name": "SSD Protect Mode" },)json"
+    R"json(                { "id": "0xA8", "name": "SATA Phy Error count" },)json"
+    R"json(                { "id": "0xA9", "name": "Total Bad Block count" },)json"
+    R"json(                { "id": "0xAA", "name": "Max Bad Block Count" },)json"
+    R"json(                { "id": "0xAD", "name": "Erase Count (user data)" },)json"
+    R"json(                { "id": "0xAE", "name": "Erase Count (System Data)" },)json"
+    R"json(                { "id": "0xAF", "name": "Bad Cluster Count" },)json"
+    R"json(                { "id": "0xB7", "name": "SATA DownShift" },)json"
+    R"json(                { "id": "0xB8", "name": "End-End ED/C" },)json"
+    R"json(                { "id": "0xB9", "name": "Head Stability" },)json"
+    R"json(                { "id": "0xBB", "name": "Uncorrectable Errors" },)json"
+    R"json(                { "id": "0xBC", "name": "Command Time Out" },)json"
+    R"json(                { "id": "0xBD", "name": "HighFly Writes" },)json"
+    R"json(                { "id": "0xBE", "name": "Airflow Temperature" },)json"
+    R"json(                { "id": "0xBF", "name": "Shock Sensor Count" },)json"
+    R"json(                { "id": "0xC0", "name": "Emergency Retract Cycle Count" },)json"
+    R"json(                { "id": "0xC1", "name": "Load/Unload Cycle Count" },)json"
+    R"json(                { "id": "0xC2", "name": "HDA Temperature" },)json"
+    R"json(                { "id": "0xC4", "name": "Re-allocated Sector Event" },)json"
+    R"json(                { "id": "0xC5", "name": "Current Pending Sector Count" },)json"
+    R"json(                { "id": "0xC6", "name": "Offline Scan Uncorrectable Sector count" },)json"
+    R"json(                { "id": "0xC7", "name": "Ultra DMA CRC Error Rate" },)json"
+    R"json(                { "id": "0xDC", "name": "Disk Shift" },)json"
+    R"json(                { "id": "0xDE", "name": "Loaded Hours" },)json"
+    R"json(                { "id": "0xDF", "name": "Load Retry Count" },)json"
+    R"json(                { "id": "0xE0", "name": "Load Friction" },)json"
+    R"json(                { "id": "0xE2", "name": "Load in Time" },)json"
+    R"json(                { "id": "0xF0", "name": "Total Host Writes / Write Head" },)json"
+    R"json(                { "id": "0xF1", "name": "Total LBAs Written" },)json"
+    R"json(                { "id": "0xF2", "name": "Total LBAs Read" },)json"
+    R"json(                { "id": "0xF3", "name": "Total Media Writes / Refresh Count" },)json"
+    R"json(                { "id": "0xF9", "name": "Non-Discloser" },)json"
+    R"json(                { "id": "0xFE", "name": "Free Fall Sensor Event Count (optional)" })json"
+    R"json(            ]        },)json"
+    R"json(        {            "attributes": [)json"
+    R"json(                { "id": "0x01", "name": "Read Error Rate" },)json"
+    R"json(                { "id": "0x02", "name": "Throughput Performance" },)json"
+    R"json(                { "id": "0x03", "name": "Spin-up Time" },)json"
+    R"json(                { "id": "0x05", "name": "Reallocated Sector Count" },)json"
+    R"json(                { "id": "0x07", "name": "Seek Error Rate" },)json"
+    R"json(                { "id": "0x08", "name": "Seek Time Performance" },)json"
+    R"json(                { "id": "0x09", "name": "Power-on Hours Count" },)json"
+    R"json(                { "id": "0x0A", "name": "Spin-up Retry Count" },)json"
+    R"json(                { "id": "0x0C", "name": "Drive Power Cycle Count" },)json"
+    R"json(                { "id": "0xA7", "name": "SSD Protect Mode" },)json"
+    R"json(                { "id": "0xA8", "name": "SATA PHY Error Count" },)json"
+    R"json(                { "id": "0xA9", "name": "Total Bad Block Count" },)json"
+    R"json(                { "id": "0xAA", "name": "Max Bad Block Count" },)json"
+    R"json(                { "id": "0xAD", "name": "Erase Count(User Data)" },)json"
+    R"json(                { "id": "0xAE", "name": "Erase Count(System Data)" },)json"
+    R"json(                { "id": "0xAF", "name": "Bad Cluster Count" },)json"
+    R"json(                { "id": "0xBB", "name": "Non-disclosure" },)json"
+    R"json(                { "id": "0xC0", "name": "Unexpected Power Loss Count" },)json"
+    R"json(                { "id": "0xC2", "name": "Temperature" },)json"
+    R"json(                { "id": "0xC5", "name": "Current Pending Sector Count" },)json"
+    R"json(                { "id": "0xE8", "name": "Power Loss Protection Failure" },)json"
+    R"json(                { "id": "0xF0", "name": "Write Head" },)json"
+    R"json(                { "id": "0xF1", "name": "Host Writes" },)json"
+    R"json(                { "id": "0xF2", "name": "Host Reads" },)json"
+    R"json(                { "id": "0xF3", "name": "Refresh Count" })json"
+    R"json(            ]        },)json"
+    R"json(        {            "attributes": [)json"
+    R"json(                { "id": "0x01", "name": "Read Error Rate" },)json"
+    R"json(                { "id": "0x05", "name": "Reallocated Sector Count" },)json"
+    R"json(                { "id": "0x09", "name": "Power-on Hours Count" },)json"
+    R"json(                { "id": "0x0C", "name": "Power Cycle Count" },)json"
+    R"json(                { "id": "0x0D", "name": "Initial Bad Block" },)json"
+    R"json(                { "id": "0xA7", "name": "SSD Protect Mode" },)json"
+    R"json(                { "id": "0xA8", "name": "SATA PHY Error Count" },)json"
+    R"json(                { "id": "0xA9", "name": "Total Bad Block Count" },)json"
+    R"json(                { "id": "0xAD", "name": "Erase Count (User Data)" },)json"
+    R"json(                { "id": "0xAE", "name": "Erase Count(System Data)" },)json"
+    R"json(                { "id": "0xAF", "name": "Bad Cluster Count" },)json"
+    R"json(                { "id": "0xBB", "name": "Reported Uncorrectable Errors" },)json"
+    R"json(                { "id": "0xC0", "name": "Unexpected Power Loss Count" },)json"
+    R"json(                { "id": "0xC2", "name": "Temperature" },)json"
+    R"json(                { "id": "0xE7", "name": "Available Reserved Space" },)json"
+    R"json(                { "id": "0xE8", "name": "Power Loss Protection Failure" },)json"
+    R"json(                { "id": "0xE9", "name": "Media Wear-out Indicator" },)json"
+    R"json(                { "id": "0xF1", "name": "Host)json" "\xE3\x80\x80" R"json(Writes" },)json"
+    R"json(                { "id": "0xF2", "name": "Host)json" "\xE3\x80\x80" R"json(Reads" },)json"
+    R"json(                { "id": "0xF3", "name": "Refresh Count" },)json"
+    R"json(                { "id": "0xF9", "name": "NAND Write" })json"
+    R"json(            ]        })json"
+    R"json(    ]})json";
+
+
+namespace DivizuQuerylib {
+
+namespace {
+
+// A null record goes on to the OS layer, which refuses it.
+bool isStoreDrive(const _OSL_PDEV* drive) { return drive && osl_is_pseudo_handle(drive->handle); }
+
+}  // namespace
+
+u64 OrvGenQuery::send_command(_OSL_PDEV* drive, _osl_dev_cmd* request, osl_bus_type bus,
+                              osl_cmd_type kind) {
+  if (isStoreDrive(drive)) return 0;
+  return osl_send_command(drive, request, bus, kind);
+}
+
+u32 OrvGenQuery::get_maxtranfer_size(_OSL_PDEV* drive, osl_bus_type bus) {
+  if (isStoreDrive(drive)) return 0;
+  return osl_get_max_transfer_size(drive, bus);
+}
+
+u64 OrvGenQuery::drive_query(_OSL_PDEV* drive, _osl_dev_info* list) {
+  if (isStoreDrive(drive)) return 0;
+  return osl_drive_query(drive, list);
+}
+
+u64 OrvGenQuery::get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus,
+                                  osl_dev_type* deviceType, osl_bus_type* physicalBus) {
+  if (isStoreDrive(drive)) return 0;
+  return osl_get_bus_dev_type(drive, commandBus, deviceType, physicalBus);
+}
+
+u64 OrvGenQuery::list_drives(_osl_dev_info* list) { return osl_list_drives(list); }
+void OrvGenQuery::init_libs() {}
+void OrvGenQuery::deinit_libs() {}
+
+OrvNativeQuery::OrvNativeQuery() = default;
+OrvNativeQuery::~OrvNativeQuery() = default;
+u64 OrvNativeQuery::init() { return 0; }
+u64 OrvNativeQuery::deinit() { return 0; }
+
+u32 OrvNativeQuery::getMaxTransferSize(_OSL_PDEV* drive, osl_bus_type bus) {
+  return osl_get_max_transfer_size(drive, bus);
+}
+
+u64 OrvNativeQuery::sendCommand(_OSL_PDEV* drive, _osl_dev_cmd* request, osl_bus_type bus,
+                                osl_cmd_type kind) {
+  return osl_send_command(drive, request, bus, kind);
+}
+
+u64 OrvNativeQuery::driveList(_osl_dev_info* list) { return osl_list_drives(list); }
+u64 OrvNativeQuery::driveQuery(_OSL_PDEV* drive, _osl_dev_info* list) { return osl_drive_query(drive, list); }
+
+u64 OrvNativeQuery::getBusDevtype(_OSL_PDEV* drive, osl_bus_type* commandBus,
+                                  osl_dev_type* deviceType, osl_bus_type* physicalBus) {
+  return osl_get_bus_dev_type(drive, commandBus, deviceType, physicalBus);
+}
+
+#define ORV_EMPTY_STORE_QUERY(Store)                                                          \
+  Store::Store() = default;                                                                   \
+  Store::~Store() = default;                                                                  \
+  u64 Store::init() { return 0; }                                                             \
+  u64 Store::deinit() { return 0; }                                                           \
+  u32 Store::getMaxTransferSize(_OSL_PDEV*) { return 0; }                                     \
+  u64 Store::sendCommand(_OSL_PDEV*, osl_cmd_type, u8*, u8, u8, void*, u32, u8*, u16, u32, u8) { \
+    return 0;                                                                                 \
+  }                                                                                           \
+  u64 Store::driveList(_osl_dev_info*) { return 0; }                                          \
+  u64 Store::driveQuery(_OSL_PDEV*, _osl_dev_info*) { return 0; }                             \
+  u64 Store::getBusDevtype(_OSL_PDEV*, osl_bus_type*, osl_dev_type*, osl_bus_type*) { return 0; }
+
+ORV_EMPTY_STORE_QUERY(OrvPStoreQuery)
+ORV_EMPTY_STORE_QUERY(OrvBStoreQuery)
+#undef ORV_EMPTY_STORE_QUERY
+
+bool OrvPStoreQuery::isPstoreInit() { return false; }
+
+}  // namespace DivizuQuerylib

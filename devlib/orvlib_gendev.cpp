@@ -1,10 +1,19 @@
 #include "devlib/orvlib_gendev.h"
 
+#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <new>
+#include <rapidjson/document.h>
+#include <regex>
+#include <vector>
 
 #include "devlib/ata/orvlib_sata.h"
+#include "devlib/orvlib_decl.h"
 #include "devlib/scsi/orvlib_scsi.h"
 #include "osl/orv_status.h"
+#include "osl/osl_clib.h"
+#include "osl/osl_file.h"
 #include "osl/osl_log.h"
 
 namespace VazidaRaduru {
@@ -16,15 +25,11 @@ constexpr u32 FEATURE_SECURITY_PROTOCOLS = 6;
 constexpr u32 PROTOCOL_LIST_LENGTH = 512;
 constexpr u32 PROTOCOL_LIST_START = 8;
 
-bool isPseudoHandle(const _OSL_PDEV* drive) {
-  return drive->handle == OSL_RAID_B_HANDLE || drive->handle == OSL_RAID_P_HANDLE;
-}
-
 // Reads the three types of an open drive; a RAID store's pseudo handle has
 // none and leaves them unknown.
 u64 readTypes(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_type* deviceType,
               osl_bus_type* physicalBus) {
-  if (isPseudoHandle(drive)) return 0;
+  if (osl_is_pseudo_handle(drive->handle)) return 0;
   return osl_get_bus_dev_type(drive, commandBus, deviceType, physicalBus);
 }
 
@@ -91,7 +96,7 @@ OrvGenDev::OrvGenDev(std::string devicePath) : OrvGenDev() {
     handle = nullptr;
     throw status;
   }
-  maxTransferLength = isPseudoHandle(handle) ? 0 : osl_get_max_transfer_size(handle, busType);
+  maxTransferLength = osl_is_pseudo_handle(handle->handle) ? 0 : osl_get_max_transfer_size(handle, busType);
 }
 
 OrvGenDev::~OrvGenDev() {
@@ -102,7 +107,7 @@ OrvGenDev::~OrvGenDev() {
 u64 OrvGenDev::unsupported() { return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED); }
 
 u64 OrvGenDev::getDriveProperties(_osl_dev_info* list) {
-  if (handle && isPseudoHandle(handle)) return 0;
+  if (handle && osl_is_pseudo_handle(handle->handle)) return 0;
   return osl_drive_query(handle, list);
 }
 
@@ -189,5 +194,172 @@ u64 OrvGenDev::deleteNamespace(u32) { return unsupported(); }
 u64 OrvGenDev::changeNamespace(u32, bool) { return unsupported(); }
 u64 OrvGenDev::attachNamespace(_OrvNsAttachAction, u32) { return unsupported(); }
 u64 OrvGenDev::getMetaDataConfig(u32&, bool&, bool&) { return unsupported(); }
+
+// ------------------------------------------------- SMART attribute names
+
+namespace {
+
+using JsonValue = rapidjson::Value;
+
+// Patterns are matched against identification texts of at most 40
+// characters: a longer one is refused before its compilation can take the
+// stack.
+constexpr size_t kMaxPatternLength = 1024;
+
+// Search mode: a pattern matches any part of the text unless it is anchored.
+// Matching takes time polynomial in the text, whatever the pattern; false
+// when the pattern does not compile.
+bool searchPattern(const char* pattern, const char* text, bool& found) {
+  if (std::strlen(pattern) > kMaxPatternLength) return false;
+  try {
+    std::regex regex(pattern, std::regex::ECMAScript | std::regex_constants::__polynomial);
+    found = std::regex_search(text, regex);
+  } catch (const std::regex_error&) {
+    return false;
+  }
+  return true;
+}
+
+bool matchesPattern(const char* pattern, const char* text) {
+  bool found = false;
+  return searchPattern(pattern, text, found) && found;
+}
+
+const JsonValue* memberOf(const JsonValue& object, const char* name) {
+  JsonValue::ConstMemberIterator member = object.FindMember(name);
+  return member == object.MemberEnd() ? nullptr : &member->value;
+}
+
+std::string trimmedText(char* text) {
+  osl_trim(text);
+  return text;
+}
+
+// Whether a device entry names the drive; false with a format error.
+bool entryMatches(const JsonValue& entry, const std::string& model, const std::string& firmware,
+                  bool& matches) {
+  if (!entry.IsObject()) return false;
+  bool hasModel = false, modelFound = false, hasFirmware = false, firmwareFound = false;
+  for (JsonValue::ConstMemberIterator member = entry.MemberBegin(); member != entry.MemberEnd(); ++member) {
+    bool isModel = member->name == "model";
+    if (!isModel && member->name != "firmware") continue;
+    if (!member->value.IsString()) return false;
+    // A key given twice: the later one counts.
+    bool& found = isModel ? modelFound : firmwareFound;
+    if (!searchPattern(member->value.GetString(), isModel ? model.c_str() : firmware.c_str(), found))
+      return false;
+    (isModel ? hasModel : hasFirmware) = true;
+  }
+  if (hasModel)
+    matches = modelFound && (!hasFirmware || firmwareFound);
+  else if (hasFirmware)
+    matches = firmwareFound;
+  else
+    return false;
+  return true;
+}
+
+bool parserIndexOf(const JsonValue& entry, u16& index) {
+  const JsonValue* text = memberOf(entry, "parser_index");
+  if (!text || !text->IsString() || !matchesPattern("^[0-9]{1,3}$", text->GetString())) return false;
+  return osl_strtou16(text->GetString(), 10, &index) == 0 && index < 256;
+}
+
+// The id of an attribute (a string, as the caller made sure): hexadecimal,
+// "0x" or "x" before it allowed.
+bool attributeId(const JsonValue& attribute, u8& id) {
+  const JsonValue* text = memberOf(attribute, "id");
+  if (!text || !matchesPattern("^0?x?[0-9A-Fa-f]{1,2}$", text->GetString())) return false;
+  const char* digits = text->GetString();
+  if (*digits == 'x') ++digits;
+  u16 value = 0;
+  if (osl_strtou16(digits, 16, &value) != 0 || value > 255) return false;
+  id = static_cast<u8>(value);
+  return true;
+}
+
+}  // namespace
+
+u64 OrvGenDev::loadSmartParser(OrvGenDev* device, std::map<u8, std::string>& names, std::string path) {
+  bool matched = false;
+  if (path.empty()) return device->loadSmartParser(names, orvlib_smart_attr_config, matched, true);
+
+  FILE* file = osl_fopen(path.c_str(), OSL_FILE_READ);
+  if (!file) return ORV_LIB_STATUS(ORV_ERR_FILE_OPEN);
+  u64 size = 0;
+  u64 status = osl_file_size(path.c_str(), &size);
+  if (status) {
+    osl_fclose(file);
+    return status;
+  }
+  std::unique_ptr<char[]> text(size < SIZE_MAX ? new (std::nothrow) char[size + 1] : nullptr);
+  if (!text) {
+    osl_fclose(file);
+    return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+  }
+  // Text mode reads a line end of two characters as one: the text may come
+  // out shorter than the file, but not with a read error.
+  size_t read = std::fread(text.get(), 1, size, file);
+  if (std::ferror(file)) {
+    osl_fclose(file);
+    return ORV_LIB_STATUS(ORV_ERR_FILE_READ);
+  }
+  text[read] = '\0';
+  status = device->loadSmartParser(names, text.get(), matched, false);
+  text.reset();
+  osl_fclose(file);
+  return status;
+}
+
+u64 OrvGenDev::loadSmartParser(std::map<u8, std::string>& names, const char* text, bool& matched,
+                               bool isDefault) {
+  matched = false;
+  u16 parserIndex = 0;
+  char firmwareText[9] = {}, modelText[41] = {}, serialText[21] = {}, componentText[9] = {};
+  getIdentStrings(firmwareText, modelText, serialText, componentText);
+  firmwareText[8] = modelText[40] = '\0';
+  std::string firmware = trimmedText(firmwareText);
+  std::string model = trimmedText(modelText);
+
+  const u64 parseError = ORV_LIB_STATUS(ORV_ERR_FILE_PARSING);
+  rapidjson::MemoryPoolAllocator<> pool(65536);
+  rapidjson::Document document(&pool, 1024);
+  // Nesting however deep costs no stack.
+  document.Parse<rapidjson::kParseIterativeFlag>(text);
+  if (document.HasParseError() || !document.IsObject()) return parseError;
+  const JsonValue* devices = memberOf(document, "devices");
+  const JsonValue* parsers = memberOf(document, "parsers");
+  if (!devices || !parsers || !devices->IsArray() || !parsers->IsArray()) return parseError;
+
+  for (const JsonValue& entry : devices->GetArray()) {
+    bool matches = false;
+    if (!entryMatches(entry, model, firmware, matches)) return parseError;
+    if (!matches) continue;
+    if (!parserIndexOf(entry, parserIndex)) return parseError;
+    matched = true;
+    break;
+  }
+  if (!matched && !isDefault) return parseError;
+  if (parsers->Empty()) return parseError;
+  if (parserIndex >= parsers->Size()) return 0;
+
+  const JsonValue& parser = (*parsers)[parserIndex];
+  const JsonValue* attributes = parser.IsObject() ? memberOf(parser, "attributes") : nullptr;
+  if (!attributes || !attributes->IsArray()) return parseError;
+  // Nothing enters the map unless the whole parser is sound.
+  std::vector<std::pair<u8, std::string>> found;
+  for (const JsonValue& attribute : attributes->GetArray()) {
+    if (!attribute.IsObject()) return parseError;
+    const JsonValue* name = memberOf(attribute, "name");
+    const JsonValue* idText = memberOf(attribute, "id");
+    if ((name && !name->IsString()) || (idText && !idText->IsString())) return parseError;
+    u8 id = 0;
+    // An attribute without a usable id or a name adds nothing.
+    if (!attributeId(attribute, id) || !name || id == 0 || name->GetStringLength() == 0) continue;
+    found.emplace_back(id, std::string(name->GetString(), name->GetStringLength()));
+  }
+  for (std::pair<u8, std::string>& entry : found) names.emplace(entry.first, std::move(entry.second));
+  return 0;
+}
 
 }  // namespace VazidaRaduru

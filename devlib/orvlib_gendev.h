@@ -6,6 +6,7 @@
 // operations is part of the exported interface: keep it.
 #pragma once
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -190,6 +191,11 @@ class OrvGenDev {
   // answers.
   static u64 unsupported();
 
+  // Names of SMART attributes by id for device's drive, from the
+  // configuration file at path, or from the built-in configuration when path
+  // is empty. Names already in the map stay.
+  static u64 loadSmartParser(OrvGenDev* device, std::map<u8, std::string>& names, std::string path);
+
   _OSL_PDEV* handle;
   osl_dev_type deviceType;
   osl_bus_type busType;
@@ -199,6 +205,12 @@ class OrvGenDev {
   u32 maxTransferLength;
   u32 timeout;
   u8 ignoreErrorCount;
+
+ private:
+  // The work on one configuration text; matched tells whether a device entry
+  // chose the parser. Without a match the built-in text uses parser 0.
+  u64 loadSmartParser(std::map<u8, std::string>& names, const char* text, bool& matched,
+                      bool isDefault);
 };
 
 // A device of a command set that offers identification, firmware download,

@@ -18,10 +18,6 @@ namespace {
 
 constexpr u32 OPEN_ID_LIMIT = 248;
 
-bool isPseudoHandle(HANDLE handle) {
-  return handle == OSL_RAID_B_HANDLE || handle == OSL_RAID_P_HANDLE;
-}
-
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // A non-empty run of decimal digits whose value is 0 to 255.
@@ -92,7 +88,7 @@ _OSL_PDEV* osl_open_device(const char* id) {
     return nullptr;
   }
   drive->handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle));
-  if (!isPseudoHandle(drive->handle)) {
+  if (!osl_is_pseudo_handle(drive->handle)) {
     if (drive->target == OSL_NO_TARGET) {
       WCHAR path[4 + 256] = {OSL_W('\\'), OSL_W('\\'), OSL_W('.'), OSL_W('\\')};
       drive->handle = INVALID_HANDLE_VALUE;
@@ -115,7 +111,7 @@ _OSL_PDEV* osl_open_device(const char* id) {
 void osl_close_device(_OSL_PDEV* drive) {
   if (!drive) return;
   osl_log(OSL_LOG_INFO, "Info: Closing Physical drive\n");
-  if (drive->handle && drive->handle != INVALID_HANDLE_VALUE && !isPseudoHandle(drive->handle))
+  if (drive->handle && drive->handle != INVALID_HANDLE_VALUE && !osl_is_pseudo_handle(drive->handle))
     CloseHandle(drive->handle);
   std::free(drive);
 }
@@ -130,7 +126,7 @@ _OSL_PDEV* osl_dup_device(_OSL_PDEV* drive) {
   copy->port = drive->port;
   copy->target = drive->target;
   copy->kind = drive->kind;
-  if (drive->handle && drive->handle != INVALID_HANDLE_VALUE && !isPseudoHandle(drive->handle)) {
+  if (drive->handle && drive->handle != INVALID_HANDLE_VALUE && !osl_is_pseudo_handle(drive->handle)) {
     HANDLE duplicate = nullptr;
     if (DuplicateHandle(GetCurrentProcess(), drive->handle, GetCurrentProcess(), &duplicate, 0,
                         FALSE, DUPLICATE_SAME_ACCESS))

@@ -41,6 +41,10 @@ enum osl_cmd_type : u32 {
 // Pseudo handles of the query library's two store back-ends ("raid_b", "raid_p").
 #define OSL_RAID_B_HANDLE ((HANDLE)(LONG_PTR)-9)
 #define OSL_RAID_P_HANDLE ((HANDLE)(LONG_PTR)-10)
+// Pseudo handles are never passed to the operating system.
+inline bool osl_is_pseudo_handle(HANDLE handle) {
+  return handle == OSL_RAID_B_HANDLE || handle == OSL_RAID_P_HANDLE;
+}
 constexpr u8 OSL_NO_TARGET = 255;
 
 // One open drive.

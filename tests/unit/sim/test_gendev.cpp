@@ -11,6 +11,7 @@
 #include "devlib/orvlib_gendev.h"
 #include "devlib/scsi/orvlib_scsi.h"
 #include "osl/orv_status.h"
+#include "unit/fake_device.h"
 #include "unit/log_capture.h"
 #include "unit/sim/machine_fixture.h"
 #include "unit/status_check.h"
@@ -34,10 +35,10 @@ const char* machine = R"({"windows": "6.1", "drives": [
 
 // A device class that answers what a test tells it; every slot the base
 // does not define refuses.
-class FakeDevice : public OrvGenDev {
+class FakeDevice : public RefusingDevice {
  public:
   FakeDevice() = default;
-  explicit FakeDevice(const std::string& path) : OrvGenDev(path) {}
+  explicit FakeDevice(const std::string& path) : RefusingDevice(path) {}
 
   void setTypes(osl_dev_type device, osl_bus_type bus) {
     deviceType = device;
@@ -63,51 +64,6 @@ class FakeDevice : public OrvGenDev {
     return receiveStatus;
   }
 
-  u64 getIdentStrings(char*, char*, char*, char*) override { return unsupported(); }
-  u64 getIdentifyData(OrvDevGenData<_OrvDataItem>&, u8) override { return unsupported(); }
-  u64 fillDeviceInfo(VazidaRaduru::_OrvDevProperty&) override { return unsupported(); }
-  u64 getSmartAttributes(OrvDevGenData<VazidaRaduru::_OrvSmartAttrItem>&, std::string) override { return unsupported(); }
-  u64 getSmartReport(OrvDevGenData<_OrvDataItem>&, u8, u8, bool&) override { return unsupported(); }
-  u64 getErrorCounters(OrvDevGenData<_OrvDataItem>&, bool) override { return unsupported(); }
-  u64 getDeviceStatistics(OrvDevGenData<_OrvDataItem>&) override { return unsupported(); }
-  u64 getEnduranceInfo(OrvDevGenData<_OrvDataItem>&) override { return unsupported(); }
-  u64 readErrorLog(OrvDevGenData<VazidaRaduru::_OrvErrLogItem>&) override { return unsupported(); }
-  u64 getFirmwareInfo(OrvDevGenData<VazidaRaduru::_OrvFwInfoItem>&) override { return unsupported(); }
-  u64 downloadFirmware(u8*, u32, bool*, bool*, u8, bool, u8) override { return unsupported(); }
-  u64 activateFirmware(bool*, bool*, u8, u8) override { return unsupported(); }
-  u64 getSecurityEraseInfo(u32, u16&, u8&, u8&) override { return unsupported(); }
-  u64 securityErase(u32, std::string) override { return unsupported(); }
-  u64 exitSanitizeFailure() override { return unsupported(); }
-  u64 getSanitizeProgress(u32*, u16*) override { return unsupported(); }
-  u64 getCapacity(u64&, u32&, u8) override { return unsupported(); }
-  u64 getSectorSize(u32&) override { return unsupported(); }
-  u64 formatUnit(u8) override { return unsupported(); }
-  u64 setMaxCapacity(u64) override { return unsupported(); }
-  u64 restoreMaxCapacity() override { return unsupported(); }
-  u64 getFeature(u32, u8*, u32*) override { return unsupported(); }
-  u64 setFeature(u32, u32) override { return unsupported(); }
-  u64 getLogDirectory(OrvDevGenData<VazidaRaduru::_OrvDirEntry>&) override { return unsupported(); }
-  u64 readLog(u8, u16, std::vector<OrvBuffer*>&, u32*, u8, u8, u32, u32) override { return unsupported(); }
-  u64 getInternalStatusLogSize(u32, u32*) override { return unsupported(); }
-  u64 readInternalStatusLog(u32, VazidaRaduru::OrvLogBuffer&, u32, u32, u8) override { return unsupported(); }
-  u64 getSelfTestStatus(u8*, u32*) override { return unsupported(); }
-  u64 runSelfTest(u32, u32) override { return unsupported(); }
-  u64 getSelfTestLog(OrvDevGenData<VazidaRaduru::_OrvSelfTestItem>&) override { return unsupported(); }
-  u64 getSelfTestTime(u32, u32*) override { return unsupported(); }
-  u64 readSectors(u64, OrvBuffer&, OrvBuffer&) override { return unsupported(); }
-  u64 writeSectors(u64, OrvBuffer&, OrvBuffer&) override { return unsupported(); }
-  u64 verifySectors(u64, OrvBuffer&) override { return unsupported(); }
-  u64 flushCache() override { return unsupported(); }
-  u64 spinUp(u8) override { return unsupported(); }
-  u64 spinDown(u8) override { return unsupported(); }
-  u64 getPowerMode(u8*) override { return unsupported(); }
-  u64 readErrorLogPages(std::vector<u64>&) override { return unsupported(); }
-  u64 securitySend(u8, OrvBuffer&, u16, u8) override { return unsupported(); }
-  u64 dumpAllLogs(std::vector<VazidaRaduru::_OrvDevDumpItem>&) override { return unsupported(); }
-  u64 sendRawCommand(const u8*, u8, u32, OrvBuffer&, u8) override { return unsupported(); }
-  u64 writeUncorrectable(u64, u32) override { return unsupported(); }
-  u64 getDefectCounts(OrvDevGenData<_OrvDataItem>&) override { return unsupported(); }
-  bool isSupportedDrive() override { return false; }
 };
 
 class GenericDevice : public MachineTest {

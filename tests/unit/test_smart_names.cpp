@@ -1,0 +1,238 @@
+// SMART attribute names from the built-in configuration and from files:
+// which device entry chooses the parser, which attributes enter the map, and
+// the texts that are refused.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "unit/fake_device.h"
+#include "unit/scratch.h"
+#include "unit/status_check.h"
+
+namespace {
+
+constexpr u32 kGenDevFile = 103;
+
+// A drive that shows the given texts, padded with blanks as drives pad them.
+class NamedDrive : public RefusingDevice {
+ public:
+  NamedDrive(std::string model, std::string firmware) : model(std::move(model)), firmware(std::move(firmware)) {}
+
+  u64 getIdentStrings(char* firmwareOut, char* modelOut, char* serialOut, char* componentOut) override {
+    std::snprintf(firmwareOut, 9, "%-8s", firmware.c_str());
+    std::snprintf(modelOut, 41, "  %-38s", model.c_str());
+    std::snprintf(serialOut, 21, "%s", "SERIAL");
+    componentOut[0] = '\0';
+    return 0;
+  }
+
+  static u64 load(OrvGenDev* device, std::map<u8, std::string>& names, const std::string& path) {
+    return OrvGenDev::loadSmartParser(device, names, path);
+  }
+
+  std::string model;
+  std::string firmware;
+};
+
+// n parsers, parser i naming id 1 "parser i".
+std::string parsersNamingTheirIndex(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i)
+    text += std::string(i ? "," : "") + R"({"attributes": [{"id": "01", "name": "parser )" + std::to_string(i) + R"("}]})";
+  return text;
+}
+
+std::string configuration(const std::string& devices, const std::string& parsers) {
+  return R"({"devices": [)" + devices + R"(], "parsers": [)" + parsers + "]}";
+}
+
+class SmartNames : public ::testing::Test {
+ protected:
+  // Loads the configuration text from a file for drive.
+  u64 loadText(NamedDrive& drive, const std::string& text, std::map<u8, std::string>& names) {
+    std::string path = scratch_.write("smart.json", text);
+    return NamedDrive::load(&drive, names, path);
+  }
+  ::testing::AssertionResult refused(NamedDrive& drive, const std::string& text) {
+    std::map<u8, std::string> names = {{9, "kept"}};
+    u64 status = loadText(drive, text, names);
+    if (!isLibStatus(status, 27, kGenDevFile)) return isLibStatus(status, 27, kGenDevFile) << " for " << text;
+    if (names.size() != 1 || names[9] != "kept") return ::testing::AssertionFailure() << "map changed by " << text;
+    return ::testing::AssertionSuccess();
+  }
+
+  ScratchFolder scratch_;
+  NamedDrive drive_{"MODEL ABC 1", "AB01"};
+};
+
+}  // namespace
+
+TEST_F(SmartNames, BuiltInConfigurationNamesEveryDriveWithParserZero) {
+  std::map<u8, std::string> names = {{0x01, "Already named"}};
+  ASSERT_EQ(NamedDrive::load(&drive_, names, ""), 0u);
+  EXPECT_EQ(names.size(), 43u);
+  EXPECT_EQ(names[0x01], "Already named");
+  EXPECT_EQ(names[0x04], "Start/Stop Count");
+  EXPECT_EQ(names.count(0x06), 0u);
+  EXPECT_EQ(names[0x0A], "Spin-up Retry Count");
+  EXPECT_EQ(names[0xB8], "End-End ED/C");
+  EXPECT_EQ(names[0xC6], "Offline Scan Uncorrectable Sector count");
+  EXPECT_EQ(names[0xFE], "Free Fall Sensor Event Count (optional)");
+
+  NamedDrive other("", "");
+  std::map<u8, std::string> second;
+  ASSERT_EQ(NamedDrive::load(&other, second, ""), 0u);
+  EXPECT_EQ(second.size(), 43u);
+  EXPECT_EQ(second[0x01], "Raw Read Error Rate");
+}
+
+TEST_F(SmartNames, BuiltInParsersOneAndTwoThroughAFile) {
+  // The built-in parsers, chosen by a file that names them.
+  std::string builtIn = orvlib_smart_attr_config;
+  for (const char* index : {"1", "2"}) {
+    std::string text = builtIn;
+    size_t at = text.find(R"("parser_index": "0")");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 19, std::string(R"("parser_index": ")") + index + "\"");
+    std::map<u8, std::string> names;
+    ASSERT_EQ(loadText(drive_, text, names), 0u) << index;
+    if (index[0] == '1') {
+      EXPECT_EQ(names.size(), 25u);
+      EXPECT_EQ(names[0x0C], "Drive Power Cycle Count");
+      EXPECT_EQ(names[0xF1], "Host Writes");
+    } else {
+      EXPECT_EQ(names.size(), 21u);
+      EXPECT_EQ(names[0xF1], "Host\xE3\x80\x80Writes");
+      EXPECT_EQ(names[0xF2], "Host\xE3\x80\x80Reads");
+      EXPECT_EQ(names[0xF9], "NAND Write");
+    }
+  }
+}
+
+TEST_F(SmartNames, DeviceEntriesChooseTheParser) {
+  std::string parsers = parsersNamingTheirIndex(8);
+  std::map<u8, std::string> names;
+  EXPECT_EQ(loadText(drive_, configuration(R"({"model": "ABC", "parser_index": "1"})", parsers), names), 0u);
+  EXPECT_EQ(names[1], "parser 1");
+  NamedDrive elsewhere("MODEL XYZ", "AB01");
+  EXPECT_TRUE(refused(elsewhere, configuration(R"({"model": "ABC", "parser_index": "1"})", parsers)));
+
+  // The first matching entry wins; the firmware pattern must match as well.
+  names.clear();
+  EXPECT_EQ(loadText(drive_,
+                     configuration(R"({"model": "ABC", "firmware": "^ZZ", "parser_index": "2"},)"
+                                   R"({"model": "^MODEL", "parser_index": "007"},)"
+                                   R"({"model": ".*", "parser_index": "3"})",
+                                   parsers),
+                     names),
+            0u);
+  EXPECT_EQ(names[1], "parser 7");
+
+  // A firmware pattern alone, anchored at the start.
+  names.clear();
+  EXPECT_EQ(loadText(drive_, configuration(R"({"firmware": "^AB", "parser_index": "4"})", parsers), names), 0u);
+  EXPECT_EQ(names[1], "parser 4");
+  NamedDrive middle("MODEL", "XAB1");
+  EXPECT_TRUE(refused(middle, configuration(R"({"firmware": "^AB", "parser_index": "4"})", parsers)));
+
+  // A key given twice: the later pattern counts.
+  names.clear();
+  EXPECT_EQ(loadText(drive_, configuration(R"({"model": "NONE", "model": "ABC", "parser_index": "5"})", parsers), names), 0u);
+  EXPECT_EQ(names[1], "parser 5");
+
+  // An index past the last parser names nothing.
+  names.clear();
+  EXPECT_EQ(loadText(drive_, configuration(R"({"model": "ABC", "parser_index": "200"})", parsers), names), 0u);
+  EXPECT_TRUE(names.empty());
+}
+
+TEST_F(SmartNames, ParserIndexMustBeThreeDigitsBelow256) {
+  std::string parsers = parsersNamingTheirIndex(2);
+  for (const char* index : {"256", "1000", "-1", "1a", " 1", "", "0x1"})
+    EXPECT_TRUE(refused(drive_, configuration(std::string(R"({"model": "ABC", "parser_index": ")") + index + "\"}", parsers)))
+        << index;
+  EXPECT_TRUE(refused(drive_, configuration(R"({"model": "ABC", "parser_index": 1})", parsers)));
+  EXPECT_TRUE(refused(drive_, configuration(R"({"model": "ABC"})", parsers)));
+}
+
+TEST_F(SmartNames, AttributeIdsAndNames) {
+  std::string attributes = R"({"attributes": [
+      {"id": "0x1FF", "name": "too big"}, {"id": "G1", "name": "not hex"},
+      {"id": "x0A", "name": "ten"}, {"id": "A", "name": "ten again"},
+      {"id": "0x05", "name": "first five"}, {"id": "0x05", "name": "second five"},
+      {"id": "0", "name": "zero"}, {"id": "0x0B", "name": ""}, {"name": "no id"}, {"id": "0C"},
+      {"id": "0xff", "name": "last"}, {"id": "1", "name": "one", "other": [1, 2]}]})";
+  std::map<u8, std::string> names;
+  ASSERT_EQ(loadText(drive_, configuration(R"({"model": ".*", "parser_index": "0"})", attributes), names), 0u);
+  std::map<u8, std::string> expected = {{0x01, "one"}, {0x05, "first five"}, {0x0A, "ten"}, {0xFF, "last"}};
+  EXPECT_EQ(names, expected);
+}
+
+TEST_F(SmartNames, TextsOfTheWrongShapeAreRefused) {
+  std::string device = R"({"model": ".*", "parser_index": "0"})";
+  std::string parser = R"({"attributes": [{"id": "01", "name": "one"}]})";
+  for (const std::string& text : {
+           std::string("not json"), std::string("{\"devices\": [], \"parsers\": [") + parser,
+           std::string("[]"), std::string("\"text\""),
+           R"({"parsers": [)" + parser + "]}", R"({"devices": [)" + device + "]}",
+           R"({"devices": {}, "parsers": [)" + parser + "]}",
+           R"({"devices": [)" + device + R"(], "parsers": {}})",
+           configuration(device, ""),
+           configuration("[]", parser), configuration("\"entry\"", parser),
+           configuration(R"({"parser_index": "0"})", parser),
+           configuration(R"({"model": "(", "parser_index": "0"})", parser),
+           configuration(R"({"firmware": "[a-", "parser_index": "0"})", parser),
+           configuration(R"({"model": "a{100000}", "parser_index": "0"})", parser),
+           configuration(R"({"model": ")" + std::string(1025, 'A') + R"(", "parser_index": "0"})", parser),
+           configuration(R"({"model": 5, "parser_index": "0"})", parser),
+           configuration(R"({"model": null, "parser_index": "0"})", parser),
+           configuration(device, "[]"), configuration(device, "{}"),
+           configuration(device, R"({"attributes": {}})"),
+           configuration(device, R"({"attributes": [5]})"),
+           configuration(device, R"({"attributes": [{"id": "01", "name": 5}]})"),
+           configuration(device, R"({"attributes": [{"id": 1, "name": "one"}]})"),
+       })
+    EXPECT_TRUE(refused(drive_, text));
+  // No entry matches in a file.
+  EXPECT_TRUE(refused(drive_, configuration(R"({"model": "^NOMATCH$", "parser_index": "0"})", parser)));
+}
+
+TEST_F(SmartNames, PatternsThatWouldTakeLong) {
+  std::map<u8, std::string> names;
+  NamedDrive longModel(std::string(38, 'A'), "AB01");
+  std::string parser = R"({"attributes": [{"id": "3", "name": "three"}]})";
+  EXPECT_TRUE(refused(longModel, configuration(R"({"model": "(A*)*B", "parser_index": "0"})", parser)));
+  EXPECT_TRUE(refused(longModel, configuration(R"({"model": "(.*)*X", "parser_index": "0"})", parser)));
+  EXPECT_EQ(loadText(longModel, configuration(R"({"model": "a**|A", "parser_index": "0"})", parser), names), 0u);
+  EXPECT_EQ(loadText(longModel, configuration(R"({"model": "^(A|AA)*$", "parser_index": "0"})", parser), names), 0u);
+  EXPECT_EQ(names[3], "three");
+  names.clear();
+  std::string nested = std::string(500, '(') + "A" + std::string(500, ')');
+  EXPECT_EQ(loadText(longModel, configuration(R"({"model": ")" + nested + R"(", "parser_index": "0"})", parser), names), 0u);
+  EXPECT_EQ(names[3], "three");
+}
+
+TEST_F(SmartNames, FilesOfAnyLineEndsAndDepth) {
+  std::map<u8, std::string> names;
+  std::string text = "{\r\n \"devices\": [{\"model\": \"ABC\", \"parser_index\": \"0\"}],\r\n"
+                     " \"parsers\": [{\"attributes\": [{\"id\": \"0x0C\", \"name\": \"cycles\"}]}]\r\n}\r\n";
+  ASSERT_EQ(loadText(drive_, text, names), 0u);
+  EXPECT_EQ(names[0x0C], "cycles");
+
+  // Nesting that would exhaust a recursive parser's stack.
+  std::string deep = std::string(200000, '[') + std::string(200000, ']');
+  names.clear();
+  EXPECT_EQ(loadText(drive_, configuration(R"({"model": "ABC", "parser_index": "0", "x": )" + deep + "}",
+                                           R"({"attributes": [{"id": "2", "name": "two"}]})"),
+                     names),
+            0u);
+  EXPECT_EQ(names[2], "two");
+}
+
+TEST_F(SmartNames, MissingFileIsAFileOpenFailure) {
+  std::map<u8, std::string> names;
+  EXPECT_TRUE(isLibStatus(NamedDrive::load(&drive_, names, scratch_ / "none.json"), 16, kGenDevFile));
+  EXPECT_TRUE(names.empty()) << "a file replaces the built-in configuration, also when it fails";
+}

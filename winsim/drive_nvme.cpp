@@ -58,7 +58,7 @@ void nvmeFail(NvmeIo& io, uint16_t status) {
 void nvmeSend(NvmeIo& io, const std::vector<uint8_t>& bytes) {
   if (io.phase != DataPhase::in || !io.data) return;
   std::memset(io.data, 0, io.length);
-  std::memcpy(io.data, bytes.data(), std::min<size_t>(io.length, bytes.size()));
+  if (!bytes.empty()) std::memcpy(io.data, bytes.data(), std::min<size_t>(io.length, bytes.size()));
 }
 
 NvmeDrive::NvmeDrive(Machine& machine, rapidjson::Value& record, uint32_t number)

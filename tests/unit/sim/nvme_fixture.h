@@ -88,3 +88,13 @@ class NvmeMachineTest : public MachineTest {
  private:
   std::vector<_OSL_PDEV*> open_;
 };
+
+#include "winsim/drive_nvme.h"
+#include "winsim/storage.h"
+
+// The NVMe controller of the current machine with that device number.
+inline winsim::NvmeDrive& nvmeDrive(uint32_t number) {
+  for (const auto& disk : winsim::Machine::current().part<winsim::StorageStack>().disks())
+    if (disk->number == number && disk->drive->nvme()) return *disk->drive->nvme();
+  throw "no such drive";
+}

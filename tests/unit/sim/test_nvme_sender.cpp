@@ -232,6 +232,41 @@ TEST_F(NvmeSender, FailuresAndTheirLogLevels) {
   EXPECT_EQ(status->level, OSL_LOG_INFO);
 }
 
+TEST_F(NvmeSender, FirmwareRequestFailuresAreAlwaysErrors) {
+  load(R"({"drives": [{"bus": "nvme"}],
+           "faults": [{"ioctl": "IOCTL_STORAGE_FIRMWARE_DOWNLOAD", "times": 1}]})");
+  drive_ = open(0);
+  std::vector<u8> image = firmwareImage("REV00002", 4096);
+  LogCapture log;
+  // The firmware requests have no ignore flag.
+  Answer answer = send(drive_, nvmeEntry(0x11, 0, {1023, 0}), 0, 1, 0, 1, OSL_CMD_NVME_ADMIN, image);
+  expectOslWord(answer.status, kCmdFile, 1);
+  const LoggedLine* failure = log.find("Error: IOCTL Failure: (error: 31)\n");
+  ASSERT_NE(failure, nullptr);
+  EXPECT_EQ(failure->level, OSL_LOG_ERROR);
+  EXPECT_TRUE(nvmeDrive(0).download().empty());
+}
+
+TEST_F(NvmeSender, DriverReportsTheFirmwareSlots) {
+  HANDLE handle = CreateFileW(OSL_W("\\\\.\\PHYSICALDRIVE1"), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  STORAGE_HW_FIRMWARE_INFO_QUERY query = {sizeof query, sizeof query, 0, 0};
+  alignas(8) u8 answer[1024] = {};
+  DWORD returned = 0;
+  ASSERT_TRUE(DeviceIoControl(handle, IOCTL_STORAGE_FIRMWARE_GET_INFO, &query, sizeof query, answer,
+                              sizeof answer, &returned, nullptr));
+  const auto* info = reinterpret_cast<const STORAGE_HW_FIRMWARE_INFO*>(answer);
+  EXPECT_EQ(info->SlotCount, 3);
+  EXPECT_EQ(info->ActiveSlot, 1);
+  EXPECT_EQ(info->PendingActivateSlot, 0xFF);
+  EXPECT_EQ(info->Slot[0].ReadOnly, 1);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(info->Slot[0].Revision), 8), "REV00001");
+  EXPECT_EQ(info->Slot[1].Revision[0], 0);
+  EXPECT_EQ(returned, offsetof(STORAGE_HW_FIRMWARE_INFO, Slot) + 3 * sizeof(STORAGE_HW_FIRMWARE_SLOT_INFO));
+  CloseHandle(handle);
+}
+
 TEST_F(NvmeSender, NothingIsSentBeforeWindows8) {
   load(R"({"windows": "6.1", "drives": [{"bus": "nvme"}]})");
   drive_ = open(0);

@@ -18,13 +18,6 @@
 namespace winsim {
 namespace {
 
-constexpr uint8_t IDENTIFY = 0x06;
-constexpr uint8_t GET_LOG_PAGE = 0x02;
-constexpr uint8_t GET_FEATURES = 0x0A;
-constexpr uint8_t SET_FEATURES = 0x09;
-constexpr uint8_t FIRMWARE_COMMIT = 0x10;
-constexpr uint8_t FIRMWARE_DOWNLOAD = 0x11;
-constexpr uint8_t VENDOR_FIRST = 0xC0;
 constexpr uint32_t ALL_NAMESPACES = 0xFFFFFFFF;
 // Miniport return codes.
 constexpr ULONG FIRMWARE_STATUS_SUCCESS = 0;

@@ -129,6 +129,10 @@ TEST_F(NvmeSender, RoutesOfOtherAdminCommands) {
   expectOslWord(send(drive_, nvmeEntry(0x0C), 0, 1, EFFECTS).status, kNvmeFile, 83);
   expectOslWord(send(drive_, nvmeEntry(0x80, 1), 0, 1, 0).status, kNvmeFile, 83);
   EXPECT_EQ(trace(), "");
+
+  // Firmware Commit with commit action 0 is sent on Windows 10.
+  ASSERT_EQ(send(drive_, nvmeEntry(0x10, 0, {1}), 0, 1).status, 0u);
+  EXPECT_EQ(trace(), "STORAGE_FIRMWARE_ACTIVATE");
 }
 
 TEST_F(NvmeSender, IoCommandsThroughScsi) {

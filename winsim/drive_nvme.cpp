@@ -70,7 +70,7 @@ void NvmeDrive::execute(NvmeIo& io) {
   if (const rapidjson::Value* fault = machine().part<Faults>().take(request)) {
     io.statusType = static_cast<uint8_t>(faultNumber(*fault, "statusType", 0));
     io.statusCode = static_cast<uint8_t>(faultNumber(*fault, "statusCode", NVME_INTERNAL_ERROR));
-    // A failed piece ends the image being gathered.
+    // A failed segment ends the image being gathered.
     if (io.opcode() == FIRMWARE_DOWNLOAD) download_.clear();
     return;
   }

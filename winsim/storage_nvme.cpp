@@ -67,7 +67,7 @@ NvmeIo imageDownload(const uint8_t* data, uint64_t offset, uint64_t length) {
   return io;
 }
 
-bool validPiece(uint64_t offset, uint64_t length) {
+bool validSegment(uint64_t offset, uint64_t length) {
   return length != 0 && length % 4 == 0 && offset % 4 == 0 && length <= 0x1000000;
 }
 
@@ -218,7 +218,7 @@ DWORD nvmeFirmwareDownload(Call& call) {
   if (call.inSize < OSL_HW_FIRMWARE_DOWNLOAD_HEADER) return ERROR_INVALID_PARAMETER;
   osl_hw_firmware_download request;
   std::memcpy(&request, call.in, OSL_HW_FIRMWARE_DOWNLOAD_HEADER);
-  if (request.Version < sizeof request || !validPiece(request.Offset, request.BufferSize) ||
+  if (request.Version < sizeof request || !validSegment(request.Offset, request.BufferSize) ||
       request.BufferSize > call.inSize - OSL_HW_FIRMWARE_DOWNLOAD_HEADER)
     return ERROR_INVALID_PARAMETER;
   NvmeIo io = imageDownload(call.in + OSL_HW_FIRMWARE_DOWNLOAD_HEADER, request.Offset,
@@ -298,7 +298,7 @@ DWORD nvmeMiniportFirmware(Call& call) {
       if (block->DataBufferLength < sizeof(osl_firmware_download)) return ERROR_INVALID_PARAMETER;
       osl_firmware_download request;
       std::memcpy(&request, area, sizeof request);
-      if (!validPiece(request.Offset, request.BufferSize) ||
+      if (!validSegment(request.Offset, request.BufferSize) ||
           request.BufferSize > block->DataBufferLength - sizeof request)
         return ERROR_INVALID_PARAMETER;
       NvmeIo io = imageDownload(area + sizeof request, request.Offset, request.BufferSize);

@@ -151,13 +151,13 @@ TEST_F(NvmeSender, IoCommandsThroughScsi) {
 TEST_F(NvmeSender, FirmwareDownloadAndActivation) {
   std::vector<u8> image = firmwareImage("REV00002", 8192);
   for (u32 offset = 0; offset < image.size(); offset += 4096) {
-    std::vector<u8> piece(image.begin() + offset, image.begin() + offset + 4096);
+    std::vector<u8> segment(image.begin() + offset, image.begin() + offset + 4096);
     Answer answer = send(drive_, nvmeEntry(0x11, 0, {4096 / 4 - 1, offset / 4}), 0, 1, 0, 0,
-                         OSL_CMD_NVME_ADMIN, piece);
+                         OSL_CMD_NVME_ADMIN, segment);
     ASSERT_EQ(answer.status, 0u);
   }
   EXPECT_EQ(trace(), "STORAGE_FIRMWARE_DOWNLOAD STORAGE_FIRMWARE_DOWNLOAD");
-  EXPECT_EQ(littleEndian32(sentEntry(1), 44), 1024u);  // the second piece's dword offset
+  EXPECT_EQ(littleEndian32(sentEntry(1), 44), 1024u);  // the second segment's dword offset
   EXPECT_EQ(littleEndian32(sentEntry(1), 40), 1023u);
 
   winsim::clearStorageTrace();

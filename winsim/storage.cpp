@@ -11,6 +11,8 @@
 #include <functional>
 
 #include "winsim/drive_ata.h"
+#include "winsim/drive_nvme.h"
+#include "winsim/nvme_translation.h"
 #include "winsim/faults.h"
 #include "winsim/handles.h"
 #include "winsim/host.h"
@@ -19,6 +21,7 @@
 #include "winsim/text.h"
 #include "winsim/win32.h"
 #include "winsim/winsim_test.h"
+#include "osl/osl_storage.h"
 
 namespace winsim {
 namespace {
@@ -91,6 +94,7 @@ StorageStack::StorageStack(Machine& machine) : generation_(nextGeneration++) {
       disk->targetId = static_cast<uint8_t>(number);
     }
     if (AtaDrive* ata = drive->ata()) disk->translation = std::make_unique<SatTranslation>(*ata);
+    if (NvmeDrive* nvme = drive->nvme()) disk->translation = std::make_unique<NvmeTranslation>(*nvme);
     disk->drive = std::move(drive);
     ScsiTarget* target = disk->scsiPath();
     disk->path = widen("\\\\?\\scsi#disk&ven_" + interfaceText(target->vendorId()) + "&prod_" +
@@ -151,16 +155,6 @@ namespace {
 // ---------------------------------------------------------------------------
 // Answers of the disk and port drivers.
 
-struct Call {
-  Disk& disk;
-  const uint8_t* in;
-  DWORD inSize;
-  uint8_t* out;
-  DWORD outSize;
-  DWORD returned = 0;
-  StorageRequest& trace;
-};
-
 // A descriptor with texts appended after its fixed part; offsets in the
 // fixed part name them.
 class DescriptorBuilder {
@@ -179,6 +173,7 @@ class DescriptorBuilder {
 };
 
 uint8_t busTypeOf(const Disk& disk) {
+  if (disk.drive->nvme()) return BusTypeNvme;
   // A drive reached by SCSI may sit behind a RAID driver that names its bus
   // RAID and leaves the drive to be told by its identifiers.
   if (disk.scsiPath() && disk.drive->flag("raid", false)) return BusTypeRAID;
@@ -193,6 +188,12 @@ std::vector<uint8_t> deviceDescriptor(const Disk& disk) {
     product = builder.addText(trimmedRight(ata->model()).substr(0, 40));
     revision = builder.addText(trimmedRight(ata->firmware()).substr(0, 8));
     serial = builder.addText(padded(ata->serial(), 20));
+  } else if (NvmeDrive* nvme = disk.drive->nvme()) {
+    // The NVMe driver reports the identify texts whole.
+    vendor = builder.addText("NVMe    ");
+    product = builder.addText(trimmedRight(nvme->model()).substr(0, 40));
+    revision = builder.addText(trimmedRight(nvme->firmware()).substr(0, 8));
+    serial = builder.addText(nvme->serial().substr(0, 20));
   } else {
     ScsiTarget* target = disk.scsiPath();
     vendor = builder.addText(target->vendorId());
@@ -215,7 +216,7 @@ std::vector<uint8_t> deviceDescriptor(const Disk& disk) {
 }
 
 std::vector<uint8_t> adapterDescriptor(const Disk& disk) {
-  bool ahci = disk.drive->bus() == "sata";
+  bool ahci = disk.drive->bus() == "sata" || disk.drive->nvme();
   return adapterDescriptorOf(static_cast<DWORD>(disk.drive->number64("maxTransfer", ahci ? 0x20000 : 0x100000)),
                              static_cast<DWORD>(disk.drive->number64("maxPages", ahci ? 33 : 257)),
                              busTypeOf(disk), ahci ? 1 : 3);
@@ -259,6 +260,13 @@ std::vector<uint8_t> seekPenaltyDescriptor(const Disk& disk) {
 }
 
 DWORD queryProperty(Call& call) {
+  // Read as a number: a caller may name a property this header has no name for.
+  DWORD propertyId = 0;
+  if (call.inSize >= sizeof propertyId) std::memcpy(&propertyId, call.in, sizeof propertyId);
+  if (propertyId == OSL_PROPERTY_ADAPTER_PROTOCOL_SPECIFIC || propertyId == OSL_PROPERTY_DEVICE_PROTOCOL_SPECIFIC) {
+    if (call.inSize < offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters)) return ERROR_INVALID_PARAMETER;
+    return nvmeProtocolQuery(call);
+  }
   return answerPropertyQuery(call.in, call.inSize, call.out, call.outSize, &call.returned,
                              [&call](DWORD property, std::vector<uint8_t>& answer) {
                                switch (property) {
@@ -475,8 +483,14 @@ struct ControlCode {
 };
 
 DWORD succeed(Call&) { return ERROR_SUCCESS; }
-// A plain disk's adapter knows no miniport requests (CSMI and others).
-DWORD notForDisks(Call&) { return ERROR_INVALID_FUNCTION; }
+// A plain disk's adapter knows no miniport requests (CSMI and others); the
+// NVMe driver answers the "FIRMWARE" requests.
+DWORD miniport(Call& call) {
+  if (call.disk.drive->nvme() && call.inSize >= sizeof(SRB_IO_CONTROL) &&
+      std::memcmp(reinterpret_cast<const SRB_IO_CONTROL*>(call.in)->Signature, "FIRMWARE", 8) == 0)
+    return nvmeMiniportFirmware(call);
+  return ERROR_INVALID_FUNCTION;
+}
 DWORD scsiBuffered(Call& call) { return scsiPassThrough(call, false); }
 DWORD scsiDirect(Call& call) { return scsiPassThrough(call, true); }
 
@@ -488,7 +502,15 @@ const ControlCode controlCodes[] = {
     {IOCTL_ATA_PASS_THROUGH_DIRECT, "IOCTL_ATA_PASS_THROUGH_DIRECT", &ataPassThrough},
     {IOCTL_SCSI_PASS_THROUGH, "IOCTL_SCSI_PASS_THROUGH", &scsiBuffered},
     {IOCTL_SCSI_PASS_THROUGH_DIRECT, "IOCTL_SCSI_PASS_THROUGH_DIRECT", &scsiDirect},
-    {IOCTL_SCSI_MINIPORT, "IOCTL_SCSI_MINIPORT", &notForDisks},
+    {IOCTL_SCSI_MINIPORT, "IOCTL_SCSI_MINIPORT", &miniport},
+    {OSL_IOCTL_STORAGE_PROTOCOL_COMMAND, "IOCTL_STORAGE_PROTOCOL_COMMAND", &nvmeProtocolCommand},
+    {OSL_IOCTL_STORAGE_FIRMWARE_GET_INFO, "IOCTL_STORAGE_FIRMWARE_GET_INFO", &nvmeFirmwareInfo},
+    {OSL_IOCTL_STORAGE_FIRMWARE_DOWNLOAD, "IOCTL_STORAGE_FIRMWARE_DOWNLOAD", &nvmeFirmwareDownload},
+    {OSL_IOCTL_STORAGE_FIRMWARE_ACTIVATE, "IOCTL_STORAGE_FIRMWARE_ACTIVATE", &nvmeFirmwareActivate},
+    {OSL_IOCTL_STORAGE_SET_TEMPERATURE_THRESHOLD, "IOCTL_STORAGE_SET_TEMPERATURE_THRESHOLD",
+     &nvmeTemperatureThreshold},
+    {OSL_IOCTL_DISK_GET_CACHE_INFORMATION, "IOCTL_DISK_GET_CACHE_INFORMATION", &getCacheInformation},
+    {OSL_IOCTL_DISK_SET_CACHE_INFORMATION, "IOCTL_DISK_SET_CACHE_INFORMATION", &setCacheInformation},
 };
 
 }  // namespace

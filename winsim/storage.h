@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "winsim/drive.h"
+#include "winsim/win32.h"
 #include "winsim/scsi_target.h"
 #include "winsim/storage_port.h"
 
@@ -39,6 +40,30 @@ DWORD answerPropertyQuery(const uint8_t* in, DWORD inSize, uint8_t* out, DWORD o
 // A STORAGE_ADAPTER_DESCRIPTOR's bytes.
 std::vector<uint8_t> adapterDescriptorOf(DWORD maximumTransfer, DWORD maximumPages, uint8_t busType,
                                          DWORD alignmentMask);
+
+struct StorageRequest;
+
+// One DeviceIoControl call as a driver answers it.
+struct Call {
+  Disk& disk;
+  const uint8_t* in;
+  DWORD inSize;
+  uint8_t* out;
+  DWORD outSize;
+  DWORD returned = 0;
+  StorageRequest& trace;
+};
+
+// The NVMe driver's answers (storage_nvme.cpp); a Windows error, 0 success.
+DWORD nvmeProtocolQuery(Call& call);
+DWORD nvmeProtocolCommand(Call& call);
+DWORD nvmeFirmwareInfo(Call& call);
+DWORD nvmeFirmwareDownload(Call& call);
+DWORD nvmeFirmwareActivate(Call& call);
+DWORD nvmeTemperatureThreshold(Call& call);
+DWORD nvmeMiniportFirmware(Call& call);
+DWORD getCacheInformation(Call& call);
+DWORD setCacheInformation(Call& call);
 
 class StorageStack {
  public:

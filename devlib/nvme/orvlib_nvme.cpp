@@ -345,5 +345,195 @@ u64 OrvNvmeDev::getFirmwareInfo(OrvDevGenData<_OrvFwInfoItem>& info) {
   });
 }
 
+// ------------------------------------------------------- shared operations
+
+namespace {
+
+struct NamedLog {
+  u8 id;
+  const char* name;
+};
+constexpr NamedLog kLogPages[] = {
+    {0x01, "Error Information"},          {0x02, "SMART/Health Information"},
+    {0x03, "Firmware Slot Information"},  {0x04, "Changed Namespace List"},
+    {0x05, "Command Effects Log"},        {0x06, "Device Self-test"},
+    {0x07, "Telemetry Host-Initiated"},   {0x08, "Telemetry Controller-Initiated"},
+    {0x80, "Reservation Notification"},   {0x81, "Sanitize Status"},
+    {0xF0, "SMART Data"},                 {0xF8, "SMART Data"},
+    {0xF1, "Internal Information"},       {0xF2, "Solid State Media"},
+    {0xF3, "Request Internal Log"},       {0xFE, "Supported Log Page Data"},
+};
+constexpr u8 VENDOR_LOGS = 0xC0;
+
+struct InternalLog {
+  u8 mode;
+  u8 typeBit;
+  const char* name;
+};
+constexpr InternalLog kInternalLogs[] = {
+    {1, 0x01, "Drive Status Internal Log"},          {7, 0x02, "NAND Error Internal Log"},
+    {8, 0x08, "NAND Event Internal Log"},            {5, 0x10, "Extended Drive History Internal Log"},
+    {9, 0x20, "Failure Analysis Internal Log"},
+};
+constexpr u8 ANY_INTERNAL_LOG = 0xFF;
+
+struct GenericFeature {
+  u32 first;
+  u32 last;
+  u32 descriptor;
+};
+constexpr GenericFeature kFeatures[] = {
+    {1, 1, 0x06},    {7, 7, 0x01},     {8, 8, 0x02},   {9, 9, 0x04},   {10, 11, 0x08},
+    {12, 13, 0x09},  {14, 15, 0x8F3},  {16, 16, 0x20F4}, {17, 17, 0xF5}, {18, 20, 0xF6},
+    {21, 21, 0x8F8}, {22, 23, 0xF9},
+};
+constexpr u32 THERMAL_FIRST = 29;
+constexpr u32 THERMAL_LAST = 31;
+constexpr u32 VENDOR_THERMAL = 0xD4;
+constexpr u32 HOST_THERMAL = 0x10;
+
+constexpr u8 LOG_ERRORS = 0x01;
+constexpr u8 LOG_TELEMETRY_HOST = 0x07;
+constexpr u8 LOG_TELEMETRY_CONTROLLER = 0x08;
+constexpr u8 LOG_DIRECTORY = 0xFE;
+constexpr u8 LOG_INTERNAL = 0xF3;
+constexpr u32 TELEMETRY_BLOCK = 512;
+constexpr u32 ERROR_ENTRY = 64;
+
+// Sizes of the standard logs when the drive's directory cannot be read.
+struct LogSize {
+  u8 id;
+  u32 bytes;
+};
+constexpr LogSize kStandardSizes[] = {{0x02, 512}, {0x03, 512}, {0x81, 512}, {0x04, 4096},
+                                      {0x05, 4096}, {0x06, 564}, {0x80, 64}};
+
+}  // namespace
+
+std::string& OrvNvmeDev::logPageName(std::string& out, u8 logId) {
+  out = "Unknown";
+  for (const NamedLog& log : kLogPages)
+    if (log.id == logId) return out = log.name;
+  if (logId >= VENDOR_LOGS) out = "Vendor specific";
+  return out;
+}
+
+std::string& OrvNvmeDev::internalLogName(std::string& out, u8 typeBit) {
+  out = "Unknown";
+  for (const InternalLog& log : kInternalLogs)
+    if (log.typeBit == typeBit) out = log.name;
+  return out;
+}
+
+u8 OrvNvmeDev::internalLogTypeOf(u8 modeType) {
+  if (modeType == ANY_INTERNAL_LOG) return ANY_INTERNAL_LOG;
+  for (const InternalLog& log : kInternalLogs)
+    if (log.mode == modeType) return log.typeBit;
+  return 0;
+}
+
+u8 OrvNvmeDev::internalLogModeOf(u8 typeBit) {
+  if (typeBit == ANY_INTERNAL_LOG) return ANY_INTERNAL_LOG;
+  for (const InternalLog& log : kInternalLogs)
+    if (log.typeBit == typeBit) return log.mode;
+  return 0;
+}
+
+u32 OrvNvmeDev::nvmFeatureOf(u32 feature) {
+  if (feature >= THERMAL_FIRST && feature <= THERMAL_LAST)
+    return versionBelow(*ctrlIdentify, 3) ? VENDOR_THERMAL : HOST_THERMAL;
+  for (const GenericFeature& entry : kFeatures)
+    if (feature >= entry.first && feature <= entry.last) return entry.descriptor;
+  return 0;
+}
+
+u64 OrvNvmeDev::getLogSize(u8 logId, u32* bytes) {
+  return ORV_GUARDED([&] {
+    if (logId == LOG_TELEMETRY_HOST || logId == LOG_TELEMETRY_CONTROLLER) {
+      OrvBuffer header(TELEMETRY_BLOCK, ORV_LITTLE_ENDIAN);
+      if (u64 status = nvmGetLogPage(handles, logId, header, timeout, PROBE_IGNORE, 0, 0)) return status;
+      u64 last1 = header.word(8, 0, 16).getValue();
+      u64 last2 = header.word(10, 0, 16).getValue();
+      u64 last3 = header.word(12, 0, 16).getValue();
+      u64 last = last3 >= last2 ? last3 : last2 >= last1 ? last2 : last1;
+      *bytes = static_cast<u32>((last + 1) * TELEMETRY_BLOCK);
+      return u64{0};
+    }
+    OrvNvmLogDirectory directory;
+    if (nvmGetLogPage(handles, LOG_DIRECTORY, directory, timeout, PROBE_IGNORE, 0, 0) == 0) {
+      *bytes = directory.getLogSize(logId);
+      return u64{0};
+    }
+    if (logId == LOG_ERRORS) *bytes = static_cast<u32>((ctrlIdentify->elpe.getValue() + 1) * ERROR_ENTRY);
+    for (const LogSize& size : kStandardSizes)
+      if (size.id == logId) *bytes = size.bytes;
+    return u64{0};
+  });
+}
+
+u64 OrvNvmeDev::readInternalLogChunk(u8 parameter, u64 offset, OrvBuffer& out, u8 unscramble) {
+  return ORV_GUARDED([&] {
+    OrvNvmInternalLogBuf piece(parameter, out.getLength(), offset);
+    u64 status = versionBelow(*ctrlIdentify, 2)
+                     ? nvmGetInternalLog10(handles)
+                     : nvmGetInternalLog(handles, parameter, offset, piece, timeout, ignoreErrorCount);
+    if (status) return status;
+    if (unscramble) piece.descramble();
+    return out.copyData(piece, 0, 0);
+  });
+}
+
+u64 OrvNvmeDev::checkInternalLogSupport() {
+  try {
+    OrvNvmLogDirectory directory;
+    if (nvmGetLogPage(handles, LOG_DIRECTORY, directory, timeout, PROBE_IGNORE, 0, 0) == 0 &&
+        ctrlIdentify->vid != 0 && directory.isLogSupported(LOG_INTERNAL))
+      return 0;
+  } catch (...) {
+    // A directory that cannot be had is the same answer.
+  }
+  return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+}
+
+u64 OrvNvmeDev::getFormatParams(u8* lbaFormat, u32* protectionType, u32* protectionFirst, u32* metadataAtEnd,
+                                u8* formatCount, int eraseMode) {
+  constexpr int CRYPTOGRAPHIC_ERASE = 1;
+  if (ctrlIdentify->oacs.formatNvm == 0) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  if (eraseMode == CRYPTOGRAPHIC_ERASE && ctrlIdentify->fna.cryptoErase == 0)
+    return ORV_LIB_STATUS(ORV_ERR_ENHANCED_ERASE_UNSUPPORTED);
+  const OrvNvmNsIdentify& ns = *nsIdentify;
+  *formatCount = static_cast<u8>(ns.nlbaf.getValue());
+  *lbaFormat = static_cast<u8>(ns.flbas.currentLbaFormat.getValue());
+  *metadataAtEnd = static_cast<u32>(ns.flbas.metadataAtEnd.getValue());
+  *protectionFirst = static_cast<u32>(ns.dps.protectionFirst.getValue());
+  *protectionType = static_cast<u32>(ns.dps.protectionType.getValue());
+  return 0;
+}
+
+u64 OrvNvmeDev::checkThrottleResult(u64 status, u32 previous, u32 requested) {
+  u8 changed = response.getBuffer()[0];
+  bool mt1Changed = changed & 1;
+  bool mt2Changed = changed & 2;
+  if (status != 0 || (!mt1Changed && !mt2Changed)) {
+    osl_log(OSL_LOG_ERROR, "\n");
+    osl_log(OSL_LOG_ERROR, "Error: Failed to change MT1 and MT2 throttle threshold values.\n");
+    osl_log(OSL_LOG_ERROR, "\n");
+    return status ? status : ORV_LIB_STATUS(ORV_ERR_NVME_SET_FEATURES);
+  }
+  if (mt1Changed && mt2Changed) return 0;
+  u64 result = 0;
+  osl_log(OSL_LOG_ERROR, "\n");
+  if ((requested >> 16) != (previous >> 16) && !mt1Changed) {
+    osl_log(OSL_LOG_ERROR, "Error: Failed to change MT1 throttle threshold value.\n");
+    result = ORV_LIB_STATUS(ORV_ERR_NVME_SET_FEATURES);
+  }
+  if ((requested & 0xFFFF) != (previous & 0xFFFF) && !mt2Changed) {
+    osl_log(OSL_LOG_ERROR, "Error: Failed to change MT2 throttle threshold value.\n");
+    result = ORV_LIB_STATUS(ORV_ERR_NVME_SET_FEATURES);
+  }
+  osl_log(OSL_LOG_ERROR, "\n");
+  return result;
+}
+
 }  // namespace VazidaRaduruNvme
 }  // namespace VazidaRaduru

@@ -62,6 +62,32 @@ class OrvNvmeDev : public OrvBasicDev {
   u64 refresh() override;
   bool isSupportedDrive() override { return true; }
 
+  // The name of a log page; "Unknown" for one the library does not know.
+  static std::string& logPageName(std::string& out, u8 logId);
+  // The name of a vendor internal log by its type bit.
+  static std::string& internalLogName(std::string& out, u8 typeBit);
+  // A generic internal-log mode type to its type bit and back; 255 stays
+  // 255, anything unknown gives 0.
+  static u8 internalLogTypeOf(u8 modeType);
+  static u8 internalLogModeOf(u8 typeBit);
+
+ protected:
+  // The NVMe feature descriptor of a generic feature id; 0 for none.
+  u32 nvmFeatureOf(u32 feature);
+  // The bytes to read of a log: from the telemetry header, the log
+  // directory, or the standard sizes when the directory cannot be read.
+  u64 getLogSize(u8 logId, u32* bytes);
+  // One piece of the vendor internal log into out, descrambled on request.
+  u64 readInternalLogChunk(u8 parameter, u64 offset, OrvBuffer& out, u8 unscramble);
+  u64 checkInternalLogSupport();
+  // The current format of the namespace; code 83 without Format NVM, 77 for
+  // a cryptographic erase (eraseMode 1) the drive cannot do.
+  u64 getFormatParams(u8* lbaFormat, u32* protectionType, u32* protectionFirst, u32* metadataAtEnd,
+                      u8* formatCount, int eraseMode);
+  // After the vendor thermal feature was written: whether the drive changed
+  // the thresholds it was asked to.
+  u64 checkThrottleResult(u64 status, u32 previous, u32 requested);
+
  private:
   // The identification of construction: controller, namespace, vendor probe.
   u64 identify(u32 requestedNamespace);

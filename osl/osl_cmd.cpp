@@ -10,6 +10,7 @@
 #include "osl/osl_clib.h"
 #include "osl/osl_csmi.h"
 #include "osl/osl_log.h"
+#include "osl/osl_nvme.h"
 #include "osl/osl_sata.h"
 #include "osl/osl_scsi.h"
 #include "osl/osl_storage.h"
@@ -167,8 +168,14 @@ u64 osl_send_command(_OSL_PDEV* drive, _osl_dev_cmd* request, osl_bus_type comma
                            request->ignoreError != 0, (request->flags & OSL_CMD_FLAG_BUFFERED) != 0,
                            nullptr);
     case OSL_BUS_NVME:
+      return osl_nvme_send(drive, request->command, request->commandLength, request->direction,
+                           request->data, request->dataLength, request->response,
+                           request->responseLength, kind, request->timeoutSeconds,
+                           request->ignoreError != 0,
+                           (request->flags & OSL_CMD_FLAG_NVME_SECLIST) != 0,
+                           (request->flags & OSL_CMD_FLAG_NVME_EFFECTS) != 0);
     case OSL_BUS_CSMI:
-      // The NVMe and CSMI senders are not part of this build: nothing is sent.
+      // The CSMI sender is not part of this build: nothing is sent.
       return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
     default:
       return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
@@ -236,7 +243,7 @@ bool isPlaceholderSerial(const char* serial) {
   return true;
 }
 
-bool isWindows10() { return osl_require_win10() == 0; }
+bool isWindows10() { return osl_windows_at_least(10, 0); }
 
 bool isOccupied(const _osl_dev_entry& entry) { return entry.id[0] != '\0'; }
 
@@ -254,6 +261,11 @@ u64 queryProperty(_OSL_PDEV* drive, STORAGE_PROPERTY_ID property, void* out, u32
 }
 
 }  // namespace
+
+bool osl_descriptor_text(const void* descriptor, u32 bufferLength, u32 offset, u32 limit,
+                         char* out) {
+  return descriptorText(descriptor, usedLength(descriptor, bufferLength), offset, limit, out);
+}
 
 u64 osl_query_device_descriptor(_OSL_PDEV* drive, void* out) {
   return queryProperty(drive, StorageDeviceProperty, out, OSL_DESCRIPTOR_LENGTH);
@@ -644,20 +656,29 @@ bool osl_is_unit_ready(_OSL_PDEV* drive, osl_bus_type bus) {
   return osl_test_unit_ready(drive, &area) == 0;
 }
 
-u64 osl_require_win10() {
+bool osl_windows_at_least(u32 major, u32 minor) {
   OSVERSIONINFOEXW version = {};
   version.dwOSVersionInfoSize = sizeof version;
-  version.dwMajorVersion = 10;
-  version.dwMinorVersion = 0;
+  version.dwMajorVersion = major;
+  version.dwMinorVersion = minor;
   version.wServicePackMajor = 0;
   ULONGLONG mask = 0;
   mask = VerSetConditionMask(mask, VER_MAJORVERSION, VER_GREATER_EQUAL);
   mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
   mask = VerSetConditionMask(mask, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
-  if (VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,
-                         mask))
-    return 0;
+  return VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR,
+                            mask) != FALSE;
+}
+
+u64 osl_require_win10() {
+  if (osl_windows_at_least(10, 0)) return 0;
   return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+}
+
+void osl_get_nvme_support_flags(_OSL_PDEV* drive, osl_bus_type bus, u8* securityList,
+                                u8* effectsLog) {
+  if (bus != OSL_BUS_NVME || !drive || !securityList || !effectsLog) return;
+  osl_nvme_probe_support(drive, securityList, effectsLog);
 }
 
 void osl_dev_name(const char* argument, char out[32]) {

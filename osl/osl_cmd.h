@@ -144,6 +144,13 @@ u32 osl_default_max_transfer(u8 bus);
 u8 osl_has_partitions(_OSL_PDEV* drive, u32 ignored);
 bool osl_is_unit_ready(_OSL_PDEV* drive, osl_bus_type bus);
 u64 osl_require_win10();
+// The version test: major and minor at least the given ones.
+bool osl_windows_at_least(u32 major, u32 minor);
+// For NVMe drives on the PCIe bus: the two probe flags of the NVMe sender
+// (security-protocol tunnel listed, effects log supported); other buses
+// leave both untouched.
+void osl_get_nvme_support_flags(_OSL_PDEV* drive, osl_bus_type bus, u8* securityList,
+                                u8* effectsLog);
 u64 osl_query_seek_penalty(_OSL_PDEV* drive, u8* noSeekPenalty);
 
 // Storage property queries (standard query) into out, cleared first: the
@@ -155,6 +162,11 @@ constexpr u32 OSL_DEVICE_ID_LENGTH = 8192;
 u64 osl_query_device_descriptor(_OSL_PDEV* drive, void* out);
 u64 osl_query_adapter_descriptor(_OSL_PDEV* drive, void* out);
 u64 osl_query_device_ids(_OSL_PDEV* drive, void* out);
+// A NUL-terminated text of a descriptor read into bufferLength bytes: at most
+// limit characters from offset, within what the driver filled; false when
+// the offset names none.
+bool osl_descriptor_text(const void* descriptor, u32 bufferLength, u32 offset, u32 limit,
+                         char* out);
 
 // Drive arguments typed by a user.
 void osl_dev_name(const char* argument, char out[32]);

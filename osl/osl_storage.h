@@ -55,3 +55,183 @@ struct osl_csmi_driver_info_buffer {
 };
 static_assert(sizeof(SRB_IO_CONTROL) == OSL_CSMI_HEADER_LENGTH, "miniport header");
 static_assert(sizeof(osl_csmi_driver_info_buffer) == 204, "CSMI driver information");
+
+// NVMe requests of the storage driver. Control codes and the property ids of
+// the protocol-specific queries, by value: older headers lack some of them.
+constexpr u32 OSL_IOCTL_STORAGE_PROTOCOL_COMMAND = 0x2DD3C0;
+constexpr u32 OSL_IOCTL_STORAGE_SET_TEMPERATURE_THRESHOLD = 0x2DD200;
+constexpr u32 OSL_IOCTL_STORAGE_FIRMWARE_GET_INFO = 0x2D1C00;
+constexpr u32 OSL_IOCTL_STORAGE_FIRMWARE_DOWNLOAD = 0x2DDC04;
+constexpr u32 OSL_IOCTL_STORAGE_FIRMWARE_ACTIVATE = 0x2DDC08;
+constexpr u32 OSL_IOCTL_DISK_GET_CACHE_INFORMATION = 0x740D4;
+constexpr u32 OSL_IOCTL_DISK_SET_CACHE_INFORMATION = 0x7C0D8;
+constexpr u32 OSL_PROPERTY_ADAPTER_PROTOCOL_SPECIFIC = 49;
+constexpr u32 OSL_PROPERTY_DEVICE_PROTOCOL_SPECIFIC = 50;
+constexpr u32 OSL_PROTOCOL_TYPE_NVME = 3;
+constexpr u32 OSL_NVME_DATA_TYPE_IDENTIFY = 1;
+constexpr u32 OSL_NVME_DATA_TYPE_LOG_PAGE = 2;
+constexpr u32 OSL_NVME_DATA_TYPE_FEATURE = 3;
+constexpr u32 OSL_PROTOCOL_COMMAND_ADAPTER_REQUEST = 0x80000000u;
+constexpr u32 OSL_PROTOCOL_COMMAND_ADMIN = 1;
+constexpr u32 OSL_PROTOCOL_COMMAND_IO = 2;
+constexpr u32 OSL_HW_FIRMWARE_CONTROLLER = 1;
+constexpr u32 OSL_HW_FIRMWARE_LAST_SEGMENT = 2;
+// The operating-system error of an activation that takes effect at reset.
+constexpr u32 OSL_ERROR_FIRMWARE_REBOOT_REQUIRED = 0x30207;
+
+struct osl_storage_protocol_command {
+  u32 Version;
+  u32 Length;
+  u32 ProtocolType;
+  u32 Flags;
+  u32 ReturnStatus;
+  u32 ErrorCode;
+  u32 CommandLength;
+  u32 ErrorInfoLength;
+  u32 DataToDeviceTransferLength;
+  u32 DataFromDeviceTransferLength;
+  u32 TimeOutValue;
+  u32 ErrorInfoOffset;
+  u32 DataToDeviceBufferOffset;
+  u32 DataFromDeviceBufferOffset;
+  u32 CommandSpecific;
+  u32 Reserved0;
+  u32 FixedProtocolReturnData;
+  u32 Reserved1[3];
+  u8 Command[4];
+};
+// The request: the header, the 64-byte command, 64 bytes of error
+// information, then the data.
+constexpr u32 OSL_PROTOCOL_COMMAND_LENGTH = 84;
+constexpr u32 OSL_PROTOCOL_COMMAND_OFFSET = 80;
+constexpr u32 OSL_PROTOCOL_ERROR_INFO_OFFSET = 144;
+constexpr u32 OSL_PROTOCOL_DATA_OFFSET = 208;
+
+struct osl_protocol_specific_data {
+  u32 ProtocolType;
+  u32 DataType;
+  u32 ProtocolDataRequestValue;
+  u32 ProtocolDataRequestSubValue;
+  u32 ProtocolDataOffset;
+  u32 ProtocolDataLength;
+  u32 FixedProtocolReturnData;
+  u32 Reserved[3];
+};
+
+// The protocol-specific query and its answer share one layout: PropertyId
+// and QueryType (or Version and Size), the protocol data, then the data.
+struct osl_protocol_query {
+  u32 PropertyId;  // the answer: Version
+  u32 QueryType;   // the answer: Size
+  osl_protocol_specific_data ProtocolSpecific;
+};
+constexpr u32 OSL_PROTOCOL_QUERY_HEADER = 48;
+constexpr u32 OSL_PROTOCOL_DATA_LENGTH = 4096;
+constexpr u32 OSL_PROTOCOL_QUERY_LENGTH = OSL_PROTOCOL_QUERY_HEADER + OSL_PROTOCOL_DATA_LENGTH;
+
+struct osl_temperature_threshold {
+  u32 Version;
+  u32 Size;
+  u16 Flags;
+  u16 Index;
+  s16 Threshold;
+  u8 OverThreshold;
+  u8 Reserved;
+};
+
+struct osl_hw_firmware_download {
+  u32 Version;
+  u32 Size;
+  u32 Flags;
+  u8 Slot;
+  u8 Reserved[3];
+  u64 Offset;
+  u64 BufferSize;
+  u8 ImageBuffer[8];
+};
+constexpr u32 OSL_HW_FIRMWARE_DOWNLOAD_HEADER = 32;
+
+struct osl_hw_firmware_activate {
+  u32 Version;
+  u32 Size;
+  u32 Flags;
+  u8 Slot;
+  u8 Reserved0[3];
+};
+
+// The miniport "FIRMWARE" request: the miniport header, the request block at
+// byte 28, the function's structure at byte 56.
+constexpr u32 OSL_FIRMWARE_CONTROL_CODE = 0x1B0780;
+constexpr u32 OSL_FIRMWARE_FUNCTION_GET_INFO = 1;
+constexpr u32 OSL_FIRMWARE_FUNCTION_DOWNLOAD = 2;
+constexpr u32 OSL_FIRMWARE_FUNCTION_ACTIVATE = 3;
+constexpr u32 OSL_FIRMWARE_REQUEST_OFFSET = 28;
+constexpr u32 OSL_FIRMWARE_DATA_OFFSET = 56;
+constexpr u32 OSL_FIRMWARE_IMAGE_OFFSET = 80;
+// The miniport's answer to an activation that takes effect at reset.
+constexpr u32 OSL_FIRMWARE_STATUS_REBOOT_REQUIRED = 0x20;
+
+struct osl_firmware_request_block {
+  u32 Version;
+  u32 Size;
+  u32 Function;
+  u32 Flags;
+  u32 DataBufferOffset;
+  u32 DataBufferLength;
+};
+
+struct osl_firmware_slot_info {
+  u8 SlotNumber;
+  u8 ReadOnly;
+  u8 Reserved[6];
+  u8 Revision[8];
+};
+
+struct osl_firmware_info {
+  u32 Version;
+  u32 Size;
+  u8 UpgradeSupport;
+  u8 SlotCount;
+  u8 ActiveSlot;
+  u8 PendingActivateSlot;
+  u32 Reserved;
+  osl_firmware_slot_info Slot[1];
+};
+constexpr u32 OSL_FIRMWARE_INFO_HEADER = 16;
+
+struct osl_firmware_download {
+  u32 Version;
+  u32 Size;
+  u64 Offset;
+  u64 BufferSize;
+};
+
+struct osl_firmware_activate {
+  u32 Version;
+  u32 Size;
+  u8 SlotToActivate;
+  u8 Reserved0[3];
+};
+
+// The disk cache information of the cache requests.
+struct osl_disk_cache_information {
+  u8 ParametersSavable;
+  u8 ReadCacheEnabled;
+  u8 WriteCacheEnabled;
+  u32 ReadRetentionPriority;
+  u32 WriteRetentionPriority;
+  u16 DisablePrefetchTransferLength;
+  u8 PrefetchScalar;
+  u16 Minimum;
+  u16 Maximum;
+  u16 MaximumBlocks;
+};
+
+static_assert(sizeof(osl_protocol_specific_data) == 40, "protocol-specific data");
+static_assert(sizeof(osl_protocol_query) == OSL_PROTOCOL_QUERY_HEADER, "protocol query header");
+static_assert(offsetof(osl_storage_protocol_command, Command) == OSL_PROTOCOL_COMMAND_OFFSET,
+              "protocol command");
+static_assert(offsetof(osl_hw_firmware_download, ImageBuffer) == OSL_HW_FIRMWARE_DOWNLOAD_HEADER,
+              "firmware download image");
+static_assert(sizeof(osl_firmware_request_block) == 24, "firmware request block");
+static_assert(sizeof(osl_disk_cache_information) == 24, "disk cache information");

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "winsim/drive_ata.h"
+#include "winsim/drive_nvme.h"
 #include "winsim/drive_sas.h"
 #include "winsim/machine.h"
 
@@ -52,6 +53,16 @@ void Drive::keep(const char* key, const std::string& value) {
   machine_.save();
 }
 
+void Drive::keepNumber(const char* key, uint64_t value) {
+  rapidjson::Document::AllocatorType& allocator = machine_.description().GetAllocator();
+  auto found = record_.FindMember(key);
+  if (found != record_.MemberEnd())
+    found->value.SetUint64(value);
+  else
+    record_.AddMember(rapidjson::Value(key, allocator), rapidjson::Value().SetUint64(value), allocator);
+  machine_.save();
+}
+
 void Drive::forget(const char* key) {
   if (!record_.IsObject() || !record_.HasMember(key)) return;
   record_.RemoveMember(key);
@@ -68,6 +79,7 @@ std::unique_ptr<Drive> makeDrive(Machine& machine, rapidjson::Value& record, uin
       {"sata", &makeAtaDrive},
       {"sat", &makeAtaDrive},
       {"sas", &makeSasDrive},
+      {"nvme", &makeNvmeDrive},
   };
   auto bus = record.IsObject() ? record.FindMember("bus") : record.MemberEnd();
   if (!record.IsObject() || bus == record.MemberEnd() || !bus->value.IsString()) return nullptr;

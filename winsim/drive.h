@@ -6,6 +6,7 @@
 //   drive_ata.*  ATA drives ("sata" on an AHCI port, "sat" behind a SAS
 //                adapter's SCSI-ATA translation)
 //   drive_sas.*  SAS drives
+//   drive_nvme.* NVMe controllers
 // The storage stack (storage.cpp) reaches a drive through the command set it
 // speaks natively; SCSI commands to an ATA drive go through the translation
 // in sat.*.
@@ -23,6 +24,7 @@ namespace winsim {
 class Machine;
 class AtaDrive;
 class ScsiTarget;
+class NvmeDrive;
 
 // How the host set up the data of a command.
 enum class DataPhase { none, in, out };
@@ -69,6 +71,7 @@ class Drive {
   // The command set the drive speaks natively (one of them is not null).
   virtual AtaDrive* ata() { return nullptr; }
   virtual ScsiTarget* scsi() { return nullptr; }
+  virtual NvmeDrive* nvme() { return nullptr; }
 
   uint32_t number() const { return number_; }
   Machine& machine() { return machine_; }
@@ -94,6 +97,7 @@ class Drive {
   rapidjson::Value& record() { return record_; }
   // Writes a text into the record and the machine file.
   void keep(const char* key, const std::string& value);
+  void keepNumber(const char* key, uint64_t value);
   // Removes a key from the record and the machine file.
   void forget(const char* key);
 

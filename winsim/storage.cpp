@@ -10,6 +10,8 @@
 #include <cstring>
 
 #include "winsim/drive_ata.h"
+#include "winsim/drive_nvme.h"
+#include "winsim/nvme_translation.h"
 #include "winsim/faults.h"
 #include "winsim/handles.h"
 #include "winsim/host.h"
@@ -18,6 +20,7 @@
 #include "winsim/text.h"
 #include "winsim/win32.h"
 #include "winsim/winsim_test.h"
+#include "osl/osl_storage.h"
 
 namespace winsim {
 namespace {
@@ -84,6 +87,7 @@ StorageStack::StorageStack(Machine& machine) : generation_(nextGeneration++) {
       disk->targetId = static_cast<uint8_t>(number);
     }
     if (AtaDrive* ata = drive->ata()) disk->translation = std::make_unique<SatTranslation>(*ata);
+    if (NvmeDrive* nvme = drive->nvme()) disk->translation = std::make_unique<NvmeTranslation>(*nvme);
     disk->drive = std::move(drive);
     ScsiTarget* target = disk->scsiPath();
     disk->path = widen("\\\\?\\scsi#disk&ven_" + interfaceText(target->vendorId()) + "&prod_" +
@@ -106,16 +110,6 @@ namespace {
 // ---------------------------------------------------------------------------
 // Answers of the disk and port drivers.
 
-struct Call {
-  Disk& disk;
-  const uint8_t* in;
-  DWORD inSize;
-  uint8_t* out;
-  DWORD outSize;
-  DWORD returned = 0;
-  StorageRequest& trace;
-};
-
 // A descriptor with texts appended after its fixed part; offsets in the
 // fixed part name them.
 class DescriptorBuilder {
@@ -134,6 +128,7 @@ class DescriptorBuilder {
 };
 
 uint8_t busTypeOf(const Disk& disk) {
+  if (disk.drive->nvme()) return BusTypeNvme;
   return disk.drive->bus() == "sata" ? BusTypeSata : BusTypeSas;
 }
 
@@ -145,6 +140,12 @@ std::vector<uint8_t> deviceDescriptor(const Disk& disk) {
     product = builder.addText(trimmedRight(ata->model()).substr(0, 40));
     revision = builder.addText(trimmedRight(ata->firmware()).substr(0, 8));
     serial = builder.addText(padded(ata->serial(), 20));
+  } else if (NvmeDrive* nvme = disk.drive->nvme()) {
+    // The NVMe driver reports the identify texts whole.
+    vendor = builder.addText("NVMe    ");
+    product = builder.addText(trimmedRight(nvme->model()).substr(0, 40));
+    revision = builder.addText(trimmedRight(nvme->firmware()).substr(0, 8));
+    serial = builder.addText(nvme->serial().substr(0, 20));
   } else {
     ScsiTarget* target = disk.scsiPath();
     vendor = builder.addText(target->vendorId());
@@ -167,7 +168,7 @@ std::vector<uint8_t> deviceDescriptor(const Disk& disk) {
 }
 
 std::vector<uint8_t> adapterDescriptor(const Disk& disk) {
-  bool ahci = disk.drive->bus() == "sata";
+  bool ahci = disk.drive->bus() == "sata" || disk.drive->nvme();
   STORAGE_ADAPTER_DESCRIPTOR adapter = {};
   adapter.Version = sizeof adapter;
   adapter.Size = sizeof adapter;
@@ -223,18 +224,23 @@ std::vector<uint8_t> seekPenaltyDescriptor(const Disk& disk) {
 DWORD queryProperty(Call& call) {
   if (call.inSize < offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters))
     return ERROR_INVALID_PARAMETER;
-  STORAGE_PROPERTY_QUERY query;
-  std::memcpy(&query, call.in, offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters));
+  // Read as numbers: a caller may name a property this header has no name for.
+  DWORD propertyId = 0;
+  DWORD queryType = 0;
+  std::memcpy(&propertyId, call.in, sizeof propertyId);
+  std::memcpy(&queryType, call.in + sizeof propertyId, sizeof queryType);
   std::vector<uint8_t> answer;
-  switch (query.PropertyId) {
+  switch (propertyId) {
     case StorageDeviceProperty: answer = deviceDescriptor(call.disk); break;
     case StorageAdapterProperty: answer = adapterDescriptor(call.disk); break;
     case StorageDeviceIdProperty: answer = deviceIdDescriptor(call.disk); break;
     case StorageDeviceSeekPenaltyProperty: answer = seekPenaltyDescriptor(call.disk); break;
+    case OSL_PROPERTY_ADAPTER_PROTOCOL_SPECIFIC:
+    case OSL_PROPERTY_DEVICE_PROTOCOL_SPECIFIC: return nvmeProtocolQuery(call);
     default: return ERROR_NOT_SUPPORTED;
   }
-  if (query.QueryType == PropertyExistsQuery) return ERROR_SUCCESS;
-  if (query.QueryType != PropertyStandardQuery) return ERROR_INVALID_PARAMETER;
+  if (queryType == PropertyExistsQuery) return ERROR_SUCCESS;
+  if (queryType != PropertyStandardQuery) return ERROR_INVALID_PARAMETER;
   if (!call.out || call.outSize < sizeof(STORAGE_DESCRIPTOR_HEADER)) return ERROR_INSUFFICIENT_BUFFER;
   call.returned = std::min<DWORD>(call.outSize, static_cast<DWORD>(answer.size()));
   std::memcpy(call.out, answer.data(), call.returned);
@@ -445,8 +451,14 @@ struct ControlCode {
 };
 
 DWORD succeed(Call&) { return ERROR_SUCCESS; }
-// A plain disk's adapter knows no miniport requests (CSMI and others).
-DWORD notForDisks(Call&) { return ERROR_INVALID_FUNCTION; }
+// A plain disk's adapter knows no miniport requests (CSMI and others); the
+// NVMe driver answers the "FIRMWARE" requests.
+DWORD miniport(Call& call) {
+  if (call.disk.drive->nvme() && call.inSize >= sizeof(SRB_IO_CONTROL) &&
+      std::memcmp(reinterpret_cast<const SRB_IO_CONTROL*>(call.in)->Signature, "FIRMWARE", 8) == 0)
+    return nvmeMiniportFirmware(call);
+  return ERROR_INVALID_FUNCTION;
+}
 DWORD scsiBuffered(Call& call) { return scsiPassThrough(call, false); }
 DWORD scsiDirect(Call& call) { return scsiPassThrough(call, true); }
 
@@ -458,7 +470,15 @@ const ControlCode controlCodes[] = {
     {IOCTL_ATA_PASS_THROUGH_DIRECT, "IOCTL_ATA_PASS_THROUGH_DIRECT", &ataPassThrough},
     {IOCTL_SCSI_PASS_THROUGH, "IOCTL_SCSI_PASS_THROUGH", &scsiBuffered},
     {IOCTL_SCSI_PASS_THROUGH_DIRECT, "IOCTL_SCSI_PASS_THROUGH_DIRECT", &scsiDirect},
-    {IOCTL_SCSI_MINIPORT, "IOCTL_SCSI_MINIPORT", &notForDisks},
+    {IOCTL_SCSI_MINIPORT, "IOCTL_SCSI_MINIPORT", &miniport},
+    {OSL_IOCTL_STORAGE_PROTOCOL_COMMAND, "IOCTL_STORAGE_PROTOCOL_COMMAND", &nvmeProtocolCommand},
+    {OSL_IOCTL_STORAGE_FIRMWARE_GET_INFO, "IOCTL_STORAGE_FIRMWARE_GET_INFO", &nvmeFirmwareInfo},
+    {OSL_IOCTL_STORAGE_FIRMWARE_DOWNLOAD, "IOCTL_STORAGE_FIRMWARE_DOWNLOAD", &nvmeFirmwareDownload},
+    {OSL_IOCTL_STORAGE_FIRMWARE_ACTIVATE, "IOCTL_STORAGE_FIRMWARE_ACTIVATE", &nvmeFirmwareActivate},
+    {OSL_IOCTL_STORAGE_SET_TEMPERATURE_THRESHOLD, "IOCTL_STORAGE_SET_TEMPERATURE_THRESHOLD",
+     &nvmeTemperatureThreshold},
+    {OSL_IOCTL_DISK_GET_CACHE_INFORMATION, "IOCTL_DISK_GET_CACHE_INFORMATION", &getCacheInformation},
+    {OSL_IOCTL_DISK_SET_CACHE_INFORMATION, "IOCTL_DISK_SET_CACHE_INFORMATION", &setCacheInformation},
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "winsim/drive.h"
+#include "winsim/win32.h"
 #include "winsim/scsi_target.h"
 
 namespace winsim {
@@ -29,6 +30,30 @@ struct Disk {
   AtaDrive* ataPath() const;
   ScsiTarget* scsiPath() const;
 };
+
+struct StorageRequest;
+
+// One DeviceIoControl call as a driver answers it.
+struct Call {
+  Disk& disk;
+  const uint8_t* in;
+  DWORD inSize;
+  uint8_t* out;
+  DWORD outSize;
+  DWORD returned = 0;
+  StorageRequest& trace;
+};
+
+// The NVMe driver's answers (storage_nvme.cpp); a Windows error, 0 success.
+DWORD nvmeProtocolQuery(Call& call);
+DWORD nvmeProtocolCommand(Call& call);
+DWORD nvmeFirmwareInfo(Call& call);
+DWORD nvmeFirmwareDownload(Call& call);
+DWORD nvmeFirmwareActivate(Call& call);
+DWORD nvmeTemperatureThreshold(Call& call);
+DWORD nvmeMiniportFirmware(Call& call);
+DWORD getCacheInformation(Call& call);
+DWORD setCacheInformation(Call& call);
 
 class StorageStack {
  public:

@@ -9,7 +9,7 @@
 
 // Numbers of the OS layer's source files.
 enum OslFile : u16 { kClibFile = 2, kLogFile = 3, kFileFile = 5, kUtilFile = 6, kMutexFile = 7, kThreadFile = 8 };
-enum OslDriveFile : u16 { kCmdFile = 4, kSataFile = 9, kScsiFile = 10, kCsmiFile = 12 };
+enum OslDriveFile : u16 { kCmdFile = 4, kSataFile = 9, kScsiFile = 10, kNvmeFile = 11, kCsmiFile = 12 };
 
 inline void expectWord(u64 word, u32 layer, u16 file, u32 code) {
   EXPECT_EQ(orv_status_layer_of(word), layer) << std::hex << word;

@@ -150,7 +150,8 @@ TEST(Dispatcher, RefusesWithoutSending) {
     expectOslWord(osl_send_command(&drive, &request, static_cast<osl_bus_type>(bus), OSL_CMD_SCSI),
                   kCmdFile, 43);
   expectOslWord(osl_send_command(&drive, &request, OSL_BUS_SAS, OSL_CMD_REFUSED), kCmdFile, 83);
-  expectOslWord(osl_send_command(&drive, &request, OSL_BUS_NVME, OSL_CMD_NVME_ADMIN), kCmdFile, 83);
+  // An NVMe entry shorter than 64 bytes is refused by the NVMe sender.
+  expectOslWord(osl_send_command(&drive, &request, OSL_BUS_NVME, OSL_CMD_NVME_ADMIN), kNvmeFile, 6);
   expectOslWord(osl_send_command(&drive, &request, OSL_BUS_CSMI, OSL_CMD_NVME_ADMIN), kCmdFile, 83);
   drive.handle = nullptr;
   expectOslWord(osl_send_command(&drive, &request, OSL_BUS_SATA, OSL_CMD_ATA), kCmdFile, 1);

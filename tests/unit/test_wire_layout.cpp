@@ -159,3 +159,108 @@ TEST(WireLayout, DiskInterfaceClass) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(WireLayout, NvmeControlCodesAndProperties) {
+  EXPECT_EQ(OSL_IOCTL_STORAGE_PROTOCOL_COMMAND, static_cast<u32>(IOCTL_STORAGE_PROTOCOL_COMMAND));
+  EXPECT_EQ(OSL_IOCTL_STORAGE_SET_TEMPERATURE_THRESHOLD,
+            static_cast<u32>(IOCTL_STORAGE_SET_TEMPERATURE_THRESHOLD));
+  EXPECT_EQ(OSL_IOCTL_STORAGE_FIRMWARE_GET_INFO, static_cast<u32>(IOCTL_STORAGE_FIRMWARE_GET_INFO));
+  EXPECT_EQ(OSL_IOCTL_STORAGE_FIRMWARE_DOWNLOAD, static_cast<u32>(IOCTL_STORAGE_FIRMWARE_DOWNLOAD));
+  EXPECT_EQ(OSL_IOCTL_STORAGE_FIRMWARE_ACTIVATE, static_cast<u32>(IOCTL_STORAGE_FIRMWARE_ACTIVATE));
+  EXPECT_EQ(OSL_IOCTL_DISK_GET_CACHE_INFORMATION, static_cast<u32>(IOCTL_DISK_GET_CACHE_INFORMATION));
+  EXPECT_EQ(OSL_IOCTL_DISK_SET_CACHE_INFORMATION, static_cast<u32>(IOCTL_DISK_SET_CACHE_INFORMATION));
+  EXPECT_EQ(OSL_STORAGE_BUS_NVME, static_cast<u32>(BusTypeNvme));
+}
+
+TEST(WireLayout, StorageProtocolCommand) {
+  EXPECT_EQ(sizeof(osl_storage_protocol_command), 84u);
+  EXPECT_FIELD(osl_storage_protocol_command, ProtocolType, 8);
+  EXPECT_FIELD(osl_storage_protocol_command, Flags, 12);
+  EXPECT_FIELD(osl_storage_protocol_command, ReturnStatus, 16);
+  EXPECT_FIELD(osl_storage_protocol_command, CommandLength, 24);
+  EXPECT_FIELD(osl_storage_protocol_command, ErrorInfoLength, 28);
+  EXPECT_FIELD(osl_storage_protocol_command, DataToDeviceTransferLength, 32);
+  EXPECT_FIELD(osl_storage_protocol_command, DataFromDeviceTransferLength, 36);
+  EXPECT_FIELD(osl_storage_protocol_command, TimeOutValue, 40);
+  EXPECT_FIELD(osl_storage_protocol_command, ErrorInfoOffset, 44);
+  EXPECT_FIELD(osl_storage_protocol_command, DataToDeviceBufferOffset, 48);
+  EXPECT_FIELD(osl_storage_protocol_command, DataFromDeviceBufferOffset, 52);
+  EXPECT_FIELD(osl_storage_protocol_command, CommandSpecific, 56);
+  EXPECT_FIELD(osl_storage_protocol_command, FixedProtocolReturnData, 64);
+  EXPECT_FIELD(osl_storage_protocol_command, Command, 80);
+  EXPECT_EQ(OSL_PROTOCOL_ERROR_INFO_OFFSET, 80u + 64u);
+  EXPECT_EQ(OSL_PROTOCOL_DATA_OFFSET, OSL_PROTOCOL_ERROR_INFO_OFFSET + 64u);
+}
+
+TEST(WireLayout, ProtocolSpecificQuery) {
+  EXPECT_EQ(sizeof(osl_protocol_specific_data), 40u);
+  EXPECT_FIELD(osl_protocol_specific_data, DataType, 4);
+  EXPECT_FIELD(osl_protocol_specific_data, ProtocolDataRequestValue, 8);
+  EXPECT_FIELD(osl_protocol_specific_data, ProtocolDataRequestSubValue, 12);
+  EXPECT_FIELD(osl_protocol_specific_data, ProtocolDataOffset, 16);
+  EXPECT_FIELD(osl_protocol_specific_data, ProtocolDataLength, 20);
+  EXPECT_FIELD(osl_protocol_specific_data, FixedProtocolReturnData, 24);
+  EXPECT_FIELD(osl_protocol_query, ProtocolSpecific, 8);
+  // The descriptor's FixedProtocolReturnData sits at byte 32 of the answer.
+  EXPECT_EQ(offsetof(osl_protocol_query, ProtocolSpecific) +
+                offsetof(osl_protocol_specific_data, FixedProtocolReturnData),
+            32u);
+  EXPECT_EQ(OSL_PROTOCOL_QUERY_LENGTH, 4144u);
+}
+
+TEST(WireLayout, TemperatureThresholdAndCache) {
+  EXPECT_EQ(sizeof(osl_temperature_threshold), 16u);
+  EXPECT_FIELD(osl_temperature_threshold, Flags, 8);
+  EXPECT_FIELD(osl_temperature_threshold, Index, 10);
+  EXPECT_FIELD(osl_temperature_threshold, Threshold, 12);
+  EXPECT_FIELD(osl_temperature_threshold, OverThreshold, 14);
+  EXPECT_EQ(sizeof(osl_disk_cache_information), sizeof(DISK_CACHE_INFORMATION));
+  EXPECT_EQ(offsetof(osl_disk_cache_information, ReadCacheEnabled),
+            offsetof(DISK_CACHE_INFORMATION, ReadCacheEnabled));
+  EXPECT_EQ(offsetof(osl_disk_cache_information, WriteCacheEnabled),
+            offsetof(DISK_CACHE_INFORMATION, WriteCacheEnabled));
+  EXPECT_EQ(offsetof(osl_disk_cache_information, ReadRetentionPriority),
+            offsetof(DISK_CACHE_INFORMATION, ReadRetentionPriority));
+  EXPECT_EQ(offsetof(osl_disk_cache_information, DisablePrefetchTransferLength),
+            offsetof(DISK_CACHE_INFORMATION, DisablePrefetchTransferLength));
+  EXPECT_EQ(offsetof(osl_disk_cache_information, Minimum),
+            offsetof(DISK_CACHE_INFORMATION, ScalarPrefetch.Minimum));
+  EXPECT_EQ(offsetof(osl_disk_cache_information, MaximumBlocks),
+            offsetof(DISK_CACHE_INFORMATION, ScalarPrefetch.MaximumBlocks));
+}
+
+TEST(WireLayout, HardwareFirmwareRequests) {
+  EXPECT_EQ(sizeof(osl_hw_firmware_download), 40u);
+  EXPECT_FIELD(osl_hw_firmware_download, Flags, 8);
+  EXPECT_FIELD(osl_hw_firmware_download, Slot, 12);
+  EXPECT_FIELD(osl_hw_firmware_download, Offset, 16);
+  EXPECT_FIELD(osl_hw_firmware_download, BufferSize, 24);
+  EXPECT_FIELD(osl_hw_firmware_download, ImageBuffer, 32);
+  EXPECT_EQ(sizeof(osl_hw_firmware_activate), 16u);
+  EXPECT_FIELD(osl_hw_firmware_activate, Flags, 8);
+  EXPECT_FIELD(osl_hw_firmware_activate, Slot, 12);
+}
+
+TEST(WireLayout, MiniportFirmwareRequests) {
+  EXPECT_EQ(sizeof(SRB_IO_CONTROL) + sizeof(osl_firmware_request_block), 52u);
+  EXPECT_FIELD(osl_firmware_request_block, Function, 8);
+  EXPECT_FIELD(osl_firmware_request_block, DataBufferOffset, 16);
+  EXPECT_FIELD(osl_firmware_request_block, DataBufferLength, 20);
+  EXPECT_EQ(OSL_FIRMWARE_REQUEST_OFFSET + offsetof(osl_firmware_request_block, DataBufferOffset),
+            44u);
+  EXPECT_EQ(sizeof(osl_firmware_slot_info), 16u);
+  EXPECT_FIELD(osl_firmware_slot_info, ReadOnly, 1);
+  EXPECT_FIELD(osl_firmware_slot_info, Revision, 8);
+  EXPECT_FIELD(osl_firmware_info, SlotCount, 9);
+  EXPECT_FIELD(osl_firmware_info, ActiveSlot, 10);
+  EXPECT_FIELD(osl_firmware_info, PendingActivateSlot, 11);
+  EXPECT_FIELD(osl_firmware_info, Slot, 16);
+  EXPECT_EQ(sizeof(osl_firmware_download), 24u);
+  EXPECT_EQ(OSL_FIRMWARE_DATA_OFFSET + sizeof(osl_firmware_download), OSL_FIRMWARE_IMAGE_OFFSET);
+  EXPECT_EQ(sizeof(osl_firmware_activate), 12u);
+  EXPECT_FIELD(osl_firmware_activate, SlotToActivate, 8);
+}
+
+}  // namespace

@@ -351,7 +351,7 @@ TEST_F(Senders, RefusedKindSendsNothing) {
   request.command = block.data();
   request.commandLength = 6;
   expectOslWord(osl_send_command(sas, &request, OSL_BUS_SAS, OSL_CMD_REFUSED), kCmdFile, 83);
-  expectOslWord(osl_send_command(sas, &request, OSL_BUS_NVME, OSL_CMD_NVME_ADMIN), kCmdFile, 83);
+  expectOslWord(osl_send_command(sas, &request, OSL_BUS_NVME, OSL_CMD_NVME_ADMIN), kNvmeFile, 6);
   EXPECT_TRUE(winsim::storageTrace().empty());
 }
 

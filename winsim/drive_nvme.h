@@ -1,0 +1,99 @@
+// An NVMe controller with one namespace: identify, logs, features, format,
+// and firmware image download and commit with slots and activation rules
+// (drive_nvme_firmware.cpp). The NVMe driver reaches it through the storage
+// stack (storage_nvme.cpp) and through its SCSI side (nvme_translation.*).
+#pragma once
+
+#include "winsim/drive.h"
+#include "winsim/firmware_image.h"
+
+namespace winsim {
+
+// One command as the controller sees it, and its completion.
+struct NvmeIo {
+  uint8_t command[64] = {};  // the submission entry
+  DataPhase phase = DataPhase::none;
+  uint8_t* data = nullptr;
+  uint32_t length = 0;
+  uint32_t result = 0;  // completion Dword 0
+  uint8_t statusType = 0;
+  uint8_t statusCode = 0;
+
+  uint8_t opcode() const { return command[0]; }
+  uint32_t dword(unsigned index) const;
+  bool failed() const { return statusType != 0 || statusCode != 0; }
+  // The 16-byte completion entry (status in bits 31-17 of Dword 3).
+  std::vector<uint8_t> completion() const;
+};
+
+enum NvmeStatus : uint16_t {
+  // Generic command status (type 0).
+  NVME_INVALID_OPCODE = 0x001,
+  NVME_INVALID_FIELD = 0x002,
+  NVME_INTERNAL_ERROR = 0x006,
+  NVME_INVALID_NAMESPACE = 0x00B,
+  NVME_FORMAT_IN_PROGRESS = 0x084,
+  // Command specific status (type 1).
+  NVME_INVALID_FIRMWARE_SLOT = 0x106,
+  NVME_INVALID_FIRMWARE_IMAGE = 0x107,
+  NVME_INVALID_LOG_PAGE = 0x109,
+  NVME_REQUIRES_CONVENTIONAL_RESET = 0x10B,
+  NVME_OVERLAPPING_RANGE = 0x114,
+};
+
+class NvmeDrive : public Drive {
+ public:
+  NvmeDrive(Machine& machine, rapidjson::Value& record, uint32_t number);
+  NvmeDrive* nvme() override { return this; }
+
+  void execute(NvmeIo& io);
+
+  // What the record says of the drive and its driver.
+  bool securityCommands() const { return flag("securityCommands", true); }
+  bool tunnel() const { return flag("tunnel", false); }
+  bool effectsLog() const { return flag("effectsLog", true); }
+
+  // Firmware slots (numbered from 1), as kept in the record.
+  uint8_t slotCount() const;
+  bool firstSlotReadOnly() const { return flag("firstSlotReadOnly", false); }
+  bool activatesWithoutReset() const { return flag("activateWithoutReset", true); }
+  uint8_t activeSlot() const;
+  uint8_t pendingSlot() const;  // 0: none
+  std::string slotRevision(uint8_t slot) const;
+  // A controller reset: a pending activation takes effect.
+  void reset();
+  const FirmwareAssembly& download() const { return download_; }
+
+  bool writeCache() const { return writeCache_; }
+  void setWriteCache(bool enabled) { writeCache_ = enabled; }
+
+ private:
+  std::vector<uint8_t> identify(NvmeIo& io) const;
+  std::vector<uint8_t> controllerData() const;
+  std::vector<uint8_t> namespaceData() const;
+  // A log page whole; empty when the controller has none of that id.
+  std::vector<uint8_t> logPage(uint8_t id) const;
+  void getLogPage(NvmeIo& io);
+  void getFeatures(NvmeIo& io);
+  void setFeatures(NvmeIo& io);
+
+  // drive_nvme_firmware.cpp
+  std::vector<uint8_t> firmwareSlotLog() const;
+  void downloadImage(NvmeIo& io);
+  void commit(NvmeIo& io);
+  void writeSlot(uint8_t slot, const std::string& revision);
+  void activateSlot(uint8_t slot);
+
+  FirmwareAssembly download_;
+  uint16_t temperatureThreshold_ = 343;
+  bool writeCache_ = true;
+};
+
+// Completes io with a status of the table above.
+void nvmeFail(NvmeIo& io, uint16_t status);
+// Copies bytes to the host's data-in buffer (at most its length).
+void nvmeSend(NvmeIo& io, const std::vector<uint8_t>& bytes);
+
+std::unique_ptr<Drive> makeNvmeDrive(Machine& machine, rapidjson::Value& record, uint32_t number);
+
+}  // namespace winsim

@@ -1,0 +1,42 @@
+// The SCSI side of the NVMe driver in front of an NVMe controller: the
+// common commands with the controller's identity, READ (16) and WRITE (16),
+// SECURITY PROTOCOL IN of the protocol list, and, when the record's "tunnel"
+// is set, the vendor tunnel of security protocol F0h: SECURITY PROTOCOL OUT
+// carries a whole submission entry (and outgoing data from byte 64), the
+// following SECURITY PROTOCOL IN returns its 16-byte completion (and
+// incoming data from byte 64).
+#pragma once
+
+#include "winsim/drive_nvme.h"
+#include "winsim/scsi_target.h"
+
+namespace winsim {
+
+class NvmeTranslation : public ScsiTarget {
+ public:
+  explicit NvmeTranslation(NvmeDrive& drive);
+
+  std::string vendorId() const override { return "NVMe    "; }
+  std::string productId() const override { return padded(nvme_.model(), 16); }
+  std::string revision() const override { return padded(nvme_.firmware(), 4); }
+  std::string unitSerial() const override { return nvme_.serial(); }
+  std::vector<std::vector<uint8_t>> designators() const override;
+
+ protected:
+  bool command(ScsiIo& io) override;
+
+ private:
+  void securityIn(ScsiIo& io);
+  void securityOut(ScsiIo& io);
+  void readWrite(ScsiIo& io, bool read);
+
+  NvmeDrive& nvme_;
+  // The entry the tunnel took, not yet run (it runs when its completion is
+  // asked for, with the data area of that request).
+  std::vector<uint8_t> entry_;
+  std::vector<uint8_t> completion_;  // of the last entry run
+  std::vector<uint8_t> incoming_;    // its data for the host
+  uint64_t formatBusy_ = 0;          // answers of "format in progress" still due
+};
+
+}  // namespace winsim

@@ -403,7 +403,10 @@ OrvNvmHandlePair::OrvNvmHandlePair(_OSL_PDEV* adminHandle, OrvBuffer* completion
       altCompletion(nullptr),
       busType(busType),
       securityListFlag(0),
-      effectsLogFlag(0) {}
+      effectsLogFlag(0) {
+  if (adminHandle)
+    osl_get_nvme_support_flags(adminHandle, static_cast<osl_bus_type>(busType), &securityListFlag, &effectsLogFlag);
+}
 
 void OrvNvmHandlePair::closeIoHandle() {
   if (!ioHandle) return;

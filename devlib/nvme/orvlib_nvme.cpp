@@ -278,7 +278,7 @@ u64 OrvNvmeDev::downloadFirmware(u8* image, u32 length, bool* refreshed, bool* r
       piece.resetZero();
       u32 size = length - offset < PIECE_SIZE ? length - offset : PIECE_SIZE;
       u64 status = size < PIECE_SIZE ? piece.resize(size) : 0;
-      if (status == 0) status = piece.copyData(image, size, offset);
+      if (status == 0) status = piece.copyData(image + offset, size, 0);
       if (status == 0) {
         status = nvmFwDownload(handles, piece, offset, timeout, ignoreErrorCount);
         if (status && completionIs(COMMAND_SPECIFIC, {OVERLAPPING_RANGE}))

@@ -426,7 +426,7 @@ u64 osl_nvme_miniport_fw_download(_OSL_PDEV* drive, const u8* command, const voi
   u32 error = 0;
   u64 status = osl_ioctl(drive, IOCTL_SCSI_MINIPORT, buffer, static_cast<u32>(total), buffer,
                          static_cast<u32>(total), &error);
-  // A piece the driver refused must not pass for one it took.
+  // A segment the driver refused must not pass for one it took.
   if (status == 0 && reinterpret_cast<SRB_IO_CONTROL*>(buffer)->ReturnCode != 0)
     status = ORV_OSL_STATUS(ORV_ERR_GENERIC);
   std::free(buffer);

@@ -13,17 +13,6 @@ constexpr uint16_t PCI_VENDOR_ID = 0x1D79;
 constexpr uint32_t NAMESPACE_ID = 1;
 constexpr uint32_t ALL_NAMESPACES = 0xFFFFFFFF;
 
-enum Opcode : uint8_t {
-  GET_LOG_PAGE = 0x02,
-  IDENTIFY = 0x06,
-  SET_FEATURES = 0x09,
-  GET_FEATURES = 0x0A,
-  FIRMWARE_COMMIT = 0x10,
-  FIRMWARE_DOWNLOAD = 0x11,
-  FORMAT_NVM = 0x80,
-  VENDOR_FIRST = 0xC0,
-};
-
 void putLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, unsigned count) {
   for (unsigned i = 0; i < count; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
@@ -81,7 +70,7 @@ void NvmeDrive::execute(NvmeIo& io) {
   if (const rapidjson::Value* fault = machine().part<Faults>().take(request)) {
     io.statusType = static_cast<uint8_t>(faultNumber(*fault, "statusType", 0));
     io.statusCode = static_cast<uint8_t>(faultNumber(*fault, "statusCode", NVME_INTERNAL_ERROR));
-    // A failed piece ends the image being gathered.
+    // A failed segment ends the image being gathered.
     if (io.opcode() == FIRMWARE_DOWNLOAD) download_.clear();
     return;
   }

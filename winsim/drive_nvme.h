@@ -26,6 +26,17 @@ struct NvmeIo {
   std::vector<uint8_t> completion() const;
 };
 
+enum NvmeOpcode : uint8_t {
+  GET_LOG_PAGE = 0x02,
+  IDENTIFY = 0x06,
+  SET_FEATURES = 0x09,
+  GET_FEATURES = 0x0A,
+  FIRMWARE_COMMIT = 0x10,
+  FIRMWARE_DOWNLOAD = 0x11,
+  FORMAT_NVM = 0x80,
+  VENDOR_FIRST = 0xC0,
+};
+
 enum NvmeStatus : uint16_t {
   // Generic command status (type 0).
   NVME_INVALID_OPCODE = 0x001,

@@ -14,11 +14,11 @@ class Machine;
 // One request a fault may hit.
 struct FaultRequest {
   explicit FaultRequest(const char* kindName) : kind(kindName) {}
-  const char* kind;            // "ioctl", "setupapi", "ata" or "scsi"
+  const char* kind;            // "ioctl", "setupapi", "ata", "scsi" or "nvme"
   std::string name;            // ioctl and setupapi: the call's name
   int code = -1;               // ata: the command; scsi: the operation code
   int drive = -1;              // the device number, -1 when none
-  const char* detailKey = nullptr;  // "property", "page", "feature" or "mode"
+  const char* detailKey = nullptr;  // "property", "page", "feature", "mode", "log" or "cns"
   int detail = -1;
 };
 

@@ -12,7 +12,6 @@ constexpr uint8_t READ_16 = 0x88;
 constexpr uint8_t WRITE_16 = 0x8A;
 constexpr uint8_t TUNNEL_PROTOCOL = 0xF0;
 constexpr uint32_t ENTRY_LENGTH = 64;
-constexpr uint8_t FORMAT_NVM = 0x80;
 
 }  // namespace
 

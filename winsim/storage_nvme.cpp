@@ -18,13 +18,6 @@
 namespace winsim {
 namespace {
 
-constexpr uint8_t IDENTIFY = 0x06;
-constexpr uint8_t GET_LOG_PAGE = 0x02;
-constexpr uint8_t GET_FEATURES = 0x0A;
-constexpr uint8_t SET_FEATURES = 0x09;
-constexpr uint8_t FIRMWARE_COMMIT = 0x10;
-constexpr uint8_t FIRMWARE_DOWNLOAD = 0x11;
-constexpr uint8_t VENDOR_FIRST = 0xC0;
 constexpr uint32_t ALL_NAMESPACES = 0xFFFFFFFF;
 // Miniport return codes.
 constexpr ULONG FIRMWARE_STATUS_SUCCESS = 0;
@@ -74,7 +67,7 @@ NvmeIo imageDownload(const uint8_t* data, uint64_t offset, uint64_t length) {
   return io;
 }
 
-bool validPiece(uint64_t offset, uint64_t length) {
+bool validSegment(uint64_t offset, uint64_t length) {
   return length != 0 && length % 4 == 0 && offset % 4 == 0 && length <= 0x1000000;
 }
 
@@ -225,7 +218,7 @@ DWORD nvmeFirmwareDownload(Call& call) {
   if (call.inSize < OSL_HW_FIRMWARE_DOWNLOAD_HEADER) return ERROR_INVALID_PARAMETER;
   osl_hw_firmware_download request;
   std::memcpy(&request, call.in, OSL_HW_FIRMWARE_DOWNLOAD_HEADER);
-  if (request.Version < sizeof request || !validPiece(request.Offset, request.BufferSize) ||
+  if (request.Version < sizeof request || !validSegment(request.Offset, request.BufferSize) ||
       request.BufferSize > call.inSize - OSL_HW_FIRMWARE_DOWNLOAD_HEADER)
     return ERROR_INVALID_PARAMETER;
   NvmeIo io = imageDownload(call.in + OSL_HW_FIRMWARE_DOWNLOAD_HEADER, request.Offset,
@@ -305,7 +298,7 @@ DWORD nvmeMiniportFirmware(Call& call) {
       if (block->DataBufferLength < sizeof(osl_firmware_download)) return ERROR_INVALID_PARAMETER;
       osl_firmware_download request;
       std::memcpy(&request, area, sizeof request);
-      if (!validPiece(request.Offset, request.BufferSize) ||
+      if (!validSegment(request.Offset, request.BufferSize) ||
           request.BufferSize > block->DataBufferLength - sizeof request)
         return ERROR_INVALID_PARAMETER;
       NvmeIo io = imageDownload(area + sizeof request, request.Offset, request.BufferSize);

@@ -159,7 +159,7 @@ TEST_F(NvmeScsiSide, MiniportFirmwareRequests) {
   EXPECT_EQ(nvmeDrive(2).pendingSlot(), 2);
   EXPECT_EQ(nvmeDrive(2).slotRevision(2), "REV00002");
 
-  // A piece the controller refuses comes back as the driver's return code,
+  // A segment the controller refuses comes back as the driver's return code,
   // and fails.
   load(R"({"windows": "6.3", "drives": [{"bus": "nvme"}],
            "faults": [{"nvme": 17, "statusType": 1, "statusCode": 20}]})");

@@ -129,6 +129,10 @@ TEST_F(NvmeSender, RoutesOfOtherAdminCommands) {
   expectOslWord(send(drive_, nvmeEntry(0x0C), 0, 1, EFFECTS).status, kNvmeFile, 83);
   expectOslWord(send(drive_, nvmeEntry(0x80, 1), 0, 1, 0).status, kNvmeFile, 83);
   EXPECT_EQ(trace(), "");
+
+  // Firmware Commit with commit action 0 is sent on Windows 10.
+  ASSERT_EQ(send(drive_, nvmeEntry(0x10, 0, {1}), 0, 1).status, 0u);
+  EXPECT_EQ(trace(), "STORAGE_FIRMWARE_ACTIVATE");
 }
 
 TEST_F(NvmeSender, IoCommandsThroughScsi) {
@@ -147,13 +151,13 @@ TEST_F(NvmeSender, IoCommandsThroughScsi) {
 TEST_F(NvmeSender, FirmwareDownloadAndActivation) {
   std::vector<u8> image = firmwareImage("REV00002", 8192);
   for (u32 offset = 0; offset < image.size(); offset += 4096) {
-    std::vector<u8> piece(image.begin() + offset, image.begin() + offset + 4096);
+    std::vector<u8> segment(image.begin() + offset, image.begin() + offset + 4096);
     Answer answer = send(drive_, nvmeEntry(0x11, 0, {4096 / 4 - 1, offset / 4}), 0, 1, 0, 0,
-                         OSL_CMD_NVME_ADMIN, piece);
+                         OSL_CMD_NVME_ADMIN, segment);
     ASSERT_EQ(answer.status, 0u);
   }
   EXPECT_EQ(trace(), "STORAGE_FIRMWARE_DOWNLOAD STORAGE_FIRMWARE_DOWNLOAD");
-  EXPECT_EQ(littleEndian32(sentEntry(1), 44), 1024u);  // the second piece's dword offset
+  EXPECT_EQ(littleEndian32(sentEntry(1), 44), 1024u);  // the second segment's dword offset
   EXPECT_EQ(littleEndian32(sentEntry(1), 40), 1023u);
 
   winsim::clearStorageTrace();
@@ -230,6 +234,41 @@ TEST_F(NvmeSender, FailuresAndTheirLogLevels) {
   status = log.find("Info: NVMe Status code: ");
   ASSERT_NE(status, nullptr);
   EXPECT_EQ(status->level, OSL_LOG_INFO);
+}
+
+TEST_F(NvmeSender, FirmwareRequestFailuresAreAlwaysErrors) {
+  load(R"({"drives": [{"bus": "nvme"}],
+           "faults": [{"ioctl": "IOCTL_STORAGE_FIRMWARE_DOWNLOAD", "times": 1}]})");
+  drive_ = open(0);
+  std::vector<u8> image = firmwareImage("REV00002", 4096);
+  LogCapture log;
+  // The firmware requests have no ignore flag.
+  Answer answer = send(drive_, nvmeEntry(0x11, 0, {1023, 0}), 0, 1, 0, 1, OSL_CMD_NVME_ADMIN, image);
+  expectOslWord(answer.status, kCmdFile, 1);
+  const LoggedLine* failure = log.find("Error: IOCTL Failure: (error: 31)\n");
+  ASSERT_NE(failure, nullptr);
+  EXPECT_EQ(failure->level, OSL_LOG_ERROR);
+  EXPECT_TRUE(nvmeDrive(0).download().empty());
+}
+
+TEST_F(NvmeSender, DriverReportsTheFirmwareSlots) {
+  HANDLE handle = CreateFileW(OSL_W("\\\\.\\PHYSICALDRIVE1"), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  STORAGE_HW_FIRMWARE_INFO_QUERY query = {sizeof query, sizeof query, 0, 0};
+  alignas(8) u8 answer[1024] = {};
+  DWORD returned = 0;
+  ASSERT_TRUE(DeviceIoControl(handle, IOCTL_STORAGE_FIRMWARE_GET_INFO, &query, sizeof query, answer,
+                              sizeof answer, &returned, nullptr));
+  const auto* info = reinterpret_cast<const STORAGE_HW_FIRMWARE_INFO*>(answer);
+  EXPECT_EQ(info->SlotCount, 3);
+  EXPECT_EQ(info->ActiveSlot, 1);
+  EXPECT_EQ(info->PendingActivateSlot, 0xFF);
+  EXPECT_EQ(info->Slot[0].ReadOnly, 1);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(info->Slot[0].Revision), 8), "REV00001");
+  EXPECT_EQ(info->Slot[1].Revision[0], 0);
+  EXPECT_EQ(returned, offsetof(STORAGE_HW_FIRMWARE_INFO, Slot) + 3 * sizeof(STORAGE_HW_FIRMWARE_SLOT_INFO));
+  CloseHandle(handle);
 }
 
 TEST_F(NvmeSender, NothingIsSentBeforeWindows8) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "devlib/ata/orvlib_sata.h"
+#include "devlib/nvme/orvlib_nvme.h"
 #include "devlib/orvlib_decl.h"
 #include "devlib/scsi/orvlib_scsi.h"
 #include "osl/orv_status.h"
@@ -37,8 +38,6 @@ u64 readTypes(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_type* deviceTy
 
 OrvGenDev* OrvGenDev::newOrvDevice(std::string devicePath, u32 namespaceId, bool ignoreInitError,
                                    bool allocatedNsMode) {
-  (void)namespaceId;
-  (void)allocatedNsMode;
   // Only warnings and worse reach the application while the drive is probed.
   orvlib_mask_app_log(PROBE_LOG_MASK);
   osl_bus_type commandBus = OSL_BUS_NONE;
@@ -61,8 +60,11 @@ OrvGenDev* OrvGenDev::newOrvDevice(std::string devicePath, u32 namespaceId, bool
       case OSL_DEV_SCSI:
         device = new (std::nothrow) VazidaRaduruScsi::OrvScsiDev(devicePath, ignoreInitError);
         break;
+      case OSL_DEV_NVME:
+        device = new (std::nothrow)
+            VazidaRaduruNvme::OrvNvmeDev(devicePath, namespaceId, ignoreInitError, allocatedNsMode);
+        break;
       default:
-        // NVMe drives have no device class in this build.
         throw ORV_LIB_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
     }
   } catch (u64) {

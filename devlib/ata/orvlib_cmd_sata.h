@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "devlib/orvlib_buffer.h"
+#include "devlib/orvlib_guard.h"
 #include "osl/orv_status.h"
 #include "osl/osl_cmd.h"
 
@@ -131,19 +132,7 @@ struct OrvAtaHandle {
   OrvBuffer* response;
 };
 
-// Runs an operation that returns a status word: a word thrown on the way is
-// returned, any other exception becomes code 1 raised at the caller's line.
-template <typename Operation>
-u64 ataGuarded(const char* source, u32 line, Operation operation) {
-  try {
-    return operation();
-  } catch (u64 status) {
-    return status;
-  } catch (...) {
-    return _orv_orvlib_status(ORV_ERR_GENERIC, source, line);
-  }
-}
-#define ORV_ATA_GUARDED(operation) ataGuarded(ORV_SOURCE, __LINE__, operation)
+#define ORV_ATA_GUARDED(operation) ORV_GUARDED(operation)
 
 // Every function returns the status word: 0, the OS layer's word, or the
 // command's failure code when the drive refused it. A time-out of 0 takes

@@ -364,6 +364,39 @@ TEST_F(Update, DrivesGoInTheOrderOfTheirNames) {
   EXPECT_EQ(revisions(), std::vector<std::string>(10, "REV00002"));
 }
 
+TEST_F(Update, NvmeDrivesTakeTheImageForTheNextReboot) {
+  // Drive 0 can activate without a reset, drive 1 cannot: on Windows 10 both
+  // are downloaded deferred and the run asks for a reboot.
+  const char* machine = R"({"windows": "10.0", "admin": true, "drives": [
+    {"bus": "nvme", "model": "VIRTUAL DRIVE", "serial": "S1", "firmware": "REV00001"},
+    {"bus": "nvme", "model": "VIRTUAL DRIVE", "serial": "S2", "firmware": "REV00001",
+     "activateWithoutReset": false}]})";
+  Outcome result = update(machine, {"/log=run.log"});
+  EXPECT_EQ(result.exitCode, 1602);
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00001"}));
+  EXPECT_EQ(result.err, "");
+  expectInOrder(result.out,
+                {started("PHYSICALDRIVE0"), "PHYSICALDRIVE0: Firmware download command completed successfully.\n",
+                 "[Current-revision:REV00001] [New-revision:REV00002] \r\n", started("PHYSICALDRIVE1"),
+                 "PHYSICALDRIVE1: Firmware download command completed successfully.\n",
+                 "[Current-revision:REV00001] [Pending-revision:REV00002] \r\n"
+                 "Please perform 'System Reboot' to activate the firmware.\r\n"});
+  EXPECT_EQ(result.out.find("Deferred download is not supported"), std::string::npos);
+  std::string ending = "\r\n>>> Command success... Please reboot the system.\r\n### Return code: 1602 ###\r\n";
+  ASSERT_GE(result.window.size(), ending.size());
+  EXPECT_EQ(result.window.substr(result.window.size() - ending.size()), ending);
+  expectInOrder(scratch_.read("run.log"),
+                {"Info: Firmware Download without reset is not supported by drive, hence trying deferred firmware "
+                 "download\n",
+                 "[Current-revision:REV00001] [Pending-revision:REV00002] \r\n", ending});
+
+  // The next run, before the reboot: the drive that waits for it is
+  // downloaded again and still asks for one; the other is current.
+  result = update("", {"/log=again.log"});
+  EXPECT_EQ(result.exitCode, 1602);
+  EXPECT_NE(result.out.find("[Old-revision:REV00002] [New-revision:REV00002]  (Same revision)\r\n"), std::string::npos);
+}
+
 }  // namespace
 
 namespace {

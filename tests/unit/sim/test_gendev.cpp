@@ -95,10 +95,6 @@ TEST_F(GenericDevice, FactoryRefusals) {
   EXPECT_EQ(logMaskAfterwards(), 7);
 
   orvlib_mask_app_log(2);
-  // A drive that answers as NVMe has no device class in this build.
-  EXPECT_TRUE(isLibStatus(factoryStatus("PHYSICALDRIVE1"), ORV_ERR_UNSUPPORTED_DEVICE, kGenDevFile));
-  EXPECT_EQ(logMaskAfterwards(), 7);
-
   // A RAID store's pseudo handle has no types and never yields a device.
   EXPECT_TRUE(isLibStatus(factoryStatus("raid_b1:2"), ORV_ERR_UNSUPPORTED_DEVICE, kGenDevFile));
 }

@@ -1,0 +1,116 @@
+// The generic device for NVMe drives: identification from the Identify
+// Controller and Identify Namespace data it keeps for its whole life, and
+// firmware download in 4096-byte pieces with its commit. Every operation it
+// does not offer answers "Feature unsupported".
+#pragma once
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "devlib/nvme/orvlib_buffer_nvme.h"
+#include "devlib/nvme/orvlib_cmd_nvme.h"
+#include "devlib/orvlib_gendev.h"
+
+namespace VazidaRaduru {
+namespace VazidaRaduruNvme {
+
+// The capability and state bits of an NVMe drive's property record beside
+// the common ones.
+constexpr u8 ORV_NVME_CAP1_SELF_TEST = 0x04;     // OACS self-test
+constexpr u8 ORV_NVME_CAP1_FORMAT = 0x08;        // OACS format, with the security list
+constexpr u8 ORV_NVME_CAP1_CRYPTO_ERASE = 0x10;  // FNA crypto erase, with the security list
+constexpr u8 ORV_NVME_CAP2_FW_DOWNLOAD = 0x04;   // OACS firmware commit and download
+constexpr u8 ORV_NVME_CAP2_DEFERRED = 0x08;      // deferred download possible
+constexpr u8 ORV_NVME_CAP2_FW_ACTIVATE = 0x10;   // as the download bit
+constexpr u8 ORV_NVME_CAP2_VENDOR_F7 = 0x20;     // the drive answers vendor feature F7h
+constexpr u8 ORV_NVME_CAP2_ALWAYS = 0x40;
+
+constexpr u32 ORV_NVME_ALL_NAMESPACES = 0xFFFFFFFF;
+
+class OrvNvmeDev : public OrvBasicDev {
+ public:
+  // Opens the drive (and, for a specific namespace, an I/O handle) and
+  // identifies it; a failed identification is thrown unless ignoreInitError.
+  // allocatedNsMode identifies the namespace as an allocated one (CNS 11h).
+  OrvNvmeDev(std::string devicePath, unsigned int namespaceId, bool ignoreInitError, bool allocatedNsMode);
+  ~OrvNvmeDev() override;
+
+  // The identify texts (9, 41, 21 and 9 bytes), the fourth the vendor's
+  // component id.
+  u64 getIdentStrings(char* firmwareRevision, char* model, char* serial, char* componentId) override;
+  // A copy of the controller data (selector non-zero) or the namespace data
+  // and its named values.
+  u64 getIdentifyData(OrvDevGenData<_OrvDataItem>& data, u8 selector) override;
+  u64 fillDeviceInfo(_OrvDevProperty& property) override;
+  // The running revision, every slot's revision, the active and the next
+  // slot.
+  u64 getFirmwareInfo(OrvDevGenData<_OrvFwInfoItem>& info) override;
+  // Firmware Image Download in 4096-byte pieces, then one Firmware Commit
+  // (slot 0 means slot 1); useDma is not used.
+  u64 downloadFirmware(u8* image, u32 length, bool* refreshed, bool* rebootRequired, u8 deferred,
+                       bool useDma, u8 slot) override;
+  // Firmware Commit of the image already in slot, at once or at the next
+  // reset.
+  u64 activateFirmware(bool* refreshed, bool* rebootRequired, u8 slot, u8 atNextReset) override;
+  u64 getCapacity(u64&, u32&, u8) override { return unsupported(); }
+  u64 getContollerId(u16& id) override;
+  u64 spinUp(u8) override { return 0; }
+  u64 spinDown(u8) override { return 0; }
+  u64 getPowerMode(u8* active) override;
+  // Identify Controller, the namespace again, the vendor feature probe.
+  u64 refresh() override;
+  bool isSupportedDrive() override { return true; }
+
+  // The name of a log page; "Unknown" for one the library does not know.
+  static std::string& logPageName(std::string& out, u8 logId);
+  // The name of a vendor internal log by its type bit.
+  static std::string& internalLogName(std::string& out, u8 typeBit);
+  // A generic internal-log mode type to its type bit and back; 255 stays
+  // 255, anything unknown gives 0.
+  static u8 internalLogTypeOf(u8 modeType);
+  static u8 internalLogModeOf(u8 typeBit);
+
+ protected:
+  // The NVMe feature descriptor of a generic feature id; 0 for none.
+  u32 nvmFeatureOf(u32 feature);
+  // The bytes to read of a log: from the telemetry header, the log
+  // directory, or the standard sizes when the directory cannot be read.
+  u64 getLogSize(u8 logId, u32* bytes);
+  // One piece of the vendor internal log into out, descrambled on request.
+  u64 readInternalLogChunk(u8 parameter, u64 offset, OrvBuffer& out, u8 unscramble);
+  u64 checkInternalLogSupport();
+  // The current format of the namespace; code 83 without Format NVM, 77 for
+  // a cryptographic erase (eraseMode 1) the drive cannot do.
+  u64 getFormatParams(u8* lbaFormat, u32* protectionType, u32* protectionFirst, u32* metadataAtEnd,
+                      u8* formatCount, int eraseMode);
+  // After the vendor thermal feature was written: whether the drive changed
+  // the thresholds it was asked to.
+  u64 checkThrottleResult(u64 status, u32 previous, u32 requested);
+
+ private:
+  // The identification of construction: controller, namespace, vendor probe.
+  u64 identify(u32 requestedNamespace);
+  u64 identifyController();
+  u64 identifyNamespace(bool force, u32 requestedNamespace, bool allocatedMode);
+  void probeVendorFeature();
+  // 2 to the power LBADS of the current LBA format.
+  u32 getCurrentSectorSize();
+  void getWriteCacheState(u8* supported, u8* enabled);
+  // The identify data read again after a firmware change, tolerating
+  // failures; refreshed tells whether it worked.
+  void refreshAfterChange(bool* refreshed);
+  // A completion the drive answered with this status code type and code.
+  bool completionIs(u8 codeType, std::initializer_list<u8> codes);
+
+  OrvNvmHandlePair handles;
+  u32 namespaceId;
+  bool nsIdentifyValid;
+  std::unique_ptr<VazidaRaduruNvmeInternal::OrvNvmCtrlIdentify> ctrlIdentify;
+  std::unique_ptr<VazidaRaduruNvmeInternal::OrvNvmNsIdentify> nsIdentify;
+  bool vendorFeatureF7;
+  bool allocatedNsMode;
+};
+
+}  // namespace VazidaRaduruNvme
+}  // namespace VazidaRaduru

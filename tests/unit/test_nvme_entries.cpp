@@ -1,0 +1,253 @@
+// NVMe submission and completion entries, the log buffers they carry, and
+// the checks the command functions make before anything is sent.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "devlib/nvme/orvlib_cmd_nvme.h"
+#include "unit/ata_page_helpers.h"
+#include "unit/status_check.h"
+
+using namespace VazidaRaduru;
+using namespace VazidaRaduru::VazidaRaduruNvme;
+using namespace VazidaRaduru::VazidaRaduruNvme::VazidaRaduruNvmeInternal;
+
+namespace {
+
+constexpr u32 kNvmeCmdFile = 151;
+constexpr u32 kTransport = 7;
+
+u32 dw(const OrvBuffer& entry, u32 offset) {
+  u32 value;
+  std::memcpy(&value, entry.getBuffer() + offset, 4);
+  return value;
+}
+u64 qw(const OrvBuffer& entry, u32 offset) {
+  u64 value;
+  std::memcpy(&value, entry.getBuffer() + offset, 8);
+  return value;
+}
+u64 addressOf(const OrvBuffer& buffer) { return reinterpret_cast<u64>(buffer.getBuffer()); }
+
+void expectRoute(OrvNvmSqEntryBuffer& entry, u32 queue, u8 direction, u32 seconds, u64 code) {
+  EXPECT_EQ(entry.getQueueKind(), queue);
+  EXPECT_EQ(entry.getDataDirection(), direction);
+  EXPECT_EQ(entry.getTimeoutSeconds(), seconds);
+  EXPECT_EQ(entry.getErrorCode(), code);
+  EXPECT_EQ(entry.getTransportId(), kTransport);
+  EXPECT_EQ(entry.getLength(), 64u);
+  EXPECT_EQ(entry.getBuffer()[2] | entry.getBuffer()[3], 0) << "command identifier stays 0";
+}
+
+}  // namespace
+
+TEST(NvmeEntry, AdminCommandsCarryTheirOpcodesDwordsAndRoutes) {
+  OrvBuffer data(4096, ORV_LITTLE_ENDIAN);
+  OrvNvmIdentifySqEntry identify(kTransport, 0x11, data, 5);
+  EXPECT_EQ(identify.getBuffer()[0], 0x06);
+  EXPECT_EQ(dw(identify, 4), 5u);
+  EXPECT_EQ(qw(identify, 24), addressOf(data));
+  EXPECT_EQ(dw(identify, 40), 0x11u);
+  expectRoute(identify, 4, 0, 60, 144);
+
+  OrvNvmFwDownloadSqEntry download(kTransport, data, 8192);
+  EXPECT_EQ(download.getBuffer()[0], 0x11);
+  EXPECT_EQ(dw(download, 40), 1023u);
+  EXPECT_EQ(dw(download, 44), 2048u);
+  expectRoute(download, 4, 1, 60, 148);
+
+  // Commit action 4..7 and slots above 7 keep only their low bits.
+  OrvNvmFwActivateSqEntry commit(kTransport, 9, 7);
+  EXPECT_EQ(commit.getBuffer()[0], 0x10);
+  EXPECT_EQ(dw(commit, 40), (3u << 3) | 1u);
+  expectRoute(commit, 4, 1, 60, 147);
+
+  OrvNvmSetFeatureSqEntry setNoSave(kTransport, 0x06, data, 2, 1);
+  EXPECT_EQ(dw(setNoSave, 40), 0x06u) << "only bit 0 of save counts";
+  OrvNvmSetFeatureSqEntry setSave(kTransport, 0x06, data, 1, 1);
+  EXPECT_EQ(dw(setSave, 40), 0x80000006u);
+  EXPECT_EQ(dw(setSave, 44), 1u);
+  expectRoute(setSave, 4, 1, 60, 146);
+
+  OrvBuffer none;
+  OrvNvmGetFeatureSqEntry get(kTransport, 0xF7, none, 0x0F, 0x1234, 3);
+  EXPECT_EQ(qw(get, 24), 0u) << "no bytes, no address";
+  EXPECT_EQ(dw(get, 40), (7u << 8) + 0xF7);
+  EXPECT_EQ(dw(get, 44), 0x1234u);
+  EXPECT_EQ(dw(get, 4), 3u);
+  expectRoute(get, 4, 0, 60, 145);
+
+  OrvNvmFormatNvmSqEntry format(kTransport, 1, 2, 0x1F, 9, 3, 3);
+  EXPECT_EQ(dw(format, 40), (2u << 9) | (1u << 8) | (1u << 5) | (1u << 4) | 0xFu);
+  expectRoute(format, 4, 1, 86400, 157);
+
+  OrvNvmexecuteSelfTest selfTest(kTransport, 2);
+  EXPECT_EQ(dw(selfTest, 4), 0xFFFFFFFFu) << "the self-test addresses every namespace";
+  EXPECT_EQ(dw(selfTest, 40), 2u);
+  expectRoute(selfTest, 4, 1, 60, 195);
+}
+
+TEST(NvmeEntry, LogPageCountsSplitOverTwoDwords) {
+  OrvBuffer page(512, ORV_LITTLE_ENDIAN);
+  OrvNvmGetLogSqEntry log(kTransport, 0x03, page, 0x200, 0xFFFFFFFF);
+  EXPECT_EQ(log.getBuffer()[0], 0x02);
+  EXPECT_EQ(dw(log, 40), 0x007F0003u);
+  EXPECT_EQ(dw(log, 44), 0u);
+  EXPECT_EQ(dw(log, 48), 0x200u);
+  expectRoute(log, 4, 0, 60, 149);
+
+  OrvNvmInternalLogBuf piece(65, 4096, 0x100000000ull + 8);
+  OrvNvmGetInternalLog12SqEntry internal(kTransport, 65, piece.getLogOffset(), piece);
+  EXPECT_EQ(dw(internal, 40), (0x3FFu << 16) | (1u << 8) | 0x80F3u);
+  EXPECT_EQ(dw(internal, 48), 8u);
+  EXPECT_EQ(dw(internal, 52), 1u);
+  expectRoute(internal, 4, 0, 60, 149);
+}
+
+TEST(NvmeEntry, IoAndSecurityCommands) {
+  OrvBuffer data(1024, ORV_LITTLE_ENDIAN);
+  OrvBuffer meta(16, ORV_LITTLE_ENDIAN);
+  OrvNvmReadSqEntry read(kTransport, data, meta, 0x123456789ull, 7, 1);
+  EXPECT_EQ(read.getBuffer()[0], 0x02);
+  EXPECT_EQ(qw(read, 16), addressOf(meta));
+  EXPECT_EQ(dw(read, 40), 0x23456789u);
+  EXPECT_EQ(dw(read, 44), 0x1u);
+  EXPECT_EQ(dw(read, 48), 7u);
+  expectRoute(read, 5, 0, 60, 155);
+  OrvNvmWriteSqEntry write(kTransport, data, meta, 1, 0, 1);
+  EXPECT_EQ(write.getBuffer()[0], 0x01);
+  expectRoute(write, 5, 1, 60, 154);
+  OrvNvmWriteUncorrectableSqEntry uncorrectable(kTransport, 5, 1, 1);
+  expectRoute(uncorrectable, 5, 1, 60, 1);
+  OrvNvmFlushSqEntry flush(kTransport, 1);
+  expectRoute(flush, 5, 1, 60, 153);
+
+  OrvNvmSecRecvSqEntry receive(kTransport, 0xEF, 512, 0x1234);
+  EXPECT_EQ(receive.getBuffer()[0], 0x82);
+  EXPECT_EQ(dw(receive, 40), 0xEF123400u);
+  EXPECT_EQ(dw(receive, 44), 512u);
+  expectRoute(receive, 4, 0, 3600, 159);
+  OrvNvmSecSendSqEntry send(kTransport, 1, 16, 0);
+  EXPECT_EQ(send.getBuffer()[0], 0x81);
+  expectRoute(send, 4, 1, 3600, 158);
+
+  OrvNvmSanitizeNvmSqEntry sanitize(kTransport, 2, 1);
+  EXPECT_EQ(dw(sanitize, 40), 2u | (1u << 3) | (1u << 8) | (1u << 9));
+  expectRoute(sanitize, 4, 1, 60, 196);
+
+  u8 bytes[64] = {0x99};
+  OrvNvmRawCdb raw(kTransport, bytes, 0, 0, 7);
+  EXPECT_EQ(raw.getBuffer()[0], 0x99);
+  expectRoute(raw, 5, 0, 7, 1);
+}
+
+TEST(NvmeEntry, PrintShowsPrpOrSglFormsByPsdt) {
+  OrvBuffer data(4096, ORV_LITTLE_ENDIAN);
+  OrvNvmFwActivateSqEntry commit(kTransport, 1, 3);
+  std::string text = printedText([&](void* file) { commit.print(file); });
+  EXPECT_EQ(text.rfind("Cmd submission queue entry\n", 0), 0u);
+  EXPECT_NE(text.find("OpCode                                  : 10\n"), std::string::npos);
+  EXPECT_NE(text.find("Fused operation                         : 0\n"), std::string::npos);
+  EXPECT_NE(text.find("Dword 10                                : 00000019\n"), std::string::npos);
+  EXPECT_NE(text.find("PRP entry 1"), std::string::npos);
+  EXPECT_EQ(text.find("SGL address"), std::string::npos);
+
+  commit.dataTransferForm.setValue(1);
+  text = printedText([&](void* file) { commit.print(file); });
+  EXPECT_NE(text.find("SGL address"), std::string::npos);
+  EXPECT_NE(text.find("SGL type"), std::string::npos);
+  EXPECT_EQ(text.find("PRP entry 1"), std::string::npos);
+  commit.print(nullptr);
+}
+
+TEST(NvmeCompletion, StatusFieldsAndShortBuffers) {
+  OrvBuffer response(252, ORV_LITTLE_ENDIAN);
+  response[0] = 0x01;
+  // Status code type 1, status code 14h, do-not-retry: bits 9-11, 1-8, 15.
+  u16 status = static_cast<u16>((1u << 9) | (0x14u << 1) | 0x8000u | 1u);
+  response[14] = static_cast<u8>(status);
+  response[15] = static_cast<u8>(status >> 8);
+  OrvNvmCqEntryBuffer entry(response);
+  EXPECT_EQ(entry.getLength(), 16u);
+  EXPECT_EQ(entry.commandSpecific.getValue(), 1u);
+  EXPECT_EQ(entry.phaseBit.getValue(), 1u);
+  EXPECT_EQ(entry.status.statusCodeType.getValue(), 1u);
+  EXPECT_EQ(entry.status.statusCode.getValue(), 0x14u);
+  EXPECT_EQ(entry.status.doNotRetry.getValue(), 1u);
+  EXPECT_EQ(entry.status.more.getValue(), 0u);
+
+  OrvBuffer shortOne(15, ORV_LITTLE_ENDIAN);
+  EXPECT_TRUE(isLibStatus(thrownStatus([&] { OrvNvmCqEntryBuffer e(shortOne); }), 6, kNvmeCmdFile));
+}
+
+TEST(NvmeLogBuffers, SlotRevisionsDirectoryAndDescrambling) {
+  OrvNvmFwSlotInfoLog slots;
+  slots[0] = 0x21;
+  std::memcpy(slots.getBuffer() + 8, "ABCD    ", 8);
+  std::string revision = "kept";
+  EXPECT_EQ(slots.getSlotRevision(2, revision), 0u);
+  EXPECT_EQ(revision, "") << "eight NUL bytes";
+  EXPECT_EQ(slots.getSlotRevision(1, revision), 0u);
+  EXPECT_EQ(revision, "ABCD");
+  EXPECT_EQ(orv_status_code(slots.getSlotRevision(8, revision)), 25u);
+  EXPECT_EQ(orv_status_code(slots.getSlotRevision(0, revision)), 25u);
+  EXPECT_EQ(revision, "ABCD");
+  EXPECT_EQ(slots.getActiveSlot(), 1u);
+  EXPECT_EQ(slots.getNextActiveSlot(), 2u);
+  std::stringstream dump;
+  slots.hexDump(dump);
+  EXPECT_EQ(dump.str().rfind("Firmware Slot Information [Page: 0x03] Hex-Dump\n", 0), 0u);
+
+  OrvNvmLogDirectory directory;
+  directory.setEntry(0x06, 564);
+  directory.setEntry(0x07, 1u << 24);
+  directory.setEntry(0, 100);
+  EXPECT_EQ(directory.getLogSize(0x06), 564u);
+  EXPECT_TRUE(directory.isLogSupported(0x07));
+  EXPECT_EQ(directory.getLogSize(0x07), 0u);
+  EXPECT_FALSE(directory.isLogSupported(0));
+  EXPECT_EQ(directory.getLogSize(0), 0u);
+
+  OrvNvmInternalLogBuf first(0x05, 12, 0);
+  u32 words[3] = {0x00000005u, 0x00000000u, 0x80000000u};
+  std::memcpy(first.getBuffer(), words, 12);
+  first.descramble();
+  EXPECT_EQ(dw(first, 0), 5u) << "header of the first piece";
+  EXPECT_EQ(dw(first, 4), 0xFFFFFFFFu);
+  EXPECT_EQ(dw(first, 8), 0xFFFFFFFEu);
+  OrvNvmInternalLogBuf later(0x05, 4, 4096);
+  later[0] = 0x05;
+  later.descramble();
+  EXPECT_EQ(dw(later, 0), ~(0x05u << 1));
+  EXPECT_TRUE(isLibStatus(thrownStatus([] { OrvNvmInternalLogBuf b(1, 6, 0); }), 6, 0));
+  EXPECT_TRUE(isLibStatus(thrownStatus([] { OrvNvmInternalLogBuf b(1, 8, 2); }), 6, 0));
+}
+
+TEST(NvmeCommandFunctions, ChecksComeBeforeAnythingIsSent) {
+  OrvBuffer response(252, ORV_LITTLE_ENDIAN);
+  OrvNvmHandlePair nothing(nullptr, &response, 7);
+  OrvBuffer small(512, ORV_LITTLE_ENDIAN);
+  OrvBuffer big(4096, ORV_LITTLE_ENDIAN);
+  OrvBuffer odd(510, ORV_LITTLE_ENDIAN);
+  OrvBuffer none;
+  EXPECT_TRUE(isLibStatus(nvmSetFeature(nothing, 0x100003, 0, 0, small, 0, 0), 6, kNvmeCmdFile));
+  EXPECT_TRUE(isLibStatus(nvmGetFeature(nothing, 0x03, 0, 0, big, 0, 0, 0), 83, kNvmeCmdFile));
+  EXPECT_TRUE(isLibStatus(nvmGetFeature(nothing, 0x0C, 0, 0, big, 0, 0, 0), 83, kNvmeCmdFile));
+  EXPECT_TRUE(isLibStatus(nvmGetLogPage(nothing, 2, odd, 0, 0, 0, 0), 6, kNvmeCmdFile));
+  EXPECT_TRUE(isLibStatus(nvmGetInternalLog10(nothing), 83, kNvmeCmdFile));
+  // Past the checks there is no handle to send on.
+  EXPECT_TRUE(isLibStatus(nvmSetFeature(nothing, 0x100003, 0, 0, big, 0, 0), 2, kNvmeCmdFile));
+  u32 feature = 0;
+  EXPECT_EQ(checkFeatureId(nothing, 0xCF7, &feature, small), 0u);
+  EXPECT_EQ(feature, 0xF7u);
+
+  _OSL_PDEV store = {};
+  store.handle = OSL_RAID_B_HANDLE;
+  OrvNvmHandlePair pseudo(&store, &response, 7);
+  response.setByte(0xAA);
+  EXPECT_EQ(nvmIdentify(pseudo, 1, big, 0, 0, 0), 0u) << "a store back-end answers nothing";
+  EXPECT_TRUE(response.compare(OrvBuffer(252, ORV_LITTLE_ENDIAN)));
+  EXPECT_TRUE(isLibStatus(nvmFlush(pseudo, 1, 0, 0), 2, kNvmeCmdFile)) << "no I/O handle was opened";
+  OrvNvmHandlePair unusable(&store, &response, 255);
+  EXPECT_TRUE(isLibStatus(nvmFwCommit(unusable, 1, 1, 0, 0), 2, kNvmeCmdFile));
+}

@@ -305,6 +305,8 @@ void OrvNvmNsIdentify::collectFields(OrvDevGenData<_OrvDataItem>& list) const {
   forEachEntry(*this, collector);
 }
 
+u64 orvNvmeBufferStatus(u16 code, u32 line) { return _orv_orvlib_status(code, ORV_SOURCE, line); }
+
 }  // namespace VazidaRaduruNvmeInternal
 }  // namespace VazidaRaduruNvme
 }  // namespace VazidaRaduru

@@ -23,6 +23,10 @@ namespace VazidaRaduru {
 namespace VazidaRaduruNvme {
 namespace VazidaRaduruNvmeInternal {
 
+// A library word raised for the NVMe data classes: they carry this family's
+// source-file number whichever of its files raises them.
+u64 orvNvmeBufferStatus(u16 code, u32 line);
+
 // N objects, the i-th built from (argument, i): for arrays of members that
 // can be neither copied nor moved.
 template <typename T, typename Argument, std::size_t... I>

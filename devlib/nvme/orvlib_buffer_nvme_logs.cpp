@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "devlib/nvme/orvlib_buffer_nvme.h"
 #include "osl/orv_status.h"
 #include "osl/osl_file.h"
 
@@ -35,7 +36,7 @@ OrvNvmFwSlotInfoLog::OrvNvmFwSlotInfoLog() : OrvNvmLogBuffer(kLength, 0, "") {
 }
 
 u64 OrvNvmFwSlotInfoLog::getSlotRevision(u8 slot, std::string& revision) {
-  if (slot == 0 || slot > LAST_SLOT) return ORV_LIB_STATUS(ORV_ERR_INVALID_ARGUMENT);
+  if (slot == 0 || slot > LAST_SLOT) return orvNvmeBufferStatus(ORV_ERR_INVALID_ARGUMENT, __LINE__);
   revision = OrvBufAscFld(data, slot * SLOT_REVISION_LENGTH, SLOT_REVISION_LENGTH, "", byteOrder).getValue();
   return 0;
 }
@@ -46,7 +47,7 @@ u64 OrvNvmFwSlotInfoLog::getNextActiveSlot() { return byte(0, 4, 3).getValue(); 
 
 OrvNvmInternalLogBuf::OrvNvmInternalLogBuf(u8 parameter, u32 length, u64 offset)
     : OrvNvmLogBuffer(length, 0, ""), logParameter(parameter), logOffset(offset) {
-  if (length % 4 != 0 || offset % 4 != 0) throw ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
+  if (length % 4 != 0 || offset % 4 != 0) throw orvNvmeBufferStatus(ORV_ERR_BUFFER_LENGTH, __LINE__);
 }
 
 void OrvNvmInternalLogBuf::descramble() {

@@ -191,6 +191,7 @@ TEST(NvmeLogBuffers, SlotRevisionsDirectoryAndDescrambling) {
   EXPECT_EQ(revision, "ABCD");
   EXPECT_EQ(orv_status_code(slots.getSlotRevision(8, revision)), 25u);
   EXPECT_EQ(orv_status_code(slots.getSlotRevision(0, revision)), 25u);
+  EXPECT_EQ(slots.getSlotRevision(0, revision) >> 48, 150u) << "raised for the NVMe data family";
   EXPECT_EQ(revision, "ABCD");
   EXPECT_EQ(slots.getActiveSlot(), 1u);
   EXPECT_EQ(slots.getNextActiveSlot(), 2u);
@@ -219,8 +220,8 @@ TEST(NvmeLogBuffers, SlotRevisionsDirectoryAndDescrambling) {
   later[0] = 0x05;
   later.descramble();
   EXPECT_EQ(dw(later, 0), ~(0x05u << 1));
-  EXPECT_TRUE(isLibStatus(thrownStatus([] { OrvNvmInternalLogBuf b(1, 6, 0); }), 6, 0));
-  EXPECT_TRUE(isLibStatus(thrownStatus([] { OrvNvmInternalLogBuf b(1, 8, 2); }), 6, 0));
+  EXPECT_TRUE(isLibStatus(thrownStatus([] { OrvNvmInternalLogBuf b(1, 6, 0); }), 6, 150));
+  EXPECT_TRUE(isLibStatus(thrownStatus([] { OrvNvmInternalLogBuf b(1, 8, 2); }), 6, 150));
 }
 
 TEST(NvmeCommandFunctions, ChecksComeBeforeAnythingIsSent) {

@@ -13,16 +13,16 @@ constexpr uint16_t PCI_VENDOR_ID = 0x1D79;
 constexpr uint32_t NAMESPACE_ID = 1;
 constexpr uint32_t ALL_NAMESPACES = 0xFFFFFFFF;
 
-void putLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, unsigned count) {
-  for (unsigned i = 0; i < count; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 void putText(std::vector<uint8_t>& bytes, size_t at, const std::string& text, size_t length) {
   std::string field = padded(text, length);
   std::memcpy(bytes.data() + at, field.data(), length);
 }
 
 }  // namespace
+
+void putLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, unsigned count) {
+  for (unsigned i = 0; i < count; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
 
 uint32_t NvmeIo::dword(unsigned index) const {
   const uint8_t* p = command + 4 * index;
@@ -144,7 +144,7 @@ std::vector<uint8_t> NvmeDrive::controllerData() const {
   data[260] = static_cast<uint8_t>((firstSlotReadOnly() ? 0x01 : 0x00) | (slotCount() << 1) |
                                    (activatesWithoutReset() ? 0x10 : 0x00));
   data[261] = effectsLog() ? 0x02 : 0x00;
-  data[262] = 63;                       // error log entries, from 0
+  data[262] = errorLogEntries();        // error log entries, from 0
   data[263] = 0;                        // power states, from 0
   putLittle(data, 266, 353, 2);         // warning composite temperature
   putLittle(data, 268, 358, 2);         // critical composite temperature
@@ -168,14 +168,8 @@ std::vector<uint8_t> NvmeDrive::namespaceData() const {
 
 std::vector<uint8_t> NvmeDrive::logPage(uint8_t id) const {
   switch (id) {
-    case 0x01: return std::vector<uint8_t>(64 * 64, 0);  // error information, none
-    case 0x02: {                                          // SMART / health information
-      std::vector<uint8_t> page(512, 0);
-      putLittle(page, 1, 310, 2);
-      page[3] = 100;
-      page[4] = 10;
-      return page;
-    }
+    case 0x01: return errorLog();
+    case 0x02: return healthLog();
     case 0x03: return firmwareSlotLog();
     case 0x05: {                                          // commands supported and effects
       if (!effectsLog()) return {};

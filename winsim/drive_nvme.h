@@ -88,6 +88,12 @@ class NvmeDrive : public Drive {
   void getFeatures(NvmeIo& io);
   void setFeatures(NvmeIo& io);
 
+  // drive_nvme_health.cpp: the SMART / Health Information and Error
+  // Information logs from the record's "health" and "errorLog".
+  uint8_t errorLogEntries() const;
+  std::vector<uint8_t> healthLog() const;
+  std::vector<uint8_t> errorLog() const;
+
   // drive_nvme_firmware.cpp
   std::vector<uint8_t> firmwareSlotLog() const;
   void downloadImage(NvmeIo& io);
@@ -102,6 +108,8 @@ class NvmeDrive : public Drive {
 
 // Completes io with a status of the table above.
 void nvmeFail(NvmeIo& io, uint16_t status);
+// Stores value little-endian in count bytes at byte at.
+void putLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, unsigned count);
 // Copies bytes to the host's data-in buffer (at most its length).
 void nvmeSend(NvmeIo& io, const std::vector<uint8_t>& bytes);
 

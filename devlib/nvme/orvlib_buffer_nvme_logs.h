@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "devlib/orvlib_bufbits.h"
 #include "devlib/orvlib_buffer.h"
 #include "osl/osl_types.h"
 
@@ -65,6 +66,161 @@ class OrvNvmLogDirectory : public OrvNvmLogBuffer {
   u64 getLogId(u8 index);
   bool isLogSupported(u8 index);
   u32 getLogSize(u8 index);
+};
+
+// ---------------------------------------------- health, error, self-test and
+// sanitize logs. Their fields view the log's own bytes, so these logs refuse
+// any length but the one they were built with.
+
+// Status Field of an error entry: the phase tag and the completion status.
+class OrvNvmStatusField : public OrvBufField {
+ public:
+  OrvNvmStatusField(u8* data, u32 byteOffset);
+  OrvBufField doNotRetry;
+  OrvBufField more;
+  OrvBufField statusCodeType;
+  OrvBufField statusCode;
+  OrvBufField phaseTag;
+};
+
+// Parameter Error Location: the byte of the command and the bit in it.
+class OrvNvmErrLocBits : public OrvBufField {
+ public:
+  OrvNvmErrLocBits(u8* data, u32 byteOffset);
+  OrvBufField byteInCommand;
+  OrvBufField bitInByte;
+};
+
+// One 64-byte entry of the Error Information log.
+class OrvNvmErrInfoEntry : public OrvSubBuffer {
+ public:
+  static constexpr u32 kLength = 64;
+  OrvNvmErrInfoEntry(OrvBuffer& log, u8 index);
+
+  OrvBufField errorCount;
+  OrvBufField submissionQueueId;
+  OrvBufField commandId;
+  OrvNvmStatusField statusField;
+  OrvNvmErrLocBits parameterErrorLocation;
+  OrvBufField lba;
+  OrvBufField nameSpace;
+  OrvBufField vendorInfoAvailable;
+  OrvBufField commandSpecificInfo;
+};
+
+// Log 01h: 1 to 255 entries of 64 bytes; 0 entries throws code 6.
+class OrvNvmErrInfoLog : public OrvNvmLogBuffer {
+ public:
+  explicit OrvNvmErrInfoLog(u8 entryCount);
+  OrvNvmErrInfoLog(const OrvNvmErrInfoLog&) = delete;
+  OrvNvmErrInfoLog& operator=(const OrvNvmErrInfoLog&) = delete;
+  ~OrvNvmErrInfoLog() override;
+  u64 resize(u32 newLength) override;
+
+  // An index not below the entry count throws code 7.
+  OrvNvmErrInfoEntry* getEntry(u8 index);
+  u8 getEntryCount() const { return entryCount; }
+
+ private:
+  void releaseEntries();
+  OrvNvmErrInfoEntry** entries = nullptr;
+  u8 entryCount = 0;
+};
+
+// Critical Warning of the health log, one bit per condition.
+class OrvNvmSmartCritWarn : public OrvBufField {
+ public:
+  OrvNvmSmartCritWarn(u8* data, u32 byteOffset);
+  OrvBufField spareBelowThreshold;
+  OrvBufField temperatureOutside;
+  OrvBufField reliabilityDegraded;
+  OrvBufField readOnly;
+  OrvBufField backupFailed;
+};
+
+// Log 02h. Each 128-bit counter is a lower and an upper 64-bit half.
+class OrvNvmSmartHealthLog : public OrvNvmLogBuffer {
+ public:
+  static constexpr u32 kLength = 512;
+  static constexpr unsigned kSensors = 8;
+  OrvNvmSmartHealthLog();
+  OrvNvmSmartHealthLog(const OrvNvmSmartHealthLog&) = delete;
+  OrvNvmSmartHealthLog& operator=(const OrvNvmSmartHealthLog&) = delete;
+  u64 resize(u32 newLength) override;
+
+  OrvNvmSmartCritWarn criticalWarning;
+  OrvBufField compositeTemperature;
+  OrvBufField availableSpare;
+  OrvBufField availableSpareThreshold;
+  OrvBufField percentageUsed;
+  OrvBufField dataUnitsRead[2];
+  OrvBufField dataUnitsWritten[2];
+  OrvBufField hostReadCommands[2];
+  OrvBufField hostWriteCommands[2];
+  OrvBufField controllerBusyTime[2];
+  OrvBufField powerCycles[2];
+  OrvBufField powerOnHours[2];
+  OrvBufField unsafeShutdowns[2];
+  OrvBufField mediaErrors[2];
+  OrvBufField errorLogEntries[2];
+  OrvBufField warningTemperatureTime;
+  OrvBufField criticalTemperatureTime;
+  OrvBufField temperatureSensor[kSensors];
+};
+
+// One of the twenty results of the Device Self-test log.
+class OrvNvmSelfTestResults : public OrvSubBuffer {
+ public:
+  static constexpr u32 kLength = 28;
+  OrvNvmSelfTestResults(u8 index, OrvBuffer& log);
+
+  OrvBufField selfTestCode;
+  OrvBufField selfTestResult;
+  OrvBufField segmentNumber;
+  OrvBufField validDiagnosticInfo;
+  OrvBufField powerOnHours;
+  OrvBufField namespaceId;
+  OrvBufField failingLba;
+  OrvBufField statusCodeType;
+  OrvBufField statusCode;
+};
+
+// Log 06h (page 0 and no name: its readers give the log id themselves).
+class OrvNvmSelfTestStatus : public OrvNvmLogBuffer {
+ public:
+  static constexpr u32 kLength = 564;
+  static constexpr u8 kResults = 20;
+  OrvNvmSelfTestStatus();
+  OrvNvmSelfTestStatus(const OrvNvmSelfTestStatus&) = delete;
+  OrvNvmSelfTestStatus& operator=(const OrvNvmSelfTestStatus&) = delete;
+  ~OrvNvmSelfTestStatus() override;
+  u64 resize(u32 newLength) override;
+
+  OrvBufField currentOperation;
+  OrvBufField currentCompletion;
+  OrvNvmSelfTestResults* results[kResults] = {};
+
+ private:
+  void releaseResults();
+};
+
+// Log 81h.
+class OrvNvmSanitizeStatusLogBuf : public OrvNvmLogBuffer {
+ public:
+  static constexpr u32 kLength = 512;
+  OrvNvmSanitizeStatusLogBuf();
+  OrvNvmSanitizeStatusLogBuf(const OrvNvmSanitizeStatusLogBuf&) = delete;
+  OrvNvmSanitizeStatusLogBuf& operator=(const OrvNvmSanitizeStatusLogBuf&) = delete;
+  u64 resize(u32 newLength) override;
+
+  OrvWordField progress;
+  OrvBufField recentStatus;
+  OrvBufField overwritePasses;
+  OrvBufField globalDataErased;
+  OrvDwordField commandDword10;
+  OrvDwordField overwriteTime;
+  OrvDwordField blockEraseTime;
+  OrvDwordField cryptoEraseTime;
 };
 
 }  // namespace VazidaRaduruNvmeInternal

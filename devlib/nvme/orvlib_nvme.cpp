@@ -535,5 +535,139 @@ u64 OrvNvmeDev::checkThrottleResult(u64 status, u32 previous, u32 requested) {
   return result;
 }
 
+// ------------------------------------------------ health and error reporting
+
+namespace {
+
+constexpr u32 HEALTH_ITEM_BASE = 0x020000;
+
+// The identifier of a health value: its byte in the log and its bit.
+constexpr u32 healthItemId(u32 byteOffset, u32 bit) { return HEALTH_ITEM_BASE + byteOffset * 256 + bit; }
+
+void addHealthItem(OrvDevGenData<_OrvDataItem>& list, std::string name, const OrvBufBits& field, u32 byteOffset,
+                   u32 bit = 0) {
+  list.addItem(_OrvDataItem(std::move(name), field.getValue(), healthItemId(byteOffset, bit), 0));
+}
+
+struct HealthCounter {
+  const char* name;
+  u32 byteOffset;
+  OrvBufField (OrvNvmSmartHealthLog::*halves)[2];
+};
+constexpr HealthCounter kHealthCounters[] = {
+    {"Data Units Read", 32, &OrvNvmSmartHealthLog::dataUnitsRead},
+    {"Data Units Written", 48, &OrvNvmSmartHealthLog::dataUnitsWritten},
+    {"Host Read Commands", 64, &OrvNvmSmartHealthLog::hostReadCommands},
+    {"Host Write Commands", 80, &OrvNvmSmartHealthLog::hostWriteCommands},
+    {"Controller Busy Time", 96, &OrvNvmSmartHealthLog::controllerBusyTime},
+    {"Power Cycles", 112, &OrvNvmSmartHealthLog::powerCycles},
+    {"Power On Hours", 128, &OrvNvmSmartHealthLog::powerOnHours},
+    {"Unsafe Shutdowns", 144, &OrvNvmSmartHealthLog::unsafeShutdowns},
+    {"Media and Data Integrity Errors", 160, &OrvNvmSmartHealthLog::mediaErrors},
+    {"Number of Error Information Log Entries", 176, &OrvNvmSmartHealthLog::errorLogEntries},
+};
+
+}  // namespace
+
+// The health log read into a new buffer, or null with the status.
+static OrvNvmSmartHealthLog* readHealthLog(OrvNvmHandlePair& handles, u32 namespaceId, u32 timeout, u8 ignore,
+                                           u64& status) {
+  OrvNvmSmartHealthLog* log = new (std::nothrow) OrvNvmSmartHealthLog();
+  if (!log) {
+    status = ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+    return nullptr;
+  }
+  status = nvmGetLogPage(handles, log->getPageId(), *log, timeout, ignore, namespaceId, 0);
+  if (status) {
+    delete log;
+    return nullptr;
+  }
+  return log;
+}
+
+u64 OrvNvmeDev::getSmartReport(OrvDevGenData<_OrvDataItem>& report, u8 reportMode, u8 tripCheckOnly,
+                               bool& smartTrip) {
+  return ORV_GUARDED([&] {
+    if (reportMode && tripCheckOnly) reportMode = tripCheckOnly = 0;
+    u64 status = 0;
+    OrvNvmSmartHealthLog* log = readHealthLog(handles, namespaceId, timeout, ignoreErrorCount, status);
+    if (!log) return status;
+    report.addBuffer(log);
+    const std::string prefix = reportMode ? "Critical Warning" : "SMART trip-critical Warning";
+    const OrvNvmSmartCritWarn& warning = log->criticalWarning;
+    addHealthItem(report, prefix + ":Available Spare Space", warning.spareBelowThreshold, 0, 0);
+    addHealthItem(report, prefix + ":Temperature Threshold", warning.temperatureOutside, 0, 1);
+    addHealthItem(report, prefix + ":Subsystem Reliability", warning.reliabilityDegraded, 0, 2);
+    addHealthItem(report, prefix + ":Read Only Mode", warning.readOnly, 0, 3);
+    addHealthItem(report, prefix + ":Backup Device Failed", warning.backupFailed, 0, 4);
+    if (!reportMode) {
+      bool tripped = (warning.getValue() & 0x1F) != 0;
+      report.addItem(_OrvDataItem("SMART trip failure", tripped ? 1 : 0, healthItemId(0, 5), 0));
+      smartTrip = tripped;
+    }
+    if (tripCheckOnly) return u64{0};
+    addHealthItem(report, "Composite Temperature", log->compositeTemperature, 1);
+    addHealthItem(report, "Available Spare", log->availableSpare, 3);
+    addHealthItem(report, "Available Spare Threshold", log->availableSpareThreshold, 4);
+    addHealthItem(report, "Percentage Used", log->percentageUsed, 5);
+    for (const HealthCounter& counter : kHealthCounters) {
+      OrvBufField(&halves)[2] = log->*counter.halves;
+      addHealthItem(report, std::string(counter.name) + " Qword1", halves[0], counter.byteOffset);
+      addHealthItem(report, std::string(counter.name) + " Qword2", halves[1], counter.byteOffset + 8);
+    }
+    addHealthItem(report, "Warning Composite Temperature Time", log->warningTemperatureTime, 192);
+    addHealthItem(report, "Critical Composite Temperature Time", log->criticalTemperatureTime, 196);
+    for (unsigned sensor = 0; sensor < OrvNvmSmartHealthLog::kSensors; ++sensor) {
+      addHealthItem(report, "Temperature Sensor" + std::to_string(sensor + 1), log->temperatureSensor[sensor],
+                    200 + 2 * sensor);
+    }
+    return u64{0};
+  });
+}
+
+u64 OrvNvmeDev::getEnduranceInfo(OrvDevGenData<_OrvDataItem>& endurance) {
+  return ORV_GUARDED([&] {
+    u64 status = 0;
+    OrvNvmSmartHealthLog* log = readHealthLog(handles, namespaceId, timeout, ignoreErrorCount, status);
+    if (!log) return status;
+    endurance.addBuffer(log);
+    addHealthItem(endurance, "Available Spare", log->availableSpare, 3);
+    addHealthItem(endurance, "Available Spare Threshold", log->availableSpareThreshold, 4);
+    addHealthItem(endurance, "Percentage Used", log->percentageUsed, 5);
+    return u64{0};
+  });
+}
+
+u64 OrvNvmeDev::readErrorLog(OrvDevGenData<_OrvErrLogItem>& list) {
+  return ORV_GUARDED([&] {
+    u8 count = static_cast<u8>(ctrlIdentify->elpe.getValue() + 1);
+    if (count == 0) return u64{0};
+    OrvNvmErrInfoLog* log = new (std::nothrow) OrvNvmErrInfoLog(count);
+    if (!log) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+    if (u64 status = nvmGetLogPage(handles, log->getPageId(), *log, timeout, ignoreErrorCount, 0, 0)) {
+      delete log;
+      return status;
+    }
+    list.addBuffer(log);
+    for (u8 index = 0; index < count; ++index) {
+      OrvNvmErrInfoEntry* entry = log->getEntry(index);
+      if (entry->errorCount.getValue() == 0) continue;
+      _OrvErrLogItem item;
+      item.errorCount = entry->errorCount.getValue();
+      item.submissionQueueId = static_cast<u16>(entry->submissionQueueId.getValue());
+      item.commandId = static_cast<u16>(entry->commandId.getValue());
+      item.statusField = static_cast<u16>(entry->statusField.getValue());
+      item.parameterErrorByte = static_cast<u8>(entry->parameterErrorLocation.byteInCommand.getValue());
+      item.parameterErrorBit = static_cast<u8>(entry->parameterErrorLocation.bitInByte.getValue());
+      item.lba = entry->lba.getValue();
+      item.nameSpace = static_cast<u32>(entry->nameSpace.getValue());
+      item.vendorInfoAvailable = static_cast<u8>(entry->vendorInfoAvailable.getValue());
+      item.commandSpecificInfo = entry->commandSpecificInfo.getValue();
+      list.addItem(item);
+    }
+    return u64{0};
+  });
+}
+
 }  // namespace VazidaRaduruNvme
 }  // namespace VazidaRaduru

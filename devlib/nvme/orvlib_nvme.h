@@ -62,6 +62,14 @@ class OrvNvmeDev : public OrvBasicDev {
   u64 refresh() override;
   bool isSupportedDrive() override { return true; }
 
+  // Health and error reporting: the SMART / Health Information log as named
+  // values (the whole report, the trip check alone, or the wear figures)
+  // and the used entries of the Error Information log.
+  u64 getSmartReport(OrvDevGenData<_OrvDataItem>& report, u8 reportMode, u8 tripCheckOnly,
+                     bool& smartTrip) override;
+  u64 getEnduranceInfo(OrvDevGenData<_OrvDataItem>& endurance) override;
+  u64 readErrorLog(OrvDevGenData<_OrvErrLogItem>& log) override;
+
   // The name of a log page; "Unknown" for one the library does not know.
   static std::string& logPageName(std::string& out, u8 logId);
   // The name of a vendor internal log by its type bit.

@@ -199,7 +199,7 @@ void NvmeDrive::getFeatures(NvmeIo& io) {
     case 0x04: io.result = temperatureThreshold_; return;
     case 0x06: io.result = writeCache_ ? 1 : 0; return;
     case 0x07: io.result = 0x003F003F; return;  // queues
-    default: return nvmeFail(io, NVME_INVALID_FIELD);
+    default: return otherFeature(io, false);
   }
 }
 
@@ -207,7 +207,7 @@ void NvmeDrive::setFeatures(NvmeIo& io) {
   switch (io.dword(10) & 0xFF) {
     case 0x04: temperatureThreshold_ = static_cast<uint16_t>(io.dword(11)); return;
     case 0x06: writeCache_ = io.dword(11) & 1; return;
-    default: return nvmeFail(io, NVME_INVALID_FIELD);
+    default: return otherFeature(io, true);
   }
 }
 

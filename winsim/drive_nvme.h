@@ -4,6 +4,8 @@
 // stack (storage_nvme.cpp) and through its SCSI side (nvme_translation.*).
 #pragma once
 
+#include <map>
+
 #include "winsim/drive.h"
 #include "winsim/firmware_image.h"
 
@@ -93,6 +95,11 @@ class NvmeDrive : public Drive {
   uint8_t errorLogEntries() const;
   std::vector<uint8_t> healthLog() const;
   std::vector<uint8_t> errorLog() const;
+
+  // drive_nvme_features.cpp: the features the record's "features" lists.
+  void otherFeature(NvmeIo& io, bool set);
+  std::map<uint8_t, uint32_t> features_;
+  bool featuresLoaded_ = false;
 
   // drive_nvme_firmware.cpp
   std::vector<uint8_t> firmwareSlotLog() const;

@@ -1,5 +1,7 @@
 #include "devlib/nvme/orvlib_nvme.h"
 
+#include <cstring>
+#include <memory>
 #include <new>
 
 #include "devlib/nvme/orvlib_buffer_nvme_logs.h"
@@ -666,6 +668,311 @@ u64 OrvNvmeDev::readErrorLog(OrvDevGenData<_OrvErrLogItem>& list) {
       list.addItem(item);
     }
     return u64{0};
+  });
+}
+
+// ------------------------------------------------ features, logs and internal status log
+
+namespace {
+
+// How a generic feature number reads and writes dword 0 of its NVMe feature.
+enum class FeatureCoding : u8 { BITS, CELSIUS, INVERTED_BIT, VECTOR_CLEAR, VECTOR_SET, HUNDREDTHS };
+
+struct FeatureRule {
+  u32 number;
+  FeatureCoding coding;
+  u8 firstBit;
+  u8 width;
+};
+constexpr FeatureRule kFeatureRules[] = {
+    {1, FeatureCoding::BITS, 0, 1},           {7, FeatureCoding::BITS, 0, 3},
+    {8, FeatureCoding::BITS, 0, 5},           {9, FeatureCoding::CELSIUS, 0, 16},
+    {10, FeatureCoding::BITS, 8, 8},          {11, FeatureCoding::BITS, 0, 8},
+    {12, FeatureCoding::VECTOR_CLEAR, 16, 1}, {13, FeatureCoding::VECTOR_SET, 16, 1},
+    {14, FeatureCoding::INVERTED_BIT, 0, 1},  {15, FeatureCoding::INVERTED_BIT, 1, 1},
+    {16, FeatureCoding::INVERTED_BIT, 0, 1},  {17, FeatureCoding::INVERTED_BIT, 0, 1},
+    {18, FeatureCoding::INVERTED_BIT, 2, 1},  {19, FeatureCoding::INVERTED_BIT, 1, 1},
+    {20, FeatureCoding::INVERTED_BIT, 0, 1},  {21, FeatureCoding::BITS, 0, 8},
+    {22, FeatureCoding::HUNDREDTHS, 0, 16},   {23, FeatureCoding::HUNDREDTHS, 16, 16},
+    {29, FeatureCoding::BITS, 0, 32},         {30, FeatureCoding::CELSIUS, 16, 16},
+    {31, FeatureCoding::CELSIUS, 0, 16},
+};
+
+constexpr u32 FEATURE_IDENTIFIED = 2;
+constexpr u32 FEATURE_SECURITY = 6;
+constexpr u32 FEATURE_ALWAYS_A = 24;
+constexpr u32 FEATURE_ALWAYS_B = 27;
+constexpr u32 FEATURE_INTERRUPT_VECTOR = 0x09;
+constexpr u32 KELVIN_AT_ZERO_CELSIUS = 273;
+constexpr u8 FEATURE_PROBE_IGNORE = 1;
+
+const FeatureRule* featureRule(u32 number) {
+  for (const FeatureRule& rule : kFeatureRules)
+    if (rule.number == number) return &rule;
+  return nullptr;
+}
+
+u32 fieldMask(const FeatureRule& rule) {
+  return static_cast<u32>(((u64{1} << rule.width) - 1) << rule.firstBit);
+}
+
+u32 decodeFeature(const FeatureRule& rule, u32 dword0) {
+  u32 field = (dword0 & fieldMask(rule)) >> rule.firstBit;
+  switch (rule.coding) {
+    case FeatureCoding::CELSIUS: return field < KELVIN_AT_ZERO_CELSIUS ? 0 : field - KELVIN_AT_ZERO_CELSIUS;
+    case FeatureCoding::INVERTED_BIT: return field ? 0 : 1;
+    case FeatureCoding::HUNDREDTHS: return field / 100;
+    default: return field;
+  }
+}
+
+u32 encodeFeature(const FeatureRule& rule, u32 dword0, u32 value) {
+  u32 field = value;
+  switch (rule.coding) {
+    case FeatureCoding::CELSIUS: field = value + KELVIN_AT_ZERO_CELSIUS; break;
+    case FeatureCoding::INVERTED_BIT: field = value == 0 ? 1 : 0; break;
+    case FeatureCoding::HUNDREDTHS: field = (value * 100) & 0xFFFF; break;
+    case FeatureCoding::VECTOR_CLEAR: return (dword0 | (value & 0xFF)) & ~fieldMask(rule);
+    case FeatureCoding::VECTOR_SET: return dword0 | (value & 0xFF) | fieldMask(rule);
+    default: break;
+  }
+  return (dword0 & ~fieldMask(rule)) | ((field << rule.firstBit) & fieldMask(rule));
+}
+
+u32 featureDataLength(u32 descriptor) { return descriptor >> 8; }
+u32 featureIdOf(u32 descriptor) { return descriptor & 0xFF; }
+
+}  // namespace
+
+bool OrvNvmeDev::isFeatureSupported(u32 feature) {
+  try {
+    if (feature == FEATURE_IDENTIFIED) return ctrlIdentify->vid != 0;
+    if (feature == FEATURE_SECURITY) return ctrlIdentify->oacs.securitySendReceive.getValue() != 0;
+    if (feature == FEATURE_ALWAYS_A || feature == FEATURE_ALWAYS_B) return true;
+    u32 descriptor = nvmFeatureOf(feature);
+    if (descriptor == 0) return false;
+    OrvBuffer scratch;
+    if (featureDataLength(descriptor) && scratch.resize(featureDataLength(descriptor)) != 0) return false;
+    return nvmGetFeature(handles, descriptor, 0, 0, scratch, timeout, FEATURE_PROBE_IGNORE, 0) == 0;
+  } catch (...) {
+    return false;
+  }
+}
+
+u64 OrvNvmeDev::readFeatureDword(u32 descriptor, u32 dword11, OrvBuffer& scratch, u32* dword0) {
+  if (featureDataLength(descriptor))
+    if (u64 status = scratch.resize(featureDataLength(descriptor))) return status;
+  u32 vector = featureIdOf(descriptor) == FEATURE_INTERRUPT_VECTOR ? dword11 : 0;
+  if (u64 status = nvmGetFeature(handles, descriptor, 0, vector, scratch, timeout, ignoreErrorCount, 0))
+    return status;
+  *dword0 = static_cast<u32>(response.dword(0, 0, 32).getValue());
+  return 0;
+}
+
+u64 OrvNvmeDev::getFeature(u32 feature, u8* enabled, u32* value) {
+  return ORV_GUARDED([&] {
+    if (feature == FEATURE_IDENTIFIED || feature == FEATURE_SECURITY) {
+      bool on = feature == FEATURE_IDENTIFIED ? ctrlIdentify->vid != 0 : ctrlIdentify->oacs.securitySendReceive.getValue() != 0;
+      *enabled = on ? 1 : 0;
+      *value = on ? 1 : 0;
+      return u64{0};
+    }
+    u32 descriptor = nvmFeatureOf(feature);
+    const FeatureRule* rule = featureRule(feature);
+    if (descriptor == 0 || !rule) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    OrvBuffer scratch;
+    u32 dword0 = 0;
+    if (u64 status = readFeatureDword(descriptor, *value, scratch, &dword0)) return status;
+    *enabled = 1;
+    *value = decodeFeature(*rule, dword0);
+    return u64{0};
+  });
+}
+
+u64 OrvNvmeDev::setFeature(u32 feature, u32 value) {
+  return ORV_GUARDED([&] {
+    if (feature == FEATURE_SECURITY) return ORV_LIB_STATUS(ORV_ERR_FEATURE_CHANGE_UNSUPPORTED);
+    if (!isFeatureSupported(feature)) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    u32 descriptor = nvmFeatureOf(feature);
+    OrvBuffer scratch;
+    u32 current = 0;
+    if (u64 status = readFeatureDword(descriptor, value, scratch, &current)) return status;
+    const FeatureRule* rule = featureRule(feature);
+    if (descriptor == 0 || !rule) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    u32 requested = encodeFeature(*rule, current, value);
+    u64 status = nvmSetFeature(handles, descriptor, 0, requested, scratch, timeout, ignoreErrorCount);
+    if (descriptor == VENDOR_THERMAL) status = checkThrottleResult(status, current, requested);
+    if (status) return status;
+    return refresh();
+  });
+}
+
+namespace {
+
+constexpr u8 LOG_SMART = 0x02;
+constexpr u32 DIRECTORY_ENTRY_INFO = 4;
+constexpr u32 FORMAT_CODE_NVME_LOG = 4;
+constexpr u32 DEFAULT_LOG_SIZE = 4096;
+constexpr u32 TELEMETRY_PIECE_LIMIT = 0x80000;
+constexpr u32 LOG_PIECE_LIMIT = 0x7FFC0;
+constexpr u32 INTERNAL_HEADER = 8;
+constexpr u8 kInternalTypes[] = {0x01, 0x02, 0x08, 0x10, 0x20};
+
+bool isTelemetry(u8 logId) { return logId == LOG_TELEMETRY_HOST || logId == LOG_TELEMETRY_CONTROLLER; }
+
+}  // namespace
+
+u64 OrvNvmeDev::getLogDirectory(OrvDevGenData<_OrvDirEntry>& directory) {
+  return ORV_GUARDED([&] {
+    std::unique_ptr<OrvNvmLogDirectory> logs(new OrvNvmLogDirectory());
+    if (u64 status = nvmGetLogPage(handles, LOG_DIRECTORY, *logs, timeout, PROBE_IGNORE, 0, 0)) {
+      if (ctrlIdentify->vid == 0) return status;
+      logs->resetZero();
+      const OrvNvmCtrlIdentify& ctrl = *ctrlIdentify;
+      logs->setEntry(LOG_ERRORS, static_cast<u32>((ctrl.elpe.getValue() + 1) * ERROR_ENTRY));
+      logs->setEntry(0x02, 512);
+      logs->setEntry(0x03, 512);
+      if (ctrl.oaes.namespaceAttributeNotice.getValue()) logs->setEntry(0x04, 4096);
+      if (ctrl.lpa.commandEffectsLog.getValue()) logs->setEntry(0x05, 4096);
+      if (ctrl.oacs.selfTest.getValue()) logs->setEntry(0x06, 564);
+      if (ctrl.lpa.telemetryLogs.getValue()) {
+        logs->setEntry(LOG_TELEMETRY_HOST, 4096);
+        logs->setEntry(LOG_TELEMETRY_CONTROLLER, 4096);
+      }
+      if (ctrl.oncs.reservations.getValue()) logs->setEntry(0x80, 64);
+      if (ctrl.sanicap.getValue()) logs->setEntry(0x81, 512);
+    }
+    OrvNvmLogDirectory* kept = logs.release();
+    directory.addBuffer(kept);
+    for (u32 id = 0; id <= 0xFF; ++id) {
+      if (id == LOG_INTERNAL || !kept->isLogSupported(static_cast<u8>(id))) continue;
+      std::string name;
+      directory.addItem(_OrvDirEntry{id, {0}, logPageName(name, static_cast<u8>(id)), DIRECTORY_ENTRY_INFO});
+    }
+    return u64{0};
+  });
+}
+
+u64 OrvNvmeDev::readLog(u8 logId, u16 subPage, std::vector<OrvBuffer*>& buffers, u32* formatCode, u8, u8,
+                        u32 offset, u32 count) {
+  return ORV_GUARDED([&] {
+    if (!isTelemetry(logId) && (offset || count)) {
+      osl_log(OSL_LOG_ERROR, "Error: %s\n", offset ? "Invalid Parameter [-o]" : "Invalid Parameter [-c]");
+      return ORV_LIB_STATUS(ORV_ERR_PARAMETER_VALUE);
+    }
+    if (subPage) return ORV_LIB_STATUS(ORV_ERR_NVME_GET_LOG);
+    if (ctrlIdentify->vid == 0) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    u32 size = 0;
+    if (u64 status = getLogSize(logId, &size)) return status;
+    if (size == 0) size = DEFAULT_LOG_SIZE;
+    u32 length = size;
+    if (isTelemetry(logId) && (offset || count)) {
+      u64 start = (static_cast<u64>(offset) + 1) * TELEMETRY_BLOCK;
+      if (start >= size) {
+        osl_log(OSL_LOG_CRITICAL, "Critical: Invalid buffer length [Max log size = %u] [Input:Offset = %u]\n", size,
+                static_cast<u32>(start));
+        return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
+      }
+      if (start + static_cast<u64>(count) * TELEMETRY_BLOCK > size) {
+        osl_log(OSL_LOG_CRITICAL,
+                "Critical: Invalid buffer length [Max log size = %u] [Input:Offset = %u] [Input:Length = %u]\n", size,
+                static_cast<u32>(start), count * TELEMETRY_BLOCK);
+        return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
+      }
+      length = count ? count * TELEMETRY_BLOCK : static_cast<u32>(size - start);
+    }
+    std::string name;
+    std::unique_ptr<OrvLogBuffer> log(new (std::nothrow)
+                                          OrvLogBuffer(length, ORV_LITTLE_ENDIAN, logId, 0, logPageName(name, logId)));
+    if (!log) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+    u32 piece = maxTransferLength - (handles.securityListFlag ? TELEMETRY_BLOCK : 0);
+    u32 limit = isTelemetry(logId) ? TELEMETRY_PIECE_LIMIT : LOG_PIECE_LIMIT;
+    if (piece > limit || piece == 0) piece = limit;
+    u32 nsid = logId == LOG_SMART ? (namespaceId ? namespaceId : ORV_NVME_ALL_NAMESPACES) : 0;
+    u32 logOffset = isTelemetry(logId) ? offset * TELEMETRY_BLOCK : 0;
+    for (u32 done = 0; done < length; done += piece, logOffset += piece) {
+      OrvSubBuffer window(*log, done, length - done < piece ? length - done : piece);
+      if (u64 status = nvmGetLogPage(handles, logId, window, timeout, ignoreErrorCount, nsid, logOffset))
+        return status;
+    }
+    *formatCode = FORMAT_CODE_NVME_LOG;
+    buffers.push_back(log.release());
+    return u64{0};
+  });
+}
+
+u64 OrvNvmeDev::internalLogTypeSize(u8 type, u32* size) {
+  OrvBuffer header(INTERNAL_HEADER, ORV_LITTLE_ENDIAN);
+  if (u64 status = readInternalLogChunk(type, 0, header, 1)) return status;
+  *size = static_cast<u32>(header.dword(0, 8, 24).getValue());
+  return 0;
+}
+
+u64 OrvNvmeDev::checkedInternalLogType(u32 mode, u8* type) {
+  if (u64 status = checkInternalLogSupport()) return status;
+  *type = mode > 0xFF ? 0 : internalLogTypeOf(static_cast<u8>(mode));
+  if (*type) return 0;
+  osl_log(OSL_LOG_CRITICAL, "Critical: Invalid mode type [0x%02X]. Mode type not supported by NVMe.\n", mode);
+  return ORV_LIB_STATUS(ORV_ERR_PARAMETER_VALUE);
+}
+
+u64 OrvNvmeDev::getInternalStatusLogSize(u32 mode, u32* size) {
+  return ORV_GUARDED([&] {
+    *size = 0;
+    u8 type = 0;
+    if (u64 status = checkedInternalLogType(mode, &type)) return status;
+    if (type != ANY_INTERNAL_LOG) return internalLogTypeSize(type, size);
+    u64 status = 0;
+    for (u8 each : kInternalTypes) {
+      u32 typeSize = 0;
+      status = internalLogTypeSize(each, &typeSize);
+      if (status == 0) *size += typeSize;
+    }
+    return status;
+  });
+}
+
+u64 OrvNvmeDev::readInternalLogType(u8 type, u32 size, OrvLogBuffer& log, u32 offset, u32 length, u8 unscramble) {
+  if (static_cast<u64>(offset) + length > size) {
+    osl_log(OSL_LOG_CRITICAL,
+            "Critical: Invalid buffer length [Max log size = %u] [Input:Offset = %u] [Input:Length = %u]\n", size,
+            offset, length);
+    return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
+  }
+  if (length == 0) length = size - offset;
+  if (u64 status = log.resize(length)) return status;
+  log.setEndianess(ORV_BIG_ENDIAN);
+  std::string name;
+  log.setIdentification(LOG_INTERNAL, type, internalLogName(name, type));
+  u32 piece = maxTransferLength && maxTransferLength < LOG_PIECE_LIMIT ? maxTransferLength : LOG_PIECE_LIMIT;
+  for (u32 done = 0; done < length; done += piece) {
+    OrvSubBuffer window(log, done, length - done < piece ? length - done : piece);
+    if (u64 status = readInternalLogChunk(type, offset + done, window, unscramble)) return status;
+  }
+  return 0;
+}
+
+u64 OrvNvmeDev::readInternalStatusLog(u32 mode, OrvLogBuffer& log, u32 offset, u32 length, u8 unscramble) {
+  return ORV_GUARDED([&] {
+    u8 type = 0;
+    if (u64 status = checkedInternalLogType(mode, &type)) return status;
+    u32 total = 0;
+    if (u64 status = getInternalStatusLogSize(mode, &total)) return status;
+    if (type != ANY_INTERNAL_LOG) return readInternalLogType(type, total, log, offset, length, unscramble);
+    if (u64 status = log.resize(total)) return status;
+    u64 status = 0;
+    u32 position = 0;
+    for (u8 each : kInternalTypes) {
+      OrvLogBuffer scratch(512, ORV_LITTLE_ENDIAN, 0, 0, "");
+      u32 typeSize = 0;
+      status = internalLogTypeSize(each, &typeSize);
+      if (status == 0) status = readInternalLogType(each, typeSize, scratch, offset, length, unscramble);
+      if (status == 0 && position + scratch.getLength() <= log.getLength()) {
+        std::memcpy(log.getBuffer() + position, scratch.getBuffer(), scratch.getLength());
+        position += scratch.getLength();
+      }
+    }
+    return status;
   });
 }
 

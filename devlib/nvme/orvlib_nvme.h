@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "devlib/nvme/orvlib_buffer_nvme.h"
 #include "devlib/nvme/orvlib_cmd_nvme.h"
@@ -70,6 +71,18 @@ class OrvNvmeDev : public OrvBasicDev {
   u64 getEnduranceInfo(OrvDevGenData<_OrvDataItem>& endurance) override;
   u64 readErrorLog(OrvDevGenData<_OrvErrLogItem>& log) override;
 
+  // Features, logs and the internal status log: the library's feature
+  // numbers through Get and Set Features, the log directory, any log in
+  // transfer-sized pieces, and the vendor internal log by type.
+  bool isFeatureSupported(u32 feature) override;
+  u64 getFeature(u32 feature, u8* enabled, u32* value) override;
+  u64 setFeature(u32 feature, u32 value) override;
+  u64 getLogDirectory(OrvDevGenData<_OrvDirEntry>& directory) override;
+  u64 readLog(u8 logId, u16 subPage, std::vector<OrvBuffer*>& buffers, u32* formatCode, u8, u8, u32 offset,
+              u32 count) override;
+  u64 getInternalStatusLogSize(u32 mode, u32* size) override;
+  u64 readInternalStatusLog(u32 mode, OrvLogBuffer& log, u32 offset, u32 length, u8 unscramble) override;
+
   // The name of a log page; "Unknown" for one the library does not know.
   static std::string& logPageName(std::string& out, u8 logId);
   // The name of a vendor internal log by its type bit.
@@ -95,6 +108,15 @@ class OrvNvmeDev : public OrvBasicDev {
   // After the vendor thermal feature was written: whether the drive changed
   // the thresholds it was asked to.
   u64 checkThrottleResult(u64 status, u32 previous, u32 requested);
+
+  // Features, logs and the internal status log.
+  // Dword 0 of a feature's current value (select 0).
+  u64 readFeatureDword(u32 descriptor, u32 dword11, OrvBuffer& scratch, u32* dword0);
+  // The type bit of a generic internal-log mode, once the drive offers the log.
+  u64 checkedInternalLogType(u32 mode, u8* type);
+  // A type's length from its header.
+  u64 internalLogTypeSize(u8 type, u32* size);
+  u64 readInternalLogType(u8 type, u32 size, OrvLogBuffer& log, u32 offset, u32 length, u8 unscramble);
 
  private:
   // The identification of construction: controller, namespace, vendor probe.

@@ -171,6 +171,7 @@ std::vector<uint8_t> NvmeDrive::logPage(uint8_t id) const {
     case 0x01: return errorLog();
     case 0x02: return healthLog();
     case 0x03: return firmwareSlotLog();
+    case LOG_DIRECTORY: return logDirectory();
     case 0x05: {                                          // commands supported and effects
       if (!effectsLog()) return {};
       std::vector<uint8_t> page(4096, 0);
@@ -184,7 +185,9 @@ std::vector<uint8_t> NvmeDrive::logPage(uint8_t id) const {
 }
 
 void NvmeDrive::getLogPage(NvmeIo& io) {
-  std::vector<uint8_t> page = logPage(static_cast<uint8_t>(io.dword(10) & 0xFF));
+  uint8_t id = static_cast<uint8_t>(io.dword(10) & 0xFF);
+  std::vector<uint8_t> page = id == INTERNAL_LOG ? internalLog(static_cast<uint8_t>((io.dword(10) >> 8) & 63))
+                                                 : logPage(id);
   if (page.empty()) return nvmeFail(io, NVME_INVALID_LOG_PAGE);
   uint64_t dwords = (static_cast<uint64_t>(io.dword(11) & 0xFFFF) << 16 | io.dword(10) >> 16) + 1;
   uint64_t offset = static_cast<uint64_t>(io.dword(12)) | static_cast<uint64_t>(io.dword(13)) << 32;

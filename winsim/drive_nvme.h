@@ -96,6 +96,13 @@ class NvmeDrive : public Drive {
   std::vector<uint8_t> healthLog() const;
   std::vector<uint8_t> errorLog() const;
 
+  // drive_nvme_internal_log.cpp: the vendor internal log by type from the
+  // record's "internalLog", and the directory of logs that lists it.
+  static constexpr uint8_t INTERNAL_LOG = 0xF3;
+  static constexpr uint8_t LOG_DIRECTORY = 0xFE;
+  std::vector<uint8_t> internalLog(uint8_t type) const;
+  std::vector<uint8_t> logDirectory() const;
+
   // drive_nvme_features.cpp: the features the record's "features" lists.
   void otherFeature(NvmeIo& io, bool set);
   std::map<uint8_t, uint32_t> features_;

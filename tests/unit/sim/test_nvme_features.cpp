@@ -144,4 +144,75 @@ TEST_F(NvmeFeatures, InternalLogNeedsTheDriveToListIt) {
   EXPECT_EQ(orv_status_code(dev->readInternalStatusLog(255, log, 0, 0, 1)), ORV_ERR_FEATURE_UNSUPPORTED);
 }
 
+// A drive keeping internal-log types 1 (24 bytes), 2 (16) and 32 (12).
+const char* kInternalLogKeys = R"("tunnel": true, "internalLog": {"1": 24, "2": 16, "32": 12})";
+
+// Byte i of a type's log past its header word holds i.
+void expectTypeLog(const u8* bytes, u8 type, u32 length) {
+  EXPECT_EQ(bytes[0], type);
+  EXPECT_EQ(static_cast<u32>(bytes[1] | bytes[2] << 8 | bytes[3] << 16), length);
+  for (u32 i = 4; i < length; ++i) EXPECT_EQ(bytes[i], i) << "type " << int(type) << " byte " << i;
+}
+
+TEST_F(NvmeFeatures, DirectoryFromTheDriveLeavesOutTheInternalLog) {
+  load(drive(kInternalLogKeys, "6.3"));
+  auto dev = device();
+  OrvDevGenData<_OrvDirEntry> directory;
+  ASSERT_EQ(dev->getLogDirectory(directory), 0u);
+  std::vector<u32> ids;
+  for (const _OrvDirEntry& entry : directory.items) ids.push_back(entry.id);
+  EXPECT_EQ(ids, (std::vector<u32>{0x01, 0x02, 0x03}));
+}
+
+TEST_F(NvmeFeatures, InternalLogSizesAndReads) {
+  load(drive(kInternalLogKeys, "6.3"));
+  auto dev = device();
+  u32 size = 0;
+  ASSERT_EQ(dev->getInternalStatusLogSize(1, &size), 0u);
+  EXPECT_EQ(size, 24u);
+  // Mode 9 is type 32; mode 8 (type 8) the drive does not keep.
+  ASSERT_EQ(dev->getInternalStatusLogSize(9, &size), 0u);
+  EXPECT_EQ(size, 12u);
+  EXPECT_EQ(orv_status_code(dev->getInternalStatusLogSize(8, &size)), ORV_ERR_NVME_GET_LOG);
+  EXPECT_EQ(size, 0u);
+  // All types: the sizes that can be read add up; the last type's status.
+  ASSERT_EQ(dev->getInternalStatusLogSize(255, &size), 0u);
+  EXPECT_EQ(size, 52u);
+
+  OrvLogBuffer one(512, ORV_LITTLE_ENDIAN, 0, 0, "");
+  ASSERT_EQ(dev->readInternalStatusLog(1, one, 0, 0, 1), 0u);
+  ASSERT_EQ(one.getLength(), 24u);
+  expectTypeLog(one.getBuffer(), 1, 24);
+  EXPECT_EQ(one.getPageId(), 0xF3u);
+  EXPECT_EQ(one.getEndianess(), ORV_BIG_ENDIAN);
+  // A window of the type.
+  ASSERT_EQ(dev->readInternalStatusLog(1, one, 8, 8, 1), 0u);
+  ASSERT_EQ(one.getLength(), 8u);
+  EXPECT_EQ(one.getBuffer()[0], 8u);
+  EXPECT_EQ(one.getBuffer()[7], 15u);
+
+  OrvLogBuffer all(512, ORV_LITTLE_ENDIAN, 0, 0, "");
+  ASSERT_EQ(dev->readInternalStatusLog(255, all, 0, 0, 1), 0u);
+  ASSERT_EQ(all.getLength(), 52u);
+  expectTypeLog(all.getBuffer(), 1, 24);
+  expectTypeLog(all.getBuffer() + 24, 2, 16);
+  expectTypeLog(all.getBuffer() + 40, 32, 12);
+}
+
+TEST_F(NvmeFeatures, InternalLogRefusals) {
+  load(drive(kInternalLogKeys, "6.3"));
+  auto dev = device();
+  LogCapture log;
+  u32 size = 0;
+  EXPECT_EQ(orv_status_code(dev->getInternalStatusLogSize(3, &size)), ORV_ERR_PARAMETER_VALUE);
+  const LoggedLine* line = log.find("Critical: Invalid mode type [0x03]. Mode type not supported by NVMe.\n");
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ(line->level, OSL_LOG_CRITICAL);
+  OrvLogBuffer one(512, ORV_LITTLE_ENDIAN, 0, 0, "");
+  EXPECT_EQ(orv_status_code(dev->readInternalStatusLog(1, one, 16, 12, 1)), ORV_ERR_BUFFER_LENGTH);
+  EXPECT_NE(log.find("Critical: Invalid buffer length [Max log size = 24] [Input:Offset = 16] [Input:Length = 12]\n"),
+            nullptr);
+  EXPECT_EQ(one.getLength(), 512u) << "the caller's buffer is left as it was";
+}
+
 }  // namespace

@@ -794,11 +794,11 @@ u64 OrvNvmeDev::setFeature(u32 feature, u32 value) {
     if (feature == FEATURE_SECURITY) return ORV_LIB_STATUS(ORV_ERR_FEATURE_CHANGE_UNSUPPORTED);
     if (!isFeatureSupported(feature)) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
     u32 descriptor = nvmFeatureOf(feature);
+    const FeatureRule* rule = featureRule(feature);
+    if (descriptor == 0 || !rule) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
     OrvBuffer scratch;
     u32 current = 0;
     if (u64 status = readFeatureDword(descriptor, value, scratch, &current)) return status;
-    const FeatureRule* rule = featureRule(feature);
-    if (descriptor == 0 || !rule) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
     u32 requested = encodeFeature(*rule, current, value);
     u64 status = nvmSetFeature(handles, descriptor, 0, requested, scratch, timeout, ignoreErrorCount);
     if (descriptor == VENDOR_THERMAL) status = checkThrottleResult(status, current, requested);

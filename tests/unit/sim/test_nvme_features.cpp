@@ -45,6 +45,9 @@ TEST_F(NvmeFeatures, SupportWithAndWithoutCommands) {
   EXPECT_TRUE(dev->isFeatureSupported(2));
   EXPECT_FALSE(dev->isFeatureSupported(6));
   EXPECT_FALSE(dev->isFeatureSupported(3));
+  // Numbers that are always there have nothing to set.
+  EXPECT_TRUE(isLibStatus(dev->setFeature(24, 1), ORV_ERR_FEATURE_UNSUPPORTED, 152));
+  EXPECT_TRUE(isLibStatus(dev->setFeature(2, 1), ORV_ERR_FEATURE_UNSUPPORTED, 152));
   EXPECT_TRUE(winsim::storageTrace().empty()) << "answered from identify data";
   EXPECT_TRUE(dev->isFeatureSupported(10));
   EXPECT_FALSE(dev->isFeatureSupported(21)) << "the controller has no feature F8h";

@@ -172,6 +172,7 @@ std::vector<uint8_t> NvmeDrive::logPage(uint8_t id) const {
     case 0x02: return healthLog();
     case 0x03: return firmwareSlotLog();
     case LOG_DIRECTORY: return logDirectory();
+    case TELEMETRY_HOST: return telemetryLog();
     case 0x05: {                                          // commands supported and effects
       if (!effectsLog()) return {};
       std::vector<uint8_t> page(4096, 0);

@@ -102,6 +102,10 @@ class NvmeDrive : public Drive {
   static constexpr uint8_t LOG_DIRECTORY = 0xFE;
   std::vector<uint8_t> internalLog(uint8_t type) const;
   std::vector<uint8_t> logDirectory() const;
+  // The host-initiated telemetry log (07h) of "telemetryBlocks" 512-byte
+  // blocks after its header block; byte i of the log holds i / 512.
+  static constexpr uint8_t TELEMETRY_HOST = 0x07;
+  std::vector<uint8_t> telemetryLog() const;
 
   // drive_nvme_features.cpp: the features the record's "features" lists.
   void otherFeature(NvmeIo& io, bool set);

@@ -1,4 +1,5 @@
-// The vendor internal log (log F3h) of the NVMe controller. The record's
+// The vendor internal log (log F3h) and the telemetry log of the NVMe
+// controller. The record's
 // "internalLog" gives the length in bytes of each type the drive keeps, by
 // its type bit in decimal ({"1": 24, "8": 16}); a drive with such a record
 // also offers the directory of its logs (log FEh), which lists F3h. A
@@ -14,6 +15,7 @@ namespace {
 
 constexpr size_t ERROR_ENTRY_LENGTH = 64;
 constexpr size_t DIRECTORY_LENGTH = 1024;
+constexpr size_t TELEMETRY_BLOCK = 512;
 
 uint32_t scrambled(uint32_t plain) {
   uint32_t inverted = ~plain;
@@ -38,6 +40,15 @@ std::vector<uint8_t> NvmeDrive::internalLog(uint8_t type) const {
                     static_cast<uint32_t>(page[at + 2]) << 16 | static_cast<uint32_t>(page[at + 3]) << 24;
     putLittle(page, at, scrambled(word), 4);
   }
+  return page;
+}
+
+std::vector<uint8_t> NvmeDrive::telemetryLog() const {
+  uint64_t blocks = number64("telemetryBlocks", 0);
+  if (blocks == 0 || blocks > 0xFFFF) return {};
+  std::vector<uint8_t> page((blocks + 1) * TELEMETRY_BLOCK, 0);
+  for (size_t i = 0; i < page.size(); ++i) page[i] = static_cast<uint8_t>(i / TELEMETRY_BLOCK);
+  for (size_t area = 0; area < 3; ++area) putLittle(page, 8 + 2 * area, blocks, 2);
   return page;
 }
 

@@ -218,4 +218,30 @@ TEST_F(NvmeFeatures, InternalLogRefusals) {
   EXPECT_EQ(one.getLength(), 512u) << "the caller's buffer is left as it was";
 }
 
+TEST_F(NvmeFeatures, TelemetryWindows) {
+  load(drive(R"("tunnel": true, "telemetryBlocks": 3)", "6.3"));  // 2048 bytes
+  auto dev = device();
+  std::vector<OrvBuffer*> buffers;
+  u32 format = 0;
+  LogCapture log;
+  EXPECT_EQ(orv_status_code(dev->readLog(0x07, 0, buffers, &format, 0, 0, 3, 0)), ORV_ERR_BUFFER_LENGTH);
+  const LoggedLine* line = log.find("Critical: Invalid buffer length [Max log size = 2048] [Input:Offset = 2048]\n");
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ(line->level, OSL_LOG_CRITICAL);
+  EXPECT_EQ(orv_status_code(dev->readLog(0x07, 0, buffers, &format, 0, 0, 1, 3)), ORV_ERR_BUFFER_LENGTH);
+  EXPECT_NE(log.find("Critical: Invalid buffer length [Max log size = 2048] [Input:Offset = 1024] "
+                     "[Input:Length = 1536]\n"),
+            nullptr);
+  EXPECT_TRUE(buffers.empty());
+  ASSERT_EQ(dev->readLog(0x07, 0, buffers, &format, 0, 0, 0, 0), 0u);
+  ASSERT_EQ(dev->readLog(0x07, 0, buffers, &format, 0, 0, 1, 2), 0u);
+  ASSERT_EQ(buffers.size(), 2u);
+  EXPECT_EQ(buffers[0]->getLength(), 2048u);
+  EXPECT_EQ(buffers[0]->getBuffer()[1536], 3u);
+  EXPECT_EQ(buffers[1]->getLength(), 1024u);
+  EXPECT_EQ(buffers[1]->getBuffer()[0], 1u) << "from block 1 of the log";
+  EXPECT_EQ(buffers[1]->getBuffer()[1023], 2u);
+  for (OrvBuffer* buffer : buffers) delete buffer;
+}
+
 }  // namespace

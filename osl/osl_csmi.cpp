@@ -460,7 +460,7 @@ void fillFirmwareRequest(osl_rst_firmware_request* request, const _OSL_PDEV* dri
   request->version = 1;
   request->target = drive->target;
   request->block.Version = 1;
-  request->block.Size = sizeof(osl_rst_firmware_block);
+  request->block.Size = sizeof(osl_firmware_request_block);
   request->block.Function = function;
   request->block.Flags = OSL_RST_FLAG_CONTROLLER;
   request->block.DataBufferOffset = sizeof(osl_rst_firmware_request);
@@ -479,7 +479,7 @@ u64 osl_csmi_fw_download(_OSL_PDEV* drive, const u8* entry, void* data, u32 data
   auto* request = static_cast<osl_rst_firmware_download*>(std::calloc(1, static_cast<size_t>(size)));
   if (!request) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
   const u32 structureLength = sizeof(osl_rst_firmware_download) - sizeof(osl_rst_firmware_request);
-  fillFirmwareRequest(&request->request, drive, OSL_RST_FUNCTION_DOWNLOAD, dataLength + structureLength);
+  fillFirmwareRequest(&request->request, drive, OSL_FIRMWARE_FUNCTION_DOWNLOAD, dataLength + structureLength);
   request->Version = 2;
   request->Size = structureLength;
   request->Offset = static_cast<u32>(entryDword(entry, 11) * 4u);
@@ -509,7 +509,7 @@ u64 osl_csmi_fw_activate(_OSL_PDEV* drive, const u8* entry, u32 timeoutSeconds, 
   if (((dword10 >> 3) & 0x7) == 0) return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
   auto* request = static_cast<osl_rst_firmware_activate*>(std::calloc(1, OSL_RST_ACTIVATE_LENGTH));
   if (!request) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
-  fillFirmwareRequest(&request->request, drive, OSL_RST_FUNCTION_ACTIVATE,
+  fillFirmwareRequest(&request->request, drive, OSL_FIRMWARE_FUNCTION_ACTIVATE,
                       OSL_RST_ACTIVATE_LENGTH - sizeof(osl_rst_firmware_request));
   request->Version = 1;
   request->Size = sizeof(osl_rst_firmware_activate) - sizeof(osl_rst_firmware_request);
@@ -524,7 +524,7 @@ u64 osl_csmi_fw_activate(_OSL_PDEV* drive, const u8* entry, u32 timeoutSeconds, 
     return status;
   }
   if (returnCode == 0) return 0;
-  if (returnCode == OSL_RST_REBOOT_REQUIRED) return ORV_OSL_STATUS(ORV_ERR_REBOOT_REQUIRED);
+  if (returnCode == OSL_FIRMWARE_STATUS_REBOOT_REQUIRED) return ORV_OSL_STATUS(ORV_ERR_REBOOT_REQUIRED);
   osl_log(OSL_LOG_WARNING, "Warning: Invalid return code from IOCTL : %x\n", returnCode);
   return ORV_OSL_STATUS(ORV_ERR_GENERIC);
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "osl/osl_platform.h"
+#include "osl/osl_storage.h"
 #include "osl/osl_types.h"
 
 constexpr u32 OSL_CSMI_HEADER_LENGTH = 28;
@@ -135,31 +136,20 @@ static_assert(offsetof(osl_csmi_stp_buffer, bDataBuffer) == OSL_CSMI_STP_DATA_OF
 static_assert(sizeof(osl_csmi_stp_buffer) == 168, "CSMI STP pass-through");
 
 // The RAID driver's firmware request for an NVMe drive of its RAID
-// configuration: the miniport header, the drive's target, a firmware request
-// block and the download or activation structure after it.
+// configuration: the miniport header, the drive's target, the firmware request
+// block of the miniport firmware request, and the download or activation
+// structure after it; functions and the reboot answer are those of that request.
 constexpr u32 OSL_RST_FIRMWARE_CODE = 0xF0000040;
 constexpr u32 OSL_RST_TIMEOUT_SECONDS = 86400;
-constexpr u32 OSL_RST_FUNCTION_DOWNLOAD = 2;
-constexpr u32 OSL_RST_FUNCTION_ACTIVATE = 3;
 constexpr u32 OSL_RST_FLAG_CONTROLLER = 1;
-constexpr u32 OSL_RST_REBOOT_REQUIRED = 0x20;
 constexpr u32 OSL_RST_ACTIVATE_LENGTH = 580;
-
-struct osl_rst_firmware_block {
-  u32 Version;
-  u32 Size;
-  u32 Function;
-  u32 Flags;
-  u32 DataBufferOffset;
-  u32 DataBufferLength;
-};
 
 struct osl_rst_firmware_request {
   SRB_IO_CONTROL header;
   u8 version;
   u8 target;
   u8 reserved[2];
-  osl_rst_firmware_block block;
+  osl_firmware_request_block block;
 };
 
 // Followed by the image.

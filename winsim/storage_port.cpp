@@ -317,13 +317,13 @@ StoragePort::RaidMember* StoragePort::member(uint8_t target) {
 uint32_t StoragePort::firmwareRequest(std::vector<uint8_t>& buffer, StorageRequest& trace) {
   if (buffer.size() < sizeof(osl_rst_firmware_request)) return CSMI_INVALID_PARAMETER;
   const auto* request = reinterpret_cast<const osl_rst_firmware_request*>(buffer.data());
-  const osl_rst_firmware_block& block = request->block;
+  const osl_firmware_request_block& block = request->block;
   RaidMember* drive = member(request->target);
   if (!drive || request->version != 1 || block.Version != 1 || block.Size != sizeof block ||
       block.Flags != OSL_RST_FLAG_CONTROLLER || block.DataBufferOffset != sizeof *request ||
       block.DataBufferLength > buffer.size() - sizeof *request)
     return CSMI_INVALID_PARAMETER;
-  if (block.Function == OSL_RST_FUNCTION_DOWNLOAD) {
+  if (block.Function == OSL_FIRMWARE_FUNCTION_DOWNLOAD) {
     if (buffer.size() < sizeof(osl_rst_firmware_download)) return CSMI_INVALID_PARAMETER;
     const auto* download = reinterpret_cast<const osl_rst_firmware_download*>(buffer.data());
     const uint8_t* piece = buffer.data() + sizeof *download;
@@ -337,7 +337,7 @@ uint32_t StoragePort::firmwareRequest(std::vector<uint8_t>& buffer, StorageReque
     drive->image.insert(drive->image.end(), piece, piece + download->BufferSize);
     return CSMI_SUCCESS;
   }
-  if (block.Function != OSL_RST_FUNCTION_ACTIVATE) return CSMI_INVALID_PARAMETER;
+  if (block.Function != OSL_FIRMWARE_FUNCTION_ACTIVATE) return CSMI_INVALID_PARAMETER;
   const auto* activate = reinterpret_cast<const osl_rst_firmware_activate*>(buffer.data());
   std::vector<uint8_t> image = std::move(drive->image);
   drive->image.clear();
@@ -347,7 +347,7 @@ uint32_t StoragePort::firmwareRequest(std::vector<uint8_t>& buffer, StorageReque
   std::string revision(reinterpret_cast<const char*>(image.data()) + 8, 8);
   while (!revision.empty() && revision.back() == ' ') revision.pop_back();
   drive->record->keep("firmware", revision);
-  return drive->record->flag("rebootToActivate", false) ? OSL_RST_REBOOT_REQUIRED : CSMI_SUCCESS;
+  return drive->record->flag("rebootToActivate", false) ? OSL_FIRMWARE_STATUS_REBOOT_REQUIRED : CSMI_SUCCESS;
 }
 
 uint32_t StoragePort::nvmePassThrough(std::vector<uint8_t>& buffer, StorageRequest& trace) {

@@ -13,16 +13,16 @@ constexpr uint16_t PCI_VENDOR_ID = 0x1D79;
 constexpr uint32_t NAMESPACE_ID = 1;
 constexpr uint32_t ALL_NAMESPACES = 0xFFFFFFFF;
 
-void putLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, unsigned count) {
-  for (unsigned i = 0; i < count; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 void putText(std::vector<uint8_t>& bytes, size_t at, const std::string& text, size_t length) {
   std::string field = padded(text, length);
   std::memcpy(bytes.data() + at, field.data(), length);
 }
 
 }  // namespace
+
+void putLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, unsigned count) {
+  for (unsigned i = 0; i < count; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
 
 uint32_t NvmeIo::dword(unsigned index) const {
   const uint8_t* p = command + 4 * index;
@@ -54,6 +54,10 @@ NvmeDrive::NvmeDrive(Machine& machine, rapidjson::Value& record, uint32_t number
     : Drive(machine, record, number), writeCache_(flag("writeCache", true)) {}
 
 void NvmeDrive::execute(NvmeIo& io) {
+  Received seen;
+  seen.command.assign(io.command, io.command + sizeof io.command);
+  if (io.phase == DataPhase::out && io.data) seen.data.assign(io.data, io.data + io.length);
+  received_.push_back(std::move(seen));
   FaultRequest request("nvme");
   request.code = io.opcode();
   request.drive = static_cast<int>(number());
@@ -87,9 +91,11 @@ void NvmeDrive::execute(NvmeIo& io) {
     case FIRMWARE_COMMIT: return commit(io);
     case FORMAT_NVM: {
       uint32_t nsid = io.dword(1);
-      if (nsid != NAMESPACE_ID && nsid != ALL_NAMESPACES) nvmeFail(io, NVME_INVALID_NAMESPACE);
-      return;
+      if (nsid != NAMESPACE_ID && nsid != ALL_NAMESPACES) return nvmeFail(io, NVME_INVALID_NAMESPACE);
+      return formatNvm(io);
     }
+    case SANITIZE: return sanitize(io);
+    case DEVICE_SELF_TEST: return selfTest(io);
     default:
       break;
   }
@@ -152,6 +158,7 @@ std::vector<uint8_t> NvmeDrive::controllerData() const {
   data[513] = 0x44;                     // completion queue entry size
   putLittle(data, 516, 1, 4);           // namespaces
   data[525] = 0x01;                     // volatile write cache
+  putFormatFields(data);
   return data;
 }
 
@@ -163,6 +170,7 @@ std::vector<uint8_t> NvmeDrive::namespaceData() const {
   unsigned shift = 0;
   while ((1u << shift) < sectorSize() && shift < 31) ++shift;
   putLittle(data, 128, static_cast<uint64_t>(shift) << 16, 4);
+  putNamespaceFormat(data);
   return data;
 }
 
@@ -177,6 +185,8 @@ std::vector<uint8_t> NvmeDrive::logPage(uint8_t id) const {
       return page;
     }
     case 0x03: return firmwareSlotLog();
+    case 0x06: return selfTestLog();
+    case 0x81: return sanitizeLog();
     case 0x05: {                                          // commands supported and effects
       if (!effectsLog()) return {};
       std::vector<uint8_t> page(4096, 0);
@@ -205,7 +215,9 @@ void NvmeDrive::getFeatures(NvmeIo& io) {
     case 0x04: io.result = temperatureThreshold_; return;
     case 0x06: io.result = writeCache_ ? 1 : 0; return;
     case 0x07: io.result = 0x003F003F; return;  // queues
-    default: return nvmeFail(io, NVME_INVALID_FIELD);
+    default:
+      if (!capacityFeature(io, false)) nvmeFail(io, NVME_INVALID_FIELD);
+      return;
   }
 }
 
@@ -213,7 +225,9 @@ void NvmeDrive::setFeatures(NvmeIo& io) {
   switch (io.dword(10) & 0xFF) {
     case 0x04: temperatureThreshold_ = static_cast<uint16_t>(io.dword(11)); return;
     case 0x06: writeCache_ = io.dword(11) & 1; return;
-    default: return nvmeFail(io, NVME_INVALID_FIELD);
+    default:
+      if (!capacityFeature(io, true)) nvmeFail(io, NVME_INVALID_FIELD);
+      return;
   }
 }
 

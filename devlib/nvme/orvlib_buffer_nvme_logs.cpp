@@ -72,6 +72,22 @@ u32 OrvNvmLogDirectory::getLogSize(u8 index) {
   return isLogSupported(index) ? static_cast<u32>(dword(index * 4u, 8, 24).getValue()) : 0;
 }
 
+
+// ---------------------------------------------- self-test and sanitize logs
+
+constexpr u32 SELF_TEST_RESULT_LENGTH = 28;
+constexpr u32 SELF_TEST_FIRST_RESULT = 4;
+constexpr u8 SANITIZE_PAGE = 0x81;
+
+OrvNvmSelfTestResults::OrvNvmSelfTestResults(u8 index, OrvBuffer& log)
+    : OrvSubBuffer(log, SELF_TEST_FIRST_RESULT + index * SELF_TEST_RESULT_LENGTH, SELF_TEST_RESULT_LENGTH) {}
+
+OrvNvmSelfTestStatus::OrvNvmSelfTestStatus() : OrvNvmLogBuffer(kLength, 0, "") {
+  for (u8 index = 0; index < kResults; ++index) results.emplace_back(new OrvNvmSelfTestResults(index, *this));
+}
+
+OrvNvmSanitizeStatusLogBuf::OrvNvmSanitizeStatusLogBuf() : OrvNvmLogBuffer(kLength, SANITIZE_PAGE, "Sanitize Status") {}
+
 }  // namespace VazidaRaduruNvmeInternal
 }  // namespace VazidaRaduruNvme
 }  // namespace VazidaRaduru

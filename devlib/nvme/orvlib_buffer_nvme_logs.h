@@ -4,8 +4,10 @@
 // own little-endian bytes and dumps them under a "[Page: 0x..]" header.
 #pragma once
 
+#include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "devlib/orvlib_buffer.h"
 #include "osl/osl_types.h"
@@ -65,6 +67,49 @@ class OrvNvmLogDirectory : public OrvNvmLogBuffer {
   u64 getLogId(u8 index);
   bool isLogSupported(u8 index);
   u32 getLogSize(u8 index);
+};
+
+
+// ---------------------------------------------- self-test and sanitize logs
+
+// One result descriptor of the Device Self-test log: 28 bytes at
+// 4 + index x 28.
+class OrvNvmSelfTestResults : public OrvSubBuffer {
+ public:
+  OrvNvmSelfTestResults(u8 index, OrvBuffer& log);
+
+  u64 selfTestCode() { return byte(0, 4, 4).getValue(); }
+  u64 selfTestResult() { return byte(0, 0, 4).getValue(); }
+  u64 powerOnHours() { return qword(4, 0, 64).getValue(); }
+  u64 namespaceId() { return dword(12, 0, 32).getValue(); }
+  u64 failingLba() { return qword(16, 0, 64).getValue(); }
+};
+
+// Log 06h: the running operation, its completion percent and the twenty
+// newest results.
+class OrvNvmSelfTestStatus : public OrvNvmLogBuffer {
+ public:
+  static constexpr u32 kLength = 564;
+  static constexpr u8 kResults = 20;
+  OrvNvmSelfTestStatus();
+
+  u64 currentOperation() { return byte(0, 0, 4).getValue(); }
+  u64 currentCompletion() { return byte(1, 0, 7).getValue(); }
+  OrvNvmSelfTestResults& result(u8 index) { return *results.at(index); }
+
+ private:
+  std::vector<std::unique_ptr<OrvNvmSelfTestResults>> results;
+};
+
+// Log 81h: progress in 1/65536 of the whole and the latest sanitize's
+// status.
+class OrvNvmSanitizeStatusLogBuf : public OrvNvmLogBuffer {
+ public:
+  static constexpr u32 kLength = 512;
+  OrvNvmSanitizeStatusLogBuf();
+
+  u64 sanitizeProgress() { return word(0, 0, 16).getValue(); }
+  u64 recentStatus() { return byte(2, 0, 3).getValue(); }
 };
 
 }  // namespace VazidaRaduruNvmeInternal

@@ -54,6 +54,13 @@ bool versionBelow(const OrvNvmCtrlIdentify& ctrl, u64 minor) {
 
 bool beforeWindows10OnPcie(osl_bus_type bus) { return bus == OSL_BUS_NVME && osl_require_win10() != 0; }
 
+// 2 to the power LBADS of the namespace's current LBA format.
+u32 sectorSizeOf(OrvNvmNsIdentify& ns) {
+  u8 current = static_cast<u8>(ns.flbas.currentLbaFormat.getValue());
+  u64 lbads = ns.getLbaFormat(current)->dataSize.getValue();
+  return lbads < 32 ? 1u << lbads : 0;
+}
+
 }  // namespace
 
 OrvNvmeDev::OrvNvmeDev(std::string devicePath, unsigned int requestedNamespace, bool ignoreInitError,
@@ -137,11 +144,7 @@ void OrvNvmeDev::probeVendorFeature() {
   vendorFeatureF7 = nvmGetFeature(handles, ORV_NVM_FEATURE_VENDOR_F7, 0, 0, answer, timeout, PROBE_IGNORE, 0) == 0;
 }
 
-u32 OrvNvmeDev::getCurrentSectorSize() {
-  u8 current = static_cast<u8>(nsIdentify->flbas.currentLbaFormat.getValue());
-  u64 lbads = nsIdentify->getLbaFormat(current)->dataSize.getValue();
-  return lbads < 32 ? 1u << lbads : 0;
-}
+u32 OrvNvmeDev::getCurrentSectorSize() { return sectorSizeOf(*nsIdentify); }
 
 u64 OrvNvmeDev::refresh() {
   return ORV_GUARDED([&] {
@@ -533,6 +536,277 @@ u64 OrvNvmeDev::checkThrottleResult(u64 status, u32 previous, u32 requested) {
   }
   osl_log(OSL_LOG_ERROR, "\n");
   return result;
+}
+
+
+// ------------------------------- erase, sanitize, format, capacity, self-test
+
+namespace {
+
+// Generic erase and sanitize modes.
+constexpr int CRYPTOGRAPHIC_MODE = 1;
+constexpr u32 SANITIZE_CRYPTO_MODE = 1;
+constexpr u32 SANITIZE_BLOCK_MODE = 2;
+constexpr u32 SANITIZE_OVERWRITE_MODE = 3;
+
+// Sanitize actions.
+constexpr int SANITIZE_EXIT = 1;
+constexpr int BLOCK_ERASE = 2;
+constexpr int OVERWRITE = 3;
+constexpr int CRYPTO_ERASE = 4;
+
+// Sanitize progress as reported, by the latest sanitize status.
+constexpr u32 SANITIZE_RUNNING = 0;
+constexpr u32 SANITIZE_DONE = 2;
+constexpr u32 SANITIZE_FAILED = 3;
+constexpr u32 SANITIZE_UNKNOWN = 15;
+constexpr u64 NEVER_SANITIZED = 0;
+constexpr u64 SANITIZE_COMPLETED = 1;
+constexpr u64 SANITIZE_IN_PROGRESS = 2;
+constexpr u64 SANITIZE_FAILED_STATUS = 3;
+constexpr u64 PROGRESS_WHOLE = 65536;
+
+constexpr u32 CAPACITY_RECORD = 12;
+constexpr u32 CAPACITY_AT = 4;
+constexpr u64 NATIVE_CAPACITY = ~u64{0};
+constexpr u32 CNS_ACTIVE_NAMESPACES = 0x02;
+constexpr u32 NAMESPACE_LIST = 4096;
+
+// Self-test kinds, codes and log.
+constexpr u32 SHORT_TEST = 1;
+constexpr u32 EXTENDED_TEST = 2;
+constexpr u32 ABORT_TEST = 5;
+constexpr u32 OTHER_TEST = 15;
+constexpr int ABORT_CODE = 0xF;
+constexpr u64 NO_TEST = 0;
+constexpr u8 SELF_TEST_LOG = 0x06;
+
+// A Self-test Result to the generic result; -1 keeps the item before.
+int selfTestResultOf(u64 result) {
+  constexpr int kResults[] = {0, 5, 5, 5, 5, 3, 7, 4, 5};
+  return result < sizeof kResults / sizeof kResults[0] ? kResults[result] : -1;
+}
+
+}  // namespace
+
+u64 OrvNvmeDev::getSecurityEraseInfo(u32, u16& eraseTime, u8& supported, u8& enhancedSupported) {
+  eraseTime = 0;
+  supported = 0;
+  enhancedSupported = 0;
+  return 0;
+}
+
+u64 OrvNvmeDev::formatNamespace(int eraseMode, bool erase, int lbaFormat) {
+  return ORV_GUARDED([&] {
+    u8 current = 0;
+    u8 formats = 0;
+    u32 protectionType = 0;
+    u32 protectionFirst = 0;
+    u32 metadataAtEnd = 0;
+    if (u64 status = getFormatParams(&current, &protectionType, &protectionFirst, &metadataAtEnd, &formats,
+                                     eraseMode))
+      return status;
+    u8 format = lbaFormat < 0 ? current : static_cast<u8>(lbaFormat & 0x0F);
+    u64 status = erase ? nvmFormatErase(handles, namespaceId, eraseMode == CRYPTOGRAPHIC_MODE, format,
+                                        protectionType, protectionFirst, metadataAtEnd, timeout, ignoreErrorCount)
+                       : nvmFormat(handles, namespaceId, format, protectionType, protectionFirst, metadataAtEnd,
+                                   timeout, ignoreErrorCount);
+    return status ? status : refresh();
+  });
+}
+
+u64 OrvNvmeDev::securityErase(u32 mode, std::string) {
+  return formatNamespace(static_cast<int>(mode), true, -1);
+}
+
+u64 OrvNvmeDev::formatUnit(u8 lbaFormat) { return formatNamespace(0, false, lbaFormat); }
+
+u64 OrvNvmeDev::sanitize(_OrvSanitizeMode mode) {
+  auto& caps = ctrlIdentify->sanicap;
+  if (caps.getValue() == 0) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  int action = 0;
+  switch (static_cast<u32>(mode)) {
+    case SANITIZE_CRYPTO_MODE:
+      if (caps.cryptoErase.getValue()) action = CRYPTO_ERASE;
+      break;
+    case SANITIZE_BLOCK_MODE:
+      if (caps.blockErase.getValue()) action = BLOCK_ERASE;
+      break;
+    case SANITIZE_OVERWRITE_MODE:
+      if (caps.overwrite.getValue()) action = OVERWRITE;
+      break;
+    default:
+      break;
+  }
+  if (action == 0) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] { return nvmSanitize(handles, action, 1, timeout, ignoreErrorCount); });
+}
+
+u64 OrvNvmeDev::exitSanitizeFailure() {
+  if (ctrlIdentify->sanicap.getValue() == 0) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] { return nvmSanitize(handles, SANITIZE_EXIT, 0, timeout, ignoreErrorCount); });
+}
+
+u64 OrvNvmeDev::getSanitizeProgress(u32* state, u16* percent) {
+  if (ctrlIdentify->sanicap.getValue() == 0) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] {
+    OrvNvmSanitizeStatusLogBuf log;
+    if (u64 status = nvmGetLogPage(handles, log.getPageId(), log, timeout, ignoreErrorCount, 0, 0)) return status;
+    *state = SANITIZE_UNKNOWN;
+    *percent = 0;
+    switch (log.recentStatus()) {
+      case NEVER_SANITIZED:
+      case SANITIZE_COMPLETED:
+        *state = SANITIZE_DONE;
+        *percent = 100;
+        break;
+      case SANITIZE_IN_PROGRESS:
+        *state = SANITIZE_RUNNING;
+        *percent = static_cast<u16>(log.sanitizeProgress() * 100 / PROGRESS_WHOLE);
+        break;
+      case SANITIZE_FAILED_STATUS:
+        *state = SANITIZE_FAILED;
+        break;
+      default:
+        break;
+    }
+    return u64{0};
+  });
+}
+
+u64 OrvNvmeDev::getSectorSize(u32& size) {
+  size = getCurrentSectorSize();
+  return 0;
+}
+
+u64 OrvNvmeDev::getCapacity(u64& capacity, u32& size, u8 perNamespace) {
+  size = getCurrentSectorSize();
+  bool identified = ctrlIdentify->vid.getValue() != 0;
+  if (identified && perNamespace) {
+    capacity = nsIdentify->ncap.getValue();
+    return 0;
+  }
+  if ((!identified && !vendorFeatureF7) || perNamespace) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] {
+    if (vendorFeatureF7) {
+      OrvBuffer record(CAPACITY_RECORD, ORV_LITTLE_ENDIAN);
+      u64 status = nvmGetFeature(handles, ORV_NVM_FEATURE_VENDOR_F7, 0, 0, record, timeout, ignoreErrorCount, 0);
+      if (status == 0) capacity = record.qword(CAPACITY_AT, 0, 64).getValue();
+      return status;
+    }
+    if (ctrlIdentify->oacs.namespaceManagement.getValue()) {
+      capacity = ctrlIdentify->tnvmcap.getValue();
+      return u64{0};
+    }
+    return sumNamespaceSizes(capacity, size);
+  });
+}
+
+u64 OrvNvmeDev::sumNamespaceSizes(u64& capacity, u32& size) {
+  capacity = 0;
+  OrvBuffer list(NAMESPACE_LIST, ORV_LITTLE_ENDIAN);
+  if (u64 status = nvmIdentify(handles, CNS_ACTIVE_NAMESPACES, list, timeout, 0, ignoreErrorCount)) return status;
+  OrvNvmNsIdentify scratch;
+  for (u32 at = 0; at < NAMESPACE_LIST; at += 4) {
+    u32 id = static_cast<u32>(list.dword(at, 0, 32).getValue());
+    if (id == 0) break;
+    scratch.resetZero();
+    if (u64 status = nvmIdentify(handles, ORV_NVM_CNS_NAMESPACE, scratch, timeout, id, ignoreErrorCount))
+      return status;
+    capacity += scratch.nsze.getValue();
+    size = sectorSizeOf(scratch);
+  }
+  return u64{0};
+}
+
+u64 OrvNvmeDev::writeMaxCapacity(u64 capacity) {
+  if (!vendorFeatureF7) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] {
+    OrvBuffer record(CAPACITY_RECORD, ORV_LITTLE_ENDIAN);
+    record.qword(CAPACITY_AT, 0, 64).setValue(capacity);
+    u64 status = nvmSetFeature(handles, ORV_NVM_FEATURE_VENDOR_F7, 1, 0, record, timeout, ignoreErrorCount);
+    return status ? status : refresh();
+  });
+}
+
+u64 OrvNvmeDev::setMaxCapacity(u64 capacity) { return writeMaxCapacity(capacity); }
+
+u64 OrvNvmeDev::restoreMaxCapacity() { return writeMaxCapacity(NATIVE_CAPACITY); }
+
+u64 OrvNvmeDev::readSelfTestLog(std::unique_ptr<OrvNvmSelfTestStatus>& log) {
+  log.reset(new (std::nothrow) OrvNvmSelfTestStatus());
+  if (!log) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+  u64 status = nvmGetLogPage(handles, SELF_TEST_LOG, *log, timeout, ignoreErrorCount, namespaceId, 0);
+  if (status) log.reset();
+  return status;
+}
+
+u64 OrvNvmeDev::getSelfTestStatus(u8* remaining, u32* running) {
+  if (ctrlIdentify->oacs.selfTest.getValue() != 1) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] {
+    std::unique_ptr<OrvNvmSelfTestStatus> log;
+    if (u64 status = readSelfTestLog(log))
+      return orv_status_code(status) == ORV_ERR_NO_MEMORY ? status : ORV_LIB_STATUS(ORV_ERR_NVME_SELF_TEST);
+    u64 operation = log->currentOperation();
+    u64 completion = log->currentCompletion();
+    if (operation == NO_TEST) {
+      *remaining = 0;
+      *running = 0;
+    } else if (operation == SHORT_TEST || operation == EXTENDED_TEST) {
+      // A drive claiming more than the whole has nothing left to do.
+      *remaining = static_cast<u8>(completion >= 100 ? 0 : 100 - completion);
+      *running = 1;
+    } else {
+      return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    }
+    return u64{0};
+  });
+}
+
+u64 OrvNvmeDev::runSelfTest(u32 kind, u32) {
+  if (ctrlIdentify->oacs.selfTest.getValue() != 1) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] {
+    int code = 0;
+    if (kind == ABORT_TEST) {
+      u8 remaining = 0;
+      u32 running = 0;
+      if (u64 status = getSelfTestStatus(&remaining, &running)) return status;
+      if (running != 1) return ORV_LIB_STATUS(ORV_ERR_SELF_TEST_NOT_RUNNING);
+      code = ABORT_CODE;
+    } else if (kind == SHORT_TEST || kind == EXTENDED_TEST) {
+      code = static_cast<int>(kind);
+    } else {
+      return ORV_LIB_STATUS(ORV_ERR_SELF_TEST_UNSUPPORTED);
+    }
+    return nvmSelfTest(handles, code, timeout, ignoreErrorCount);
+  });
+}
+
+u64 OrvNvmeDev::getSelfTestLog(OrvDevGenData<_OrvSelfTestItem>& items) {
+  if (ctrlIdentify->oacs.selfTest.getValue() != 1) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] {
+    std::unique_ptr<OrvNvmSelfTestStatus> log;
+    if (u64 status = readSelfTestLog(log)) return status;
+    log->setIdentification(SELF_TEST_LOG, 0, "Self Test Log Page");
+    OrvNvmSelfTestStatus& owned = *log;
+    items.addBuffer(log.release());
+    u32 result = 0;
+    for (u8 index = 0; index < OrvNvmSelfTestStatus::kResults; ++index) {
+      OrvNvmSelfTestResults& descriptor = owned.result(index);
+      u64 code = descriptor.selfTestCode();
+      int mapped = selfTestResultOf(descriptor.selfTestResult());
+      if (mapped >= 0) result = static_cast<u32>(mapped);
+      _OrvSelfTestItem item{};
+      item.entryNumber = static_cast<u32>(items.items.size()) + 1;
+      item.testKind = code == SHORT_TEST || code == EXTENDED_TEST ? static_cast<u32>(code) : OTHER_TEST;
+      item.result = result;
+      item.failingLba = descriptor.failingLba();
+      item.powerOnHours = static_cast<u32>(descriptor.powerOnHours());
+      item.namespaceId = static_cast<u32>(descriptor.namespaceId());
+      items.addItem(item);
+    }
+    return u64{0};
+  });
 }
 
 }  // namespace VazidaRaduruNvme

@@ -53,7 +53,6 @@ class OrvNvmeDev : public OrvBasicDev {
   // Firmware Commit of the image already in slot, at once or at the next
   // reset.
   u64 activateFirmware(bool* refreshed, bool* rebootRequired, u8 slot, u8 atNextReset) override;
-  u64 getCapacity(u64&, u32&, u8) override { return unsupported(); }
   u64 getContollerId(u16& id) override;
   u64 spinUp(u8) override { return 0; }
   u64 spinDown(u8) override { return 0; }
@@ -61,6 +60,30 @@ class OrvNvmeDev : public OrvBasicDev {
   // Identify Controller, the namespace again, the vendor feature probe.
   u64 refresh() override;
   bool isSupportedDrive() override { return true; }
+
+  // Erase, sanitize, format and capacity. Both format operations keep the
+  // namespace's metadata and protection settings.
+  u64 getSecurityEraseInfo(u32 mode, u16& eraseTime, u8& supported, u8& enhancedSupported) override;
+  // Format NVM with a cryptographic (mode 1) or user data erase; the
+  // password plays no part.
+  u64 securityErase(u32 mode, std::string password) override;
+  // Mode 1 crypto erase, 2 block erase, 3 overwrite.
+  u64 sanitize(_OrvSanitizeMode mode) override;
+  u64 exitSanitizeFailure() override;
+  // state 0 running, 2 done, 3 failed, 15 not known.
+  u64 getSanitizeProgress(u32* state, u16* percent) override;
+  // A byte count (TNVMCAP) with namespace management, otherwise blocks.
+  u64 getCapacity(u64& capacity, u32& sectorSize, u8 perNamespace) override;
+  u64 getSectorSize(u32& sectorSize) override;
+  u64 formatUnit(u8 lbaFormat) override;
+  u64 setMaxCapacity(u64 capacity) override;
+  u64 restoreMaxCapacity() override;
+
+  // Device self-test: short (1), extended (2), abort (5).
+  u64 getSelfTestStatus(u8* remaining, u32* running) override;
+  u64 runSelfTest(u32 kind, u32 option) override;
+  u64 getSelfTestLog(OrvDevGenData<_OrvSelfTestItem>& log) override;
+  u64 getSelfTestTime(u32, u32*) override { return unsupported(); }
 
   // The name of a log page; "Unknown" for one the library does not know.
   static std::string& logPageName(std::string& out, u8 logId);
@@ -87,6 +110,16 @@ class OrvNvmeDev : public OrvBasicDev {
   // After the vendor thermal feature was written: whether the drive changed
   // the thresholds it was asked to.
   u64 checkThrottleResult(u64 status, u32 previous, u32 requested);
+
+  // Erase, sanitize, format, capacity and self-test.
+  // Format NVM keeping the current settings; a negative lbaFormat keeps
+  // the current format too.
+  u64 formatNamespace(int eraseMode, bool erase, int lbaFormat);
+  u64 writeMaxCapacity(u64 capacity);
+  // The sizes of the active namespaces added up.
+  u64 sumNamespaceSizes(u64& capacity, u32& sectorSize);
+  // Log 06h of the namespace; code 8 when there is no memory for it.
+  u64 readSelfTestLog(std::unique_ptr<VazidaRaduruNvmeInternal::OrvNvmSelfTestStatus>& log);
 
  private:
   // The identification of construction: controller, namespace, vendor probe.

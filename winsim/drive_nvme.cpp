@@ -152,6 +152,7 @@ std::vector<uint8_t> NvmeDrive::controllerData() const {
   data[513] = 0x44;                     // completion queue entry size
   putLittle(data, 516, 1, 4);           // namespaces
   data[525] = 0x01;                     // volatile write cache
+  describeNamespaceManagement(data);
   return data;
 }
 
@@ -163,6 +164,7 @@ std::vector<uint8_t> NvmeDrive::namespaceData() const {
   unsigned shift = 0;
   while ((1u << shift) < sectorSize() && shift < 31) ++shift;
   putLittle(data, 128, static_cast<uint64_t>(shift) << 16, 4);
+  describeFormats(data);
   return data;
 }
 

@@ -88,6 +88,11 @@ class NvmeDrive : public Drive {
   void getFeatures(NvmeIo& io);
   void setFeatures(NvmeIo& io);
 
+  // drive_nvme_namespaces.cpp: what the record says of namespace
+  // management and the namespace's formats, over the identify data.
+  void describeNamespaceManagement(std::vector<uint8_t>& controller) const;
+  void describeFormats(std::vector<uint8_t>& ns) const;
+
   // drive_nvme_firmware.cpp
   std::vector<uint8_t> firmwareSlotLog() const;
   void downloadImage(NvmeIo& io);

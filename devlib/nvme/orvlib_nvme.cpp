@@ -1,6 +1,8 @@
 #include "devlib/nvme/orvlib_nvme.h"
 
+#include <algorithm>
 #include <new>
+#include <vector>
 
 #include "devlib/nvme/orvlib_buffer_nvme_logs.h"
 #include "devlib/orvlib_guard.h"
@@ -533,6 +535,225 @@ u64 OrvNvmeDev::checkThrottleResult(u64 status, u32 previous, u32 requested) {
   }
   osl_log(OSL_LOG_ERROR, "\n");
   return result;
+}
+
+// ---------------------------------------------------- namespace management
+
+namespace {
+
+constexpr u32 CNS_ACTIVE_NAMESPACES = 0x02;
+constexpr u32 CNS_ALLOCATED_NAMESPACES = 0x10;
+constexpr u32 CNS_NAMESPACE_CONTROLLERS = 0x12;
+constexpr u32 CNS_ALL_CONTROLLERS = 0x13;
+constexpr u32 LIST_BYTES = 4096;
+constexpr u32 NAMESPACE_IDS = LIST_BYTES / 4;
+constexpr u32 CONTROLLER_IDS = LIST_BYTES / 2;
+constexpr u32 LBA_FORMATS = 16;
+constexpr u8 DPS_PROTECTION_FIRST = 0x08;
+constexpr u8 FLBAS_METADATA_AT_END = 0x10;
+
+// The ids of a namespace list, up to the first 0.
+std::vector<u32> namespaceIds(OrvBuffer& list) {
+  std::vector<u32> ids;
+  for (u32 i = 0; i < NAMESPACE_IDS; ++i) {
+    u32 id = static_cast<u32>(list.dword(4 * i, 0, 32).getValue());
+    if (id == 0) break;
+    ids.push_back(id);
+  }
+  return ids;
+}
+
+// The ids of a controller list (a count, then the ids), up to the first 0.
+std::vector<u16> controllerIds(OrvBuffer& list) {
+  std::vector<u16> ids;
+  for (u32 i = 1; i < CONTROLLER_IDS; ++i) {
+    u16 id = static_cast<u16>(list.word(2 * i, 0, 16).getValue());
+    if (id == 0) break;
+    ids.push_back(id);
+  }
+  return ids;
+}
+
+OrvNvmIdentify* controllersOfNamespace(u32 id) {
+  char name[64];
+  osl_snprintf(name, sizeof name, sizeof name - 1, "Controller list attached to namespace 0x%08X", id);
+  return new (std::nothrow) OrvNvmIdentify(name);
+}
+
+}  // namespace
+
+u64 OrvNvmeDev::getNamespaceList(OrvDevGenData<_OrvNvmNsItem>& list, bool allocated) {
+  auto operation = [&] {
+    bool selected = namespaceId != 0 && namespaceId != ORV_NVME_ALL_NAMESPACES;
+    if (selected) allocated = false;
+    OrvNvmIdentify* attached = new (std::nothrow) OrvNvmIdentify("Attached namespace list");
+    if (!attached) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+
+    if (ctrlIdentify->ver.getValue() == 0) {
+      // No namespace lists before version 1.1: every id up to NN is there.
+      u64 count = ctrlIdentify->nn.getValue();
+      for (u64 id = 1; id <= count && id <= NAMESPACE_IDS; ++id) {
+        if (selected && id != namespaceId) continue;
+        attached->dword(static_cast<u32>(id - 1) * 4, 0, 32).setValue(id);
+        list.addItem(_OrvNvmNsItem{static_cast<u32>(id), {1}});
+      }
+      list.addBuffer(attached);
+      return u64{0};
+    }
+
+    OrvNvmIdentify* allocatedList = nullptr;
+    if (allocated && ctrlIdentify->oacs.namespaceManagement.getValue()) {
+      allocatedList = new (std::nothrow) OrvNvmIdentify("Allocated namespace list");
+      if (!allocatedList) {
+        delete attached;
+        return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+      }
+    }
+    u64 status = nvmIdentify(handles, CNS_ACTIVE_NAMESPACES, *attached, timeout, 0, ignoreErrorCount);
+    if (status == 0 && allocatedList)
+      status = nvmIdentify(handles, CNS_ALLOCATED_NAMESPACES, *allocatedList, timeout, 0, ignoreErrorCount);
+    if (status) {
+      delete attached;
+      delete allocatedList;
+      return status;
+    }
+    list.addBuffer(attached);
+    if (allocatedList) list.addBuffer(allocatedList);
+
+    std::vector<u32> listed;
+    for (u32 id : namespaceIds(*attached)) {
+      if (selected && id != namespaceId) continue;
+      OrvNvmIdentify* controllers = controllersOfNamespace(id);
+      if (!controllers) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+      status = nvmIdentify(handles, CNS_NAMESPACE_CONTROLLERS, *controllers, timeout, id, ignoreErrorCount);
+      if (status) {
+        delete controllers;
+        return status;
+      }
+      list.addBuffer(controllers);
+      _OrvNvmNsItem item{id, {}};
+      for (u16 controller : controllerIds(*controllers))
+        if (std::find(item.controllerIds.begin(), item.controllerIds.end(), controller) == item.controllerIds.end())
+          item.controllerIds.push_back(controller);
+      list.addItem(std::move(item));
+      listed.push_back(id);
+    }
+    if (allocatedList)
+      for (u32 id : namespaceIds(*allocatedList))
+        if (std::find(listed.begin(), listed.end(), id) == listed.end()) list.addItem(_OrvNvmNsItem{id, {}});
+    return u64{0};
+  };
+  return ORV_GUARDED(operation);
+}
+
+u64 OrvNvmeDev::getControllerList(OrvDevGenData<_OrvNvmCtlItem>& list) {
+  auto operation = [&] {
+    if (ctrlIdentify->ver.getValue() == 0 && !ctrlIdentify->oacs.namespaceManagement.getValue())
+      return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    std::unique_ptr<OrvNvmIdentify> controllers(new (std::nothrow) OrvNvmIdentify("All controller list"));
+    std::unique_ptr<OrvNvmIdentify> namespaces(new (std::nothrow) OrvNvmIdentify("Attached namespace list"));
+    if (!controllers || !namespaces) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+    if (u64 status = nvmIdentify(handles, CNS_ALL_CONTROLLERS, *controllers, timeout, namespaceId, ignoreErrorCount))
+      return status;
+    if (u64 status = nvmIdentify(handles, CNS_ACTIVE_NAMESPACES, *namespaces, timeout, 0, ignoreErrorCount))
+      return status;
+    OrvNvmIdentify& all = *controllers;
+    OrvNvmIdentify& active = *namespaces;
+    list.addBuffer(controllers.release());
+    list.addBuffer(namespaces.release());
+
+    for (u16 controller : controllerIds(all)) list.addItem(_OrvNvmCtlItem{controller, {}});
+    for (u32 id : namespaceIds(active)) {
+      std::unique_ptr<OrvNvmIdentify> attachedTo(controllersOfNamespace(id));
+      if (!attachedTo) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+      if (u64 status = nvmIdentify(handles, CNS_NAMESPACE_CONTROLLERS, *attachedTo, timeout, id, ignoreErrorCount))
+        return status;
+      for (u16 controller : controllerIds(*attachedTo))
+        for (_OrvNvmCtlItem& item : list.items)
+          if (item.controllerId == controller) item.namespaceIds.push_back(id);
+    }
+    return u64{0};
+  };
+  return ORV_GUARDED(operation);
+}
+
+u64 OrvNvmeDev::createNamespace(u64 size, u64 capacity, u32 lbaFormat, bool metadataAtEnd, u8 protectionType,
+                                bool protectionFirst, bool shared, u32& createdId) {
+  return ORV_GUARDED([&] {
+    const OrvNvmCtrlIdentify& ctrl = *ctrlIdentify;
+    OrvNvmNsIdentify& ns = *nsIdentify;
+    if (!ctrl.oacs.namespaceManagement.getValue()) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    auto refuse = [](const char* format, auto... values) {
+      osl_log(OSL_LOG_ERROR, format, values...);
+      return ORV_LIB_STATUS(ORV_ERR_INVALID_ARGUMENT_SPECIFIED);
+    };
+    if (capacity == 0) capacity = size;
+    if (size == 0) return refuse("Error: NsSize:%llu\n", static_cast<unsigned long long>(size));
+    if (capacity > size)
+      return refuse("Error: Specified NsCap (%llu) is more than Specified NsSize(%llu)\n",
+                    static_cast<unsigned long long>(capacity), static_cast<unsigned long long>(size));
+    u64 unallocated = ctrl.unvmcap.getValue();
+    if (size > unallocated)
+      return refuse("Error: NsSize (%llu) is more than unallocated size (%llu)\n",
+                    static_cast<unsigned long long>(size), static_cast<unsigned long long>(unallocated));
+    u32 formatCount = static_cast<u32>(ns.nlbaf.getValue());
+    if (lbaFormat > formatCount)
+      return refuse("Error: Invalid LBA Format (%u). Max allowed (%u)\n", lbaFormat, formatCount);
+    // The namespace data describes 16 formats; a higher index has nothing to check.
+    OrvNvmLbaFmtFld* format = lbaFormat < LBA_FORMATS ? ns.getLbaFormat(static_cast<u8>(lbaFormat)) : nullptr;
+    if (!format || format->dataSize.getValue() == 0)
+      return refuse("Error: Invalid LBA Format (%u). Not supported\n", lbaFormat);
+    u32 type = protectionType;
+    bool typeSupported = type == 0 || (type <= 3 && ns.dpc.getBit(type - 1));
+    if (type > 3 || (type != 0 && format->metadataSize.getValue() == 0) || !typeSupported ||
+        (protectionFirst && !ns.dpc.protectionFirst.getValue()) ||
+        (type != 0 && !protectionFirst && !ns.dpc.protectionLast.getValue()))
+      return refuse("Error: Invalid pi value (%u). Not supported\n", type);
+
+    OrvBuffer data(LIST_BYTES, ORV_LITTLE_ENDIAN);
+    data.qword(0, 0, 64).setValue(size);
+    data.qword(8, 0, 64).setValue(capacity);
+    data.byte(26, 0, 8).setValue((lbaFormat & 0xFF) | (metadataAtEnd ? FLBAS_METADATA_AT_END : 0));
+    data.byte(29, 0, 8).setValue(type | (protectionFirst ? DPS_PROTECTION_FIRST : 0));
+    data.byte(30, 0, 8).setValue(shared ? 1 : 0);
+    u64 status = nvmNamespaceCreate(handles, data, timeout, ignoreErrorCount);
+    if (status == 0) createdId = static_cast<u32>(response.dword(0, 0, 32).getValue());
+    return status;
+  });
+}
+
+u64 OrvNvmeDev::deleteNamespace(u32 id) {
+  return ORV_GUARDED([&] {
+    if (!ctrlIdentify->oacs.namespaceManagement.getValue()) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    return nvmNamespaceDelete(handles, id, timeout, ignoreErrorCount);
+  });
+}
+
+u64 OrvNvmeDev::attachNamespace(_OrvNsAttachAction action, u32 id) {
+  return ORV_GUARDED([&] {
+    if (action > ORV_NS_DETACH) return ORV_LIB_STATUS(ORV_ERR_INVALID_ARGUMENT_SPECIFIED);
+    if (!ctrlIdentify->oacs.namespaceManagement.getValue()) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    OrvBuffer controllers(LIST_BYTES, ORV_LITTLE_ENDIAN);
+    controllers.word(0, 0, 16).setValue(1);
+    controllers.word(2, 0, 16).setValue(ctrlIdentify->cntlid.getValue());
+    return nvmNamespaceAttach(handles, controllers, static_cast<int>(action), id, timeout, ignoreErrorCount);
+  });
+}
+
+u64 OrvNvmeDev::changeNamespace(u32 id, bool allocated) {
+  return ORV_GUARDED([&] { return identifyNamespace(false, id, allocated); });
+}
+
+u64 OrvNvmeDev::getMetaDataConfig(u32& metadataSize, bool& metadataAtEnd, bool& protectionFirst) {
+  OrvNvmNsIdentify& ns = *nsIdentify;
+  u8 current = static_cast<u8>(ns.flbas.currentLbaFormat.getValue());
+  metadataSize = static_cast<u32>(ns.getLbaFormat(current)->metadataSize.getValue());
+  if (metadataSize == 0) return 0;
+  metadataAtEnd = ns.flbas.metadataAtEnd.getValue() != 0;
+  if (!metadataAtEnd) return 0;
+  if (ns.dps.protectionType.getValue() == 0) return 0;
+  protectionFirst = ns.dps.protectionFirst.getValue() != 0;
+  return 0;
 }
 
 }  // namespace VazidaRaduruNvme

@@ -62,6 +62,17 @@ class OrvNvmeDev : public OrvBasicDev {
   u64 refresh() override;
   bool isSupportedDrive() override { return true; }
 
+  // Namespace management: lists of namespaces and controllers, create,
+  // delete, attach, and the metadata layout of the current format.
+  u64 getNamespaceList(OrvDevGenData<_OrvNvmNsItem>& list, bool allocated) override;
+  u64 getControllerList(OrvDevGenData<_OrvNvmCtlItem>& list) override;
+  u64 createNamespace(u64 size, u64 capacity, u32 lbaFormat, bool metadataAtEnd, u8 protectionType,
+                      bool protectionFirst, bool shared, u32& createdId) override;
+  u64 deleteNamespace(u32 id) override;
+  u64 changeNamespace(u32 id, bool allocated) override;
+  u64 attachNamespace(_OrvNsAttachAction action, u32 id) override;
+  u64 getMetaDataConfig(u32& metadataSize, bool& metadataAtEnd, bool& protectionFirst) override;
+
   // The name of a log page; "Unknown" for one the library does not know.
   static std::string& logPageName(std::string& out, u8 logId);
   // The name of a vendor internal log by its type bit.

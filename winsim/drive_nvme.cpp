@@ -85,6 +85,8 @@ void NvmeDrive::execute(NvmeIo& io) {
     case SET_FEATURES: return setFeatures(io);
     case FIRMWARE_DOWNLOAD: return downloadImage(io);
     case FIRMWARE_COMMIT: return commit(io);
+    case SECURITY_SEND: return securitySend(io);
+    case SECURITY_RECEIVE: return securityReceive(io);
     case FORMAT_NVM: {
       uint32_t nsid = io.dword(1);
       if (nsid != NAMESPACE_ID && nsid != ALL_NAMESPACES) nvmeFail(io, NVME_INVALID_NAMESPACE);

@@ -4,6 +4,8 @@
 // stack (storage_nvme.cpp) and through its SCSI side (nvme_translation.*).
 #pragma once
 
+#include <map>
+
 #include "winsim/drive.h"
 #include "winsim/firmware_image.h"
 
@@ -33,6 +35,8 @@ enum NvmeOpcode : uint8_t {
   GET_FEATURES = 0x0A,
   FIRMWARE_COMMIT = 0x10,
   FIRMWARE_DOWNLOAD = 0x11,
+  SECURITY_SEND = 0x81,
+  SECURITY_RECEIVE = 0x82,
   FORMAT_NVM = 0x80,
   VENDOR_FIRST = 0xC0,
 };
@@ -75,6 +79,16 @@ class NvmeDrive : public Drive {
   void reset();
   const FirmwareAssembly& download() const { return download_; }
 
+  // drive_nvme_io.cpp: the namespace's blocks (zero until written; kept
+  // while the machine lives) and the security protocols of the record's
+  // "securityProtocols", whose data a Security Send keeps for the next
+  // Security Receive of that protocol and protocol-specific value.
+  void readBlocks(uint64_t lba, uint8_t* out, uint32_t count) const;
+  void writeBlocks(uint64_t lba, const uint8_t* in, uint32_t count);
+  std::vector<uint8_t> securityProtocols() const;
+  void securitySend(NvmeIo& io);
+  void securityReceive(NvmeIo& io);
+
   bool writeCache() const { return writeCache_; }
   void setWriteCache(bool enabled) { writeCache_ = enabled; }
 
@@ -101,6 +115,8 @@ class NvmeDrive : public Drive {
   void activateSlot(uint8_t slot);
 
   FirmwareAssembly download_;
+  std::map<uint64_t, std::vector<uint8_t>> blocks_;
+  std::map<uint32_t, std::vector<uint8_t>> security_;
   uint16_t temperatureThreshold_ = 343;
   bool writeCache_ = true;
 };

@@ -756,5 +756,110 @@ u64 OrvNvmeDev::getMetaDataConfig(u32& metadataSize, bool& metadataAtEnd, bool& 
   return 0;
 }
 
+// ------------------------------------------------- I/O, security and raw
+
+namespace {
+
+constexpr u32 MAX_BLOCKS = 0x10000;
+constexpr u32 RAW_ADMIN_SCRATCH = 4096;
+constexpr u8 OP_FLUSH = 0x00;
+constexpr u8 OP_WRITE = 0x01;
+constexpr u8 OP_READ = 0x02;
+constexpr u8 OP_COMPARE = 0x05;
+constexpr u8 OP_DATASET_MANAGEMENT = 0x09;
+
+}  // namespace
+
+u64 OrvNvmeDev::blockCountOf(const OrvBuffer& data, u16* nlb) {
+  u32 sector = getCurrentSectorSize();
+  if (sector == 0) return ORV_LIB_STATUS(ORV_ERR_INVALID_ARGUMENT_SPECIFIED);
+  u32 blocks = data.getLength() / sector;
+  if (blocks == 0 || blocks > MAX_BLOCKS) return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
+  *nlb = static_cast<u16>(blocks - 1);
+  return 0;
+}
+
+u64 OrvNvmeDev::readSectors(u64 lba, OrvBuffer& data, OrvBuffer& metadata) {
+  return ORV_GUARDED([&] {
+    u16 nlb = 0;
+    if (u64 status = blockCountOf(data, &nlb)) return status;
+    return nvmRead(handles, namespaceId, lba, nlb, data, &metadata, timeout, ignoreErrorCount);
+  });
+}
+
+u64 OrvNvmeDev::writeSectors(u64 lba, OrvBuffer& data, OrvBuffer& metadata) {
+  return ORV_GUARDED([&] {
+    u16 nlb = 0;
+    if (u64 status = blockCountOf(data, &nlb)) return status;
+    return nvmWrite(handles, namespaceId, lba, nlb, data, &metadata, timeout, ignoreErrorCount);
+  });
+}
+
+u64 OrvNvmeDev::verifySectors(u64 lba, OrvBuffer& data) {
+  return ORV_GUARDED([&] {
+    u16 nlb = 0;
+    if (u64 status = blockCountOf(data, &nlb)) return status;
+    return nvmCompare(handles, namespaceId, lba, nlb, data, timeout, ignoreErrorCount);
+  });
+}
+
+u64 OrvNvmeDev::flushCache() {
+  return ORV_GUARDED([&] { return nvmFlush(handles, namespaceId, timeout, ignoreErrorCount); });
+}
+
+u64 OrvNvmeDev::writeUncorrectable(u64 lba, u32 count) {
+  return ORV_GUARDED([&] {
+    if (count == 0 || count > MAX_BLOCKS) return ORV_LIB_STATUS(ORV_ERR_INVALID_ARGUMENT_SPECIFIED);
+    return nvmWriteUncorrectable(handles, namespaceId, lba, static_cast<u16>(count - 1), timeout,
+                                 ignoreErrorCount);
+  });
+}
+
+u64 OrvNvmeDev::securitySend(u8 protocol, OrvBuffer& data, u16 protocolSpecific, u8) {
+  return ORV_GUARDED(
+      [&] { return nvmSecuritySend(handles, protocol, protocolSpecific, data, timeout, ignoreErrorCount); });
+}
+
+u64 OrvNvmeDev::securityReceive(u8 protocol, OrvBuffer& data, u16 protocolSpecific, u8) {
+  return ORV_GUARDED(
+      [&] { return nvmSecurityReceive(handles, protocol, protocolSpecific, data, timeout, ignoreErrorCount); });
+}
+
+u64 OrvNvmeDev::sendRawCommand(const u8* entry, u8 entryLength, u32 direction, OrvBuffer& data, u8 admin) {
+  return ORV_GUARDED([&] {
+    if (!entry || entryLength > ORV_NVM_ENTRY_LENGTH) return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
+    OrvNvmSqEntryRaw raw;
+    if (u64 status = raw.copyData(entry, entryLength, 0)) return status;
+    if (admin) {
+      u32 length = data.getLength() > RAW_ADMIN_SCRATCH ? data.getLength() : RAW_ADMIN_SCRATCH;
+      OrvBuffer scratch(length, ORV_LITTLE_ENDIAN);
+      // Data for the drive travels in the scratch buffer too.
+      if (u64 status = data.getLength() ? scratch.copyData(data, 0, 0) : 0) return status;
+      u64 status = nvmRawCommand(handles, raw, scratch, direction, admin, timeout);
+      if (status || data.getLength() == 0) return status;
+      return data.copyData(scratch, 0, 0);
+    }
+    switch (raw.opCode.getValue()) {
+      case OP_FLUSH:
+      case OP_DATASET_MANAGEMENT:
+        break;
+      case OP_WRITE:
+      case OP_READ:
+      case OP_COMPARE: {
+        u16 sector = static_cast<u16>(getCurrentSectorSize());
+        u16 blocks = sector ? static_cast<u16>(static_cast<u16>(data.getLength()) / sector) : 0;
+        if (blocks == 0 || static_cast<u16>(blocks - 1) < (raw.dword12.getValue() & 0xFFFF))
+          return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
+        break;
+      }
+      default:
+        return ORV_LIB_STATUS(ORV_ERR_GENERIC);
+    }
+    return nvmRawCommand(handles, raw, data, direction, admin, timeout);
+  });
+}
+
+bool OrvNvmeDev::hasActivePartition() { return handles.ioHandle && osl_has_partitions(handles.ioHandle, 0) != 0; }
+
 }  // namespace VazidaRaduruNvme
 }  // namespace VazidaRaduru

@@ -73,6 +73,19 @@ class OrvNvmeDev : public OrvBasicDev {
   u64 attachNamespace(_OrvNsAttachAction action, u32 id) override;
   u64 getMetaDataConfig(u32& metadataSize, bool& metadataAtEnd, bool& protectionFirst) override;
 
+  // I/O, security and raw commands: sectors of the namespace the device
+  // works on, flush, write uncorrectable, security protocols, a caller's
+  // whole entry, and the partition check of the I/O handle.
+  u64 readSectors(u64 lba, OrvBuffer& data, OrvBuffer& metadata) override;
+  u64 writeSectors(u64 lba, OrvBuffer& data, OrvBuffer& metadata) override;
+  u64 verifySectors(u64 lba, OrvBuffer& data) override;
+  u64 flushCache() override;
+  u64 writeUncorrectable(u64 lba, u32 count) override;
+  u64 securitySend(u8 protocol, OrvBuffer& data, u16 protocolSpecific, u8) override;
+  u64 securityReceive(u8 protocol, OrvBuffer& data, u16 protocolSpecific, u8) override;
+  u64 sendRawCommand(const u8* entry, u8 entryLength, u32 direction, OrvBuffer& data, u8 admin) override;
+  bool hasActivePartition() override;
+
   // The name of a log page; "Unknown" for one the library does not know.
   static std::string& logPageName(std::string& out, u8 logId);
   // The name of a vendor internal log by its type bit.
@@ -98,6 +111,11 @@ class OrvNvmeDev : public OrvBasicDev {
   // After the vendor thermal feature was written: whether the drive changed
   // the thresholds it was asked to.
   u64 checkThrottleResult(u64 status, u32 previous, u32 requested);
+
+  // The 0-based block count of a transfer of data: code 6 for less than a
+  // sector or more than one command carries, code 3 without a usable
+  // sector size.
+  u64 blockCountOf(const OrvBuffer& data, u16* nlb);
 
  private:
   // The identification of construction: controller, namespace, vendor probe.

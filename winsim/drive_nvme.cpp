@@ -146,7 +146,7 @@ std::vector<uint8_t> NvmeDrive::controllerData() const {
   data[260] = static_cast<uint8_t>((firstSlotReadOnly() ? 0x01 : 0x00) | (slotCount() << 1) |
                                    (activatesWithoutReset() ? 0x10 : 0x00));
   data[261] = effectsLog() ? 0x02 : 0x00;
-  data[262] = 63;                       // error log entries, from 0
+  data[262] = static_cast<uint8_t>(errorLogEntries() - 1);  // error log entries, from 0
   data[263] = 0;                        // power states, from 0
   putLittle(data, 266, 353, 2);         // warning composite temperature
   putLittle(data, 268, 358, 2);         // critical composite temperature
@@ -172,7 +172,7 @@ std::vector<uint8_t> NvmeDrive::namespaceData() const {
 
 std::vector<uint8_t> NvmeDrive::logPage(uint8_t id) const {
   switch (id) {
-    case 0x01: return std::vector<uint8_t>(64 * 64, 0);  // error information, none
+    case 0x01: return errorLog();
     case 0x02: {                                          // SMART / health information
       std::vector<uint8_t> page(512, 0);
       putLittle(page, 1, 310, 2);

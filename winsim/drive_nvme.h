@@ -88,6 +88,10 @@ class NvmeDrive : public Drive {
   std::vector<uint8_t> securityProtocols() const;
   void securitySend(NvmeIo& io);
   void securityReceive(NvmeIo& io);
+  // Log 01h: the record's "errorLog" entries ({"lba", "statusType",
+  // "statusCode"}), then empty ones, "errorLogEntries" in all.
+  std::vector<uint8_t> errorLog() const;
+  uint32_t errorLogEntries() const;
 
   bool writeCache() const { return writeCache_; }
   void setWriteCache(bool enabled) { writeCache_ = enabled; }

@@ -25,6 +25,36 @@ void NvmeDrive::writeBlocks(uint64_t lba, const uint8_t* in, uint32_t count) {
   }
 }
 
+uint32_t NvmeDrive::errorLogEntries() const {
+  uint64_t count = number64("errorLogEntries", 64);
+  return static_cast<uint32_t>(count < 1 ? 1 : count > 256 ? 256 : count);
+}
+
+std::vector<uint8_t> NvmeDrive::errorLog() const {
+  constexpr size_t ENTRY = 64;
+  std::vector<uint8_t> page(ENTRY * errorLogEntries(), 0);
+  const rapidjson::Value* entries = member("errorLog");
+  if (!entries || !entries->IsArray()) return page;
+  size_t at = 0;
+  for (const rapidjson::Value& entry : entries->GetArray()) {
+    if (at + ENTRY > page.size() || !entry.IsObject()) break;
+    auto number = [&](const char* key) {
+      auto found = entry.FindMember(key);
+      return found != entry.MemberEnd() && found->value.IsUint64() ? found->value.GetUint64() : 0;
+    };
+    uint64_t count = at / ENTRY + 1;
+    uint64_t status = (number("statusType") & 7) << 9 | (number("statusCode") & 0xFF) << 1;
+    for (unsigned i = 0; i < 8; ++i) {
+      page[at + i] = static_cast<uint8_t>(count >> (8 * i));
+      page[at + 16 + i] = static_cast<uint8_t>(number("lba") >> (8 * i));
+    }
+    page[at + 12] = static_cast<uint8_t>(status);
+    page[at + 13] = static_cast<uint8_t>(status >> 8);
+    at += ENTRY;
+  }
+  return page;
+}
+
 std::vector<uint8_t> NvmeDrive::securityProtocols() const {
   std::vector<uint8_t> protocols;
   if (const rapidjson::Value* listed = member("securityProtocols")) {

@@ -859,6 +859,28 @@ u64 OrvNvmeDev::sendRawCommand(const u8* entry, u8 entryLength, u32 direction, O
   });
 }
 
+u64 OrvNvmeDev::readErrorLogPages(std::vector<u64>& lbas) {
+  constexpr u8 MEDIA_ERRORS = 2;
+  constexpr u8 UNRECOVERED_READ = 0x81;
+  lbas.clear();
+  return ORV_GUARDED([&] {
+    // ELPE counts from 0; 255 gives no entry count that fits.
+    u8 entries = static_cast<u8>(ctrlIdentify->elpe.getValue() + 1);
+    if (entries == 0) return u64{0};
+    std::unique_ptr<OrvNvmLogBuffer> log(
+        new (std::nothrow) OrvNvmLogBuffer(entries * ERROR_ENTRY, LOG_ERRORS, "Error Information Log"));
+    if (!log) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+    if (u64 status = nvmGetLogPage(handles, LOG_ERRORS, *log, timeout, ignoreErrorCount, 0, 0)) return status;
+    for (u32 at = 0; at < log->getLength(); at += ERROR_ENTRY) {
+      u64 statusField = log->word(at + 12, 0, 16).getValue();
+      u8 code = static_cast<u8>((statusField >> 1) & 0xFF);
+      u8 codeType = static_cast<u8>((statusField >> 9) & 7);
+      if (codeType == MEDIA_ERRORS && code == UNRECOVERED_READ) lbas.push_back(log->qword(at + 16, 0, 64).getValue());
+    }
+    return u64{0};
+  });
+}
+
 bool OrvNvmeDev::hasActivePartition() { return handles.ioHandle && osl_has_partitions(handles.ioHandle, 0) != 0; }
 
 }  // namespace VazidaRaduruNvme

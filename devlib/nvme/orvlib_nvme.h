@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "devlib/nvme/orvlib_buffer_nvme.h"
 #include "devlib/nvme/orvlib_cmd_nvme.h"
@@ -85,6 +86,8 @@ class OrvNvmeDev : public OrvBasicDev {
   u64 securityReceive(u8 protocol, OrvBuffer& data, u16 protocolSpecific, u8) override;
   u64 sendRawCommand(const u8* entry, u8 entryLength, u32 direction, OrvBuffer& data, u8 admin) override;
   bool hasActivePartition() override;
+  // The LBAs of the unrecovered read errors in the Error Information log.
+  u64 readErrorLogPages(std::vector<u64>& lbas) override;
 
   // The name of a log page; "Unknown" for one the library does not know.
   static std::string& logPageName(std::string& out, u8 logId);

@@ -151,6 +151,32 @@ TEST_F(NvmeIoTest, RawEntries) {
   EXPECT_TRUE(whole.compare(written.getBuffer(), 4096));
 }
 
+TEST_F(NvmeIoTest, UnrecoveredReadErrorsFromTheErrorLog) {
+  auto dev = open(R"(, "errorLog": [{"lba": 100, "statusType": 2, "statusCode": 129},
+    {"lba": 200, "statusType": 2, "statusCode": 128}, {"lba": 300, "statusType": 0, "statusCode": 129},
+    {"lba": 4294967396, "statusType": 2, "statusCode": 129}])");
+  std::vector<u64> lbas = {7};
+  ASSERT_EQ(dev->readErrorLogPages(lbas), 0u);
+  EXPECT_EQ(lbas, (std::vector<u64>{100, 4294967396ull}));
+
+  // ELPE 0: one entry read.
+  auto one = open(R"(, "errorLogEntries": 1, "errorLog": [{"lba": 5, "statusType": 2, "statusCode": 129},
+    {"lba": 6, "statusType": 2, "statusCode": 129}])");
+  ASSERT_EQ(one->readErrorLogPages(lbas), 0u);
+  EXPECT_EQ(lbas, std::vector<u64>{5});
+
+  // ELPE 255 gives no count: nothing is read.
+  auto none = open(R"(, "errorLogEntries": 256)");
+  lbas = {7};
+  EXPECT_EQ(none->readErrorLogPages(lbas), 0u);
+  EXPECT_TRUE(lbas.empty());
+  EXPECT_TRUE(winsim::storageTrace().empty());
+
+  load(R"({"windows": "10.0", "drives": [{"bus": "nvme"}], "faults": [{"nvme": 2, "log": 1}]})");
+  std::unique_ptr<OrvGenDev> dev2(OrvGenDev::newOrvDevice("PHYSICALDRIVE0", 1, false, false));
+  EXPECT_TRUE(isLibStatus(dev2->readErrorLogPages(lbas), 149, kNvmeCmdFile));
+}
+
 TEST_F(NvmeIoTest, PartitionsOnlyThroughTheIoHandle) {
   auto dev = open("", 0);
   EXPECT_FALSE(dev->hasActivePartition());

@@ -4,7 +4,7 @@
 // ("unallocatedBytes"); and the namespace's LBA formats ("lbaFormats", a list
 // of {"sectorSize", "metadataSize"}), the current one ("lbaFormat"), metadata
 // at the end of the data ("extendedLba"), DPC ("protectionCaps") and DPS
-// ("protectionSettings"). Without "lbaFormats" the namespace has the one
+// ("protectionSettings"), and RESCAP ("reservationCaps"). Without "lbaFormats" the namespace has the one
 // format of the drive's sectorSize.
 #include "winsim/drive_nvme.h"
 
@@ -20,6 +20,7 @@ constexpr size_t NLBAF = 25;
 constexpr size_t FLBAS = 26;
 constexpr size_t DPC = 28;
 constexpr size_t DPS = 29;
+constexpr size_t RESCAP = 31;
 constexpr size_t LBA_FORMATS = 128;
 constexpr unsigned MAX_FORMATS = 16;
 
@@ -62,6 +63,7 @@ void NvmeDrive::describeFormats(std::vector<uint8_t>& ns) const {
   ns[FLBAS] = static_cast<uint8_t>((number64("lbaFormat", 0) & 0x0F) | (flag("extendedLba", false) ? 0x10 : 0));
   ns[DPC] = static_cast<uint8_t>(number64("protectionCaps", 0));
   ns[DPS] = static_cast<uint8_t>(number64("protectionSettings", 0));
+  ns[RESCAP] = static_cast<uint8_t>(number64("reservationCaps", 0));
 }
 
 }  // namespace winsim

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "devlib/nvme/orvlib_buffer_nvme_logs.h"
+#include "devlib/orvlib_buffer_devdump.h"
 #include "devlib/orvlib_guard.h"
 #include "osl/orv_status.h"
 #include "osl/osl_clib.h"
@@ -882,6 +883,168 @@ u64 OrvNvmeDev::readErrorLogPages(std::vector<u64>& lbas) {
 }
 
 bool OrvNvmeDev::hasActivePartition() { return handles.ioHandle && osl_has_partitions(handles.ioHandle, 0) != 0; }
+
+// ------------------------------------------------------------- device dump
+
+namespace {
+
+constexpr u32 DUMP_IDENTIFY = 1;
+constexpr u32 DUMP_LOG = 3;
+constexpr u32 DUMP_FEATURE = 6;
+constexpr u32 DUMP_INTERNAL_LOG = 7;
+constexpr u8 DUMP_IGNORE = 1;
+constexpr u8 LOG_HEALTH = 0x02;
+constexpr u32 FEATURE_RETRY_PAUSE_MS = 1000;
+constexpr u8 SELECT_CURRENT = 0;
+constexpr u8 SELECT_SAVED = 2;
+
+struct DumpFeature {
+  u32 descriptor;
+  u32 nsid;
+  bool recorded;
+};
+
+// Mode types of the internal logs, in dump order.
+constexpr u8 kDumpInternalLogs[] = {1, 5, 7, 8, 9};
+
+}  // namespace
+
+u64 OrvNvmeDev::dumpAllLogs(std::vector<_OrvDevDumpItem>& records) {
+  auto append = [&](u32 kind, u8 id, u32 param, OrvBuffer* data, u64 status) {
+    records.push_back(_OrvDevDumpItem{kind, status, id, param, data});
+  };
+  auto copyOf = [&](auto* made, u32 kind, u8 id, u32 param) {
+    append(kind, id, param, made, made ? 0 : ORV_LIB_STATUS(ORV_ERR_NO_MEMORY));
+  };
+  u8 ignoreBefore = ignoreErrorCount;
+  ignoreErrorCount = DUMP_IGNORE;
+  auto operation = [&] {
+    OrvDevGenData<_OrvNvmNsItem> namespaces;
+    getNamespaceList(namespaces, true);
+
+    copyOf(new (std::nothrow) OrvNvmCtrlIdentify(*ctrlIdentify), DUMP_IDENTIFY, ORV_NVM_CNS_CONTROLLER, 0);
+    if (!namespaces.buffers.empty())
+      copyOf(new (std::nothrow) OrvNvmIdentify(*static_cast<OrvNvmIdentify*>(namespaces.buffers[0])),
+             DUMP_IDENTIFY, CNS_ACTIVE_NAMESPACES, 0);
+
+    auto readNamespace = [&](u32 cns, u32 nsid) {
+      OrvNvmNsIdentify* data = new (std::nothrow) OrvNvmNsIdentify();
+      if (!data) {
+        append(DUMP_IDENTIFY, ORV_NVM_CNS_NAMESPACE, nsid, nullptr, ORV_LIB_STATUS(ORV_ERR_NO_MEMORY));
+        return false;
+      }
+      u64 status = nvmIdentify(handles, cns, *data, timeout, nsid, DUMP_IGNORE);
+      append(DUMP_IDENTIFY, ORV_NVM_CNS_NAMESPACE, nsid, data, status);
+      return status == 0 && data->rescap.persistThroughPowerLoss.getValue() != 0;
+    };
+    readNamespace(ORV_NVM_CNS_NAMESPACE, ORV_NVME_ALL_NAMESPACES);
+    std::vector<u32> reserving;
+    for (const _OrvNvmNsItem& item : namespaces.items) {
+      bool reservations = false;
+      if (item.namespaceId == namespaceId) {
+        OrvNvmNsIdentify* copy = new (std::nothrow) OrvNvmNsIdentify(*nsIdentify);
+        copyOf(copy, DUMP_IDENTIFY, ORV_NVM_CNS_NAMESPACE, item.namespaceId);
+        reservations = copy && copy->rescap.persistThroughPowerLoss.getValue() != 0;
+      } else {
+        u32 cns = item.controllerIds.empty() ? ORV_NVM_CNS_ALLOCATED_NAMESPACE : ORV_NVM_CNS_NAMESPACE;
+        reservations = readNamespace(cns, item.namespaceId);
+      }
+      if (reservations) reserving.push_back(item.namespaceId);
+    }
+
+    OrvDevGenData<_OrvDirEntry> directory;
+    u64 listed = getLogDirectory(directory);
+    OrvBuffer* directoryCopy = nullptr;
+    if (listed == 0 && !directory.buffers.empty()) {
+      directoryCopy = new (std::nothrow) OrvBuffer(*directory.buffers[0]);
+      if (!directoryCopy) listed = ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+    }
+    append(DUMP_LOG, LOG_DIRECTORY, 0, directoryCopy, listed);
+    auto* logs = listed == 0 && !directory.buffers.empty()
+                     ? dynamic_cast<OrvNvmLogDirectory*>(directory.buffers[0])
+                     : nullptr;
+    for (u32 index = 0; logs && index < OrvNvmLogDirectory::kLength / 4; ++index) {
+      u8 logId = static_cast<u8>(logs->getLogId(static_cast<u8>(index)));
+      if (logId == 0 || logId == LOG_INTERNAL || logId == LOG_DIRECTORY) continue;
+      u64 dwords = logs->getLogSize(static_cast<u8>(index));
+      if (dwords == 0) continue;
+      OrvBuffer* page = new (std::nothrow) OrvBuffer(static_cast<u32>(dwords * 4), ORV_LITTLE_ENDIAN);
+      if (!page) {
+        append(DUMP_LOG, logId, 0, nullptr, ORV_LIB_STATUS(ORV_ERR_NO_MEMORY));
+        continue;
+      }
+      u32 nsid = logId == LOG_HEALTH ? ORV_NVME_ALL_NAMESPACES : 0;
+      append(DUMP_LOG, logId, 0, page, nvmGetLogPage(handles, logId, *page, timeout, DUMP_IGNORE, nsid, 0));
+    }
+
+    for (u8 mode : kDumpInternalLogs) {
+      OrvLogBuffer* log = new (std::nothrow) OrvLogBuffer();
+      u64 status = log ? readInternalStatusLog(mode, *log, 0, 0, 1) : ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+      if (status) {
+        delete log;
+        log = nullptr;
+      }
+      append(DUMP_INTERNAL_LOG, internalLogTypeOf(mode), 0, log, status);
+    }
+
+    std::vector<DumpFeature> features = {{0x01, 0, true}, {0x02, 0, true}, {0x04, 0, true}, {0x05, 0, true}};
+    if (ctrlIdentify->vwc.present.getValue()) features.push_back({0x06, 0, true});
+    for (u32 descriptor : {0x07u, 0x08u, 0x0Au, 0x0Bu}) features.push_back({descriptor, 0, true});
+    if (ctrlIdentify->apsta.autonomousTransitions.getValue()) features.push_back({0x1000C, 0, true});
+    if (ctrlIdentify->oncs.reservations.getValue()) features.push_back({0x881, 0, true});
+    features.push_back({0x80, 0, false});
+    for (u32 nsid : reserving) {
+      features.push_back({0x82, nsid, true});
+      features.push_back({0x83, nsid, true});
+    }
+    for (const DumpFeature& feature : features) {
+      u64 status = dumpFeature(feature.descriptor, feature.nsid, feature.recorded, records);
+      if (status) Sleep(FEATURE_RETRY_PAUSE_MS);
+    }
+    return u64{0};
+  };
+  ORV_GUARDED(operation);
+  ignoreErrorCount = ignoreBefore;
+  return 0;
+}
+
+u64 OrvNvmeDev::dumpFeature(u32 descriptor, u32 nsid, bool recorded, std::vector<_OrvDevDumpItem>& records) {
+  u32 length = descriptor >> 8;
+  u8 featureId = static_cast<u8>(descriptor);
+  OrvBuffer scratch;
+  u64 status = length ? scratch.resize(length) : 0;
+  OrvDevDumpFeatureBuffer* values = nullptr;
+  if (status == 0) {
+    values = new (std::nothrow) OrvDevDumpFeatureBuffer(length);
+    if (!values) status = ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+  }
+  if (values) {
+    auto read = [&](u8 select, OrvDevDumpFeatureHeader& header) {
+      u64 result = nvmGetFeature(handles, descriptor, select, 0, scratch, timeout, DUMP_IGNORE, nsid);
+      header.validity.setValue(result == 0 ? 1 : 0);
+      if (result == 0) {
+        header.featureValue.setValue(response.dword(0, 0, 32).getValue());
+        header.dataLength.setValue(length);
+        if (OrvSubBuffer* view = header.getDataView()) view->copyData(scratch, length, 0);
+      }
+      return result;
+    };
+    u64 current = read(SELECT_CURRENT, values->getCurrent());
+    if (current) values->dropCurrentData();
+    u64 saved = read(SELECT_SAVED, values->getSaved());
+    if (saved) values->dropSavedData();
+    if (current && saved) {
+      delete values;
+      values = nullptr;
+      status = saved;
+    }
+  }
+  if (status == 0 || recorded)
+    records.push_back(_OrvDevDumpItem{DUMP_FEATURE, status, featureId, nsid, values});
+  else
+    delete values;
+  return status;
+}
 
 }  // namespace VazidaRaduruNvme
 }  // namespace VazidaRaduru

@@ -89,6 +89,10 @@ class OrvNvmeDev : public OrvBasicDev {
   // The LBAs of the unrecovered read errors in the Error Information log.
   u64 readErrorLogPages(std::vector<u64>& lbas) override;
 
+  // Device dump: identify data, every listed log, the internal logs and
+  // the current and saved values of the features, one record each.
+  u64 dumpAllLogs(std::vector<_OrvDevDumpItem>& records) override;
+
   // The name of a log page; "Unknown" for one the library does not know.
   static std::string& logPageName(std::string& out, u8 logId);
   // The name of a vendor internal log by its type bit.
@@ -119,6 +123,9 @@ class OrvNvmeDev : public OrvBasicDev {
   // sector or more than one command carries, code 3 without a usable
   // sector size.
   u64 blockCountOf(const OrvBuffer& data, u16* nlb);
+  // One feature's current and saved values as a dump record; an unrecorded
+  // failure appends nothing. The status of the entry.
+  u64 dumpFeature(u32 descriptor, u32 nsid, bool recorded, std::vector<_OrvDevDumpItem>& records);
 
  private:
   // The identification of construction: controller, namespace, vendor probe.

@@ -956,7 +956,10 @@ u64 OrvNvmeDev::dumpAllLogs(std::vector<_OrvDevDumpItem>& records) {
     u64 listed = getLogDirectory(directory);
     OrvBuffer* directoryCopy = nullptr;
     if (listed == 0 && !directory.buffers.empty()) {
-      directoryCopy = new (std::nothrow) OrvBuffer(*directory.buffers[0]);
+      // A log page keeps its id and name in the copy.
+      auto* page = dynamic_cast<OrvLogBuffer*>(directory.buffers[0]);
+      directoryCopy = page ? new (std::nothrow) OrvLogBuffer(*page)
+                           : new (std::nothrow) OrvBuffer(*directory.buffers[0]);
       if (!directoryCopy) listed = ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
     }
     append(DUMP_LOG, LOG_DIRECTORY, 0, directoryCopy, listed);

@@ -77,6 +77,8 @@ TEST_F(NvmeDump, RecordsInOrderWithTheirFailures) {
   auto logs = ofKind(records, 3);
   ASSERT_EQ(logs.size(), 3u);
   EXPECT_EQ(logs[0]->id, 0xFE);
+  ASSERT_NE(dynamic_cast<OrvLogBuffer*>(logs[0]->data), nullptr);
+  EXPECT_EQ(logs[0]->data->getBuffer()[8], 0x02) << "the directory's entry of log 02h";
   EXPECT_EQ(logs[1]->id, 0x02);
   EXPECT_EQ(logs[1]->status, 0u);
   EXPECT_EQ(logs[1]->data->getLength(), 512u);

@@ -89,6 +89,8 @@ void NvmeDrive::execute(NvmeIo& io) {
     case SET_FEATURES: return setFeatures(io);
     case FIRMWARE_DOWNLOAD: return downloadImage(io);
     case FIRMWARE_COMMIT: return commit(io);
+    case SECURITY_SEND: return securitySend(io);
+    case SECURITY_RECEIVE: return securityReceive(io);
     case FORMAT_NVM: {
       uint32_t nsid = io.dword(1);
       if (nsid != NAMESPACE_ID && nsid != ALL_NAMESPACES) return nvmeFail(io, NVME_INVALID_NAMESPACE);
@@ -150,7 +152,7 @@ std::vector<uint8_t> NvmeDrive::controllerData() const {
   data[260] = static_cast<uint8_t>((firstSlotReadOnly() ? 0x01 : 0x00) | (slotCount() << 1) |
                                    (activatesWithoutReset() ? 0x10 : 0x00));
   data[261] = effectsLog() ? 0x02 : 0x00;
-  data[262] = 63;                       // error log entries, from 0
+  data[262] = static_cast<uint8_t>(errorLogEntries() - 1);  // error log entries, from 0
   data[263] = 0;                        // power states, from 0
   putLittle(data, 266, 353, 2);         // warning composite temperature
   putLittle(data, 268, 358, 2);         // critical composite temperature
@@ -158,6 +160,7 @@ std::vector<uint8_t> NvmeDrive::controllerData() const {
   data[513] = 0x44;                     // completion queue entry size
   putLittle(data, 516, 1, 4);           // namespaces
   data[525] = 0x01;                     // volatile write cache
+  describeNamespaceManagement(data);
   putFormatFields(data);
   return data;
 }
@@ -170,13 +173,14 @@ std::vector<uint8_t> NvmeDrive::namespaceData() const {
   unsigned shift = 0;
   while ((1u << shift) < sectorSize() && shift < 31) ++shift;
   putLittle(data, 128, static_cast<uint64_t>(shift) << 16, 4);
+  describeFormats(data);
   putNamespaceFormat(data);
   return data;
 }
 
 std::vector<uint8_t> NvmeDrive::logPage(uint8_t id) const {
   switch (id) {
-    case 0x01: return std::vector<uint8_t>(64 * 64, 0);  // error information, none
+    case 0x01: return errorLog();
     case 0x02: {                                          // SMART / health information
       std::vector<uint8_t> page(512, 0);
       putLittle(page, 1, 310, 2);

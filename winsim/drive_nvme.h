@@ -4,6 +4,8 @@
 // stack (storage_nvme.cpp) and through its SCSI side (nvme_translation.*).
 #pragma once
 
+#include <map>
+
 #include "winsim/drive.h"
 #include "winsim/firmware_image.h"
 
@@ -34,6 +36,8 @@ enum NvmeOpcode : uint8_t {
   FIRMWARE_COMMIT = 0x10,
   FIRMWARE_DOWNLOAD = 0x11,
   DEVICE_SELF_TEST = 0x14,
+  SECURITY_SEND = 0x81,
+  SECURITY_RECEIVE = 0x82,
   FORMAT_NVM = 0x80,
   SANITIZE = 0x84,
   VENDOR_FIRST = 0xC0,
@@ -89,6 +93,20 @@ class NvmeDrive : public Drive {
   const std::vector<Received>& received() const { return received_; }
   void forgetReceived() { received_.clear(); }
 
+  // drive_nvme_io.cpp: the namespace's blocks (zero until written; kept
+  // while the machine lives) and the security protocols of the record's
+  // "securityProtocols", whose data a Security Send keeps for the next
+  // Security Receive of that protocol and protocol-specific value.
+  void readBlocks(uint64_t lba, uint8_t* out, uint32_t count) const;
+  void writeBlocks(uint64_t lba, const uint8_t* in, uint32_t count);
+  std::vector<uint8_t> securityProtocols() const;
+  void securitySend(NvmeIo& io);
+  void securityReceive(NvmeIo& io);
+  // Log 01h: the record's "errorLog" entries ({"lba", "statusType",
+  // "statusCode"}), then empty ones, "errorLogEntries" in all.
+  std::vector<uint8_t> errorLog() const;
+  uint32_t errorLogEntries() const;
+
   bool writeCache() const { return writeCache_; }
   void setWriteCache(bool enabled) { writeCache_ = enabled; }
 
@@ -101,6 +119,11 @@ class NvmeDrive : public Drive {
   void getLogPage(NvmeIo& io);
   void getFeatures(NvmeIo& io);
   void setFeatures(NvmeIo& io);
+
+  // drive_nvme_namespaces.cpp: what the record says of namespace
+  // management and the namespace's formats, over the identify data.
+  void describeNamespaceManagement(std::vector<uint8_t>& controller) const;
+  void describeFormats(std::vector<uint8_t>& ns) const;
 
   // drive_nvme_firmware.cpp
   std::vector<uint8_t> firmwareSlotLog() const;
@@ -136,6 +159,8 @@ class NvmeDrive : public Drive {
 
   std::vector<Received> received_;
   FirmwareAssembly download_;
+  std::map<uint64_t, std::vector<uint8_t>> blocks_;
+  std::map<uint32_t, std::vector<uint8_t>> security_;
   uint16_t temperatureThreshold_ = 343;
   bool writeCache_ = true;
 };

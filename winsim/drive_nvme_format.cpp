@@ -41,13 +41,19 @@ void NvmeDrive::putFormatFields(std::vector<uint8_t>& controller) const {
   if (flag("cryptoErase", false)) controller[524] |= FNA_CRYPTO_ERASE;
 }
 
+// "lbaFormats" as a count of formats like the first; a list of formats is
+// described by describeFormats. "flbas" and "dps", which a format writes,
+// win over the namespace keys there.
 void NvmeDrive::putNamespaceFormat(std::vector<uint8_t>& ns) const {
-  uint64_t formats = number64("lbaFormats", 1);
-  formats = formats < 1 ? 1 : formats > 16 ? 16 : formats;
-  ns[25] = static_cast<uint8_t>(formats - 1);
-  ns[26] = static_cast<uint8_t>(number64("flbas", 0));
-  ns[29] = static_cast<uint8_t>(number64("dps", 0));
-  for (size_t index = 1; index < formats; ++index) std::memcpy(&ns[128 + 4 * index], &ns[128], 4);
+  const rapidjson::Value* count = member("lbaFormats");
+  if (!count || count->IsNumber()) {
+    uint64_t formats = number64("lbaFormats", 1);
+    formats = formats < 1 ? 1 : formats > 16 ? 16 : formats;
+    ns[25] = static_cast<uint8_t>(formats - 1);
+    for (size_t index = 1; index < formats; ++index) std::memcpy(&ns[128 + 4 * index], &ns[128], 4);
+  }
+  if (member("flbas")) ns[26] = static_cast<uint8_t>(number64("flbas", 0));
+  if (member("dps")) ns[29] = static_cast<uint8_t>(number64("dps", 0));
 }
 
 void NvmeDrive::formatNvm(NvmeIo& io) {

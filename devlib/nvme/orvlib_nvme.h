@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "devlib/nvme/orvlib_buffer_nvme.h"
 #include "devlib/nvme/orvlib_cmd_nvme.h"
@@ -85,6 +86,36 @@ class OrvNvmeDev : public OrvBasicDev {
   u64 getSelfTestLog(OrvDevGenData<_OrvSelfTestItem>& log) override;
   u64 getSelfTestTime(u32, u32*) override { return unsupported(); }
 
+  // Namespace management: lists of namespaces and controllers, create,
+  // delete, attach, and the metadata layout of the current format.
+  u64 getNamespaceList(OrvDevGenData<_OrvNvmNsItem>& list, bool allocated) override;
+  u64 getControllerList(OrvDevGenData<_OrvNvmCtlItem>& list) override;
+  u64 createNamespace(u64 size, u64 capacity, u32 lbaFormat, bool metadataAtEnd, u8 protectionType,
+                      bool protectionFirst, bool shared, u32& createdId) override;
+  u64 deleteNamespace(u32 id) override;
+  u64 changeNamespace(u32 id, bool allocated) override;
+  u64 attachNamespace(_OrvNsAttachAction action, u32 id) override;
+  u64 getMetaDataConfig(u32& metadataSize, bool& metadataAtEnd, bool& protectionFirst) override;
+
+  // I/O, security and raw commands: sectors of the namespace the device
+  // works on, flush, write uncorrectable, security protocols, a caller's
+  // whole entry, and the partition check of the I/O handle.
+  u64 readSectors(u64 lba, OrvBuffer& data, OrvBuffer& metadata) override;
+  u64 writeSectors(u64 lba, OrvBuffer& data, OrvBuffer& metadata) override;
+  u64 verifySectors(u64 lba, OrvBuffer& data) override;
+  u64 flushCache() override;
+  u64 writeUncorrectable(u64 lba, u32 count) override;
+  u64 securitySend(u8 protocol, OrvBuffer& data, u16 protocolSpecific, u8) override;
+  u64 securityReceive(u8 protocol, OrvBuffer& data, u16 protocolSpecific, u8) override;
+  u64 sendRawCommand(const u8* entry, u8 entryLength, u32 direction, OrvBuffer& data, u8 admin) override;
+  bool hasActivePartition() override;
+  // The LBAs of the unrecovered read errors in the Error Information log.
+  u64 readErrorLogPages(std::vector<u64>& lbas) override;
+
+  // Device dump: identify data, every listed log, the internal logs and
+  // the current and saved values of the features, one record each.
+  u64 dumpAllLogs(std::vector<_OrvDevDumpItem>& records) override;
+
   // The name of a log page; "Unknown" for one the library does not know.
   static std::string& logPageName(std::string& out, u8 logId);
   // The name of a vendor internal log by its type bit.
@@ -120,6 +151,14 @@ class OrvNvmeDev : public OrvBasicDev {
   u64 sumNamespaceSizes(u64& capacity, u32& sectorSize);
   // Log 06h of the namespace; code 8 when there is no memory for it.
   u64 readSelfTestLog(std::unique_ptr<VazidaRaduruNvmeInternal::OrvNvmSelfTestStatus>& log);
+
+  // The 0-based block count of a transfer of data: code 6 for less than a
+  // sector or more than one command carries, code 3 without a usable
+  // sector size.
+  u64 blockCountOf(const OrvBuffer& data, u16* nlb);
+  // One feature's current and saved values as a dump record; an unrecorded
+  // failure appends nothing. The status of the entry.
+  u64 dumpFeature(u32 descriptor, u32 nsid, bool recorded, std::vector<_OrvDevDumpItem>& records);
 
  private:
   // The identification of construction: controller, namespace, vendor probe.

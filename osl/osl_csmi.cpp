@@ -8,6 +8,7 @@
 #include "osl/orv_status.h"
 #include "osl/osl_clib.h"
 #include "osl/osl_log.h"
+#include "osl/osl_nvme.h"
 #include "osl/osl_sata.h"
 #include "osl/osl_storage.h"
 
@@ -28,7 +29,6 @@ constexpr u32 FIS_REGISTER_H2D = 0x27;
 constexpr u8 FIS_COMMAND_BIT = 0x80;
 constexpr u8 ATA_STATUS_ERR = 0x01;
 constexpr u32 RESPONSE_LENGTH = 13;
-constexpr u32 NVME_ENTRY_LENGTH = 64;
 constexpr u8 NVME_FIRMWARE_COMMIT = 0x10;
 constexpr u8 NVME_FIRMWARE_DOWNLOAD = 0x11;
 
@@ -417,12 +417,17 @@ u64 osl_csmi_nvme_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 dir
       return osl_csmi_stp_send(drive, block, blockLength, direction, data, dataLength, response,
                                responseLength, timeoutSeconds, ignoreError);
     case OSL_CMD_NVME_ADMIN:
-      if (!block || blockLength < NVME_ENTRY_LENGTH) return ORV_OSL_STATUS(ORV_ERR_PARAMETER_VALUE);
+      if (!block || blockLength < OSL_NVME_ENTRY_LENGTH) return ORV_OSL_STATUS(ORV_ERR_PARAMETER_VALUE);
       if (block[0] == NVME_FIRMWARE_DOWNLOAD)
         return osl_csmi_fw_download(drive, block, data, dataLength, timeoutSeconds, ignoreError);
       if (block[0] == NVME_FIRMWARE_COMMIT)
         return osl_csmi_fw_activate(drive, block, timeoutSeconds, ignoreError);
-      return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+      return osl_csmi_nvme_command(drive, block, blockLength, direction, data, dataLength, response,
+                                   responseLength, kind, timeoutSeconds, ignoreError);
+    case OSL_CMD_NVME_IO:
+      if (!block || blockLength < OSL_NVME_ENTRY_LENGTH) return ORV_OSL_STATUS(ORV_ERR_PARAMETER_VALUE);
+      return osl_csmi_nvme_command(drive, block, blockLength, direction, data, dataLength, response,
+                                   responseLength, kind, timeoutSeconds, ignoreError);
     default:
       return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
   }
@@ -455,7 +460,7 @@ void fillFirmwareRequest(osl_rst_firmware_request* request, const _OSL_PDEV* dri
   request->version = 1;
   request->target = drive->target;
   request->block.Version = 1;
-  request->block.Size = sizeof(osl_rst_firmware_block);
+  request->block.Size = sizeof(osl_firmware_request_block);
   request->block.Function = function;
   request->block.Flags = OSL_RST_FLAG_CONTROLLER;
   request->block.DataBufferOffset = sizeof(osl_rst_firmware_request);
@@ -474,7 +479,7 @@ u64 osl_csmi_fw_download(_OSL_PDEV* drive, const u8* entry, void* data, u32 data
   auto* request = static_cast<osl_rst_firmware_download*>(std::calloc(1, static_cast<size_t>(size)));
   if (!request) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
   const u32 structureLength = sizeof(osl_rst_firmware_download) - sizeof(osl_rst_firmware_request);
-  fillFirmwareRequest(&request->request, drive, OSL_RST_FUNCTION_DOWNLOAD, dataLength + structureLength);
+  fillFirmwareRequest(&request->request, drive, OSL_FIRMWARE_FUNCTION_DOWNLOAD, dataLength + structureLength);
   request->Version = 2;
   request->Size = structureLength;
   request->Offset = static_cast<u32>(entryDword(entry, 11) * 4u);
@@ -504,7 +509,7 @@ u64 osl_csmi_fw_activate(_OSL_PDEV* drive, const u8* entry, u32 timeoutSeconds, 
   if (((dword10 >> 3) & 0x7) == 0) return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
   auto* request = static_cast<osl_rst_firmware_activate*>(std::calloc(1, OSL_RST_ACTIVATE_LENGTH));
   if (!request) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
-  fillFirmwareRequest(&request->request, drive, OSL_RST_FUNCTION_ACTIVATE,
+  fillFirmwareRequest(&request->request, drive, OSL_FIRMWARE_FUNCTION_ACTIVATE,
                       OSL_RST_ACTIVATE_LENGTH - sizeof(osl_rst_firmware_request));
   request->Version = 1;
   request->Size = sizeof(osl_rst_firmware_activate) - sizeof(osl_rst_firmware_request);
@@ -519,7 +524,7 @@ u64 osl_csmi_fw_activate(_OSL_PDEV* drive, const u8* entry, u32 timeoutSeconds, 
     return status;
   }
   if (returnCode == 0) return 0;
-  if (returnCode == OSL_RST_REBOOT_REQUIRED) return ORV_OSL_STATUS(ORV_ERR_REBOOT_REQUIRED);
+  if (returnCode == OSL_FIRMWARE_STATUS_REBOOT_REQUIRED) return ORV_OSL_STATUS(ORV_ERR_REBOOT_REQUIRED);
   osl_log(OSL_LOG_WARNING, "Warning: Invalid return code from IOCTL : %x\n", returnCode);
   return ORV_OSL_STATUS(ORV_ERR_GENERIC);
 }
@@ -585,6 +590,63 @@ u64 osl_csmi_stp_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 dire
              "ATA Response [Error : 0x%02x] [Count : 0x%04x] [LBA : 0x%012llx] [Device : 0x%02x] "
              "[Status : 0x%02x]\n\n",
              f[3], f[13] << 8 | f[12], lba, f[7], f[2]);
+  std::free(request);
+  return status;
+}
+
+u64 osl_csmi_nvme_command(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 direction,
+                          void* data, u32 dataLength, u8* response, u32 responseLength,
+                          osl_cmd_type kind, u32 timeoutSeconds, bool ignoreError) {
+  if (!drive || !block || blockLength < OSL_NVME_ENTRY_LENGTH || (dataLength && !data))
+    return ORV_OSL_STATUS(ORV_ERR_PARAMETER_VALUE);
+  osl_log_cdb(OSL_LOG_INFO, block, blockLength);
+  // The data ends the request, whose length is a whole number of Dwords.
+  u64 area = dataLength ? dataLength : OSL_RST_NVME_DEFAULT_DATA;
+  u64 size = (sizeof(osl_rst_nvme_request) + area + 3) / 4 * 4;
+  if (size > 0xFFFFFFFFull) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+  auto* request = static_cast<osl_rst_nvme_request*>(std::calloc(1, static_cast<size_t>(size)));
+  if (!request) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+  u8* bytes = reinterpret_cast<u8*>(request);
+  request->version = 1;
+  request->target = drive->target;
+  // Only the opcode, the namespace and Dwords 10 to 15 travel: the driver
+  // builds the data pointers itself.
+  request->command[0] = block[0];
+  std::memcpy(request->command + 4, block + 4, 4);
+  std::memcpy(request->command + OSL_NVME_DWORD10, block + OSL_NVME_DWORD10, 24);
+  request->queueType = kind == OSL_CMD_NVME_ADMIN ? OSL_RST_NVME_ADMIN_QUEUE : OSL_RST_NVME_IO_QUEUE;
+  request->dataOffset = static_cast<u32>(size - area);
+  request->dataLength = static_cast<u32>(area);
+  if (direction == 1 && dataLength) std::memcpy(bytes + request->dataOffset, data, dataLength);
+
+  u32 error = 0;
+  u64 status = send(drive, OSL_RST_NVME_CODE, request, static_cast<u32>(size),
+                    timeoutSeconds ? timeoutSeconds : OSL_RST_TIMEOUT_SECONDS, &error);
+  const u8* completion = request->completion;
+  u32 statusWord = u32{completion[14]} | u32{completion[15]} << 8;
+  // Success is Status Code and Status Code Type both 0: a completion of any
+  // other type is an error whatever its code.
+  bool completed = (statusWord >> 1 & 0xFF) == 0 && (statusWord >> 9 & 0x7) == 0;
+  if (status == 0 && (request->header.ReturnCode != OSL_RST_NVME_CARRIED || !completed))
+    status = ORV_OSL_STATUS(ORV_ERR_GENERIC);
+  if (status == 0 && direction == 0 && dataLength) {
+    // The data is read where the driver says it put it, and only from
+    // within the request.
+    u32 offset = request->dataOffset;
+    if (offset < sizeof(osl_rst_nvme_request) || offset > size || size - offset < dataLength)
+      status = ORV_OSL_STATUS(ORV_ERR_GENERIC);
+    else
+      std::memcpy(data, bytes + offset, dataLength);
+  }
+
+  if (error != 0) {
+    int level = ignoreError ? OSL_LOG_WARNING : OSL_LOG_ERROR;
+    osl_log_ioctl_failure(level, error);
+    osl_log_at(level, "CSMI NVMe Status: 0x%X\n", static_cast<unsigned>(request->header.ReturnCode));
+  }
+  if (response) std::memcpy(response, completion, std::min(responseLength, OSL_NVME_COMPLETION_LENGTH));
+  osl_nvme_log_cqe((status == 0 || ignoreError) ? OSL_LOG_INFO : OSL_LOG_ERROR, completion,
+                   OSL_NVME_COMPLETION_LENGTH);
   std::free(request);
   return status;
 }

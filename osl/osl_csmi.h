@@ -41,14 +41,18 @@ u64 osl_csmi_phy_describe(_OSL_PDEV* drive, _osl_dev_entry* entry);
 // STP pass-through requests; the response is the 13-byte return register
 // block (the layout of the native ATA sender's first 13 bytes). NVMe
 // Firmware Image Download and Firmware Commit travel as the RAID driver's
-// firmware requests; its NVMe pass-through of other commands is not part of
-// this build: they answer "Feature unsupported" without sending anything.
+// firmware requests, every other NVMe command through its NVMe pass-through.
 u64 osl_csmi_nvme_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 direction, void* data,
                        u32 dataLength, u8* response, u32 responseLength, osl_cmd_type kind,
                        u32 timeoutSeconds, bool ignoreError);
 u64 osl_csmi_stp_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 direction, void* data,
                       u32 dataLength, u8* response, u32 responseLength, u32 timeoutSeconds,
                       bool ignoreError);
+// The response is the 16-byte completion entry; direction 0 brings data
+// from the drive, 1 takes it to the drive or has none.
+u64 osl_csmi_nvme_command(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 direction,
+                          void* data, u32 dataLength, u8* response, u32 responseLength,
+                          osl_cmd_type kind, u32 timeoutSeconds, bool ignoreError);
 // The drive's phy: its identifier, its port identifier and the SAS address
 // of the device attached to it.
 u64 osl_csmi_phy_address(_OSL_PDEV* drive, u8* phyIdentifier, u8* portIdentifier,

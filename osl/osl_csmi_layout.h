@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "osl/osl_platform.h"
+#include "osl/osl_storage.h"
 #include "osl/osl_types.h"
 
 constexpr u32 OSL_CSMI_HEADER_LENGTH = 28;
@@ -135,31 +136,20 @@ static_assert(offsetof(osl_csmi_stp_buffer, bDataBuffer) == OSL_CSMI_STP_DATA_OF
 static_assert(sizeof(osl_csmi_stp_buffer) == 168, "CSMI STP pass-through");
 
 // The RAID driver's firmware request for an NVMe drive of its RAID
-// configuration: the miniport header, the drive's target, a firmware request
-// block and the download or activation structure after it.
+// configuration: the miniport header, the drive's target, the firmware request
+// block of the miniport firmware request, and the download or activation
+// structure after it; functions and the reboot answer are those of that request.
 constexpr u32 OSL_RST_FIRMWARE_CODE = 0xF0000040;
 constexpr u32 OSL_RST_TIMEOUT_SECONDS = 86400;
-constexpr u32 OSL_RST_FUNCTION_DOWNLOAD = 2;
-constexpr u32 OSL_RST_FUNCTION_ACTIVATE = 3;
 constexpr u32 OSL_RST_FLAG_CONTROLLER = 1;
-constexpr u32 OSL_RST_REBOOT_REQUIRED = 0x20;
 constexpr u32 OSL_RST_ACTIVATE_LENGTH = 580;
-
-struct osl_rst_firmware_block {
-  u32 Version;
-  u32 Size;
-  u32 Function;
-  u32 Flags;
-  u32 DataBufferOffset;
-  u32 DataBufferLength;
-};
 
 struct osl_rst_firmware_request {
   SRB_IO_CONTROL header;
   u8 version;
   u8 target;
   u8 reserved[2];
-  osl_rst_firmware_block block;
+  osl_firmware_request_block block;
 };
 
 // Followed by the image.
@@ -185,3 +175,33 @@ struct osl_rst_firmware_activate {
 static_assert(sizeof(osl_rst_firmware_request) == 56, "RST firmware request");
 static_assert(sizeof(osl_rst_firmware_download) == 88, "RST firmware download");
 static_assert(offsetof(osl_rst_firmware_activate, SlotToActivate) == 64, "RST firmware activation");
+
+// The RAID driver's NVMe pass-through for an NVMe drive of its RAID
+// configuration: the submission entry goes in, the completion entry comes
+// back, and the data lies at the data offset. The driver answers ReturnCode
+// 1 when it carried the command to the drive.
+constexpr u32 OSL_RST_NVME_CODE = 0xF0002808;
+constexpr u32 OSL_RST_NVME_CARRIED = 1;
+constexpr u32 OSL_RST_NVME_DEFAULT_DATA = 4096;
+constexpr u8 OSL_RST_NVME_ADMIN_QUEUE = 0;
+constexpr u8 OSL_RST_NVME_IO_QUEUE = 1;
+
+// Followed by the data area.
+struct osl_rst_nvme_request {
+  SRB_IO_CONTROL header;
+  u8 version;
+  u8 target;
+  u8 reserved[2];
+  u8 command[64];
+  u8 queueType;
+  u8 completion[16];
+  u8 reserved2[3];
+  u32 dataOffset;
+  u32 dataLength;
+  u8 reserved3[40];
+};
+
+static_assert(offsetof(osl_rst_nvme_request, command) == 32, "RST NVMe entry");
+static_assert(offsetof(osl_rst_nvme_request, completion) == 97, "RST NVMe completion");
+static_assert(offsetof(osl_rst_nvme_request, dataOffset) == 116, "RST NVMe data offset");
+static_assert(sizeof(osl_rst_nvme_request) == 164, "RST NVMe pass-through");

@@ -54,6 +54,10 @@ NvmeDrive::NvmeDrive(Machine& machine, rapidjson::Value& record, uint32_t number
     : Drive(machine, record, number), writeCache_(flag("writeCache", true)) {}
 
 void NvmeDrive::execute(NvmeIo& io) {
+  Received seen;
+  seen.command.assign(io.command, io.command + sizeof io.command);
+  if (io.phase == DataPhase::out && io.data) seen.data.assign(io.data, io.data + io.length);
+  received_.push_back(std::move(seen));
   FaultRequest request("nvme");
   request.code = io.opcode();
   request.drive = static_cast<int>(number());
@@ -85,11 +89,15 @@ void NvmeDrive::execute(NvmeIo& io) {
     case SET_FEATURES: return setFeatures(io);
     case FIRMWARE_DOWNLOAD: return downloadImage(io);
     case FIRMWARE_COMMIT: return commit(io);
+    case SECURITY_SEND: return securitySend(io);
+    case SECURITY_RECEIVE: return securityReceive(io);
     case FORMAT_NVM: {
       uint32_t nsid = io.dword(1);
-      if (nsid != NAMESPACE_ID && nsid != ALL_NAMESPACES) nvmeFail(io, NVME_INVALID_NAMESPACE);
-      return;
+      if (nsid != NAMESPACE_ID && nsid != ALL_NAMESPACES) return nvmeFail(io, NVME_INVALID_NAMESPACE);
+      return formatNvm(io);
     }
+    case SANITIZE: return sanitize(io);
+    case DEVICE_SELF_TEST: return selfTest(io);
     default:
       break;
   }
@@ -152,6 +160,8 @@ std::vector<uint8_t> NvmeDrive::controllerData() const {
   data[513] = 0x44;                     // completion queue entry size
   putLittle(data, 516, 1, 4);           // namespaces
   data[525] = 0x01;                     // volatile write cache
+  describeNamespaceManagement(data);
+  putFormatFields(data);
   return data;
 }
 
@@ -163,6 +173,8 @@ std::vector<uint8_t> NvmeDrive::namespaceData() const {
   unsigned shift = 0;
   while ((1u << shift) < sectorSize() && shift < 31) ++shift;
   putLittle(data, 128, static_cast<uint64_t>(shift) << 16, 4);
+  describeFormats(data);
+  putNamespaceFormat(data);
   return data;
 }
 
@@ -173,6 +185,8 @@ std::vector<uint8_t> NvmeDrive::logPage(uint8_t id) const {
     case 0x03: return firmwareSlotLog();
     case LOG_DIRECTORY: return logDirectory();
     case TELEMETRY_HOST: return telemetryLog();
+    case 0x06: return selfTestLog();
+    case 0x81: return sanitizeLog();
     case 0x05: {                                          // commands supported and effects
       if (!effectsLog()) return {};
       std::vector<uint8_t> page(4096, 0);
@@ -203,7 +217,9 @@ void NvmeDrive::getFeatures(NvmeIo& io) {
     case 0x04: io.result = temperatureThreshold_; return;
     case 0x06: io.result = writeCache_ ? 1 : 0; return;
     case 0x07: io.result = 0x003F003F; return;  // queues
-    default: return otherFeature(io, false);
+    default:
+      if (!capacityFeature(io, false)) otherFeature(io, false);
+      return;
   }
 }
 
@@ -211,7 +227,9 @@ void NvmeDrive::setFeatures(NvmeIo& io) {
   switch (io.dword(10) & 0xFF) {
     case 0x04: temperatureThreshold_ = static_cast<uint16_t>(io.dword(11)); return;
     case 0x06: writeCache_ = io.dword(11) & 1; return;
-    default: return otherFeature(io, true);
+    default:
+      if (!capacityFeature(io, true)) otherFeature(io, true);
+      return;
   }
 }
 

@@ -35,7 +35,11 @@ enum NvmeOpcode : uint8_t {
   GET_FEATURES = 0x0A,
   FIRMWARE_COMMIT = 0x10,
   FIRMWARE_DOWNLOAD = 0x11,
+  DEVICE_SELF_TEST = 0x14,
+  SECURITY_SEND = 0x81,
+  SECURITY_RECEIVE = 0x82,
   FORMAT_NVM = 0x80,
+  SANITIZE = 0x84,
   VENDOR_FIRST = 0xC0,
 };
 
@@ -45,13 +49,16 @@ enum NvmeStatus : uint16_t {
   NVME_INVALID_FIELD = 0x002,
   NVME_INTERNAL_ERROR = 0x006,
   NVME_INVALID_NAMESPACE = 0x00B,
+  NVME_SANITIZE_IN_PROGRESS = 0x01D,
   NVME_FORMAT_IN_PROGRESS = 0x084,
   // Command specific status (type 1).
   NVME_INVALID_FIRMWARE_SLOT = 0x106,
   NVME_INVALID_FIRMWARE_IMAGE = 0x107,
   NVME_INVALID_LOG_PAGE = 0x109,
+  NVME_INVALID_FORMAT = 0x10A,
   NVME_REQUIRES_CONVENTIONAL_RESET = 0x10B,
   NVME_OVERLAPPING_RANGE = 0x114,
+  NVME_SELF_TEST_IN_PROGRESS = 0x11D,
 };
 
 class NvmeDrive : public Drive {
@@ -76,6 +83,25 @@ class NvmeDrive : public Drive {
   // A controller reset: a pending activation takes effect.
   void reset();
   const FirmwareAssembly& download() const { return download_; }
+
+  // Every command the controller received in this process, with the data
+  // that came with it (for tests).
+  struct Received {
+    std::vector<uint8_t> command;
+    std::vector<uint8_t> data;
+  };
+  const std::vector<Received>& received() const { return received_; }
+  void forgetReceived() { received_.clear(); }
+
+  // drive_nvme_io.cpp: the namespace's blocks (zero until written; kept
+  // while the machine lives) and the security protocols of the record's
+  // "securityProtocols", whose data a Security Send keeps for the next
+  // Security Receive of that protocol and protocol-specific value.
+  void readBlocks(uint64_t lba, uint8_t* out, uint32_t count) const;
+  void writeBlocks(uint64_t lba, const uint8_t* in, uint32_t count);
+  std::vector<uint8_t> securityProtocols() const;
+  void securitySend(NvmeIo& io);
+  void securityReceive(NvmeIo& io);
 
   bool writeCache() const { return writeCache_; }
   void setWriteCache(bool enabled) { writeCache_ = enabled; }
@@ -111,6 +137,10 @@ class NvmeDrive : public Drive {
   void otherFeature(NvmeIo& io, bool set);
   std::map<uint8_t, uint32_t> features_;
   bool featuresLoaded_ = false;
+  // drive_nvme_namespaces.cpp: what the record says of namespace
+  // management and the namespace's formats, over the identify data.
+  void describeNamespaceManagement(std::vector<uint8_t>& controller) const;
+  void describeFormats(std::vector<uint8_t>& ns) const;
 
   // drive_nvme_firmware.cpp
   std::vector<uint8_t> firmwareSlotLog() const;
@@ -119,15 +149,44 @@ class NvmeDrive : public Drive {
   void writeSlot(uint8_t slot, const std::string& revision);
   void activateSlot(uint8_t slot);
 
+  // drive_nvme_format.cpp: Format NVM, sanitize and its log, the vendor
+  // capacity feature F7h; the identify fields they depend on.
+  void putFormatFields(std::vector<uint8_t>& controller) const;
+  void putNamespaceFormat(std::vector<uint8_t>& ns) const;
+  void formatNvm(NvmeIo& io);
+  void sanitize(NvmeIo& io);
+  std::vector<uint8_t> sanitizeLog() const;
+  // Get or Set Features F7h; false for another feature.
+  bool capacityFeature(NvmeIo& io, bool set);
+  // drive_nvme_selftest.cpp: Device Self-test and its log.
+  struct SelfTestResult {
+    uint8_t code = 0;
+    uint8_t result = 0;
+    uint32_t nsid = 0;
+    uint64_t hours = 0;
+    uint64_t lba = 0;
+  };
+  bool selfTestSupported() const { return flag("selfTest", false); }
+  void selfTest(NvmeIo& io);
+  std::vector<uint8_t> selfTestLog() const;
+  // The record's "selfTestResults" at first, newest first.
+  std::vector<SelfTestResult>& selfTestResults() const;
+  mutable std::vector<SelfTestResult> selfTestResults_;
+  mutable bool selfTestResultsRead_ = false;
+
+  std::vector<Received> received_;
   FirmwareAssembly download_;
+  std::map<uint64_t, std::vector<uint8_t>> blocks_;
+  std::map<uint32_t, std::vector<uint8_t>> security_;
   uint16_t temperatureThreshold_ = 343;
   bool writeCache_ = true;
 };
 
+// Writes count bytes of value, least significant first.
+void putLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, unsigned count);
+
 // Completes io with a status of the table above.
 void nvmeFail(NvmeIo& io, uint16_t status);
-// Stores value little-endian in count bytes at byte at.
-void putLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, unsigned count);
 // Copies bytes to the host's data-in buffer (at most its length).
 void nvmeSend(NvmeIo& io, const std::vector<uint8_t>& bytes);
 

@@ -13,12 +13,16 @@ bool matches(const rapidjson::Value& fault, const FaultRequest& request) {
   if (kind == fault.MemberEnd()) return false;
   if (kind->value.IsString()) {
     if (request.name != kind->value.GetString()) return false;
-  } else if (!kind->value.IsInt() || kind->value.GetInt() != request.code) {
+  } else if (!kind->value.IsInt64() || kind->value.GetInt64() != request.code) {
     return false;
   }
   if (faultNumber(fault, "drive", request.drive) != request.drive) return false;
-  if (request.detailKey && faultNumber(fault, request.detailKey, request.detail) != request.detail)
-    return false;
+  if (request.detailKey) {
+    auto detail = fault.FindMember(request.detailKey);
+    if (detail != fault.MemberEnd() &&
+        (!detail->value.IsInt64() || detail->value.GetInt64() != request.detail))
+      return false;
+  }
   return true;
 }
 

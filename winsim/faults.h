@@ -16,10 +16,10 @@ struct FaultRequest {
   explicit FaultRequest(const char* kindName) : kind(kindName) {}
   const char* kind;            // "ioctl", "setupapi", "ata", "scsi" or "nvme"
   std::string name;            // ioctl and setupapi: the call's name
-  int code = -1;               // ata: the command; scsi: the operation code
+  long long code = -1;         // ata: the command; scsi: the operation code; csmi: the control code
   int drive = -1;              // the device number, -1 when none
   const char* detailKey = nullptr;  // "property", "page", "feature", "mode", "log" or "cns"
-  int detail = -1;
+  long long detail = -1;
 };
 
 class Faults {

@@ -38,13 +38,13 @@ void NvmeTranslation::securityIn(ScsiIo& io) {
   uint8_t protocol = io.cdb[1];
   uint32_t allocation = readBigEndian(io.cdb + 6, 4);
   if (protocol == 0 && readBigEndian(io.cdb + 2, 2) == 0) {
-    std::vector<uint8_t> list = {0, 0, 0, 0, 0, 0, 0, 1, 0x00};
-    if (nvme_.tunnel()) {
-      list.push_back(TUNNEL_PROTOCOL);
-      list[7] = 2;
-    }
+    std::vector<uint8_t> list = {0, 0, 0, 0, 0, 0, 0, 0, 0x00};
+    for (uint8_t one : nvme_.securityProtocols()) list.push_back(one);
+    if (nvme_.tunnel()) list.push_back(TUNNEL_PROTOCOL);
+    list[7] = static_cast<uint8_t>(list.size() - 8);
     return sendData(io, list, allocation);
   }
+  if (protocol != TUNNEL_PROTOCOL) return toController(io, SECURITY_RECEIVE);
   if (protocol != TUNNEL_PROTOCOL || !nvme_.tunnel() || allocation < ENTRY_LENGTH)
     return checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
   if (!entry_.empty()) {
@@ -79,6 +79,7 @@ void NvmeTranslation::securityIn(ScsiIo& io) {
 void NvmeTranslation::securityOut(ScsiIo& io) {
   if (!nvme_.securityCommands())
     return checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_OPERATION_CODE);
+  if (io.cdb[1] != TUNNEL_PROTOCOL) return toController(io, SECURITY_SEND);
   uint32_t length = readBigEndian(io.cdb + 6, 4);
   if (io.cdb[1] != TUNNEL_PROTOCOL || !nvme_.tunnel() || length < ENTRY_LENGTH ||
       io.phase != DataPhase::out || io.length < length)
@@ -105,10 +106,33 @@ void NvmeTranslation::readWrite(ScsiIo& io, bool read) {
   uint64_t bytes = blocks * nvme_.sectorSize();
   if (lba + blocks > nvme_.sectors())
     return checkCondition(io, SENSE_ILLEGAL_REQUEST, 0x2100);  // LBA out of range
-  if (bytes != io.length || io.phase != (read ? DataPhase::in : DataPhase::out))
+  // A longer buffer than the blocks need is a short transfer.
+  if (bytes > io.length || io.phase != (read ? DataPhase::in : DataPhase::out))
     return checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
-  if (read) std::fill(io.data, io.data + io.length, 0);
-  io.transferred = io.length;
+  if (read)
+    nvme_.readBlocks(lba, io.data, static_cast<uint32_t>(blocks));
+  else
+    nvme_.writeBlocks(lba, io.data, static_cast<uint32_t>(blocks));
+  io.transferred = static_cast<uint32_t>(bytes);
+}
+
+void NvmeTranslation::toController(ScsiIo& io, uint8_t opcode) {
+  uint32_t length = readBigEndian(io.cdb + 6, 4);
+  if (io.length < length || (length && io.phase != (opcode == SECURITY_RECEIVE ? DataPhase::in : DataPhase::out)))
+    return checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
+  NvmeIo run;
+  run.command[0] = opcode;
+  uint32_t dword10 = static_cast<uint32_t>(io.cdb[1]) << 24 | readBigEndian(io.cdb + 2, 2) << 8;
+  for (unsigned i = 0; i < 4; ++i) {
+    run.command[40 + i] = static_cast<uint8_t>(dword10 >> (8 * i));
+    run.command[44 + i] = static_cast<uint8_t>(length >> (8 * i));
+  }
+  run.phase = length ? io.phase : DataPhase::none;
+  run.data = io.data;
+  run.length = length;
+  nvme_.execute(run);
+  if (run.failed()) return checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
+  io.transferred = length;
 }
 
 }  // namespace winsim

@@ -29,6 +29,8 @@ class NvmeTranslation : public ScsiTarget {
   void securityIn(ScsiIo& io);
   void securityOut(ScsiIo& io);
   void readWrite(ScsiIo& io, bool read);
+  // Security Send or Receive of a protocol the controller answers itself.
+  void toController(ScsiIo& io, uint8_t opcode);
 
   NvmeDrive& nvme_;
   // The entry the tunnel took, not yet run (it runs when its completion is

@@ -624,7 +624,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
   if (ioControlCode == IOCTL_SCSI_MINIPORT && inBuffer && inBufferSize >= sizeof(SRB_IO_CONTROL)) {
     trace.miniportCode = reinterpret_cast<const SRB_IO_CONTROL*>(inBuffer)->ControlCode;
     request.detailKey = "controlCode";
-    request.detail = static_cast<int>(trace.miniportCode);
+    request.detail = trace.miniportCode;
   }
   const auto* in = static_cast<const uint8_t*>(inBuffer);
   auto* out = static_cast<uint8_t*>(outBuffer);

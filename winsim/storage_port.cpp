@@ -7,6 +7,7 @@
 
 #include "osl/osl_csmi_layout.h"
 #include "winsim/drive_ata.h"
+#include "winsim/drive_nvme.h"
 #include "winsim/faults.h"
 #include "winsim/machine.h"
 #include "winsim/storage.h"
@@ -35,6 +36,7 @@ const Known knownCodes[] = {
     {OSL_CSMI_PHY_INFO_CODE, "CSMISAS"},
     {OSL_CSMI_STP_PASSTHRU_CODE, "CSMISAS"},
     {OSL_RST_FIRMWARE_CODE, "IntelFw "},
+    {OSL_RST_NVME_CODE, "IntelNvm"},
 };
 
 const rapidjson::Value* memberOf(const rapidjson::Value& record, const char* key) {
@@ -103,10 +105,14 @@ StoragePort::StoragePort(Machine& machine, rapidjson::Value& record, uint32_t in
       if (set.IsObject() && drives != set.MemberEnd() && drives->value.IsArray()) {
         for (rapidjson::Value& one : drives->value.GetArray()) {
           RaidMember member;
-          member.record = std::make_unique<Drive>(machine, one, 0);
           uint64_t fallback = uint64_t{raidSets_.size()} << 48 | uint64_t{members.size()} << 40 |
                               uint64_t{memberCount++ & 0xFF} << 32;
           member.sasAddress = sasAddressOf(one, fallback);
+          uint32_t number = numberOf(one, "number", 1000 * (index + 1) + member.sasAddress[3]);
+          if (textOf(one, "model", "NVMe").rfind("NVMe", 0) == 0)
+            member.record = makeNvmeDrive(machine, one, number);
+          else
+            member.record = std::make_unique<Drive>(machine, one, number);
           member.status = static_cast<uint8_t>(numberOf(one, "status", 0));
           members.push_back(std::move(member));
         }
@@ -166,15 +172,22 @@ uint32_t StoragePort::miniport(const uint8_t* in, std::vector<uint8_t>& buffer, 
   if (!known || std::memcmp(header->Signature, known->signature, 8) != 0) return CSMI_BAD_CONTROL_CODE;
   if (header->Timeout == 0) return CSMI_INVALID_PARAMETER;
   FaultRequest request("csmi");
-  request.code = static_cast<int>(header->ControlCode);
-  if (const rapidjson::Value* fault = machine_.part<Faults>().take(request))
+  request.code = header->ControlCode;
+  if (const rapidjson::Value* fault = machine_.part<Faults>().take(request)) {
+    // A driver that misplaces the data of an NVMe pass-through.
+    int dataOffset = faultNumber(*fault, "dataOffset", -1);
+    if (dataOffset >= 0 && header->ControlCode == OSL_RST_NVME_CODE &&
+        buffer.size() >= sizeof(osl_rst_nvme_request))
+      reinterpret_cast<osl_rst_nvme_request*>(buffer.data())->dataOffset = static_cast<uint32_t>(dataOffset);
     return static_cast<uint32_t>(faultNumber(*fault, "returnCode", CSMI_FAILED));
+  }
   switch (header->ControlCode) {
     case OSL_CSMI_DRIVER_INFO_CODE: return driverInfo(buffer);
     case OSL_CSMI_RAID_INFO_CODE: return raidInfo(buffer);
     case OSL_CSMI_RAID_CONFIG_CODE: return raidConfig(buffer);
     case OSL_CSMI_PHY_INFO_CODE: return phyInfo(buffer);
     case OSL_RST_FIRMWARE_CODE: return firmwareRequest(buffer, trace);
+    case OSL_RST_NVME_CODE: return nvmePassThrough(buffer, trace);
     default: return stpPassThrough(buffer, trace);
   }
 }
@@ -304,13 +317,13 @@ StoragePort::RaidMember* StoragePort::member(uint8_t target) {
 uint32_t StoragePort::firmwareRequest(std::vector<uint8_t>& buffer, StorageRequest& trace) {
   if (buffer.size() < sizeof(osl_rst_firmware_request)) return CSMI_INVALID_PARAMETER;
   const auto* request = reinterpret_cast<const osl_rst_firmware_request*>(buffer.data());
-  const osl_rst_firmware_block& block = request->block;
+  const osl_firmware_request_block& block = request->block;
   RaidMember* drive = member(request->target);
   if (!drive || request->version != 1 || block.Version != 1 || block.Size != sizeof block ||
       block.Flags != OSL_RST_FLAG_CONTROLLER || block.DataBufferOffset != sizeof *request ||
       block.DataBufferLength > buffer.size() - sizeof *request)
     return CSMI_INVALID_PARAMETER;
-  if (block.Function == OSL_RST_FUNCTION_DOWNLOAD) {
+  if (block.Function == OSL_FIRMWARE_FUNCTION_DOWNLOAD) {
     if (buffer.size() < sizeof(osl_rst_firmware_download)) return CSMI_INVALID_PARAMETER;
     const auto* download = reinterpret_cast<const osl_rst_firmware_download*>(buffer.data());
     const uint8_t* piece = buffer.data() + sizeof *download;
@@ -324,7 +337,7 @@ uint32_t StoragePort::firmwareRequest(std::vector<uint8_t>& buffer, StorageReque
     drive->image.insert(drive->image.end(), piece, piece + download->BufferSize);
     return CSMI_SUCCESS;
   }
-  if (block.Function != OSL_RST_FUNCTION_ACTIVATE) return CSMI_INVALID_PARAMETER;
+  if (block.Function != OSL_FIRMWARE_FUNCTION_ACTIVATE) return CSMI_INVALID_PARAMETER;
   const auto* activate = reinterpret_cast<const osl_rst_firmware_activate*>(buffer.data());
   std::vector<uint8_t> image = std::move(drive->image);
   drive->image.clear();
@@ -334,7 +347,38 @@ uint32_t StoragePort::firmwareRequest(std::vector<uint8_t>& buffer, StorageReque
   std::string revision(reinterpret_cast<const char*>(image.data()) + 8, 8);
   while (!revision.empty() && revision.back() == ' ') revision.pop_back();
   drive->record->keep("firmware", revision);
-  return drive->record->flag("rebootToActivate", false) ? OSL_RST_REBOOT_REQUIRED : CSMI_SUCCESS;
+  return drive->record->flag("rebootToActivate", false) ? OSL_FIRMWARE_STATUS_REBOOT_REQUIRED : CSMI_SUCCESS;
+}
+
+uint32_t StoragePort::nvmePassThrough(std::vector<uint8_t>& buffer, StorageRequest& trace) {
+  if (buffer.size() < sizeof(osl_rst_nvme_request)) return CSMI_INVALID_PARAMETER;
+  auto* request = reinterpret_cast<osl_rst_nvme_request*>(buffer.data());
+  trace.command.assign(request->command, request->command + sizeof request->command);
+  trace.dataLength = request->dataLength;
+  trace.dataOffset = request->dataOffset;
+  trace.queueType = request->queueType;
+  RaidMember* drive = member(request->target);
+  NvmeDrive* nvme = drive ? drive->record->nvme() : nullptr;
+  if (!nvme || request->version != 1 || request->queueType > OSL_RST_NVME_IO_QUEUE ||
+      request->dataOffset < sizeof *request || request->dataOffset > buffer.size() ||
+      request->dataLength > buffer.size() - request->dataOffset)
+    return CSMI_INVALID_PARAMETER;
+  NvmeIo io;
+  std::memcpy(io.command, request->command, sizeof io.command);
+  // The transfer direction is the opcode's: bit 1 from the controller, bit 0
+  // to it.
+  uint8_t transfer = io.opcode() & 3;
+  io.phase = transfer == 2 ? DataPhase::in : transfer == 1 ? DataPhase::out : DataPhase::none;
+  io.data = buffer.data() + request->dataOffset;
+  io.length = request->dataLength;
+  // The controller keeps no data: it has no I/O command set.
+  if (request->queueType == OSL_RST_NVME_ADMIN_QUEUE)
+    nvme->execute(io);
+  else
+    nvmeFail(io, NVME_INVALID_OPCODE);
+  std::vector<uint8_t> completion = io.completion();
+  std::memcpy(request->completion, completion.data(), sizeof request->completion);
+  return OSL_RST_NVME_CARRIED;
 }
 
 void StoragePort::lost(const uint8_t* in, DWORD inSize) {

@@ -3,7 +3,9 @@
 // opened as "\\.\ScsiN:" or by their interface path. A port of the "csmi"
 // kind is a RAID controller whose driver answers CSMI requests through
 // IOCTL_SCSI_MINIPORT: drives on its phys (SATA drives reached with STP
-// pass-through, others only listed) and the members of its RAID sets.
+// pass-through, others only listed) and the members of its RAID sets (NVMe
+// members are virtual NVMe controllers reached with the RAID driver's NVMe
+// pass-through).
 // Any other port knows no miniport requests. Every port describes its
 // adapter.
 #pragma once
@@ -63,6 +65,7 @@ class StoragePort {
   uint32_t phyInfo(std::vector<uint8_t>& buffer);
   uint32_t stpPassThrough(std::vector<uint8_t>& buffer, StorageRequest& trace);
   uint32_t firmwareRequest(std::vector<uint8_t>& buffer, StorageRequest& trace);
+  uint32_t nvmePassThrough(std::vector<uint8_t>& buffer, StorageRequest& trace);
   RaidMember* member(uint8_t target);
   const Phy* phyOf(const std::vector<uint8_t>& buffer) const;
   uint32_t maxDrivesPerSet() const;

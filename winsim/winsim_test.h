@@ -50,10 +50,14 @@ struct StorageRequest {
   // IOCTL_SCSI_MINIPORT: the request's ControlCode and the ReturnCode
   // answered; for a CSMI STP pass-through the 20-byte command FIS is the
   // command, uFlags the flags and uDataLength the data length; for the RAID
-  // driver's firmware download the data length is the piece's BufferSize.
+  // driver's firmware download the data length is the piece's BufferSize;
+  // for its NVMe pass-through the submission entry is the command, and the
+  // data area's offset and length and the queue type are kept.
   DWORD miniportCode = 0;
   DWORD returnCode = 0;
   ULONG stpFlags = 0;
+  ULONG dataOffset = 0;
+  UCHAR queueType = 0;
   DWORD error = 0;               // 0 when the call succeeded
 };
 

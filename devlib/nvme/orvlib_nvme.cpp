@@ -1,10 +1,13 @@
 #include "devlib/nvme/orvlib_nvme.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "devlib/nvme/orvlib_buffer_nvme_logs.h"
+#include "devlib/orvlib_buffer_devdump.h"
 #include "devlib/orvlib_guard.h"
 #include "osl/orv_status.h"
 #include "osl/osl_clib.h"
@@ -55,6 +58,13 @@ bool versionBelow(const OrvNvmCtrlIdentify& ctrl, u64 minor) {
 }
 
 bool beforeWindows10OnPcie(osl_bus_type bus) { return bus == OSL_BUS_NVME && osl_require_win10() != 0; }
+
+// 2 to the power LBADS of the namespace's current LBA format.
+u32 sectorSizeOf(OrvNvmNsIdentify& ns) {
+  u8 current = static_cast<u8>(ns.flbas.currentLbaFormat.getValue());
+  u64 lbads = ns.getLbaFormat(current)->dataSize.getValue();
+  return lbads < 32 ? 1u << lbads : 0;
+}
 
 }  // namespace
 
@@ -139,11 +149,7 @@ void OrvNvmeDev::probeVendorFeature() {
   vendorFeatureF7 = nvmGetFeature(handles, ORV_NVM_FEATURE_VENDOR_F7, 0, 0, answer, timeout, PROBE_IGNORE, 0) == 0;
 }
 
-u32 OrvNvmeDev::getCurrentSectorSize() {
-  u8 current = static_cast<u8>(nsIdentify->flbas.currentLbaFormat.getValue());
-  u64 lbads = nsIdentify->getLbaFormat(current)->dataSize.getValue();
-  return lbads < 32 ? 1u << lbads : 0;
-}
+u32 OrvNvmeDev::getCurrentSectorSize() { return sectorSizeOf(*nsIdentify); }
 
 u64 OrvNvmeDev::refresh() {
   return ORV_GUARDED([&] {
@@ -640,16 +646,31 @@ u64 OrvNvmeDev::getEnduranceInfo(OrvDevGenData<_OrvDataItem>& endurance) {
   });
 }
 
+// The Error Information log read into a new buffer of ELPE + 1 entries, or
+// null with the status (0 when ELPE 255 leaves no entry count that fits).
+static OrvNvmErrInfoLog* readErrorInfoLog(OrvNvmHandlePair& handles, u8 count, u32 timeout, u8 ignore,
+                                          u64& status) {
+  status = 0;
+  if (count == 0) return nullptr;
+  OrvNvmErrInfoLog* log = new (std::nothrow) OrvNvmErrInfoLog(count);
+  if (!log) {
+    status = ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+    return nullptr;
+  }
+  status = nvmGetLogPage(handles, log->getPageId(), *log, timeout, ignore, 0, 0);
+  if (status) {
+    delete log;
+    return nullptr;
+  }
+  return log;
+}
+
 u64 OrvNvmeDev::readErrorLog(OrvDevGenData<_OrvErrLogItem>& list) {
   return ORV_GUARDED([&] {
     u8 count = static_cast<u8>(ctrlIdentify->elpe.getValue() + 1);
-    if (count == 0) return u64{0};
-    OrvNvmErrInfoLog* log = new (std::nothrow) OrvNvmErrInfoLog(count);
-    if (!log) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
-    if (u64 status = nvmGetLogPage(handles, log->getPageId(), *log, timeout, ignoreErrorCount, 0, 0)) {
-      delete log;
-      return status;
-    }
+    u64 status = 0;
+    OrvNvmErrInfoLog* log = readErrorInfoLog(handles, count, timeout, ignoreErrorCount, status);
+    if (!log) return status;
     list.addBuffer(log);
     for (u8 index = 0; index < count; ++index) {
       OrvNvmErrInfoEntry* entry = log->getEntry(index);
@@ -974,6 +995,784 @@ u64 OrvNvmeDev::readInternalStatusLog(u32 mode, OrvLogBuffer& log, u32 offset, u
     }
     return status;
   });
+}
+
+// ------------------------------- erase, sanitize, format, capacity, self-test
+
+namespace {
+
+// Generic erase and sanitize modes.
+constexpr int CRYPTOGRAPHIC_MODE = 1;
+constexpr u32 SANITIZE_CRYPTO_MODE = 1;
+constexpr u32 SANITIZE_BLOCK_MODE = 2;
+constexpr u32 SANITIZE_OVERWRITE_MODE = 3;
+
+// Sanitize actions.
+constexpr int SANITIZE_EXIT = 1;
+constexpr int BLOCK_ERASE = 2;
+constexpr int OVERWRITE = 3;
+constexpr int CRYPTO_ERASE = 4;
+
+// Sanitize progress as reported, by the latest sanitize status.
+constexpr u32 SANITIZE_RUNNING = 0;
+constexpr u32 SANITIZE_DONE = 2;
+constexpr u32 SANITIZE_FAILED = 3;
+constexpr u32 SANITIZE_UNKNOWN = 15;
+constexpr u64 NEVER_SANITIZED = 0;
+constexpr u64 SANITIZE_COMPLETED = 1;
+constexpr u64 SANITIZE_IN_PROGRESS = 2;
+constexpr u64 SANITIZE_FAILED_STATUS = 3;
+constexpr u64 PROGRESS_WHOLE = 65536;
+
+constexpr u32 CAPACITY_RECORD = 12;
+constexpr u32 CAPACITY_AT = 4;
+constexpr u64 NATIVE_CAPACITY = ~u64{0};
+constexpr u32 CNS_ACTIVE_NAMESPACES = 0x02;
+constexpr u32 NAMESPACE_LIST = 4096;
+
+// Self-test kinds, codes and log.
+constexpr u32 SHORT_TEST = 1;
+constexpr u32 EXTENDED_TEST = 2;
+constexpr u32 ABORT_TEST = 5;
+constexpr u32 OTHER_TEST = 15;
+constexpr int ABORT_CODE = 0xF;
+constexpr u64 NO_TEST = 0;
+constexpr u8 SELF_TEST_LOG = 0x06;
+
+// A Self-test Result to the generic result; -1 keeps the item before.
+int selfTestResultOf(u64 result) {
+  constexpr int kResults[] = {0, 5, 5, 5, 5, 3, 7, 4, 5};
+  return result < sizeof kResults / sizeof kResults[0] ? kResults[result] : -1;
+}
+
+}  // namespace
+
+u64 OrvNvmeDev::getSecurityEraseInfo(u32, u16& eraseTime, u8& supported, u8& enhancedSupported) {
+  eraseTime = 0;
+  supported = 0;
+  enhancedSupported = 0;
+  return 0;
+}
+
+u64 OrvNvmeDev::formatNamespace(int eraseMode, bool erase, int lbaFormat) {
+  return ORV_GUARDED([&] {
+    u8 current = 0;
+    u8 formats = 0;
+    u32 protectionType = 0;
+    u32 protectionFirst = 0;
+    u32 metadataAtEnd = 0;
+    if (u64 status = getFormatParams(&current, &protectionType, &protectionFirst, &metadataAtEnd, &formats,
+                                     eraseMode))
+      return status;
+    u8 format = lbaFormat < 0 ? current : static_cast<u8>(lbaFormat & 0x0F);
+    u64 status = erase ? nvmFormatErase(handles, namespaceId, eraseMode == CRYPTOGRAPHIC_MODE, format,
+                                        protectionType, protectionFirst, metadataAtEnd, timeout, ignoreErrorCount)
+                       : nvmFormat(handles, namespaceId, format, protectionType, protectionFirst, metadataAtEnd,
+                                   timeout, ignoreErrorCount);
+    return status ? status : refresh();
+  });
+}
+
+u64 OrvNvmeDev::securityErase(u32 mode, std::string) {
+  return formatNamespace(static_cast<int>(mode), true, -1);
+}
+
+u64 OrvNvmeDev::formatUnit(u8 lbaFormat) { return formatNamespace(0, false, lbaFormat); }
+
+u64 OrvNvmeDev::sanitize(_OrvSanitizeMode mode) {
+  auto& caps = ctrlIdentify->sanicap;
+  if (caps.getValue() == 0) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  int action = 0;
+  switch (static_cast<u32>(mode)) {
+    case SANITIZE_CRYPTO_MODE:
+      if (caps.cryptoErase.getValue()) action = CRYPTO_ERASE;
+      break;
+    case SANITIZE_BLOCK_MODE:
+      if (caps.blockErase.getValue()) action = BLOCK_ERASE;
+      break;
+    case SANITIZE_OVERWRITE_MODE:
+      if (caps.overwrite.getValue()) action = OVERWRITE;
+      break;
+    default:
+      break;
+  }
+  if (action == 0) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] { return nvmSanitize(handles, action, 1, timeout, ignoreErrorCount); });
+}
+
+u64 OrvNvmeDev::exitSanitizeFailure() {
+  if (ctrlIdentify->sanicap.getValue() == 0) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] { return nvmSanitize(handles, SANITIZE_EXIT, 0, timeout, ignoreErrorCount); });
+}
+
+u64 OrvNvmeDev::getSanitizeProgress(u32* state, u16* percent) {
+  if (ctrlIdentify->sanicap.getValue() == 0) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] {
+    OrvNvmSanitizeStatusLogBuf log;
+    if (u64 status = nvmGetLogPage(handles, log.getPageId(), log, timeout, ignoreErrorCount, 0, 0)) return status;
+    *state = SANITIZE_UNKNOWN;
+    *percent = 0;
+    switch (log.recentStatus.getValue()) {
+      case NEVER_SANITIZED:
+      case SANITIZE_COMPLETED:
+        *state = SANITIZE_DONE;
+        *percent = 100;
+        break;
+      case SANITIZE_IN_PROGRESS:
+        *state = SANITIZE_RUNNING;
+        *percent = static_cast<u16>(log.progress.getValue() * 100 / PROGRESS_WHOLE);
+        break;
+      case SANITIZE_FAILED_STATUS:
+        *state = SANITIZE_FAILED;
+        break;
+      default:
+        break;
+    }
+    return u64{0};
+  });
+}
+
+u64 OrvNvmeDev::getSectorSize(u32& size) {
+  size = getCurrentSectorSize();
+  return 0;
+}
+
+u64 OrvNvmeDev::getCapacity(u64& capacity, u32& size, u8 perNamespace) {
+  size = getCurrentSectorSize();
+  bool identified = ctrlIdentify->vid.getValue() != 0;
+  if (identified && perNamespace) {
+    capacity = nsIdentify->ncap.getValue();
+    return 0;
+  }
+  if ((!identified && !vendorFeatureF7) || perNamespace) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] {
+    if (vendorFeatureF7) {
+      OrvBuffer record(CAPACITY_RECORD, ORV_LITTLE_ENDIAN);
+      u64 status = nvmGetFeature(handles, ORV_NVM_FEATURE_VENDOR_F7, 0, 0, record, timeout, ignoreErrorCount, 0);
+      if (status == 0) capacity = record.qword(CAPACITY_AT, 0, 64).getValue();
+      return status;
+    }
+    if (ctrlIdentify->oacs.namespaceManagement.getValue()) {
+      capacity = ctrlIdentify->tnvmcap.getValue();
+      return u64{0};
+    }
+    return sumNamespaceSizes(capacity, size);
+  });
+}
+
+u64 OrvNvmeDev::sumNamespaceSizes(u64& capacity, u32& size) {
+  capacity = 0;
+  OrvBuffer list(NAMESPACE_LIST, ORV_LITTLE_ENDIAN);
+  if (u64 status = nvmIdentify(handles, CNS_ACTIVE_NAMESPACES, list, timeout, 0, ignoreErrorCount)) return status;
+  OrvNvmNsIdentify scratch;
+  for (u32 at = 0; at < NAMESPACE_LIST; at += 4) {
+    u32 id = static_cast<u32>(list.dword(at, 0, 32).getValue());
+    if (id == 0) break;
+    scratch.resetZero();
+    if (u64 status = nvmIdentify(handles, ORV_NVM_CNS_NAMESPACE, scratch, timeout, id, ignoreErrorCount))
+      return status;
+    capacity += scratch.nsze.getValue();
+    size = sectorSizeOf(scratch);
+  }
+  return u64{0};
+}
+
+u64 OrvNvmeDev::writeMaxCapacity(u64 capacity) {
+  if (!vendorFeatureF7) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] {
+    OrvBuffer record(CAPACITY_RECORD, ORV_LITTLE_ENDIAN);
+    record.qword(CAPACITY_AT, 0, 64).setValue(capacity);
+    u64 status = nvmSetFeature(handles, ORV_NVM_FEATURE_VENDOR_F7, 1, 0, record, timeout, ignoreErrorCount);
+    return status ? status : refresh();
+  });
+}
+
+u64 OrvNvmeDev::setMaxCapacity(u64 capacity) { return writeMaxCapacity(capacity); }
+
+u64 OrvNvmeDev::restoreMaxCapacity() { return writeMaxCapacity(NATIVE_CAPACITY); }
+
+u64 OrvNvmeDev::readSelfTestLog(std::unique_ptr<OrvNvmSelfTestStatus>& log) {
+  log.reset(new (std::nothrow) OrvNvmSelfTestStatus());
+  if (!log) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+  u64 status = nvmGetLogPage(handles, SELF_TEST_LOG, *log, timeout, ignoreErrorCount, namespaceId, 0);
+  if (status) log.reset();
+  return status;
+}
+
+u64 OrvNvmeDev::getSelfTestStatus(u8* remaining, u32* running) {
+  if (ctrlIdentify->oacs.selfTest.getValue() != 1) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] {
+    std::unique_ptr<OrvNvmSelfTestStatus> log;
+    if (u64 status = readSelfTestLog(log))
+      return orv_status_code(status) == ORV_ERR_NO_MEMORY ? status : ORV_LIB_STATUS(ORV_ERR_NVME_SELF_TEST);
+    // Bits 7:4 of the operation byte are reserved.
+    u64 operation = log->currentOperation.getValue() & 0x0F;
+    u64 completion = log->currentCompletion.getValue();
+    if (operation == NO_TEST) {
+      *remaining = 0;
+      *running = 0;
+    } else if (operation == SHORT_TEST || operation == EXTENDED_TEST) {
+      // A drive claiming more than the whole has nothing left to do.
+      *remaining = static_cast<u8>(completion >= 100 ? 0 : 100 - completion);
+      *running = 1;
+    } else {
+      return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    }
+    return u64{0};
+  });
+}
+
+u64 OrvNvmeDev::runSelfTest(u32 kind, u32) {
+  if (ctrlIdentify->oacs.selfTest.getValue() != 1) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] {
+    int code = 0;
+    if (kind == ABORT_TEST) {
+      u8 remaining = 0;
+      u32 running = 0;
+      if (u64 status = getSelfTestStatus(&remaining, &running)) return status;
+      if (running != 1) return ORV_LIB_STATUS(ORV_ERR_SELF_TEST_NOT_RUNNING);
+      code = ABORT_CODE;
+    } else if (kind == SHORT_TEST || kind == EXTENDED_TEST) {
+      code = static_cast<int>(kind);
+    } else {
+      return ORV_LIB_STATUS(ORV_ERR_SELF_TEST_UNSUPPORTED);
+    }
+    return nvmSelfTest(handles, code, timeout, ignoreErrorCount);
+  });
+}
+
+u64 OrvNvmeDev::getSelfTestLog(OrvDevGenData<_OrvSelfTestItem>& items) {
+  if (ctrlIdentify->oacs.selfTest.getValue() != 1) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+  return ORV_GUARDED([&] {
+    std::unique_ptr<OrvNvmSelfTestStatus> log;
+    if (u64 status = readSelfTestLog(log)) return status;
+    log->setIdentification(SELF_TEST_LOG, 0, "Self Test Log Page");
+    OrvNvmSelfTestStatus& owned = *log;
+    items.addBuffer(log.release());
+    u32 result = 0;
+    for (u8 index = 0; index < OrvNvmSelfTestStatus::kResults; ++index) {
+      OrvNvmSelfTestResults& descriptor = *owned.results[index];
+      u64 code = descriptor.selfTestCode.getValue();
+      int mapped = selfTestResultOf(descriptor.selfTestResult.getValue());
+      if (mapped >= 0) result = static_cast<u32>(mapped);
+      _OrvSelfTestItem item{};
+      item.entryNumber = static_cast<u32>(items.items.size()) + 1;
+      item.testKind = code == SHORT_TEST || code == EXTENDED_TEST ? static_cast<u32>(code) : OTHER_TEST;
+      item.result = result;
+      item.failingLba = descriptor.failingLba.getValue();
+      item.powerOnHours = static_cast<u32>(descriptor.powerOnHours.getValue());
+      item.namespaceId = static_cast<u32>(descriptor.namespaceId.getValue());
+      items.addItem(item);
+    }
+    return u64{0};
+  });
+}
+
+// ---------------------------------------------------- namespace management
+
+namespace {
+
+constexpr u32 CNS_ALLOCATED_NAMESPACES = 0x10;
+constexpr u32 CNS_NAMESPACE_CONTROLLERS = 0x12;
+constexpr u32 CNS_ALL_CONTROLLERS = 0x13;
+constexpr u32 LIST_BYTES = 4096;
+constexpr u32 NAMESPACE_IDS = LIST_BYTES / 4;
+constexpr u32 CONTROLLER_IDS = LIST_BYTES / 2;
+constexpr u32 LBA_FORMATS = 16;
+constexpr u8 DPS_PROTECTION_FIRST = 0x08;
+constexpr u8 FLBAS_METADATA_AT_END = 0x10;
+
+// The ids of a namespace list, up to the first 0.
+std::vector<u32> namespaceIds(OrvBuffer& list) {
+  std::vector<u32> ids;
+  for (u32 i = 0; i < NAMESPACE_IDS; ++i) {
+    u32 id = static_cast<u32>(list.dword(4 * i, 0, 32).getValue());
+    if (id == 0) break;
+    ids.push_back(id);
+  }
+  return ids;
+}
+
+// The ids of a controller list (a count, then the ids), up to the first 0.
+std::vector<u16> controllerIds(OrvBuffer& list) {
+  std::vector<u16> ids;
+  for (u32 i = 1; i < CONTROLLER_IDS; ++i) {
+    u16 id = static_cast<u16>(list.word(2 * i, 0, 16).getValue());
+    if (id == 0) break;
+    ids.push_back(id);
+  }
+  return ids;
+}
+
+OrvNvmIdentify* controllersOfNamespace(u32 id) {
+  char name[64];
+  osl_snprintf(name, sizeof name, sizeof name - 1, "Controller list attached to namespace 0x%08X", id);
+  return new (std::nothrow) OrvNvmIdentify(name);
+}
+
+}  // namespace
+
+u64 OrvNvmeDev::getNamespaceList(OrvDevGenData<_OrvNvmNsItem>& list, bool allocated) {
+  auto operation = [&] {
+    bool selected = namespaceId != 0 && namespaceId != ORV_NVME_ALL_NAMESPACES;
+    if (selected) allocated = false;
+    OrvNvmIdentify* attached = new (std::nothrow) OrvNvmIdentify("Attached namespace list");
+    if (!attached) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+
+    if (ctrlIdentify->ver.getValue() == 0) {
+      // No namespace lists before version 1.1: every id up to NN is there.
+      u64 count = ctrlIdentify->nn.getValue();
+      for (u64 id = 1; id <= count && id <= NAMESPACE_IDS; ++id) {
+        if (selected && id != namespaceId) continue;
+        attached->dword(static_cast<u32>(id - 1) * 4, 0, 32).setValue(id);
+        list.addItem(_OrvNvmNsItem{static_cast<u32>(id), {1}});
+      }
+      list.addBuffer(attached);
+      return u64{0};
+    }
+
+    OrvNvmIdentify* allocatedList = nullptr;
+    if (allocated && ctrlIdentify->oacs.namespaceManagement.getValue()) {
+      allocatedList = new (std::nothrow) OrvNvmIdentify("Allocated namespace list");
+      if (!allocatedList) {
+        delete attached;
+        return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+      }
+    }
+    u64 status = nvmIdentify(handles, CNS_ACTIVE_NAMESPACES, *attached, timeout, 0, ignoreErrorCount);
+    if (status == 0 && allocatedList)
+      status = nvmIdentify(handles, CNS_ALLOCATED_NAMESPACES, *allocatedList, timeout, 0, ignoreErrorCount);
+    if (status) {
+      delete attached;
+      delete allocatedList;
+      return status;
+    }
+    list.addBuffer(attached);
+    if (allocatedList) list.addBuffer(allocatedList);
+
+    std::vector<u32> listed;
+    for (u32 id : namespaceIds(*attached)) {
+      if (selected && id != namespaceId) continue;
+      OrvNvmIdentify* controllers = controllersOfNamespace(id);
+      if (!controllers) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+      status = nvmIdentify(handles, CNS_NAMESPACE_CONTROLLERS, *controllers, timeout, id, ignoreErrorCount);
+      if (status) {
+        delete controllers;
+        return status;
+      }
+      list.addBuffer(controllers);
+      _OrvNvmNsItem item{id, {}};
+      for (u16 controller : controllerIds(*controllers))
+        if (std::find(item.controllerIds.begin(), item.controllerIds.end(), controller) == item.controllerIds.end())
+          item.controllerIds.push_back(controller);
+      list.addItem(std::move(item));
+      listed.push_back(id);
+    }
+    if (allocatedList)
+      for (u32 id : namespaceIds(*allocatedList))
+        if (std::find(listed.begin(), listed.end(), id) == listed.end()) list.addItem(_OrvNvmNsItem{id, {}});
+    return u64{0};
+  };
+  return ORV_GUARDED(operation);
+}
+
+u64 OrvNvmeDev::getControllerList(OrvDevGenData<_OrvNvmCtlItem>& list) {
+  auto operation = [&] {
+    if (ctrlIdentify->ver.getValue() == 0 && !ctrlIdentify->oacs.namespaceManagement.getValue())
+      return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    std::unique_ptr<OrvNvmIdentify> controllers(new (std::nothrow) OrvNvmIdentify("All controller list"));
+    std::unique_ptr<OrvNvmIdentify> namespaces(new (std::nothrow) OrvNvmIdentify("Attached namespace list"));
+    if (!controllers || !namespaces) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+    if (u64 status = nvmIdentify(handles, CNS_ALL_CONTROLLERS, *controllers, timeout, namespaceId, ignoreErrorCount))
+      return status;
+    if (u64 status = nvmIdentify(handles, CNS_ACTIVE_NAMESPACES, *namespaces, timeout, 0, ignoreErrorCount))
+      return status;
+    OrvNvmIdentify& all = *controllers;
+    OrvNvmIdentify& active = *namespaces;
+    list.addBuffer(controllers.release());
+    list.addBuffer(namespaces.release());
+
+    for (u16 controller : controllerIds(all)) list.addItem(_OrvNvmCtlItem{controller, {}});
+    for (u32 id : namespaceIds(active)) {
+      std::unique_ptr<OrvNvmIdentify> attachedTo(controllersOfNamespace(id));
+      if (!attachedTo) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+      if (u64 status = nvmIdentify(handles, CNS_NAMESPACE_CONTROLLERS, *attachedTo, timeout, id, ignoreErrorCount))
+        return status;
+      for (u16 controller : controllerIds(*attachedTo))
+        for (_OrvNvmCtlItem& item : list.items)
+          if (item.controllerId == controller) item.namespaceIds.push_back(id);
+    }
+    return u64{0};
+  };
+  return ORV_GUARDED(operation);
+}
+
+u64 OrvNvmeDev::createNamespace(u64 size, u64 capacity, u32 lbaFormat, bool metadataAtEnd, u8 protectionType,
+                                bool protectionFirst, bool shared, u32& createdId) {
+  return ORV_GUARDED([&] {
+    const OrvNvmCtrlIdentify& ctrl = *ctrlIdentify;
+    OrvNvmNsIdentify& ns = *nsIdentify;
+    if (!ctrl.oacs.namespaceManagement.getValue()) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    auto refuse = [](const char* format, auto... values) {
+      osl_log(OSL_LOG_ERROR, format, values...);
+      return ORV_LIB_STATUS(ORV_ERR_INVALID_ARGUMENT_SPECIFIED);
+    };
+    if (capacity == 0) capacity = size;
+    if (size == 0) return refuse("Error: NsSize:%llu\n", static_cast<unsigned long long>(size));
+    if (capacity > size)
+      return refuse("Error: Specified NsCap (%llu) is more than Specified NsSize(%llu)\n",
+                    static_cast<unsigned long long>(capacity), static_cast<unsigned long long>(size));
+    u64 unallocated = ctrl.unvmcap.getValue();
+    if (size > unallocated)
+      return refuse("Error: NsSize (%llu) is more than unallocated size (%llu)\n",
+                    static_cast<unsigned long long>(size), static_cast<unsigned long long>(unallocated));
+    u32 formatCount = static_cast<u32>(ns.nlbaf.getValue());
+    if (lbaFormat > formatCount)
+      return refuse("Error: Invalid LBA Format (%u). Max allowed (%u)\n", lbaFormat, formatCount);
+    // The namespace data describes 16 formats; a higher index has nothing to check.
+    OrvNvmLbaFmtFld* format = lbaFormat < LBA_FORMATS ? ns.getLbaFormat(static_cast<u8>(lbaFormat)) : nullptr;
+    if (!format || format->dataSize.getValue() == 0)
+      return refuse("Error: Invalid LBA Format (%u). Not supported\n", lbaFormat);
+    u32 type = protectionType;
+    bool typeSupported = type == 0 || (type <= 3 && ns.dpc.getBit(type - 1));
+    if (type > 3 || (type != 0 && format->metadataSize.getValue() == 0) || !typeSupported ||
+        (protectionFirst && !ns.dpc.protectionFirst.getValue()) ||
+        (type != 0 && !protectionFirst && !ns.dpc.protectionLast.getValue()))
+      return refuse("Error: Invalid pi value (%u). Not supported\n", type);
+
+    OrvBuffer data(LIST_BYTES, ORV_LITTLE_ENDIAN);
+    data.qword(0, 0, 64).setValue(size);
+    data.qword(8, 0, 64).setValue(capacity);
+    data.byte(26, 0, 8).setValue((lbaFormat & 0xFF) | (metadataAtEnd ? FLBAS_METADATA_AT_END : 0));
+    data.byte(29, 0, 8).setValue(type | (protectionFirst ? DPS_PROTECTION_FIRST : 0));
+    data.byte(30, 0, 8).setValue(shared ? 1 : 0);
+    u64 status = nvmNamespaceCreate(handles, data, timeout, ignoreErrorCount);
+    if (status == 0) createdId = static_cast<u32>(response.dword(0, 0, 32).getValue());
+    return status;
+  });
+}
+
+u64 OrvNvmeDev::deleteNamespace(u32 id) {
+  return ORV_GUARDED([&] {
+    if (!ctrlIdentify->oacs.namespaceManagement.getValue()) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    return nvmNamespaceDelete(handles, id, timeout, ignoreErrorCount);
+  });
+}
+
+u64 OrvNvmeDev::attachNamespace(_OrvNsAttachAction action, u32 id) {
+  return ORV_GUARDED([&] {
+    if (action > ORV_NS_DETACH) return ORV_LIB_STATUS(ORV_ERR_INVALID_ARGUMENT_SPECIFIED);
+    if (!ctrlIdentify->oacs.namespaceManagement.getValue()) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+    OrvBuffer controllers(LIST_BYTES, ORV_LITTLE_ENDIAN);
+    controllers.word(0, 0, 16).setValue(1);
+    controllers.word(2, 0, 16).setValue(ctrlIdentify->cntlid.getValue());
+    return nvmNamespaceAttach(handles, controllers, static_cast<int>(action), id, timeout, ignoreErrorCount);
+  });
+}
+
+u64 OrvNvmeDev::changeNamespace(u32 id, bool allocated) {
+  return ORV_GUARDED([&] { return identifyNamespace(false, id, allocated); });
+}
+
+u64 OrvNvmeDev::getMetaDataConfig(u32& metadataSize, bool& metadataAtEnd, bool& protectionFirst) {
+  OrvNvmNsIdentify& ns = *nsIdentify;
+  u8 current = static_cast<u8>(ns.flbas.currentLbaFormat.getValue());
+  metadataSize = static_cast<u32>(ns.getLbaFormat(current)->metadataSize.getValue());
+  if (metadataSize == 0) return 0;
+  metadataAtEnd = ns.flbas.metadataAtEnd.getValue() != 0;
+  if (!metadataAtEnd) return 0;
+  if (ns.dps.protectionType.getValue() == 0) return 0;
+  protectionFirst = ns.dps.protectionFirst.getValue() != 0;
+  return 0;
+}
+
+// ------------------------------------------------- I/O, security and raw
+
+namespace {
+
+constexpr u32 MAX_BLOCKS = 0x10000;
+constexpr u32 RAW_ADMIN_SCRATCH = 4096;
+constexpr u8 OP_FLUSH = 0x00;
+constexpr u8 OP_WRITE = 0x01;
+constexpr u8 OP_READ = 0x02;
+constexpr u8 OP_COMPARE = 0x05;
+constexpr u8 OP_DATASET_MANAGEMENT = 0x09;
+
+}  // namespace
+
+u64 OrvNvmeDev::blockCountOf(const OrvBuffer& data, u16* nlb) {
+  u32 sector = getCurrentSectorSize();
+  if (sector == 0) return ORV_LIB_STATUS(ORV_ERR_INVALID_ARGUMENT_SPECIFIED);
+  u32 blocks = data.getLength() / sector;
+  if (blocks == 0 || blocks > MAX_BLOCKS) return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
+  *nlb = static_cast<u16>(blocks - 1);
+  return 0;
+}
+
+u64 OrvNvmeDev::readSectors(u64 lba, OrvBuffer& data, OrvBuffer& metadata) {
+  return ORV_GUARDED([&] {
+    u16 nlb = 0;
+    if (u64 status = blockCountOf(data, &nlb)) return status;
+    return nvmRead(handles, namespaceId, lba, nlb, data, &metadata, timeout, ignoreErrorCount);
+  });
+}
+
+u64 OrvNvmeDev::writeSectors(u64 lba, OrvBuffer& data, OrvBuffer& metadata) {
+  return ORV_GUARDED([&] {
+    u16 nlb = 0;
+    if (u64 status = blockCountOf(data, &nlb)) return status;
+    return nvmWrite(handles, namespaceId, lba, nlb, data, &metadata, timeout, ignoreErrorCount);
+  });
+}
+
+u64 OrvNvmeDev::verifySectors(u64 lba, OrvBuffer& data) {
+  return ORV_GUARDED([&] {
+    u16 nlb = 0;
+    if (u64 status = blockCountOf(data, &nlb)) return status;
+    return nvmCompare(handles, namespaceId, lba, nlb, data, timeout, ignoreErrorCount);
+  });
+}
+
+u64 OrvNvmeDev::flushCache() {
+  return ORV_GUARDED([&] { return nvmFlush(handles, namespaceId, timeout, ignoreErrorCount); });
+}
+
+u64 OrvNvmeDev::writeUncorrectable(u64 lba, u32 count) {
+  return ORV_GUARDED([&] {
+    if (count == 0 || count > MAX_BLOCKS) return ORV_LIB_STATUS(ORV_ERR_INVALID_ARGUMENT_SPECIFIED);
+    return nvmWriteUncorrectable(handles, namespaceId, lba, static_cast<u16>(count - 1), timeout,
+                                 ignoreErrorCount);
+  });
+}
+
+u64 OrvNvmeDev::securitySend(u8 protocol, OrvBuffer& data, u16 protocolSpecific, u8) {
+  return ORV_GUARDED(
+      [&] { return nvmSecuritySend(handles, protocol, protocolSpecific, data, timeout, ignoreErrorCount); });
+}
+
+u64 OrvNvmeDev::securityReceive(u8 protocol, OrvBuffer& data, u16 protocolSpecific, u8) {
+  return ORV_GUARDED(
+      [&] { return nvmSecurityReceive(handles, protocol, protocolSpecific, data, timeout, ignoreErrorCount); });
+}
+
+u64 OrvNvmeDev::sendRawCommand(const u8* entry, u8 entryLength, u32 direction, OrvBuffer& data, u8 admin) {
+  return ORV_GUARDED([&] {
+    if (!entry || entryLength > ORV_NVM_ENTRY_LENGTH) return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
+    OrvNvmSqEntryRaw raw;
+    if (u64 status = raw.copyData(entry, entryLength, 0)) return status;
+    if (admin) {
+      u32 length = data.getLength() > RAW_ADMIN_SCRATCH ? data.getLength() : RAW_ADMIN_SCRATCH;
+      OrvBuffer scratch(length, ORV_LITTLE_ENDIAN);
+      // Data for the drive travels in the scratch buffer too.
+      if (u64 status = data.getLength() ? scratch.copyData(data, 0, 0) : 0) return status;
+      u64 status = nvmRawCommand(handles, raw, scratch, direction, admin, timeout);
+      if (status || data.getLength() == 0) return status;
+      return data.copyData(scratch, 0, 0);
+    }
+    switch (raw.opCode.getValue()) {
+      case OP_FLUSH:
+      case OP_DATASET_MANAGEMENT:
+        break;
+      case OP_WRITE:
+      case OP_READ:
+      case OP_COMPARE: {
+        u16 sector = static_cast<u16>(getCurrentSectorSize());
+        u16 blocks = sector ? static_cast<u16>(static_cast<u16>(data.getLength()) / sector) : 0;
+        if (blocks == 0 || static_cast<u16>(blocks - 1) < (raw.dword12.getValue() & 0xFFFF))
+          return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
+        break;
+      }
+      default:
+        return ORV_LIB_STATUS(ORV_ERR_GENERIC);
+    }
+    return nvmRawCommand(handles, raw, data, direction, admin, timeout);
+  });
+}
+
+u64 OrvNvmeDev::readErrorLogPages(std::vector<u64>& lbas) {
+  constexpr u8 MEDIA_ERRORS = 2;
+  constexpr u8 UNRECOVERED_READ = 0x81;
+  lbas.clear();
+  return ORV_GUARDED([&] {
+    u8 count = static_cast<u8>(ctrlIdentify->elpe.getValue() + 1);
+    u64 status = 0;
+    std::unique_ptr<OrvNvmErrInfoLog> log(readErrorInfoLog(handles, count, timeout, ignoreErrorCount, status));
+    if (!log) return status;
+    for (u8 index = 0; index < count; ++index) {
+      OrvNvmErrInfoEntry* entry = log->getEntry(index);
+      if (entry->statusField.statusCodeType.getValue() == MEDIA_ERRORS &&
+          entry->statusField.statusCode.getValue() == UNRECOVERED_READ)
+        lbas.push_back(entry->lba.getValue());
+    }
+    return u64{0};
+  });
+}
+
+bool OrvNvmeDev::hasActivePartition() { return handles.ioHandle && osl_has_partitions(handles.ioHandle, 0) != 0; }
+
+// ------------------------------------------------------------- device dump
+
+namespace {
+
+constexpr u32 DUMP_IDENTIFY = 1;
+constexpr u32 DUMP_LOG = 3;
+constexpr u32 DUMP_FEATURE = 6;
+constexpr u32 DUMP_INTERNAL_LOG = 7;
+constexpr u8 DUMP_IGNORE = 1;
+constexpr u8 LOG_HEALTH = 0x02;
+constexpr u32 FEATURE_RETRY_PAUSE_MS = 1000;
+constexpr u8 SELECT_CURRENT = 0;
+constexpr u8 SELECT_SAVED = 2;
+
+struct DumpFeature {
+  u32 descriptor;
+  u32 nsid;
+  bool recorded;
+};
+
+// Mode types of the internal logs, in dump order.
+constexpr u8 kDumpInternalLogs[] = {1, 5, 7, 8, 9};
+
+}  // namespace
+
+u64 OrvNvmeDev::dumpAllLogs(std::vector<_OrvDevDumpItem>& records) {
+  auto append = [&](u32 kind, u8 id, u32 param, OrvBuffer* data, u64 status) {
+    records.push_back(_OrvDevDumpItem{kind, status, id, param, data});
+  };
+  auto copyOf = [&](auto* made, u32 kind, u8 id, u32 param) {
+    append(kind, id, param, made, made ? 0 : ORV_LIB_STATUS(ORV_ERR_NO_MEMORY));
+  };
+  u8 ignoreBefore = ignoreErrorCount;
+  ignoreErrorCount = DUMP_IGNORE;
+  auto operation = [&] {
+    OrvDevGenData<_OrvNvmNsItem> namespaces;
+    getNamespaceList(namespaces, true);
+
+    copyOf(new (std::nothrow) OrvNvmCtrlIdentify(*ctrlIdentify), DUMP_IDENTIFY, ORV_NVM_CNS_CONTROLLER, 0);
+    if (!namespaces.buffers.empty())
+      copyOf(new (std::nothrow) OrvNvmIdentify(*static_cast<OrvNvmIdentify*>(namespaces.buffers[0])),
+             DUMP_IDENTIFY, CNS_ACTIVE_NAMESPACES, 0);
+
+    auto readNamespace = [&](u32 cns, u32 nsid) {
+      OrvNvmNsIdentify* data = new (std::nothrow) OrvNvmNsIdentify();
+      if (!data) {
+        append(DUMP_IDENTIFY, ORV_NVM_CNS_NAMESPACE, nsid, nullptr, ORV_LIB_STATUS(ORV_ERR_NO_MEMORY));
+        return false;
+      }
+      u64 status = nvmIdentify(handles, cns, *data, timeout, nsid, DUMP_IGNORE);
+      append(DUMP_IDENTIFY, ORV_NVM_CNS_NAMESPACE, nsid, data, status);
+      return status == 0 && data->rescap.persistThroughPowerLoss.getValue() != 0;
+    };
+    readNamespace(ORV_NVM_CNS_NAMESPACE, ORV_NVME_ALL_NAMESPACES);
+    std::vector<u32> reserving;
+    for (const _OrvNvmNsItem& item : namespaces.items) {
+      bool reservations = false;
+      if (item.namespaceId == namespaceId) {
+        OrvNvmNsIdentify* copy = new (std::nothrow) OrvNvmNsIdentify(*nsIdentify);
+        copyOf(copy, DUMP_IDENTIFY, ORV_NVM_CNS_NAMESPACE, item.namespaceId);
+        reservations = copy && copy->rescap.persistThroughPowerLoss.getValue() != 0;
+      } else {
+        u32 cns = item.controllerIds.empty() ? ORV_NVM_CNS_ALLOCATED_NAMESPACE : ORV_NVM_CNS_NAMESPACE;
+        reservations = readNamespace(cns, item.namespaceId);
+      }
+      if (reservations) reserving.push_back(item.namespaceId);
+    }
+
+    OrvDevGenData<_OrvDirEntry> directory;
+    u64 listed = getLogDirectory(directory);
+    OrvBuffer* directoryCopy = nullptr;
+    if (listed == 0 && !directory.buffers.empty()) {
+      // A log page keeps its id and name in the copy.
+      auto* page = dynamic_cast<OrvLogBuffer*>(directory.buffers[0]);
+      directoryCopy = page ? new (std::nothrow) OrvLogBuffer(*page)
+                           : new (std::nothrow) OrvBuffer(*directory.buffers[0]);
+      if (!directoryCopy) listed = ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+    }
+    append(DUMP_LOG, LOG_DIRECTORY, 0, directoryCopy, listed);
+    auto* logs = listed == 0 && !directory.buffers.empty()
+                     ? dynamic_cast<OrvNvmLogDirectory*>(directory.buffers[0])
+                     : nullptr;
+    for (u32 index = 0; logs && index < OrvNvmLogDirectory::kLength / 4; ++index) {
+      u8 logId = static_cast<u8>(logs->getLogId(static_cast<u8>(index)));
+      if (logId == 0 || logId == LOG_INTERNAL || logId == LOG_DIRECTORY) continue;
+      u64 dwords = logs->getLogSize(static_cast<u8>(index));
+      if (dwords == 0) continue;
+      OrvBuffer* page = new (std::nothrow) OrvBuffer(static_cast<u32>(dwords * 4), ORV_LITTLE_ENDIAN);
+      if (!page) {
+        append(DUMP_LOG, logId, 0, nullptr, ORV_LIB_STATUS(ORV_ERR_NO_MEMORY));
+        continue;
+      }
+      u32 nsid = logId == LOG_HEALTH ? ORV_NVME_ALL_NAMESPACES : 0;
+      append(DUMP_LOG, logId, 0, page, nvmGetLogPage(handles, logId, *page, timeout, DUMP_IGNORE, nsid, 0));
+    }
+
+    for (u8 mode : kDumpInternalLogs) {
+      OrvLogBuffer* log = new (std::nothrow) OrvLogBuffer();
+      u64 status = log ? readInternalStatusLog(mode, *log, 0, 0, 1) : ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+      if (status) {
+        delete log;
+        log = nullptr;
+      }
+      append(DUMP_INTERNAL_LOG, internalLogTypeOf(mode), 0, log, status);
+    }
+
+    std::vector<DumpFeature> features = {{0x01, 0, true}, {0x02, 0, true}, {0x04, 0, true}, {0x05, 0, true}};
+    if (ctrlIdentify->vwc.present.getValue()) features.push_back({0x06, 0, true});
+    for (u32 descriptor : {0x07u, 0x08u, 0x0Au, 0x0Bu}) features.push_back({descriptor, 0, true});
+    if (ctrlIdentify->apsta.autonomousTransitions.getValue()) features.push_back({0x1000C, 0, true});
+    if (ctrlIdentify->oncs.reservations.getValue()) features.push_back({0x881, 0, true});
+    features.push_back({0x80, 0, false});
+    for (u32 nsid : reserving) {
+      features.push_back({0x82, nsid, true});
+      features.push_back({0x83, nsid, true});
+    }
+    for (const DumpFeature& feature : features) {
+      u64 status = dumpFeature(feature.descriptor, feature.nsid, feature.recorded, records);
+      if (status) Sleep(FEATURE_RETRY_PAUSE_MS);
+    }
+    return u64{0};
+  };
+  ORV_GUARDED(operation);
+  ignoreErrorCount = ignoreBefore;
+  return 0;
+}
+
+u64 OrvNvmeDev::dumpFeature(u32 descriptor, u32 nsid, bool recorded, std::vector<_OrvDevDumpItem>& records) {
+  u32 length = descriptor >> 8;
+  u8 featureId = static_cast<u8>(descriptor);
+  OrvBuffer scratch;
+  u64 status = length ? scratch.resize(length) : 0;
+  OrvDevDumpFeatureBuffer* values = nullptr;
+  if (status == 0) {
+    values = new (std::nothrow) OrvDevDumpFeatureBuffer(length);
+    if (!values) status = ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+  }
+  if (values) {
+    auto read = [&](u8 select, OrvDevDumpFeatureHeader& header) {
+      u64 result = nvmGetFeature(handles, descriptor, select, 0, scratch, timeout, DUMP_IGNORE, nsid);
+      header.validity.setValue(result == 0 ? 1 : 0);
+      if (result == 0) {
+        header.featureValue.setValue(response.dword(0, 0, 32).getValue());
+        header.dataLength.setValue(length);
+        if (OrvSubBuffer* view = header.getDataView()) view->copyData(scratch, length, 0);
+      }
+      return result;
+    };
+    u64 current = read(SELECT_CURRENT, values->getCurrent());
+    if (current) values->dropCurrentData();
+    u64 saved = read(SELECT_SAVED, values->getSaved());
+    if (saved) values->dropSavedData();
+    if (current && saved) {
+      delete values;
+      values = nullptr;
+      status = saved;
+    }
+  }
+  if (status == 0 || recorded)
+    records.push_back(_OrvDevDumpItem{DUMP_FEATURE, status, featureId, nsid, values});
+  else
+    delete values;
+  return status;
 }
 
 }  // namespace VazidaRaduruNvme

@@ -54,7 +54,6 @@ class OrvNvmeDev : public OrvBasicDev {
   // Firmware Commit of the image already in slot, at once or at the next
   // reset.
   u64 activateFirmware(bool* refreshed, bool* rebootRequired, u8 slot, u8 atNextReset) override;
-  u64 getCapacity(u64&, u32&, u8) override { return unsupported(); }
   u64 getContollerId(u16& id) override;
   u64 spinUp(u8) override { return 0; }
   u64 spinDown(u8) override { return 0; }
@@ -82,6 +81,59 @@ class OrvNvmeDev : public OrvBasicDev {
               u32 count) override;
   u64 getInternalStatusLogSize(u32 mode, u32* size) override;
   u64 readInternalStatusLog(u32 mode, OrvLogBuffer& log, u32 offset, u32 length, u8 unscramble) override;
+  // Erase, sanitize, format and capacity. Both format operations keep the
+  // namespace's metadata and protection settings.
+  u64 getSecurityEraseInfo(u32 mode, u16& eraseTime, u8& supported, u8& enhancedSupported) override;
+  // Format NVM with a cryptographic (mode 1) or user data erase; the
+  // password plays no part.
+  u64 securityErase(u32 mode, std::string password) override;
+  // Mode 1 crypto erase, 2 block erase, 3 overwrite.
+  u64 sanitize(_OrvSanitizeMode mode) override;
+  u64 exitSanitizeFailure() override;
+  // state 0 running, 2 done, 3 failed, 15 not known.
+  u64 getSanitizeProgress(u32* state, u16* percent) override;
+  // A byte count (TNVMCAP) with namespace management, otherwise blocks.
+  u64 getCapacity(u64& capacity, u32& sectorSize, u8 perNamespace) override;
+  u64 getSectorSize(u32& sectorSize) override;
+  u64 formatUnit(u8 lbaFormat) override;
+  u64 setMaxCapacity(u64 capacity) override;
+  u64 restoreMaxCapacity() override;
+
+  // Device self-test: short (1), extended (2), abort (5).
+  u64 getSelfTestStatus(u8* remaining, u32* running) override;
+  u64 runSelfTest(u32 kind, u32 option) override;
+  u64 getSelfTestLog(OrvDevGenData<_OrvSelfTestItem>& log) override;
+  u64 getSelfTestTime(u32, u32*) override { return unsupported(); }
+
+  // Namespace management: lists of namespaces and controllers, create,
+  // delete, attach, and the metadata layout of the current format.
+  u64 getNamespaceList(OrvDevGenData<_OrvNvmNsItem>& list, bool allocated) override;
+  u64 getControllerList(OrvDevGenData<_OrvNvmCtlItem>& list) override;
+  u64 createNamespace(u64 size, u64 capacity, u32 lbaFormat, bool metadataAtEnd, u8 protectionType,
+                      bool protectionFirst, bool shared, u32& createdId) override;
+  u64 deleteNamespace(u32 id) override;
+  u64 changeNamespace(u32 id, bool allocated) override;
+  u64 attachNamespace(_OrvNsAttachAction action, u32 id) override;
+  u64 getMetaDataConfig(u32& metadataSize, bool& metadataAtEnd, bool& protectionFirst) override;
+
+  // I/O, security and raw commands: sectors of the namespace the device
+  // works on, flush, write uncorrectable, security protocols, a caller's
+  // whole entry, and the partition check of the I/O handle.
+  u64 readSectors(u64 lba, OrvBuffer& data, OrvBuffer& metadata) override;
+  u64 writeSectors(u64 lba, OrvBuffer& data, OrvBuffer& metadata) override;
+  u64 verifySectors(u64 lba, OrvBuffer& data) override;
+  u64 flushCache() override;
+  u64 writeUncorrectable(u64 lba, u32 count) override;
+  u64 securitySend(u8 protocol, OrvBuffer& data, u16 protocolSpecific, u8) override;
+  u64 securityReceive(u8 protocol, OrvBuffer& data, u16 protocolSpecific, u8) override;
+  u64 sendRawCommand(const u8* entry, u8 entryLength, u32 direction, OrvBuffer& data, u8 admin) override;
+  bool hasActivePartition() override;
+  // The LBAs of the unrecovered read errors in the Error Information log.
+  u64 readErrorLogPages(std::vector<u64>& lbas) override;
+
+  // Device dump: identify data, every listed log, the internal logs and
+  // the current and saved values of the features, one record each.
+  u64 dumpAllLogs(std::vector<_OrvDevDumpItem>& records) override;
 
   // The name of a log page; "Unknown" for one the library does not know.
   static std::string& logPageName(std::string& out, u8 logId);
@@ -117,6 +169,23 @@ class OrvNvmeDev : public OrvBasicDev {
   // A type's length from its header.
   u64 internalLogTypeSize(u8 type, u32* size);
   u64 readInternalLogType(u8 type, u32 size, OrvLogBuffer& log, u32 offset, u32 length, u8 unscramble);
+  // Erase, sanitize, format, capacity and self-test.
+  // Format NVM keeping the current settings; a negative lbaFormat keeps
+  // the current format too.
+  u64 formatNamespace(int eraseMode, bool erase, int lbaFormat);
+  u64 writeMaxCapacity(u64 capacity);
+  // The sizes of the active namespaces added up.
+  u64 sumNamespaceSizes(u64& capacity, u32& sectorSize);
+  // Log 06h of the namespace; code 8 when there is no memory for it.
+  u64 readSelfTestLog(std::unique_ptr<VazidaRaduruNvmeInternal::OrvNvmSelfTestStatus>& log);
+
+  // The 0-based block count of a transfer of data: code 6 for less than a
+  // sector or more than one command carries, code 3 without a usable
+  // sector size.
+  u64 blockCountOf(const OrvBuffer& data, u16* nlb);
+  // One feature's current and saved values as a dump record; an unrecorded
+  // failure appends nothing. The status of the entry.
+  u64 dumpFeature(u32 descriptor, u32 nsid, bool recorded, std::vector<_OrvDevDumpItem>& records);
 
  private:
   // The identification of construction: controller, namespace, vendor probe.

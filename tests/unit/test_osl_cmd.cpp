@@ -152,16 +152,23 @@ TEST(Dispatcher, RefusesWithoutSending) {
   expectOslWord(osl_send_command(&drive, &request, OSL_BUS_SAS, OSL_CMD_REFUSED), kCmdFile, 83);
   // An NVMe entry shorter than 64 bytes is refused by the NVMe sender.
   expectOslWord(osl_send_command(&drive, &request, OSL_BUS_NVME, OSL_CMD_NVME_ADMIN), kNvmeFile, 6);
-  // Behind a CSMI controller NVMe commands other than the firmware requests
-  // do not travel in this build.
-  for (osl_cmd_type kind : {OSL_CMD_SCSI, OSL_CMD_NVME_IO, OSL_CMD_REFUSED})
+  // Behind a CSMI controller SCSI commands and unknown types do not travel;
+  // NVMe admin and I/O commands go to the NVMe pass-through, which refuses
+  // an entry shorter than 64 bytes.
+  for (osl_cmd_type kind : {OSL_CMD_SCSI, OSL_CMD_REFUSED, static_cast<osl_cmd_type>(7)})
     expectOslWord(osl_send_command(&drive, &request, OSL_BUS_CSMI, kind), kCsmiFile, 83);
+  for (osl_cmd_type kind : {OSL_CMD_NVME_ADMIN, OSL_CMD_NVME_IO})
+    expectOslWord(osl_send_command(&drive, &request, OSL_BUS_CSMI, kind), kCsmiFile, 35);
+  // A data length without data is refused before anything is sent.
   u8 identify[64] = {0x06};
   request.command = identify;
   request.commandLength = 64;
-  expectOslWord(osl_send_command(&drive, &request, OSL_BUS_CSMI, OSL_CMD_NVME_ADMIN), kCsmiFile, 83);
+  request.dataLength = 4096;
+  for (osl_cmd_type kind : {OSL_CMD_NVME_ADMIN, OSL_CMD_NVME_IO})
+    expectOslWord(osl_send_command(&drive, &request, OSL_BUS_CSMI, kind), kCsmiFile, 35);
   request.command = block;
   request.commandLength = 16;
+  request.dataLength = 0;
   drive.handle = nullptr;
   expectOslWord(osl_send_command(&drive, &request, OSL_BUS_SATA, OSL_CMD_ATA), kCmdFile, 1);
 }

@@ -215,6 +215,17 @@ TEST(WireLayout, RaidDriverFirmwareRequests) {
   EXPECT_FIELD(osl_rst_firmware_activate, SlotToActivate, 64);
 }
 
+TEST(WireLayout, RaidDriverNvmePassThrough) {
+  EXPECT_EQ(sizeof(osl_rst_nvme_request), 164u);
+  EXPECT_FIELD(osl_rst_nvme_request, version, 28);
+  EXPECT_FIELD(osl_rst_nvme_request, target, 29);
+  EXPECT_FIELD(osl_rst_nvme_request, command, 32);
+  EXPECT_FIELD(osl_rst_nvme_request, queueType, 96);
+  EXPECT_FIELD(osl_rst_nvme_request, completion, 97);
+  EXPECT_FIELD(osl_rst_nvme_request, dataOffset, 116);
+  EXPECT_FIELD(osl_rst_nvme_request, dataLength, 120);
+}
+
 namespace {
 
 TEST(WireLayout, NvmeControlCodesAndProperties) {

@@ -1,8 +1,10 @@
 // Drives behind a RAID controller of the CSMI kind on simulated machines:
 // the listing with ids, types and media, opening by id, the per-drive
 // queries, ATA commands through STP pass-through (IDENTIFY and a firmware
-// download, with the requests as the controller received them), the device
-// list's rule for a drive seen twice, and injected failures.
+// download, with the requests as the controller received them), NVMe
+// commands to RAID members through the RAID driver's NVMe pass-through and
+// firmware requests, the device list's rule for a drive seen twice, and
+// injected failures.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -72,6 +74,8 @@ std::vector<winsim::StorageRequest> miniportRequests(DWORD code) {
 }
 
 const u8 kIdentify[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0xEC, 0, 0, 0};
+
+void putDword(u8* entry, u32 index, u32 value) { std::memcpy(entry + 4 * index, &value, 4); }
 
 using CsmiDrives = MachineTest;
 
@@ -186,11 +190,8 @@ TEST_F(CsmiDrives, RaidMemberDescription) {
   list.reset(new _osl_dev_info());
   expectOslWord(osl_drive_query(absent.drive, list.get()), kCsmiFile, 43);
 
-  // Commands for NVMe drives on this path are not sent.
+  // Commands of unknown types are not sent.
   u8 entryBytes[64] = {6};
-  expectOslWord(osl_csmi_nvme_send(raid.drive, entryBytes, 64, 1, nullptr, 0, nullptr, 0,
-                                   OSL_CMD_NVME_ADMIN, 0, false),
-                kCsmiFile, 83);
   expectOslWord(osl_csmi_nvme_send(raid.drive, entryBytes, 64, 1, nullptr, 0, nullptr, 0,
                                    OSL_CMD_REFUSED, 0, false),
                 kCsmiFile, 83);
@@ -386,7 +387,7 @@ TEST_F(CsmiDrives, NvmeFirmwareThroughTheRaidDriver) {
   OpenDrive drive("SCSI0:r9");
   ASSERT_NE(drive.drive, nullptr);
   std::vector<u8> image = firmwareImage("REV00002", 6000);
-  auto dword = [](u8* entry, u32 index, u32 value) { std::memcpy(entry + 4 * index, &value, 4); };
+  auto dword = putDword;
   winsim::clearStorageTrace();
   for (u32 offset : {0u, 4096u}) {
     u8 entry[64] = {0x11};
@@ -436,6 +437,209 @@ TEST_F(CsmiDrives, NvmeFirmwareThroughTheRaidDriver) {
   OpenDrive absent("SCSI0:r5");
   expectOslWord(osl_csmi_fw_activate(absent.drive, commit, 0, false), kCsmiFile, 43);
   expectOslWord(osl_csmi_fw_download(absent.drive, commit, image.data(), 512, 0, false), kCsmiFile, 43);
+}
+
+// An NVMe RAID member answers through the RAID driver's NVMe pass-through:
+// only the opcode, the namespace and Dwords 10 to 15 travel, and the data
+// area (4096 bytes without data) ends a request of whole Dwords that begins
+// with the 164-byte request.
+TEST_F(CsmiDrives, NvmeMemberThroughThePassThrough) {
+  load(kRaidMachine);
+  LogCapture log;
+  OpenDrive drive("SCSI1:r7");
+  ASSERT_NE(drive.drive, nullptr);
+
+  u8 entry[64];
+  std::memset(entry, 0xEE, sizeof entry);
+  entry[0] = 0x06;
+  putDword(entry, 1, 0);
+  putDword(entry, 10, 1);
+  for (u32 i = 11; i < 16; ++i) putDword(entry, i, 0);
+  std::vector<u8> data(4096, 0xCC);
+  u8 completion[16];
+  std::memset(completion, 0xCC, sizeof completion);
+  _osl_dev_cmd request = {};
+  request.command = entry;
+  request.commandLength = 64;
+  request.data = data.data();
+  request.dataLength = 4096;
+  request.response = completion;
+  request.responseLength = 16;
+  winsim::clearStorageTrace();
+  log.clear();
+  ASSERT_EQ(osl_send_command(drive.drive, &request, OSL_BUS_CSMI, OSL_CMD_NVME_ADMIN), 0u);
+  EXPECT_EQ(trace(), "SCSI_MINIPORT");
+  std::vector<winsim::StorageRequest> sent = miniportRequests(OSL_RST_NVME_CODE);
+  ASSERT_EQ(sent.size(), 1u);
+  u8 expected[64] = {0x06};
+  putDword(expected, 10, 1);
+  EXPECT_EQ(sent[0].command, std::vector<u8>(expected, expected + 64));
+  EXPECT_EQ(sent[0].queueType, 0);
+  EXPECT_EQ(sent[0].dataOffset, 164u);
+  EXPECT_EQ(sent[0].dataLength, 4096u);
+  EXPECT_EQ(sent[0].timeout, 86400u);
+  EXPECT_EQ(sent[0].returnCode, 1u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.data()) + 24, 40),
+            "NVMe MODEL R" + std::string(28, ' '));
+  EXPECT_EQ(std::vector<u8>(completion, completion + 16), std::vector<u8>(16, 0));
+  ASSERT_NE(log.find("Info: NVMe Status code: 0x00, Status: 0x00\n"), nullptr);
+  EXPECT_EQ(log.find("Info: NVMe Status code: 0x00, Status: 0x00\n")->level, 6);
+  std::string zeros;
+  for (int i = 0; i < 16; ++i) zeros += "00 ";
+  EXPECT_NE(log.find("Info: NVMe Completion queue entry: " + zeros + "\n"), nullptr);
+
+  // The one pass-through request since the trace was cleared.
+  auto expectDataArea = [](u32 offset, u32 length) {
+    std::vector<winsim::StorageRequest> only = miniportRequests(OSL_RST_NVME_CODE);
+    ASSERT_EQ(only.size(), 1u);
+    EXPECT_EQ(only[0].dataOffset, offset);
+    EXPECT_EQ(only[0].dataLength, length);
+  };
+
+  // Identify Namespace into 510 bytes: a 676-byte request, the data at 166.
+  u8 identifyNamespace[64] = {0x06};
+  putDword(identifyNamespace, 1, 1);
+  winsim::clearStorageTrace();
+  ASSERT_EQ(osl_csmi_nvme_send(drive.drive, identifyNamespace, 64, 0, data.data(), 510, completion, 16,
+                               OSL_CMD_NVME_ADMIN, 30, false),
+            0u);
+  expectDataArea(166, 510);
+  EXPECT_EQ(winsim::storageTrace().back().timeout, 30u);
+  u64 sectors = 0;
+  std::memcpy(&sectors, data.data(), 8);
+  EXPECT_EQ(sectors, 1953525168u);
+
+  // The SMART / health log, 512 bytes.
+  u8 logPage[64] = {0x02};
+  putDword(logPage, 1, 0xFFFFFFFF);
+  putDword(logPage, 10, 0x02 | 127u << 16);
+  ASSERT_EQ(osl_csmi_nvme_send(drive.drive, logPage, 64, 0, data.data(), 512, completion, 16,
+                               OSL_CMD_NVME_ADMIN, 0, false),
+            0u);
+  EXPECT_EQ(data[1] | data[2] << 8, 310);
+  EXPECT_EQ(data[3], 100);
+
+  // A command without data: Set Features turns the write cache off, and Get
+  // Features answers it in Dword 0 of the completion.
+  u8 setCache[64] = {0x09};
+  putDword(setCache, 10, 0x06);
+  winsim::clearStorageTrace();
+  ASSERT_EQ(osl_csmi_nvme_send(drive.drive, setCache, 64, 1, nullptr, 0, nullptr, 0,
+                               OSL_CMD_NVME_ADMIN, 0, false),
+            0u);
+  expectDataArea(164, 4096);
+  u8 getCache[64] = {0x0A};
+  putDword(getCache, 10, 0x06);
+  putDword(completion, 0, 0xFFFFFFFF);
+  ASSERT_EQ(osl_csmi_nvme_send(drive.drive, getCache, 64, 1, nullptr, 0, completion, 4,
+                               OSL_CMD_NVME_ADMIN, 0, false),
+            0u);
+  u32 result = 0;
+  std::memcpy(&result, completion, 4);
+  EXPECT_EQ(result, 0u);
+}
+
+TEST_F(CsmiDrives, NvmePassThroughErrorsAndFailures) {
+  LogCapture log;
+  const std::string base = R"({"controllers": [{"kind": "csmi", "raidSets": [{"drives": [
+    {"model": "NVMe A", "sasAddress": "0000010700000000"},
+    {"model": "SATA B", "sasAddress": "0000020800000000"}]}]}], "faults": )";
+  u8 identify[64] = {0x06};
+  putDword(identify, 10, 1);
+  std::vector<u8> data(4096);
+  u8 completion[16];
+  auto send = [&](_OSL_PDEV* drive, const u8* entry, osl_cmd_type kind, bool ignore) {
+    std::fill(data.begin(), data.end(), 0xCC);
+    std::memset(completion, 0xCC, sizeof completion);
+    log.clear();
+    winsim::clearStorageTrace();
+    return osl_csmi_nvme_send(drive, entry, 64, 0, data.data(), 4096, completion, 16, kind, 0, ignore);
+  };
+  auto untouched = [&] { return std::all_of(data.begin(), data.end(), [](u8 b) { return b == 0xCC; }); };
+
+  load(base + "[]}");
+  {
+    OpenDrive drive("SCSI0:r7");
+    ASSERT_NE(drive.drive, nullptr);
+    // The drive refuses an unknown CNS: invalid field in the completion.
+    u8 badCns[64] = {0x06};
+    putDword(badCns, 10, 0x55);
+    expectOslWord(send(drive.drive, badCns, OSL_CMD_NVME_ADMIN, false), kCsmiFile, 1);
+    EXPECT_EQ(completion[14], 0x04);
+    EXPECT_EQ(completion[15], 0x00);
+    EXPECT_TRUE(untouched());
+    EXPECT_EQ(miniportRequests(OSL_RST_NVME_CODE).back().returnCode, 1u);
+    ASSERT_NE(log.find("Error: NVMe Status code: 0x00, Status: 0x02\n"), nullptr);
+    EXPECT_EQ(log.find("Error: NVMe Status code: 0x00, Status: 0x02\n")->level, 3);
+    EXPECT_NE(log.find("Error: NVMe Completion queue entry: "), nullptr);
+    EXPECT_EQ(log.find("IOCTL Failure"), nullptr);
+    expectOslWord(send(drive.drive, badCns, OSL_CMD_NVME_ADMIN, true), kCsmiFile, 1);
+    ASSERT_NE(log.find("Info: NVMe Status code: 0x00, Status: 0x02\n"), nullptr);
+    EXPECT_EQ(log.find("Error: NVMe"), nullptr);
+
+    // I/O commands travel on the I/O queue; this controller has none.
+    u8 read[64] = {0x02};
+    putDword(read, 1, 1);
+    expectOslWord(send(drive.drive, read, OSL_CMD_NVME_IO, false), kCsmiFile, 1);
+    EXPECT_EQ(miniportRequests(OSL_RST_NVME_CODE).back().queueType, 1);
+    EXPECT_NE(log.find("Error: NVMe Status code: 0x00, Status: 0x01\n"), nullptr);
+
+    // A member that is no NVMe drive, and a target in no set: the driver
+    // refuses the request.
+    OpenDrive sata("SCSI0:r8");
+    expectOslWord(send(sata.drive, identify, OSL_CMD_NVME_ADMIN, false), kCsmiFile, 1);
+    EXPECT_EQ(miniportRequests(OSL_RST_NVME_CODE).back().returnCode, 3u);
+    OpenDrive absent("SCSI0:r5");
+    expectOslWord(send(absent.drive, identify, OSL_CMD_NVME_ADMIN, false), kCsmiFile, 1);
+  }
+
+  // A completion with Status Code 0 but a Status Code Type is an error.
+  load(base + R"([{"nvme": 6, "drive": 1007, "statusType": 1, "statusCode": 0, "times": 1}]})");
+  {
+    OpenDrive drive("SCSI0:r7");
+    expectOslWord(send(drive.drive, identify, OSL_CMD_NVME_ADMIN, false), kCsmiFile, 1);
+    EXPECT_EQ(completion[15], 0x02);
+    EXPECT_TRUE(untouched());
+    EXPECT_NE(log.find("Error: NVMe Status code: 0x01, Status: 0x00\n"), nullptr);
+    EXPECT_EQ(send(drive.drive, identify, OSL_CMD_NVME_ADMIN, false), 0u);
+  }
+
+  // The request fails on its way: the Windows error, the return code and
+  // the completion, as errors or, with the ignore-error flag, as a warning.
+  load(base + R"([{"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 4026542088, "error": 1117}]})");
+  {
+    OpenDrive drive("SCSI0:r7");
+    expectOslWord(send(drive.drive, identify, OSL_CMD_NVME_ADMIN, false), kCmdFile, 1);
+    ASSERT_NE(log.find("Error: IOCTL Failure: (error: 1117)\n"), nullptr);
+    EXPECT_EQ(log.find("Error: IOCTL Failure: (error: 1117)\n")->level, 3);
+    ASSERT_NE(log.find("Error: CSMI NVMe Status: 0x0\n"), nullptr);
+    EXPECT_EQ(log.find("Error: CSMI NVMe Status: 0x0\n")->level, 3);
+    EXPECT_NE(log.find("Error: NVMe Status code: 0x00, Status: 0x00\n"), nullptr);
+    EXPECT_TRUE(untouched());
+    expectOslWord(send(drive.drive, identify, OSL_CMD_NVME_ADMIN, true), kCmdFile, 1);
+    ASSERT_NE(log.find("Warning: IOCTL Failure: (error: 1117)\n"), nullptr);
+    ASSERT_NE(log.find("Warning: CSMI NVMe Status: 0x0\n"), nullptr);
+    EXPECT_EQ(log.find("Warning: CSMI NVMe Status: 0x0\n")->level, 4);
+    EXPECT_NE(log.find("Info: NVMe Status code: 0x00, Status: 0x00\n"), nullptr);
+  }
+
+  // The driver answers a return code other than 1: the command failed.
+  load(base + R"([{"csmi": 4026542088, "returnCode": 0}]})");
+  {
+    OpenDrive drive("SCSI0:r7");
+    expectOslWord(send(drive.drive, identify, OSL_CMD_NVME_ADMIN, false), kCsmiFile, 1);
+    EXPECT_EQ(log.find("IOCTL Failure"), nullptr);
+    EXPECT_TRUE(untouched());
+  }
+
+  // A driver that answers a data offset outside the request is not read
+  // from.
+  for (int offset : {100000, 4200, 8}) {
+    load(base + R"([{"csmi": 4026542088, "dataOffset": )" + std::to_string(offset) + "}]}");
+    OpenDrive drive("SCSI0:r7");
+    expectOslWord(send(drive.drive, identify, OSL_CMD_NVME_ADMIN, false), kCsmiFile, 1);
+    EXPECT_TRUE(untouched()) << offset;
+  }
 }
 
 TEST_F(CsmiDrives, DriveSeenTwiceIsListedUsableOnce) {

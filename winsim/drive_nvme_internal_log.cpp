@@ -56,7 +56,10 @@ std::vector<uint8_t> NvmeDrive::logDirectory() const {
   const rapidjson::Value* types = member("internalLog");
   if (!types || !types->IsObject()) return {};
   std::vector<uint8_t> page(DIRECTORY_LENGTH, 0);
-  auto list = [&](uint8_t id, uint32_t size) { putLittle(page, 4u * id, static_cast<uint64_t>(size) << 8 | id, 4); };
+  // Sizes are kept in dwords, as a drive's own directory counts them.
+  auto list = [&](uint8_t id, uint32_t bytes) {
+    putLittle(page, 4u * id, static_cast<uint64_t>(bytes / 4) << 8 | id, 4);
+  };
   list(0x01, static_cast<uint32_t>((errorLogEntries() + 1) * ERROR_ENTRY_LENGTH));
   list(0x02, 512);
   list(0x03, 512);

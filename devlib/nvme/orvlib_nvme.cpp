@@ -469,7 +469,7 @@ u64 OrvNvmeDev::getLogSize(u8 logId, u32* bytes) {
     }
     OrvNvmLogDirectory directory;
     if (nvmGetLogPage(handles, LOG_DIRECTORY, directory, timeout, PROBE_IGNORE, 0, 0) == 0) {
-      *bytes = directory.getLogSize(logId);
+      *bytes = 4 * directory.getLogSize(logId);  // the directory counts dwords
       return u64{0};
     }
     if (logId == LOG_ERRORS) *bytes = static_cast<u32>((ctrlIdentify->elpe.getValue() + 1) * ERROR_ENTRY);

@@ -137,6 +137,20 @@ TEST_F(NvmeFeatures, LogReadsAndTheirRefusals) {
   for (OrvBuffer* buffer : buffers) delete buffer;
 }
 
+TEST_F(NvmeFeatures, LogSizeFromTheDrivesDirectoryIsCountedInDwords) {
+  // The drive's own directory (offered with an internal log) lists log 02h
+  // as 128 dwords: the whole 512-byte page is read.
+  load(drive(R"("internalLog": {"1": 24}, "health": {"temperature": 320})"));
+  auto dev = device();
+  std::vector<OrvBuffer*> buffers;
+  u32 format = 0;
+  ASSERT_EQ(dev->readLog(0x02, 0, buffers, &format, 0, 0, 0, 0), 0u);
+  ASSERT_EQ(buffers.size(), 1u);
+  EXPECT_EQ(buffers[0]->getLength(), 512u);
+  EXPECT_EQ(buffers[0]->getBuffer()[1] | buffers[0]->getBuffer()[2] << 8, 320);
+  for (OrvBuffer* buffer : buffers) delete buffer;
+}
+
 TEST_F(NvmeFeatures, InternalLogNeedsTheDriveToListIt) {
   load(drive(""));
   auto dev = device();

@@ -106,6 +106,15 @@ OrvGenDev::~OrvGenDev() {
   handle = nullptr;
 }
 
+void OrvBasicDev::addSingleSlotInfo(OrvDevGenData<_OrvFwInfoItem>& info, const std::string& revision) {
+  _OrvFwInfoItem item;
+  item.currentRevision = revision;
+  item.slots.push_back(_OrvFwSlot{1, revision, 0});
+  item.currentSlot = 1;
+  item.nextSlot = 0;
+  info.addItem(std::move(item));
+}
+
 u64 OrvGenDev::unsupported() { return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED); }
 
 u64 OrvGenDev::getDriveProperties(_osl_dev_info* list) {

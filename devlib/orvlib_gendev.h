@@ -258,6 +258,9 @@ class OrvBasicDev : public OrvGenDev {
 
  protected:
   explicit OrvBasicDev(std::string devicePath) : OrvGenDev(std::move(devicePath)) {}
+  // The firmware information of a drive with one slot: the running revision
+  // in slot 1, which is also the next.
+  static void addSingleSlotInfo(OrvDevGenData<_OrvFwInfoItem>& info, const std::string& revision);
 };
 
 }  // namespace VazidaRaduru

@@ -173,7 +173,7 @@ u64 sendAtaCmd(const OrvAtaHandle& target, OrvAtaCmd& cmd, OrvBuffer& data, u32 
 
 u64 ataIdentify(const OrvAtaHandle& target, OrvBuffer& data, u32 timeoutSeconds, u8 ignore) {
   if (data.getLength() < ORV_ATA_BLOCK) return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
-  return ORV_ATA_GUARDED([&] {
+  return ORV_GUARDED([&] {
     VazidaRaduruSataInternal::OrvAtaCmdIdentify cmd;
     OrvSubBuffer block(data, 0, ORV_ATA_BLOCK);
     return sendAtaCmd(target, cmd, block, timeoutSeconds, ignore);
@@ -185,7 +185,7 @@ u64 ataDownloadMicrocode(const OrvAtaHandle& target, u8 subcommand, OrvBuffer& d
   u32 length = data.getLength();
   if (length == 0 || length % ORV_ATA_BLOCK != 0 || length / ORV_ATA_BLOCK > 0xFFFF)
     return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
-  return ORV_ATA_GUARDED([&] {
+  return ORV_GUARDED([&] {
     VazidaRaduruSataInternal::OrvAtaCmdDownloadMicrocode cmd(
         subcommand, static_cast<u16>(length / ORV_ATA_BLOCK), blockOffset, useDma);
     return sendAtaCmd(target, cmd, data, timeoutSeconds, ignore);
@@ -193,7 +193,7 @@ u64 ataDownloadMicrocode(const OrvAtaHandle& target, u8 subcommand, OrvBuffer& d
 }
 
 u64 ataActivateMicrocode(const OrvAtaHandle& target, u32 timeoutSeconds, u8 ignore) {
-  return ORV_ATA_GUARDED([&] {
+  return ORV_GUARDED([&] {
     VazidaRaduruSataInternal::OrvAtaCmdDownloadMicrocode cmd(ORV_DM_ACTIVATE, 0, 0, false);
     OrvBuffer none;
     return sendAtaCmd(target, cmd, none, timeoutSeconds, ignore);
@@ -201,7 +201,7 @@ u64 ataActivateMicrocode(const OrvAtaHandle& target, u32 timeoutSeconds, u8 igno
 }
 
 u64 ataCheckPowerMode(const OrvAtaHandle& target, u8& count, u32 timeoutSeconds, u8 ignore) {
-  return ORV_ATA_GUARDED([&] {
+  return ORV_GUARDED([&] {
     VazidaRaduruSataInternal::OrvAtaCmdCheckPowerMode cmd;
     OrvBuffer none;
     u64 status = sendAtaCmd(target, cmd, none, timeoutSeconds, ignore);
@@ -214,7 +214,7 @@ u64 ataCheckPowerMode(const OrvAtaHandle& target, u8& count, u32 timeoutSeconds,
 }
 
 u64 ataStandbyImmediate(const OrvAtaHandle& target, u32 timeoutSeconds, u8 ignore) {
-  return ORV_ATA_GUARDED([&] {
+  return ORV_GUARDED([&] {
     VazidaRaduruSataInternal::OrvAtaCmdStandbyImmediate cmd;
     OrvBuffer none;
     return sendAtaCmd(target, cmd, none, timeoutSeconds, ignore);
@@ -222,7 +222,7 @@ u64 ataStandbyImmediate(const OrvAtaHandle& target, u32 timeoutSeconds, u8 ignor
 }
 
 u64 ataIdleImmediate(const OrvAtaHandle& target, u32 timeoutSeconds, u8 ignore) {
-  return ORV_ATA_GUARDED([&] {
+  return ORV_GUARDED([&] {
     VazidaRaduruSataInternal::OrvAtaCmdIdleImmediate cmd;
     OrvBuffer none;
     return sendAtaCmd(target, cmd, none, timeoutSeconds, ignore);

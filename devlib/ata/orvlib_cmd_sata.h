@@ -132,8 +132,6 @@ struct OrvAtaHandle {
   OrvBuffer* response;
 };
 
-#define ORV_ATA_GUARDED(operation) ORV_GUARDED(operation)
-
 // Every function returns the status word: 0, the OS layer's word, or the
 // command's failure code when the drive refused it. A time-out of 0 takes
 // the command's own; ignore non-zero logs failures at a lower level.

@@ -40,7 +40,7 @@ OrvSataDev::OrvSataDev(std::string devicePath, bool ignoreInitError) : OrvBasicD
 }
 
 u64 OrvSataDev::refresh() {
-  return ORV_ATA_GUARDED([&] {
+  return ORV_GUARDED([&] {
     // The drive's answer replaces the data only when it came whole.
     OrvBuffer answer(OrvAtaIdentifyBuffer::kLength, ORV_LITTLE_ENDIAN);
     u64 status = ataIdentify(target(), answer, timeout, ignoreErrorCount);
@@ -57,7 +57,7 @@ u64 OrvSataDev::refresh() {
 u64 OrvSataDev::getIdentStrings(char* firmwareRevision, char* model, char* serial,
                                 char* componentId) {
   if (!identified) return ORV_LIB_STATUS(ORV_ERR_ATA_IDENTIFY);
-  return ORV_ATA_GUARDED([&] {
+  return ORV_GUARDED([&] {
     putText(firmwareRevision, REVISION_SIZE, identifyData.firmwareRevision.getValue());
     putText(model, MODEL_SIZE, identifyData.modelNumber.getValue());
     putText(serial, SERIAL_SIZE, identifyData.serialNumber.getValue());
@@ -69,7 +69,7 @@ u64 OrvSataDev::getIdentStrings(char* firmwareRevision, char* model, char* seria
 u64 OrvSataDev::fillDeviceInfo(_OrvDevProperty& property) {
   property.state &= static_cast<u8>(~ORV_STATE_FILLED);
   if (!identified) return ORV_LIB_STATUS(ORV_ERR_ATA_IDENTIFY);
-  return ORV_ATA_GUARDED([&] {
+  return ORV_GUARDED([&] {
     const OrvAtaIdentifyBuffer& id = identifyData;
     putText(property.firmwareRevision, sizeof property.firmwareRevision, id.firmwareRevision.getValue());
     putText(property.modelNumber, sizeof property.modelNumber, id.modelNumber.getValue());
@@ -108,17 +108,12 @@ u64 OrvSataDev::fillDeviceInfo(_OrvDevProperty& property) {
 
 u64 OrvSataDev::getFirmwareInfo(OrvDevGenData<_OrvFwInfoItem>& info) {
   if (!identified) return ORV_LIB_STATUS(ORV_ERR_ATA_IDENTIFY);
-  return ORV_ATA_GUARDED([&] {
+  return ORV_GUARDED([&] {
     auto* copy = new (std::nothrow) OrvAtaIdentifyBuffer(identifyData);
     if (!copy) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
     info.addBuffer(copy);
     std::string revision = copy->firmwareRevision.getValue();
-    _OrvFwInfoItem item;
-    item.currentRevision = revision;
-    item.slots.push_back(_OrvFwSlot{1, revision, 0});
-    item.currentSlot = 1;
-    item.nextSlot = 0;
-    info.addItem(std::move(item));
+    addSingleSlotInfo(info, revision);
     return u64{0};
   });
 }
@@ -202,7 +197,7 @@ u64 OrvSataDev::downloadFirmware(u8* image, u32 length, bool* refreshed, bool* r
   if (deferred && !segmented) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
   u8 subcommand = deferred ? ORV_DM_DEFERRED : segmented ? ORV_DM_SEGMENTED : ORV_DM_WHOLE;
 
-  u64 status = ORV_ATA_GUARDED([&] { return sendImage(image, length, subcommand, useDma); });
+  u64 status = ORV_GUARDED([&] { return sendImage(image, length, subcommand, useDma); });
   if (status) return status;
   bool done = refreshAfterChange();
   if (refreshed) *refreshed = done;

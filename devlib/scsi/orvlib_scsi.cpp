@@ -1,5 +1,7 @@
 #include "devlib/scsi/orvlib_scsi.h"
 
+#include "devlib/orvlib_guard.h"
+
 #include "osl/orv_status.h"
 #include "osl/osl_clib.h"
 #include "osl/osl_log.h"
@@ -30,19 +32,6 @@ constexpr u8 UNTOUCHED_CAP1_BITS = ORV_CAP1_SECURITY_ENABLED;
 constexpr u8 UNTOUCHED_CAP2_BITS = 0x10;
 
 void setBit(u8& bits, u8 bit, bool value) { bits = value ? (bits | bit) : (bits & ~bit); }
-
-// A device operation: a status word thrown on the way is its result, any
-// other exception code 1.
-template <typename Operation>
-u64 guarded(Operation operation) {
-  try {
-    return operation();
-  } catch (u64 word) {
-    return word;
-  } catch (...) {
-    return ORV_LIB_STATUS(ORV_ERR_GENERIC);
-  }
-}
 
 }  // namespace
 
@@ -89,7 +78,7 @@ u64 OrvScsiDev::getIdentStrings(char* firmwareRevision, char* model, char* seria
 }
 
 u64 OrvScsiDev::getCapacity(u64& capacity, u32& blockLength, u8) {
-  return guarded([&]() -> u64 {
+  return ORV_GUARDED([&]() -> u64 {
     OrvScsiCapacity10Data short10;
     OrvScsiCmdReadCapacity10 read10;
     u64 status = send(read10, short10.getBuffer(), short10.getLength());
@@ -130,7 +119,7 @@ u64 OrvScsiDev::modeBit(u8 page, u32 byteInPage, u8 bit, const char* name, bool&
 }
 
 u64 OrvScsiDev::fillDeviceInfo(_OrvDevProperty& property) {
-  return guarded([&]() -> u64 {
+  return ORV_GUARDED([&]() -> u64 {
     property.state &= static_cast<u8>(~ORV_STATE_FILLED);
     u64 status = getIdentStrings(property.firmwareRevision, property.modelNumber,
                                  property.serialNumber, property.componentId);
@@ -176,14 +165,9 @@ u64 OrvScsiDev::fillDeviceInfo(_OrvDevProperty& property) {
 
 u64 OrvScsiDev::getFirmwareInfo(OrvDevGenData<_OrvFwInfoItem>& info) {
   if (identifyStatus) return identifyStatus;
-  return guarded([&]() -> u64 {
+  return ORV_GUARDED([&]() -> u64 {
     std::string revision = inquiry.revision.getValue();
-    _OrvFwInfoItem item;
-    item.currentRevision = revision;
-    item.slots.push_back(_OrvFwSlot{1, revision, 0});
-    item.currentSlot = 1;
-    item.nextSlot = 0;
-    info.addItem(std::move(item));
+    addSingleSlotInfo(info, revision);
     return 0;
   });
 }
@@ -211,7 +195,7 @@ u64 OrvScsiDev::downloadFirmware(u8* image, u32 length, bool* refreshed, bool* r
                                  u8 deferred, bool, u8 slot) {
   if (rebootRequired) *rebootRequired = false;
   if (!image || length == 0 || length > LONGEST_IMAGE) return ORV_LIB_STATUS(ORV_ERR_FW_FILE_SIZE);
-  return guarded([&]() -> u64 {
+  return ORV_GUARDED([&]() -> u64 {
     u32 segment = segmentLength();
     if (!deferred && length <= segment) {
       OrvScsiCmdWriteBuffer whole(OrvScsiCmdWriteBuffer::DOWNLOAD_AND_ACTIVATE, 0, length);
@@ -237,7 +221,7 @@ u64 OrvScsiDev::downloadFirmware(u8* image, u32 length, bool* refreshed, bool* r
 u64 OrvScsiDev::activateFirmware(bool* refreshed, bool* rebootRequired, u8, u8 atNextReset) {
   if (rebootRequired) *rebootRequired = false;
   if (atNextReset) return 0;
-  return guarded([&]() -> u64 {
+  return ORV_GUARDED([&]() -> u64 {
     OrvScsiCmdWriteBuffer activate(OrvScsiCmdWriteBuffer::ACTIVATE_DEFERRED, 0, 0);
     if (u64 status = send(activate)) return status;
     return refreshAfterFirmwareChange(refreshed);

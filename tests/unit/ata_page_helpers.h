@@ -6,12 +6,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <initializer_list>
-#include <utility>
 #include <string>
 #include <vector>
 
 #include "devlib/orvlib_buffer.h"
+#include "unit/buffer_helpers.h"
 #include "unit/status_check.h"
 #include "unit/scratch.h"
 
@@ -32,13 +31,6 @@ inline std::string printedText(const std::function<void(void*)>& print) {
 // columns, ": " and the value.
 inline std::string valueLine(const std::string& label, unsigned long long value) {
   return label + std::string(label.size() < 100 ? 100 - label.size() : 0, ' ') + ": " + std::to_string(value) + "\n";
-}
-
-// Decoded values against the expected ones, a row per field; a failure
-// names the row.
-inline void expectValues(std::initializer_list<std::pair<u64, u64>> rows) {
-  size_t row = 0;
-  for (const auto& r : rows) EXPECT_EQ(r.first, r.second) << "row " << row++;
 }
 
 // Where a view starts within the bytes of its parent.

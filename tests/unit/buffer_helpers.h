@@ -1,6 +1,10 @@
 // Small helpers of the buffer tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "devlib/orvlib_buffer.h"
@@ -23,3 +27,9 @@ inline std::vector<u8> bytesOf(VazidaRaduru::OrvBuffer& buffer) {
 }
 
 }  // namespace buffer_test
+
+// Values read against the expected ones, a row each; a failure names the row.
+inline void expectValues(std::initializer_list<std::pair<u64, u64>> rows) {
+  size_t row = 0;
+  for (const auto& r : rows) EXPECT_EQ(r.first, r.second) << "row " << row++;
+}

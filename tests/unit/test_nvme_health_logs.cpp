@@ -1,17 +1,22 @@
 // The NVMe error, health, self-test and sanitize log buffers: where their
-// fields lie, their identification and their refusals.
+// fields lie, their identification and their refusals; the device's tables
+// of log names and internal-log numbering.
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string>
+#include <utility>
 
 #include "devlib/nvme/orvlib_buffer_nvme_logs.h"
+#include "devlib/nvme/orvlib_nvme.h"
 #include "osl/orv_status.h"
-#include "unit/status_check.h"
+#include "unit/buffer_helpers.h"
 
 namespace {
 
 using namespace VazidaRaduru;
 using namespace VazidaRaduru::VazidaRaduruNvme::VazidaRaduruNvmeInternal;
+using VazidaRaduru::VazidaRaduruNvme::OrvNvmeDev;
 
 constexpr u32 kNvmeBufferFile = 150;
 
@@ -68,44 +73,67 @@ TEST(NvmeHealthLog, FieldsAndCounters) {
   put(log, 136, 1, 8);  // above 2^64 - 1
   put(log, 196, 0x01020304, 4);
   put(log, 214, 0x0155, 2);
-  EXPECT_EQ(log.criticalWarning.spareBelowThreshold.getValue(), 1u);
-  EXPECT_EQ(log.criticalWarning.temperatureOutside.getValue(), 0u);
-  EXPECT_EQ(log.criticalWarning.reliabilityDegraded.getValue(), 1u);
-  EXPECT_EQ(log.criticalWarning.backupFailed.getValue(), 1u);
-  EXPECT_EQ(log.compositeTemperature.getValue(), 0x150u);
-  EXPECT_EQ(log.powerOnHours[0].getValue(), 5u);
-  EXPECT_EQ(log.powerOnHours[1].getValue(), 1u);
-  EXPECT_EQ(log.powerCycles[1].getValue(), 0u);
-  EXPECT_EQ(log.criticalTemperatureTime.getValue(), 0x01020304u);
-  EXPECT_EQ(log.temperatureSensor[7].getValue(), 0x155u);
+  expectValues({{log.criticalWarning.spareBelowThreshold.getValue(), 1},
+                {log.criticalWarning.temperatureOutside.getValue(), 0},
+                {log.criticalWarning.reliabilityDegraded.getValue(), 1}, {log.criticalWarning.backupFailed.getValue(), 1},
+                {log.compositeTemperature.getValue(), 0x150}, {log.powerOnHours[0].getValue(), 5},
+                {log.powerOnHours[1].getValue(), 1}, {log.powerCycles[1].getValue(), 0},
+                {log.criticalTemperatureTime.getValue(), 0x01020304}, {log.temperatureSensor[7].getValue(), 0x155}});
 }
 
 TEST(NvmeSelfTestAndSanitizeLogs, FieldsAndIdentification) {
   OrvNvmSelfTestStatus selfTest;
   EXPECT_EQ(selfTest.getLength(), 564u);
+  EXPECT_EQ(selfTest.getPageId(), 0u);
   EXPECT_EQ(dumpHeader(selfTest), " [Page: 0x00] Hex-Dump");
+  selfTest[0] = 0xF2;  // high bits are reserved; the reader takes bits 3:0
   selfTest[1] = 0xD0;  // bit 7 is not part of the completion
   u32 last = 4 + 19 * 28;
-  selfTest[last] = 0x27;
-  put(selfTest, last + 16, 0xFEDCBA98ull, 8);
+  put(selfTest, last, 0x27, 1);
+  put(selfTest, last + 4, 0x0807060504030201ull, 8);
+  put(selfTest, last + 12, 0x11000044, 4);
+  put(selfTest, last + 16, 0x80000000FEDCBA98ull, 8);
   selfTest[last + 25] = 0x81;
-  EXPECT_EQ(selfTest.currentCompletion.getValue(), 0x50u);
-  EXPECT_EQ(selfTest.results[19]->selfTestCode.getValue(), 2u);
-  EXPECT_EQ(selfTest.results[19]->selfTestResult.getValue(), 7u);
-  EXPECT_EQ(selfTest.results[19]->failingLba.getValue(), 0xFEDCBA98u);
-  EXPECT_EQ(selfTest.results[19]->statusCode.getValue(), 0x81u);
+  OrvNvmSelfTestResults& result = *selfTest.results[19];
+  expectValues({{selfTest.currentOperation.getValue() & 0x0F, 2}, {selfTest.currentCompletion.getValue(), 0x50},
+                {result.selfTestCode.getValue(), 2}, {result.selfTestResult.getValue(), 7},
+                {result.powerOnHours.getValue(), 0x0807060504030201u}, {result.namespaceId.getValue(), 0x11000044u},
+                {result.failingLba.getValue(), 0x80000000FEDCBA98ull}, {result.statusCode.getValue(), 0x81},
+                {selfTest.results[18]->selfTestCode.getValue(), 0}});
 
   OrvNvmSanitizeStatusLogBuf sanitize;
+  EXPECT_EQ(sanitize.getLength(), 512u);
   EXPECT_EQ(dumpHeader(sanitize), "Sanitize Status [Page: 0x81] Hex-Dump");
   put(sanitize, 0, 0x8000, 2);
   sanitize[2] = 0x1A;  // status 2, three passes
   sanitize[3] = 0x01;  // global data erased
   put(sanitize, 16, 3600, 4);
-  EXPECT_EQ(sanitize.progress.getValue(), 0x8000u);
+  expectValues({{sanitize.progress.getValue(), 0x8000}, {sanitize.recentStatus.getValue(), 2},
+                {sanitize.overwritePasses.getValue(), 3}, {sanitize.globalDataErased.getValue(), 1},
+                {sanitize.cryptoEraseTime.getValue(), 3600}});
+  sanitize[2] = 0xFA;  // passes and the erased bit above the status
   EXPECT_EQ(sanitize.recentStatus.getValue(), 2u);
-  EXPECT_EQ(sanitize.overwritePasses.getValue(), 3u);
-  EXPECT_EQ(sanitize.globalDataErased.getValue(), 1u);
-  EXPECT_EQ(sanitize.cryptoEraseTime.getValue(), 3600u);
+}
+
+TEST(NvmeNames, LogPagesAndInternalLogs) {
+  const std::pair<u8, const char*> pages[] = {
+      {0x09, "Unknown"},    {0x00, "Unknown"},    {0xC5, "Vendor specific"},           {0xF8, "SMART Data"},
+      {0xF0, "SMART Data"}, {0x03, "Firmware Slot Information"}, {0x81, "Sanitize Status"},
+      {0xFE, "Supported Log Page Data"}};
+  std::string name;
+  for (const auto& p : pages) EXPECT_EQ(OrvNvmeDev::logPageName(name, p.first), p.second) << int(p.first);
+  EXPECT_EQ(&OrvNvmeDev::logPageName(name, 0xFF), &name);
+
+  const std::pair<u8, u8> modeAndBit[] = {{1, 0x01}, {7, 0x02}, {8, 0x08}, {5, 0x10}, {9, 0x20}, {255, 255}};
+  for (const auto& m : modeAndBit) {
+    EXPECT_EQ(OrvNvmeDev::internalLogTypeOf(m.first), m.second);
+    EXPECT_EQ(OrvNvmeDev::internalLogModeOf(m.second), m.first);
+  }
+  EXPECT_EQ(OrvNvmeDev::internalLogTypeOf(2), 0);
+  EXPECT_EQ(OrvNvmeDev::internalLogModeOf(0x04), 0);
+  const std::pair<u8, const char*> internal[] = {{0x10, "Extended Drive History Internal Log"},
+                                                 {0x08, "NAND Event Internal Log"}, {0xFF, "Unknown"}, {0x04, "Unknown"}};
+  for (const auto& i : internal) EXPECT_EQ(OrvNvmeDev::internalLogName(name, i.first), i.second) << int(i.first);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // of known bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -116,6 +118,26 @@ TEST(Area1Container, HoldsACopyOfItsBytesAndKeepsItsLength) {
   parent[4 + 7] = 1;
   OrvAtaArea1TimeEventLogQX12 time(&parent, 0);
   EXPECT_EQ(collected(time)[1].value, 1u);
+}
+
+// With every byte FFh, each value shows all ones of a whole number of bytes
+// (1, 2, 4 or 8): a counter of a wrong width shows any other number.
+TEST(Area1Container, EveryValueHasTheWidthOfWholeBytes) {
+  OrvAtaIntArea1Log log;
+  log.setByte(0xFF);
+  const std::string allOnes[] = {"255", "65535", "4294967295", "18446744073709551615"};
+  size_t values = 0;
+  for (std::string line : linesOf(printed(log) + printed(log.zoneLogs))) {
+    line.pop_back();
+    size_t at = line.rfind(": ");
+    if (line.find("CDB") != std::string::npos || (at == std::string::npos && line.find(',') == std::string::npos))
+      continue;
+    std::string rest = at == std::string::npos ? line + "," : line.substr(at + 2) + ",";
+    for (size_t from = 0, comma; (comma = rest.find(',', from)) != std::string::npos; from = comma + 1, ++values)
+      EXPECT_NE(std::find(std::begin(allOnes), std::end(allOnes), rest.substr(from, comma - from)), std::end(allOnes))
+          << line;
+  }
+  EXPECT_EQ(values, 85887u);
 }
 
 // ------------------------------------------------------------ counter logs

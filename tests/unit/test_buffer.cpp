@@ -503,8 +503,8 @@ TEST(DumpFileRecords, HeadersOwnTheirRecordsAndWriteTheirBytes) {
   {
     OrvDevDumpFileHeader header(3);
     expectValues({{header.getLength(), 32}, {header.entryCount.getValue(), 3}, {header.headerLength.getValue(), 32}});
-    header.signature.setValue("VORMEL DUMP");
-    EXPECT_EQ(header.signature.getValue(), "VORMEL DUMP");
+    header.signature.setValue("VORMEL DUMP FILE AND MORE");
+    EXPECT_EQ(header.signature.getValue(), "VORMEL DUMP FILE");
     header.entry(0) = new Counted(deleted);
     header.entry(2) = new Counted(deleted);
     EXPECT_TRUE(isBufferStatus(thrownStatus([&] { header.entry(3); }), 7));

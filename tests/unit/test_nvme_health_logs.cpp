@@ -68,15 +68,15 @@ TEST(NvmeHealthLog, FieldsAndCounters) {
   EXPECT_EQ(log.getLength(), 512u);
   EXPECT_EQ(dumpHeader(log), "SMART/Health Log [Page: 0x02] Hex-Dump");
   log[0] = 0x15;
-  put(log, 1, 0x0150, 2);
+  put(log, 1, 0x0151, 2);
   put(log, 128, 5, 8);
   put(log, 136, 1, 8);  // above 2^64 - 1
   put(log, 196, 0x01020304, 4);
   put(log, 214, 0x0155, 2);
-  expectValues({{log.criticalWarning.spareBelowThreshold.getValue(), 1},
+  expectValues({{log.criticalWarning.getValue(), 0x15}, {log.criticalWarning.spareBelowThreshold.getValue(), 1},
                 {log.criticalWarning.temperatureOutside.getValue(), 0},
                 {log.criticalWarning.reliabilityDegraded.getValue(), 1}, {log.criticalWarning.backupFailed.getValue(), 1},
-                {log.compositeTemperature.getValue(), 0x150}, {log.powerOnHours[0].getValue(), 5},
+                {log.compositeTemperature.getValue(), 0x151}, {log.powerOnHours[0].getValue(), 5},
                 {log.powerOnHours[1].getValue(), 1}, {log.powerCycles[1].getValue(), 0},
                 {log.criticalTemperatureTime.getValue(), 0x01020304}, {log.temperatureSensor[7].getValue(), 0x155}});
 }
@@ -89,14 +89,16 @@ TEST(NvmeSelfTestAndSanitizeLogs, FieldsAndIdentification) {
   selfTest[0] = 0xF2;  // high bits are reserved; the reader takes bits 3:0
   selfTest[1] = 0xD0;  // bit 7 is not part of the completion
   u32 last = 4 + 19 * 28;
-  put(selfTest, last, 0x27, 1);
+  put(selfTest, last, 0x0F02A927, 4);  // code and result, segment, valid diagnostic information
   put(selfTest, last + 4, 0x0807060504030201ull, 8);
   put(selfTest, last + 12, 0x11000044, 4);
   put(selfTest, last + 16, 0x80000000FEDCBA98ull, 8);
-  selfTest[last + 25] = 0x81;
+  put(selfTest, last + 24, 0x8103, 2);
   OrvNvmSelfTestResults& result = *selfTest.results[19];
   expectValues({{selfTest.currentOperation.getValue() & 0x0F, 2}, {selfTest.currentCompletion.getValue(), 0x50},
                 {result.selfTestCode.getValue(), 2}, {result.selfTestResult.getValue(), 7},
+                {result.segmentNumber.getValue(), 0xA9}, {result.validDiagnosticInfo.getValue(), 0x02},
+                {result.statusCodeType.getValue(), 3},
                 {result.powerOnHours.getValue(), 0x0807060504030201u}, {result.namespaceId.getValue(), 0x11000044u},
                 {result.failingLba.getValue(), 0x80000000FEDCBA98ull}, {result.statusCode.getValue(), 0x81},
                 {selfTest.results[18]->selfTestCode.getValue(), 0}});

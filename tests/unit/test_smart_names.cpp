@@ -111,50 +111,56 @@ TEST_F(SmartNames, BuiltInParsersOneAndTwoThroughAFile) {
   }
 }
 
+// A drive, the device entries of a file of eight parsers (parser i names
+// id 1 "parser i"), and the name chosen: none when the file is refused,
+// "" when no parser is there.
 TEST_F(SmartNames, DeviceEntriesChooseTheParser) {
-  std::string parsers = parsersNamingTheirIndex(8);
-  std::map<u8, std::string> names;
-  EXPECT_EQ(loadText(drive_, configuration(R"({"model": "ABC", "parser_index": "1"})", parsers), names), 0u);
-  EXPECT_EQ(names[1], "parser 1");
-  NamedDrive elsewhere("MODEL XYZ", "AB01");
-  EXPECT_TRUE(refused(elsewhere, configuration(R"({"model": "ABC", "parser_index": "1"})", parsers)));
-
-  // The first matching entry wins; the firmware pattern must match as well.
-  names.clear();
-  EXPECT_EQ(loadText(drive_,
-                     configuration(R"({"model": "ABC", "firmware": "^ZZ", "parser_index": "2"},)"
-                                   R"({"model": "^MODEL", "parser_index": "007"},)"
-                                   R"({"model": ".*", "parser_index": "3"})",
-                                   parsers),
-                     names),
-            0u);
-  EXPECT_EQ(names[1], "parser 7");
-
-  // A firmware pattern alone, anchored at the start.
-  names.clear();
-  EXPECT_EQ(loadText(drive_, configuration(R"({"firmware": "^AB", "parser_index": "4"})", parsers), names), 0u);
-  EXPECT_EQ(names[1], "parser 4");
-  NamedDrive middle("MODEL", "XAB1");
-  EXPECT_TRUE(refused(middle, configuration(R"({"firmware": "^AB", "parser_index": "4"})", parsers)));
-
-  // A key given twice: the later pattern counts.
-  names.clear();
-  EXPECT_EQ(loadText(drive_, configuration(R"({"model": "NONE", "model": "ABC", "parser_index": "5"})", parsers), names), 0u);
-  EXPECT_EQ(names[1], "parser 5");
-
-  // An index past the last parser names nothing.
-  names.clear();
-  EXPECT_EQ(loadText(drive_, configuration(R"({"model": "ABC", "parser_index": "200"})", parsers), names), 0u);
-  EXPECT_TRUE(names.empty());
-}
-
-TEST_F(SmartNames, ParserIndexMustBeThreeDigitsBelow256) {
-  std::string parsers = parsersNamingTheirIndex(2);
-  for (const char* index : {"256", "1000", "-1", "1a", " 1", "", "0x1"})
-    EXPECT_TRUE(refused(drive_, configuration(std::string(R"({"model": "ABC", "parser_index": ")") + index + "\"}", parsers)))
-        << index;
-  EXPECT_TRUE(refused(drive_, configuration(R"({"model": "ABC", "parser_index": 1})", parsers)));
-  EXPECT_TRUE(refused(drive_, configuration(R"({"model": "ABC"})", parsers)));
+  struct Choice {
+    std::string model, firmware, devices;
+    const char* chosen;
+  };
+  const std::string abc = R"({"model": "ABC", "parser_index": ")";
+  const std::string longModel(38, 'A');
+  const std::string nested = std::string(500, '(') + "A" + std::string(500, ')');
+  const Choice choices[] = {
+      {"MODEL ABC 1", "AB01", abc + "1\"}", "parser 1"},
+      {"MODEL XYZ", "AB01", abc + "1\"}", nullptr},
+      // The first matching entry wins; the firmware pattern must match as well.
+      {"MODEL ABC 1", "AB01",
+       R"({"model": "ABC", "firmware": "^ZZ", "parser_index": "2"}, {"model": "^MODEL", "parser_index": "007"},)"
+       R"({"model": ".*", "parser_index": "3"})",
+       "parser 7"},
+      // A firmware pattern alone, anchored at the start.
+      {"MODEL ABC 1", "AB01", R"({"firmware": "^AB", "parser_index": "4"})", "parser 4"},
+      {"MODEL", "XAB1", R"({"firmware": "^AB", "parser_index": "4"})", nullptr},
+      // A key given twice: the later pattern counts.
+      {"MODEL ABC 1", "AB01", R"({"model": "NONE", "model": "ABC", "parser_index": "5"})", "parser 5"},
+      {"MODEL ABC 1", "AB01", abc + "200\"}", ""},
+      // The index is up to three digits below 256, as a text.
+      {"MODEL ABC 1", "AB01", abc + "256\"}", nullptr}, {"MODEL ABC 1", "AB01", abc + "1000\"}", nullptr},
+      {"MODEL ABC 1", "AB01", abc + "-1\"}", nullptr},  {"MODEL ABC 1", "AB01", abc + "1a\"}", nullptr},
+      {"MODEL ABC 1", "AB01", abc + " 1\"}", nullptr},  {"MODEL ABC 1", "AB01", abc + "\"}", nullptr},
+      {"MODEL ABC 1", "AB01", abc + "0x1\"}", nullptr},
+      {"MODEL ABC 1", "AB01", R"({"model": "ABC", "parser_index": 1})", nullptr},
+      {"MODEL ABC 1", "AB01", R"({"model": "ABC"})", nullptr},
+      // Patterns that would take long are refused; others of their look are not.
+      {longModel, "AB01", R"({"model": "(A*)*B", "parser_index": "0"})", nullptr},
+      {longModel, "AB01", R"({"model": "(.*)*X", "parser_index": "0"})", nullptr},
+      {longModel, "AB01", R"({"model": "a**|A", "parser_index": "0"})", "parser 0"},
+      {longModel, "AB01", R"({"model": "^(A|AA)*$", "parser_index": "0"})", "parser 0"},
+      {longModel, "AB01", R"({"model": ")" + nested + R"(", "parser_index": "0"})", "parser 0"},
+  };
+  for (const Choice& c : choices) {
+    NamedDrive drive(c.model, c.firmware);
+    std::string text = configuration(c.devices, parsersNamingTheirIndex(8));
+    if (!c.chosen) {
+      EXPECT_TRUE(refused(drive, text));
+      continue;
+    }
+    std::map<u8, std::string> names;
+    EXPECT_EQ(loadText(drive, text, names), 0u) << c.devices;
+    EXPECT_EQ(names.empty() ? "" : names[1], c.chosen) << c.devices;
+  }
 }
 
 TEST_F(SmartNames, AttributeIdsAndNames) {
@@ -197,21 +203,6 @@ TEST_F(SmartNames, TextsOfTheWrongShapeAreRefused) {
     EXPECT_TRUE(refused(drive_, text));
   // No entry matches in a file.
   EXPECT_TRUE(refused(drive_, configuration(R"({"model": "^NOMATCH$", "parser_index": "0"})", parser)));
-}
-
-TEST_F(SmartNames, PatternsThatWouldTakeLong) {
-  std::map<u8, std::string> names;
-  NamedDrive longModel(std::string(38, 'A'), "AB01");
-  std::string parser = R"({"attributes": [{"id": "3", "name": "three"}]})";
-  EXPECT_TRUE(refused(longModel, configuration(R"({"model": "(A*)*B", "parser_index": "0"})", parser)));
-  EXPECT_TRUE(refused(longModel, configuration(R"({"model": "(.*)*X", "parser_index": "0"})", parser)));
-  EXPECT_EQ(loadText(longModel, configuration(R"({"model": "a**|A", "parser_index": "0"})", parser), names), 0u);
-  EXPECT_EQ(loadText(longModel, configuration(R"({"model": "^(A|AA)*$", "parser_index": "0"})", parser), names), 0u);
-  EXPECT_EQ(names[3], "three");
-  names.clear();
-  std::string nested = std::string(500, '(') + "A" + std::string(500, ')');
-  EXPECT_EQ(loadText(longModel, configuration(R"({"model": ")" + nested + R"(", "parser_index": "0"})", parser), names), 0u);
-  EXPECT_EQ(names[3], "three");
 }
 
 TEST_F(SmartNames, FilesOfAnyLineEndsAndDepth) {

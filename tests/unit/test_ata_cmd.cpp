@@ -21,39 +21,40 @@ std::vector<u8> block(const OrvAtaCmd& cmd) {
   return std::vector<u8>(cmd.getBuffer(), cmd.getBuffer() + cmd.getLength());
 }
 
-TEST(AtaCommands, RegisterBlocks) {
+TEST(AtaCommands, RegisterBlocksProtocolsAndFailureCodes) {
   OrvAtaCmdIdentify identify;
-  EXPECT_EQ(block(identify), (std::vector<u8>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0xEC, 0, 0, 0}));
-  EXPECT_TRUE(identify.isDataIn());
-  EXPECT_EQ(identify.getProtocol(), ORV_ATA_PIO_DATA_IN);
-
   // 300 blocks at block offset 0x1234: the count is split over count and
   // LBA low, the offset over LBA mid and high.
   OrvAtaCmdDownloadMicrocode segment(ORV_DM_SEGMENTED, 300, 0x1234, false);
-  EXPECT_EQ(block(segment),
-            (std::vector<u8>{0x03, 0, 0x2C, 0, 0x01, 0, 0x34, 0, 0x12, 0, 0xA0, 0, 0x92, 0, 0, 0}));
-  EXPECT_FALSE(segment.isDataIn());
-  EXPECT_EQ(segment.getProtocol(), ORV_ATA_PIO_DATA_OUT);
   OrvAtaCmdDownloadMicrocode dma(ORV_DM_WHOLE, 2, 0, true);
-  EXPECT_EQ(dma.command.getValue(), 0x93u);
-  EXPECT_EQ(dma.getProtocol(), ORV_ATA_DMA);
   OrvAtaCmdDownloadMicrocode activate(ORV_DM_ACTIVATE, 0, 0, false);
-  EXPECT_EQ(activate.getProtocol(), ORV_ATA_NON_DATA);
-
-  EXPECT_EQ(OrvAtaCmdCheckPowerMode().command.getValue(), 0xE5u);
-  EXPECT_EQ(OrvAtaCmdStandbyImmediate().command.getValue(), 0xE0u);
-  EXPECT_EQ(OrvAtaCmdIdleImmediate().command.getValue(), 0xE1u);
-}
-
-TEST(AtaCommands, FailureCodes) {
-  EXPECT_EQ(OrvAtaCmdIdentify().getErrorCode(), 37);
-  EXPECT_EQ(OrvAtaCmdDownloadMicrocode(ORV_DM_SEGMENTED, 1, 0, false).getErrorCode(), 38);
-  EXPECT_EQ(OrvAtaCmdDownloadMicrocode(ORV_DM_WHOLE, 1, 0, true).getErrorCode(), 38);
-  EXPECT_EQ(OrvAtaCmdDownloadMicrocode(ORV_DM_ACTIVATE, 0, 0, false).getErrorCode(), 40);
-  EXPECT_EQ(OrvAtaCmdCheckPowerMode().getErrorCode(), 142);
-  EXPECT_EQ(OrvAtaCmdStandbyImmediate().getErrorCode(), 140);
-  EXPECT_EQ(OrvAtaCmdIdleImmediate().getErrorCode(), 141);
-  EXPECT_EQ(OrvAtaCmd(0x2F, ORV_ATA_PIO_DATA_IN, true, 0, "READ LOG EXT").getErrorCode(), 1);
+  OrvAtaCmdCheckPowerMode checkPower;
+  OrvAtaCmdStandbyImmediate standby;
+  OrvAtaCmdIdleImmediate idle;
+  OrvAtaCmd readLog(0x2F, ORV_ATA_PIO_DATA_IN, true, 0, "READ LOG EXT");
+  struct Case {
+    OrvAtaCmd& cmd;
+    std::vector<u8> block;
+    int protocol;
+    int dataIn;  // -1: no data, no direction to tell
+    int errorCode;
+  };
+  const Case cases[] = {
+      {identify, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0xEC, 0, 0, 0}, ORV_ATA_PIO_DATA_IN, 1, 37},
+      {segment, {0x03, 0, 0x2C, 0, 0x01, 0, 0x34, 0, 0x12, 0, 0xA0, 0, 0x92, 0, 0, 0}, ORV_ATA_PIO_DATA_OUT, 0, 38},
+      {dma, {0x07, 0, 0x02, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0x93, 0, 0, 0}, ORV_ATA_DMA, 0, 38},
+      {activate, {0x0F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0x92, 0, 0, 0}, ORV_ATA_NON_DATA, 0, 40},
+      {checkPower, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0xE5, 0, 0, 0}, ORV_ATA_NON_DATA, -1, 142},
+      {standby, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0xE0, 0, 0, 0}, ORV_ATA_NON_DATA, -1, 140},
+      {idle, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0xE1, 0, 0, 0}, ORV_ATA_NON_DATA, -1, 141},
+      {readLog, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0x2F, 0, 0, 0}, ORV_ATA_PIO_DATA_IN, 1, 1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(block(c.cmd), c.block) << int(c.block[12]);
+    EXPECT_EQ(c.cmd.getProtocol(), c.protocol) << int(c.block[12]);
+    EXPECT_TRUE(c.dataIn < 0 || c.cmd.isDataIn() == (c.dataIn == 1)) << int(c.block[12]);
+    EXPECT_EQ(c.cmd.getErrorCode(), c.errorCode) << int(c.block[12]);
+  }
 }
 
 TEST(AtaCommands, PassThroughBlocks) {

@@ -60,6 +60,18 @@ const _OrvDataItem& named(const std::vector<_OrvDataItem>& items, const std::str
   return items.front();
 }
 
+// The value rows of a print: a row without a value opens a group whose label
+// prefixes the rows after it, up to a row of an empty label.
+Lines expand(std::vector<std::pair<const char*, const char*>> rows) {
+  Lines lines;
+  std::string group;
+  for (const auto& row : rows) {
+    if (!row.second) group = row.first;
+    else lines.emplace_back(group + row.first, row.second);
+  }
+  return lines;
+}
+
 std::string linesOf(const Lines& lines, const std::string& prefix = "") {
   std::string text;
   for (const auto& entry : lines) text += line(prefix + entry.first, entry.second);
@@ -132,69 +144,54 @@ TEST(NvmeIdentifyBuffer, BytesNeverMove) {
 // ------------------------------------------------------------ controller data
 
 // Every label in print order, with the value the real controller shows.
-const Lines kRealControllerLines = {
+const Lines kRealControllerLines = expand({
     {"PCI vendor ID (VID)", "7260"}, {"PCI subsystem vendor ID (SSVID)", "7261"},
     {"Serial number (SN)", "S4EVNF0M123456"}, {"Model number (MN)", kModel}, {"Firmware revision (FR)", "FWREV01"},
     {"Recommended arbitration burst (RAB)", "6"}, {"IEEE-OUI identifier (IEEE)", "41077"},
-    {"Controller capability (CMIC):Controller function", "1"},
-    {"Controller capability (CMIC):Multi-controller supported", "0"},
-    {"Controller capability (CMIC):Multi-PCIe port supported", "1"},
-    {"Maximum data transfer size (MDTS)", "9"}, {"Controller ID (CNTLID)", "33"},
-    {"Version (VER):Major Version Number", "1"}, {"Version (VER):Minor Version Number", "3"},
-    {"RTD3 resume latency (RTD3R)", "500000"}, {"RTD3 entry latency (RTD3E)", "2000000"},
-    {"Optional async events support (OAES):Namespace attribute changed event supported", "0"},
-    {"Optional async events support (OAES):Firmware activation notice event supported", "1"},
-    {"Optional admin cmd support (OACS):Doorbell Buffer Config supported", "0"},
-    {"Optional admin cmd support (OACS):Virtualization Management supported", "0"},
-    {"Optional admin cmd support (OACS):NVMe-MI Send and NVMe-MI Receive supported", "0"},
-    {"Optional admin cmd support (OACS):Directives supported", "0"},
-    {"Optional admin cmd support (OACS):Self-test supported", "1"},
-    {"Optional admin cmd support (OACS):Namespace Management and Attachment supported", "0"},
-    {"Optional admin cmd support (OACS):Firmware Commit and Firmware Image Download supported", "1"},
-    {"Optional admin cmd support (OACS):Format NVM supported", "1"},
-    {"Optional admin cmd support (OACS):Security Send and Security Receive supported", "1"},
-    {"Management endpoint capability (MEC):Management endpoint on a PCIe port", "1"},
-    {"Management endpoint capability (MEC):Management endpoint on an SMBus/I2C port", "0"},
+    {"Controller capability (CMIC):", nullptr}, {"Controller function", "1"}, {"Multi-controller supported", "0"},
+    {"Multi-PCIe port supported", "1"}, {"", nullptr}, {"Maximum data transfer size (MDTS)", "9"},
+    {"Controller ID (CNTLID)", "33"}, {"Version (VER):", nullptr}, {"Major Version Number", "1"},
+    {"Minor Version Number", "3"}, {"", nullptr}, {"RTD3 resume latency (RTD3R)", "500000"},
+    {"RTD3 entry latency (RTD3E)", "2000000"}, {"Optional async events support (OAES):", nullptr},
+    {"Namespace attribute changed event supported", "0"}, {"Firmware activation notice event supported", "1"},
+    {"Optional admin cmd support (OACS):", nullptr}, {"Doorbell Buffer Config supported", "0"},
+    {"Virtualization Management supported", "0"}, {"NVMe-MI Send and NVMe-MI Receive supported", "0"},
+    {"Directives supported", "0"}, {"Self-test supported", "1"},
+    {"Namespace Management and Attachment supported", "0"},
+    {"Firmware Commit and Firmware Image Download supported", "1"}, {"Format NVM supported", "1"},
+    {"Security Send and Security Receive supported", "1"}, {"Management endpoint capability (MEC):", nullptr},
+    {"Management endpoint on a PCIe port", "1"}, {"Management endpoint on an SMBus/I2C port", "0"}, {"", nullptr},
     {"Abort cmd limit (ACL)", "3"}, {"Asynchronous event request limit (AERL)", "7"},
-    {"Firmware updates (FRMW):Firmware active without reset", "1"},
-    {"Firmware updates (FRMW):Number of firmware slots", "3"}, {"Firmware updates (FRMW):First slot read only", "1"},
-    {"Log page attr (LPA):Telemetry logs supported", "1"}, {"Log page attr (LPA):Extended data for log supported", "0"},
-    {"Log page attr (LPA):Cmd effect log supported", "1"}, {"Log page attr (LPA):Smart per namespace supported", "0"},
-    {"Error log page entries (ELPE)", "63"}, {"Number of power states support (NPSS)", "2"},
-    {"Admin vendor specific cmd config (AVSCC):Admin vendor cmd standard format supported", "1"},
-    {"Autonomous power state transition attr (APSTA):Autonomous state trans supported", "1"},
+    {"Firmware updates (FRMW):", nullptr}, {"Firmware active without reset", "1"}, {"Number of firmware slots", "3"},
+    {"First slot read only", "1"}, {"Log page attr (LPA):", nullptr}, {"Telemetry logs supported", "1"},
+    {"Extended data for log supported", "0"}, {"Cmd effect log supported", "1"},
+    {"Smart per namespace supported", "0"}, {"", nullptr}, {"Error log page entries (ELPE)", "63"},
+    {"Number of power states support (NPSS)", "2"}, {"Admin vendor specific cmd config (AVSCC):", nullptr},
+    {"Admin vendor cmd standard format supported", "1"}, {"Autonomous power state transition attr (APSTA):", nullptr},
+    {"Autonomous state trans supported", "1"}, {"", nullptr},
     {"Warning composite temperature threshold (WCTEMP)", "358"},
     {"Critical composite temperature threshold (CCTEMP)", "363"},
     {"Maximum-time for firmware activation (MTFA)", "100"}, {"Host memory buffer preferred size (HMPRE)", "8192"},
     {"Host memory buffer minimum size (HMMIN)", "1024"}, {"Total NVM capacity (TNVMCAP)", "2000398934016"},
-    {"Unallocated NVM capacity (UNVMCAP)", "12345"},
-    {"Replay protected memory block support (RPMBS):Access size", "1"},
-    {"Replay protected memory block support (RPMBS):Total size", "2"},
-    {"Replay protected memory block support (RPMBS):Authentication method", "1"},
-    {"Replay protected memory block support (RPMBS):Number of RPMB units", "1"},
-    {"Sanitize capabilities (SANICAP):Overwrite sanitize support", "0"},
-    {"Sanitize capabilities (SANICAP):Block Erase sanitize support", "1"},
-    {"Sanitize capabilities (SANICAP):Crypto Erase sanitize support", "1"},
-    {"Submission queue entry size (SQES):Maximum SQ entry size", "6"},
-    {"Submission queue entry size (SQES):Required SQ entry size", "6"},
-    {"Completion queue entry size (CQES):Maximum CQ entry size", "4"},
-    {"Completion queue entry size (CQES):Required CQ entry size", "4"}, {"Number of namespaces (NN)", "1"},
-    {"Optional NVM cmd support (ONCS):Reservation supported", "0"},
-    {"Optional NVM cmd support (ONCS):Feature Save supported", "1"},
-    {"Optional NVM cmd support (ONCS):Write Zeroes cmd supported", "1"},
-    {"Optional NVM cmd support (ONCS):DSM cmd supported", "1"},
-    {"Optional NVM cmd support (ONCS):Write Uncorrectable cmd supported", "1"},
-    {"Optional NVM cmd support (ONCS):Compare cmd supported", "1"},
-    {"Fused operation support (FUSES):Compare Write Fused supported", "1"},
-    {"Format NVM attr (FNA):Crypt erase supported", "1"},
-    {"Format NVM attr (FNA):Secure erase all namespace supported", "0"},
-    {"Format NVM attr (FNA):Format all namespace supported", "0"}, {"Volatile write cache (VWC):Cache supported", "1"},
+    {"Unallocated NVM capacity (UNVMCAP)", "12345"}, {"Replay protected memory block support (RPMBS):", nullptr},
+    {"Access size", "1"}, {"Total size", "2"}, {"Authentication method", "1"}, {"Number of RPMB units", "1"},
+    {"Sanitize capabilities (SANICAP):", nullptr}, {"Overwrite sanitize support", "0"},
+    {"Block Erase sanitize support", "1"}, {"Crypto Erase sanitize support", "1"},
+    {"Submission queue entry size (SQES):", nullptr}, {"Maximum SQ entry size", "6"}, {"Required SQ entry size", "6"},
+    {"Completion queue entry size (CQES):", nullptr}, {"Maximum CQ entry size", "4"}, {"Required CQ entry size", "4"},
+    {"", nullptr}, {"Number of namespaces (NN)", "1"}, {"Optional NVM cmd support (ONCS):", nullptr},
+    {"Reservation supported", "0"}, {"Feature Save supported", "1"}, {"Write Zeroes cmd supported", "1"},
+    {"DSM cmd supported", "1"}, {"Write Uncorrectable cmd supported", "1"}, {"Compare cmd supported", "1"},
+    {"Fused operation support (FUSES):", nullptr}, {"Compare Write Fused supported", "1"},
+    {"Format NVM attr (FNA):", nullptr}, {"Crypt erase supported", "1"},
+    {"Secure erase all namespace supported", "0"}, {"Format all namespace supported", "0"},
+    {"Volatile write cache (VWC):", nullptr}, {"Cache supported", "1"}, {"", nullptr},
     {"Atomic write unit normal (AWUN)", "255"}, {"Atomic write unit power fail (AWUPF)", "7"},
-    {"NVM vendor specific cmd config (NVSCC):NVM vendor cmd standard format supported", "1"},
-    {"Atomic compare and write unit (ACWU)", "9"}, {"SGL support (SGLS):Large data SGL supported", "0"},
-    {"SGL support (SGLS):Byte aligned metadata supported", "1"}, {"SGL support (SGLS):Bit bucket SGL supported", "0"},
-    {"SGL support (SGLS):SGL supported", "1"},
-};
+    {"NVM vendor specific cmd config (NVSCC):", nullptr}, {"NVM vendor cmd standard format supported", "1"},
+    {"", nullptr}, {"Atomic compare and write unit (ACWU)", "9"}, {"SGL support (SGLS):", nullptr},
+    {"Large data SGL supported", "0"}, {"Byte aligned metadata supported", "1"}, {"Bit bucket SGL supported", "0"},
+    {"SGL supported", "1"},
+});
 
 // The fourteen values of a power state, in print order.
 std::string powerStateLines(const std::string& label, std::vector<u64> values) {
@@ -424,45 +421,38 @@ IdentifyBytes realNamespace() {
   return image;
 }
 
-const Lines kRealNamespaceLines = {
+const Lines kRealNamespaceLines = expand({
     {"Namespace size (NSZE)", "3907029168"}, {"Namespace capacity (NCAP)", "3907029168"},
-    {"Namespace utilization (NUSE)", "123456789"},
-    {"Namespace features (NSFEAT):Deallocated logical block error supported", "1"},
-    {"Namespace features (NSFEAT):Namespace specific atomic operation supported", "0"},
-    {"Namespace features (NSFEAT):Namespace thin provisioning supported", "1"},
-    {"Number of LBA formats (NLBAF)", "1"},
-    {"Formatted LBA size (FLBAS):Metadata as extended data LBA supported", "0"},
-    {"Formatted LBA size (FLBAS):Current LBA format", "0"},
-    {"Metadata capability (MC):Metadata as separate buffer supported", "1"},
-    {"Metadata capability (MC):Metadata as extended data LBA supported", "0"},
-    {"End-to-end data protection capability (DPC):Protection info as last 8 bytes of metadata supported", "1"},
-    {"End-to-end data protection capability (DPC):Protection info as first 8 bytes of metadata supported", "1"},
-    {"End-to-end data protection capability (DPC):Protection info type-3 supported", "0"},
-    {"End-to-end data protection capability (DPC):Protection info type-2 supported", "0"},
-    {"End-to-end data protection capability (DPC):Protection info type-1 supported", "1"},
-    {"End-to-end data protection type settings (DPS):Protection info as first 8 bytes of metadata", "1"},
-    {"End-to-end data protection type settings (DPS):Protection info type", "1"},
-    {"NS Multi-path I/O and NS sharing capability (NMIC):Namespace sharing supported", "1"},
-    {"Reservation capability (RESCAP):Exclusive access all registrants supported", "1"},
-    {"Reservation capability (RESCAP):Write exclusive all registrants supported", "0"},
-    {"Reservation capability (RESCAP):Exclusive access registrants only supported", "1"},
-    {"Reservation capability (RESCAP):Write exclusive registrants only supported", "0"},
-    {"Reservation capability (RESCAP):Exclusive access supported", "1"},
-    {"Reservation capability (RESCAP):Write exclusive supported", "0"},
-    {"Reservation capability (RESCAP):Persist through power loss supported", "1"},
-    {"Format progress indicator (FPI):Format progress indicator supported", "1"},
-    {"Format progress indicator (FPI):Percentage of the NS remained to be formatted", "0"},
+    {"Namespace utilization (NUSE)", "123456789"}, {"Namespace features (NSFEAT):", nullptr},
+    {"Deallocated logical block error supported", "1"}, {"Namespace specific atomic operation supported", "0"},
+    {"Namespace thin provisioning supported", "1"}, {"", nullptr}, {"Number of LBA formats (NLBAF)", "1"},
+    {"Formatted LBA size (FLBAS):", nullptr}, {"Metadata as extended data LBA supported", "0"},
+    {"Current LBA format", "0"}, {"Metadata capability (MC):", nullptr},
+    {"Metadata as separate buffer supported", "1"}, {"Metadata as extended data LBA supported", "0"},
+    {"End-to-end data protection capability (DPC):", nullptr},
+    {"Protection info as last 8 bytes of metadata supported", "1"},
+    {"Protection info as first 8 bytes of metadata supported", "1"}, {"Protection info type-3 supported", "0"},
+    {"Protection info type-2 supported", "0"}, {"Protection info type-1 supported", "1"},
+    {"End-to-end data protection type settings (DPS):", nullptr},
+    {"Protection info as first 8 bytes of metadata", "1"}, {"Protection info type", "1"},
+    {"NS Multi-path I/O and NS sharing capability (NMIC):", nullptr}, {"Namespace sharing supported", "1"},
+    {"Reservation capability (RESCAP):", nullptr}, {"Exclusive access all registrants supported", "1"},
+    {"Write exclusive all registrants supported", "0"}, {"Exclusive access registrants only supported", "1"},
+    {"Write exclusive registrants only supported", "0"}, {"Exclusive access supported", "1"},
+    {"Write exclusive supported", "0"}, {"Persist through power loss supported", "1"},
+    {"Format progress indicator (FPI):", nullptr}, {"Format progress indicator supported", "1"},
+    {"Percentage of the NS remained to be formatted", "0"}, {"", nullptr},
     {"Namespace atomic write unit normal (NAWUN)", "7"}, {"Namespace atomic write unit power fail (NAWUPF)", "3"},
     {"Namespace atomic compare and write unit (NACWU)", "0"}, {"Namespace atomic boundary size normal (NABSN)", "7"},
     {"Namespace atomic boundary offset (NABO)", "0"}, {"Namespace atomic boundary size power fail (NABSPF)", "3"},
     {"NVM capacity (NVMCAP)", "2000398934016"},
     // Printed: the second quadword, then the first, in decimal.
     {"Namespace globally unique identifier (NGUID)", "65134524249499624072623859790382856"},
-    {"IEEE extended unique identifier (EUI64)", "77665544332211"},
-    {"LBA format 0:Metadata size (MS)", "0"}, {"LBA format 0:LBA Data size (LBADS)", "9"},
-    {"LBA format 0:Relative performance (RP)", "2"}, {"LBA format 1:Metadata size (MS)", "8"},
-    {"LBA format 1:LBA Data size (LBADS)", "12"}, {"LBA format 1:Relative performance (RP)", "0"},
-};
+    {"IEEE extended unique identifier (EUI64)", "77665544332211"}, {"LBA format 0:", nullptr},
+    {"Metadata size (MS)", "0"}, {"LBA Data size (LBADS)", "9"}, {"Relative performance (RP)", "2"},
+    {"LBA format 1:", nullptr}, {"Metadata size (MS)", "8"}, {"LBA Data size (LBADS)", "12"},
+    {"Relative performance (RP)", "0"},
+});
 
 TEST(NvmeNamespaceIdentify, PrintsAndExportsEveryValueInItsOrder) {
   OrvNvmNsIdentify identify;

@@ -1,11 +1,15 @@
-// The query library's facade and back-ends where no drive is involved: the
-// RAID stores' pseudo handles and the empty store back-ends.
+// The query library's facade and back-ends where no drive is involved (the
+// RAID stores' pseudo handles and the empty store back-ends), and the generic
+// device's operation slots, part of the exported interface on both hosts.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "devlib/orvlib_decl.h"
+#include "devlib/orvlib_gendev.h"
 #include "osl/osl_cmd.h"
 #include "unit/status_check.h"
 
@@ -24,6 +28,19 @@ _osl_dev_cmd request(u8* block) {
   record.command = block;
   record.commandLength = 16;
   return record;
+}
+
+// The vtable index of a virtual operation (both hosts follow the Itanium
+// C++ ABI: the destructor takes the first two entries).
+template <typename Member>
+size_t vtableIndex(Member member) {
+  struct {
+    uintptr_t pointer;
+    ptrdiff_t adjustment;
+  } raw;
+  static_assert(sizeof member == sizeof raw, "pointer to member function");
+  std::memcpy(&raw, &member, sizeof raw);
+  return (raw.pointer - 1) / sizeof(void*);
 }
 
 }  // namespace
@@ -95,4 +112,15 @@ TEST(QueryBackEnds, StoresAnswerZeroWhateverTheArguments) {
   OrvGenQuery::init_libs();
   OrvGenQuery::deinit_libs();
   delete list;
+}
+
+TEST(GenericDeviceSlots, FixedOrder) {
+  using VazidaRaduru::OrvGenDev;
+  const std::pair<size_t, size_t> slots[] = {
+      {vtableIndex(&OrvGenDev::getIdentStrings), 1},  {vtableIndex(&OrvGenDev::downloadFirmware), 11},
+      {vtableIndex(&OrvGenDev::activateFirmware), 13}, {vtableIndex(&OrvGenDev::getCapacity), 21},
+      {vtableIndex(&OrvGenDev::readLog), 33},          {vtableIndex(&OrvGenDev::getContollerId), 46},
+      {vtableIndex(&OrvGenDev::getPowerMode), 56},     {vtableIndex(&OrvGenDev::refresh), 70},
+      {vtableIndex(&OrvGenDev::isSupportedDrive), 74}};
+  for (const auto& s : slots) EXPECT_EQ(s.first, s.second + 1) << s.second;
 }

@@ -134,13 +134,9 @@ TEST(NvmeCompletion, StatusFieldsAndShortBuffers) {
   response[14] = static_cast<u8>(status);
   response[15] = static_cast<u8>(status >> 8);
   OrvNvmCqEntryBuffer entry(response);
-  EXPECT_EQ(entry.getLength(), 16u);
-  EXPECT_EQ(entry.commandSpecific.getValue(), 1u);
-  EXPECT_EQ(entry.phaseBit.getValue(), 1u);
-  EXPECT_EQ(entry.status.statusCodeType.getValue(), 1u);
-  EXPECT_EQ(entry.status.statusCode.getValue(), 0x14u);
-  EXPECT_EQ(entry.status.doNotRetry.getValue(), 1u);
-  EXPECT_EQ(entry.status.more.getValue(), 0u);
+  expectValues({{entry.getLength(), 16}, {entry.commandSpecific.getValue(), 1}, {entry.phaseBit.getValue(), 1},
+                {entry.status.statusCodeType.getValue(), 1}, {entry.status.statusCode.getValue(), 0x14},
+                {entry.status.doNotRetry.getValue(), 1}, {entry.status.more.getValue(), 0}});
 
   OrvBuffer shortOne(15, ORV_LITTLE_ENDIAN);
   EXPECT_TRUE(isLibStatus(thrownStatus([&] { OrvNvmCqEntryBuffer e(shortOne); }), 6, kNvmeCmdFile));
@@ -169,19 +165,15 @@ TEST(NvmeLogBuffers, SlotRevisionsDirectoryAndDescrambling) {
   directory.setEntry(0x06, 564);
   directory.setEntry(0x07, 1u << 24);
   directory.setEntry(0, 100);
-  EXPECT_EQ(directory.getLogSize(0x06), 564u);
-  EXPECT_TRUE(directory.isLogSupported(0x07));
-  EXPECT_EQ(directory.getLogSize(0x07), 0u);
-  EXPECT_FALSE(directory.isLogSupported(0));
-  EXPECT_EQ(directory.getLogSize(0), 0u);
+  expectValues({{directory.getLogSize(0x06), 564}, {directory.isLogSupported(0x07), 1}, {directory.getLogSize(0x07), 0},
+                {directory.isLogSupported(0), 0}, {directory.getLogSize(0), 0}});
 
   OrvNvmInternalLogBuf first(0x05, 12, 0);
   u32 words[3] = {0x00000005u, 0x00000000u, 0x80000000u};
   std::memcpy(first.getBuffer(), words, 12);
   first.descramble();
-  EXPECT_EQ(dw(first, 0), 5u) << "header of the first piece";
-  EXPECT_EQ(dw(first, 4), 0xFFFFFFFFu);
-  EXPECT_EQ(dw(first, 8), 0xFFFFFFFEu);
+  expectValues({{dw(first, 0), 5} /* the header of the first piece */, {dw(first, 4), 0xFFFFFFFFu},
+                {dw(first, 8), 0xFFFFFFFEu}});
   OrvNvmInternalLogBuf later(0x05, 4, 4096);
   later[0] = 0x05;
   later.descramble();

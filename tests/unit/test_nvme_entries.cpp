@@ -51,6 +51,12 @@ void expectEntries(const std::vector<EntryCase>& cases) {
     EXPECT_EQ(entry.getBuffer()[0], c.opcode);
     for (const auto& d : c.dwords)
       EXPECT_EQ(d.first == 16 || d.first == 24 ? qw(entry, d.first) : dw(entry, d.first), d.second) << d.first;
+    // The namespace and command dwords not listed stay 0.
+    for (u32 offset : {4u, 8u, 12u, 40u, 44u, 48u, 52u, 56u, 60u}) {
+      bool listed = false;
+      for (const auto& d : c.dwords) listed = listed || d.first == offset;
+      EXPECT_TRUE(listed || dw(entry, offset) == 0) << offset << " holds " << std::hex << dw(entry, offset);
+    }
     EXPECT_EQ(entry.getQueueKind(), c.queue);
     EXPECT_EQ(entry.getDataDirection(), c.direction);
     EXPECT_EQ(entry.getTimeoutSeconds(), c.seconds);
@@ -78,7 +84,7 @@ TEST(NvmeEntry, CommandsCarryTheirOpcodesDwordsAndRoutes) {
   OrvNvmGetInternalLog12SqEntry internal(kTransport, 65, piece.getLogOffset(), piece);
   OrvNvmReadSqEntry read(kTransport, data, meta, 0x123456789ull, 7, 1);
   OrvNvmWriteSqEntry write(kTransport, data, meta, 1, 0, 1);
-  OrvNvmWriteUncorrectableSqEntry uncorrectable(kTransport, 5, 1, 1);
+  OrvNvmWriteUncorrectableSqEntry uncorrectable(kTransport, 0x100000005ull, 1, 1);
   OrvNvmFlushSqEntry flush(kTransport, 1);
   OrvNvmSecRecvSqEntry receive(kTransport, 0xEF, 512, 0x1234);
   OrvNvmSecSendSqEntry send(kTransport, 1, 16, 0);
@@ -89,19 +95,19 @@ TEST(NvmeEntry, CommandsCarryTheirOpcodesDwordsAndRoutes) {
       {&identify, 0x06, {{4, 5}, {24, addressOf(data)}, {40, 0x11}}, 4, 0, 60, 144},
       {&download, 0x11, {{40, 1023}, {44, 2048}}, 4, 1, 60, 148},
       {&commit, 0x10, {{40, (3u << 3) | 1u}}, 4, 1, 60, 147},
-      {&setNoSave, 0x09, {{40, 0x06}}, 4, 1, 60, 146},
+      {&setNoSave, 0x09, {{40, 0x06}, {44, 1}}, 4, 1, 60, 146},
       {&setSave, 0x09, {{40, 0x80000006u}, {44, 1}}, 4, 1, 60, 146},
       {&get, 0x0A, {{24, 0}, {40, (7u << 8) + 0xF7}, {44, 0x1234}, {4, 3}}, 4, 0, 60, 145},
-      {&format, 0x80, {{40, (2u << 9) | (1u << 8) | (1u << 5) | (1u << 4) | 0xFu}}, 4, 1, 86400, 157},
+      {&format, 0x80, {{4, 1}, {40, (2u << 9) | (1u << 8) | (1u << 5) | (1u << 4) | 0xFu}}, 4, 1, 86400, 157},
       {&selfTest, 0x14, {{4, 0xFFFFFFFFu}, {40, 2}}, 4, 1, 60, 195},
-      {&log, 0x02, {{40, 0x007F0003u}, {44, 0}, {48, 0x200}}, 4, 0, 60, 149},
-      {&internal, 0x02, {{40, (0x3FFu << 16) | (1u << 8) | 0x80F3u}, {48, 8}, {52, 1}}, 4, 0, 60, 149},
-      {&read, 0x02, {{16, addressOf(meta)}, {40, 0x23456789u}, {44, 1}, {48, 7}}, 5, 0, 60, 155},
-      {&write, 0x01, {}, 5, 1, 60, 154},
-      {&uncorrectable, 0x04, {}, 5, 1, 60, 1},
-      {&flush, 0x00, {}, 5, 1, 60, 153},
+      {&log, 0x02, {{4, 0xFFFFFFFFu}, {40, 0x007F0003u}, {44, 0}, {48, 0x200}}, 4, 0, 60, 149},
+      {&internal, 0x02, {{40, (0x3FFu << 16) | (1u << 8) | 0x80F3u}, {44, 0}, {48, 8}, {52, 1}}, 4, 0, 60, 149},
+      {&read, 0x02, {{4, 1}, {16, addressOf(meta)}, {40, 0x23456789u}, {44, 1}, {48, 7}}, 5, 0, 60, 155},
+      {&write, 0x01, {{4, 1}, {40, 1}}, 5, 1, 60, 154},
+      {&uncorrectable, 0x04, {{4, 1}, {40, 5}, {44, 1}, {48, 1}}, 5, 1, 60, 1},
+      {&flush, 0x00, {{4, 1}}, 5, 1, 60, 153},
       {&receive, 0x82, {{40, 0xEF123400u}, {44, 512}}, 4, 0, 3600, 159},
-      {&send, 0x81, {}, 4, 1, 3600, 158},
+      {&send, 0x81, {{40, 0x01000000u}, {44, 16}}, 4, 1, 3600, 158},
       {&sanitize, 0x84, {{40, 2u | (1u << 3) | (1u << 8) | (1u << 9)}}, 4, 1, 60, 196},
       {&raw, 0x99, {}, 5, 0, 7, 1},
   });

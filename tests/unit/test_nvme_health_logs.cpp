@@ -63,22 +63,39 @@ TEST(NvmeErrorLog, EntriesAndBounds) {
   EXPECT_EQ(two.resize(128), 0u);
 }
 
+// Byte i of the page holds 2i + 1 (the low 8 bits): each field reads the
+// number its bytes form.
 TEST(NvmeHealthLog, FieldsAndCounters) {
   OrvNvmSmartHealthLog log;
   EXPECT_EQ(log.getLength(), 512u);
   EXPECT_EQ(dumpHeader(log), "SMART/Health Log [Page: 0x02] Hex-Dump");
+  for (u32 i = 0; i < 512; ++i) log[i] = static_cast<u8>(2 * i + 1);
+  auto at = [](u32 offset, u32 width) {
+    u64 value = 0;
+    for (u32 k = 0; k < width; ++k) value |= u64{static_cast<u8>(2 * (offset + k) + 1)} << (8 * k);
+    return value;
+  };
+  expectValues({{log.criticalWarning.getValue(), 1}, {log.compositeTemperature.getValue(), at(1, 2)},
+                {log.availableSpare.getValue(), 7}, {log.availableSpareThreshold.getValue(), 9},
+                {log.percentageUsed.getValue(), 11}, {log.warningTemperatureTime.getValue(), at(192, 4)},
+                {log.criticalTemperatureTime.getValue(), at(196, 4)}});
+  const std::pair<OrvBufField*, u32> counters[] = {
+      {log.dataUnitsRead, 32},       {log.dataUnitsWritten, 48}, {log.hostReadCommands, 64},
+      {log.hostWriteCommands, 80},   {log.controllerBusyTime, 96}, {log.powerCycles, 112},
+      {log.powerOnHours, 128},       {log.unsafeShutdowns, 144},  {log.mediaErrors, 160},
+      {log.errorLogEntries, 176}};
+  for (const auto& c : counters) {  // 128 bits: the low quadword first
+    EXPECT_EQ(c.first[0].getValue(), at(c.second, 8)) << c.second;
+    EXPECT_EQ(c.first[1].getValue(), at(c.second + 8, 8)) << c.second;
+  }
+  for (u32 i = 0; i < OrvNvmSmartHealthLog::kSensors; ++i)
+    EXPECT_EQ(log.temperatureSensor[i].getValue(), at(200 + 2 * i, 2)) << i;
+
   log[0] = 0x15;
-  put(log, 1, 0x0151, 2);
-  put(log, 128, 5, 8);
-  put(log, 136, 1, 8);  // above 2^64 - 1
-  put(log, 196, 0x01020304, 4);
-  put(log, 214, 0x0155, 2);
-  expectValues({{log.criticalWarning.getValue(), 0x15}, {log.criticalWarning.spareBelowThreshold.getValue(), 1},
+  expectValues({{log.criticalWarning.spareBelowThreshold.getValue(), 1},
                 {log.criticalWarning.temperatureOutside.getValue(), 0},
-                {log.criticalWarning.reliabilityDegraded.getValue(), 1}, {log.criticalWarning.backupFailed.getValue(), 1},
-                {log.compositeTemperature.getValue(), 0x151}, {log.powerOnHours[0].getValue(), 5},
-                {log.powerOnHours[1].getValue(), 1}, {log.powerCycles[1].getValue(), 0},
-                {log.criticalTemperatureTime.getValue(), 0x01020304}, {log.temperatureSensor[7].getValue(), 0x155}});
+                {log.criticalWarning.reliabilityDegraded.getValue(), 1}, {log.criticalWarning.readOnly.getValue(), 0},
+                {log.criticalWarning.backupFailed.getValue(), 1}, {log.criticalWarning.getValue(), 0x15}});
 }
 
 TEST(NvmeSelfTestAndSanitizeLogs, FieldsAndIdentification) {
@@ -109,10 +126,14 @@ TEST(NvmeSelfTestAndSanitizeLogs, FieldsAndIdentification) {
   put(sanitize, 0, 0x8000, 2);
   sanitize[2] = 0x1A;  // status 2, three passes
   sanitize[3] = 0x01;  // global data erased
+  put(sanitize, 4, 0x0000020Au, 4);  // the command's dword 10
+  put(sanitize, 8, 0x1234, 4);
+  put(sanitize, 12, 0x00ABCDEFu, 4);
   put(sanitize, 16, 3600, 4);
   expectValues({{sanitize.progress.getValue(), 0x8000}, {sanitize.recentStatus.getValue(), 2},
                 {sanitize.overwritePasses.getValue(), 3}, {sanitize.globalDataErased.getValue(), 1},
-                {sanitize.cryptoEraseTime.getValue(), 3600}});
+                {sanitize.commandDword10.getValue(), 0x20A}, {sanitize.overwriteTime.getValue(), 0x1234},
+                {sanitize.blockEraseTime.getValue(), 0xABCDEF}, {sanitize.cryptoEraseTime.getValue(), 3600}});
   sanitize[2] = 0xFA;  // passes and the erased bit above the status
   EXPECT_EQ(sanitize.recentStatus.getValue(), 2u);
 }

@@ -77,6 +77,7 @@ TEST(NvmeEntry, CommandsCarryTheirOpcodesDwordsAndRoutes) {
   OrvNvmSetFeatureSqEntry setNoSave(kTransport, 0x06, data, 2, 1);  // only bit 0 of save counts
   OrvNvmSetFeatureSqEntry setSave(kTransport, 0x06, data, 1, 1);
   OrvNvmGetFeatureSqEntry get(kTransport, 0xF7, none, 0x0F, 0x1234, 3);  // no bytes, no address
+  OrvNvmGetFeatureSqEntry getData(kTransport, 0x0C, data, 0, 0, 0);
   OrvNvmFormatNvmSqEntry format(kTransport, 1, 2, 0x1F, 9, 3, 3);
   OrvNvmexecuteSelfTest selfTest(kTransport, 2);  // the self-test addresses every namespace
   OrvNvmGetLogSqEntry log(kTransport, 0x03, page, 0x200, 0xFFFFFFFF);  // counts split over two dwords
@@ -98,6 +99,7 @@ TEST(NvmeEntry, CommandsCarryTheirOpcodesDwordsAndRoutes) {
       {&setNoSave, 0x09, {{40, 0x06}, {44, 1}}, 4, 1, 60, 146},
       {&setSave, 0x09, {{40, 0x80000006u}, {44, 1}}, 4, 1, 60, 146},
       {&get, 0x0A, {{24, 0}, {40, (7u << 8) + 0xF7}, {44, 0x1234}, {4, 3}}, 4, 0, 60, 145},
+      {&getData, 0x0A, {{24, addressOf(data)}, {40, 0x0C}}, 4, 0, 60, 145},
       {&format, 0x80, {{4, 1}, {40, (2u << 9) | (1u << 8) | (1u << 5) | (1u << 4) | 0xFu}}, 4, 1, 86400, 157},
       {&selfTest, 0x14, {{4, 0xFFFFFFFFu}, {40, 2}}, 4, 1, 60, 195},
       {&log, 0x02, {{4, 0xFFFFFFFFu}, {40, 0x007F0003u}, {44, 0}, {48, 0x200}}, 4, 0, 60, 149},

@@ -63,6 +63,13 @@ TEST(NvmeErrorLog, EntriesAndBounds) {
   EXPECT_EQ(two.resize(128), 0u);
 }
 
+TEST(NvmeErrorLog, ParameterErrorLocationIsOneWord) {
+  OrvNvmErrInfoLog log(2);
+  put(log, 64 + 14, 0xFD13, 2);
+  EXPECT_EQ(log.getEntry(1)->parameterErrorLocation.getValue(), 0xFD13u);
+  EXPECT_EQ(log.getEntry(1)->parameterErrorLocation.bitInByte.getValue(), 5u);
+}
+
 // Byte i of the page holds 2i + 1 (the low 8 bits): each field reads the
 // number its bytes form.
 TEST(NvmeHealthLog, FieldsAndCounters) {

@@ -224,14 +224,14 @@ TEST(AtaErrorLog, CommandAndErrorFieldsDecode) {
   put(page, 270, {0x08, 0x01, 0x02, 0x10, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0xE0, 0x25, 0x99,
                   0x78, 0x56, 0x34, 0x12, 0xFF});
   // The error of structure 2: page byte 128 + 90.
-  put(page, 218, {0x01, 0x40, 0x08, 0x00, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF, 0x40, 0x51});
+  put(page, 218, {0x01, 0x40, 0x09, 0x00, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF, 0x40, 0x51});
   put(page, 249, {0x03, 0x10, 0x27});
   OrvAtaExtComprSmartCmdDs* cmd = page.getErrLogDs(3)->getCmdDs(2);
   OrvAtaExtComprSmartErrDs& err = page.getErrLogDs(2)->errDs;
   expectValues({{cmd->control.getValue(), 8}, {cmd->feature.getValue(), 0x0201}, {cmd->count.getValue(), 0x10},
                 {cmd->lba.getValue(), 0x664422553311ull}, {cmd->dev.getValue(), 0xE0}, {cmd->cmd.getValue(), 0x25},
                 {cmd->timestamp.getValue(), 0x12345678}, {err.transport.getValue(), 1}, {err.err.getValue(), 0x40},
-                {err.count.getValue(), 8}, {err.lba.getValue(), 0xFFDDBBEECCAAull}, {err.dev.getValue(), 0x40},
+                {err.count.getValue(), 9}, {err.lba.getValue(), 0xFFDDBBEECCAAull}, {err.dev.getValue(), 0x40},
                 {err.status.getValue(), 0x51}, {err.powerStatus.getValue(), 3}, {err.timestamp.getValue(), 10000}});
   EXPECT_EQ(err.lba.getName(), "LBA");
 

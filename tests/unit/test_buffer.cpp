@@ -484,9 +484,10 @@ TEST(DumpFileRecords, HeadersOwnTheirRecordsAndWriteTheirBytes) {
 
   OrvDevDumpInfoBuffer info;
   ASSERT_EQ(info.numbers.size(), 10u);
-  info.modelNumber.setValue("MODEL A");
+  const std::string model = "VNDR QX9 NVMe SSD 2TB WITH A FULL MODEL!";  // all 40 bytes
+  info.modelNumber.setValue(model + "AND MORE");
   info.numbers[9].setValue(0x7F);
-  EXPECT_EQ(info.modelNumber.getValue(), "MODEL A");
+  EXPECT_EQ(info.modelNumber.getValue(), model);
   expectValues({{info[104], 0x7F}, {info.getLength(), 108}});
   EXPECT_EQ(info.numbers[0].getName(), "Bus Type");
   EXPECT_EQ(info.numbers[9].getName(), "Dump Time High");

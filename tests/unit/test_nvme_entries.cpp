@@ -127,6 +127,7 @@ TEST(NvmeEntry, PrintShowsPrpOrSglFormsByPsdt) {
   EXPECT_EQ(text.find("SGL address"), std::string::npos);
 
   commit.dataTransferForm.setValue(1);
+  EXPECT_EQ(commit.getBuffer()[1], 0x40) << "bits 14 and 15 of the first dword";
   text = printedText([&](void* file) { commit.print(file); });
   EXPECT_NE(text.find("SGL address"), std::string::npos);
   EXPECT_NE(text.find("SGL type"), std::string::npos);

@@ -20,10 +20,6 @@ using VazidaRaduru::VazidaRaduruNvme::OrvNvmeDev;
 
 constexpr u32 kNvmeBufferFile = 150;
 
-void put(OrvBuffer& buffer, u32 at, u64 value, unsigned count) {
-  for (unsigned i = 0; i < count; ++i) buffer[at + i] = static_cast<u8>(value >> (8 * i));
-}
-
 std::string dumpHeader(OrvBuffer& log) {
   std::stringstream out;
   log.hexDump(out);

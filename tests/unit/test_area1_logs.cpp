@@ -58,12 +58,8 @@ TEST(Area1Container, SubLogsLieOnLogPagesAndPrintInOrder) {
   EXPECT_EQ(end, log.getLength());
 
   // Rows 1 to 16 print, in order, and nothing else: no zone line.
-  std::string events = printed(log.diskEventLog) + printed(log.cmdEventLog) + printed(log.rptErrEventLog) +
-                       printed(log.senseLog) + printed(log.saEventLog) + printed(log.timeEventLog) +
-                       printed(log.bootEventLog) + printed(log.envEventLog) + printed(log.microcodeEventLog) +
-                       printed(log.powerEventLog) + printed(log.blocksEventLog) + printed(log.workloadBaseData) +
-                       printed(log.spindleMotorCurrentEvent) + printed(log.memoryCheckEventLog) +
-                       printed(log.failurePredictionData);
+  std::string events;
+  for (unsigned row = 0; row < 15; ++row) events += printed(*const_cast<OrvBuffer*>(rows[row]));
   std::string workload = printed(log.workloadLogs);
   std::string text = printed(log);
   EXPECT_TRUE(text == events + workload);

@@ -28,10 +28,6 @@ class NamedDrive : public RefusingDevice {
     return 0;
   }
 
-  static u64 load(OrvGenDev* device, std::map<u8, std::string>& names, const std::string& path) {
-    return OrvGenDev::loadSmartParser(device, names, path);
-  }
-
   std::string model;
   std::string firmware;
 };
@@ -53,7 +49,7 @@ class SmartNames : public ::testing::Test {
   // Loads the configuration text from a file for drive.
   u64 loadText(NamedDrive& drive, const std::string& text, std::map<u8, std::string>& names) {
     std::string path = scratch_.write("smart.json", text);
-    return NamedDrive::load(&drive, names, path);
+    return NamedDrive::loadNames(&drive, names, path);
   }
   ::testing::AssertionResult refused(NamedDrive& drive, const std::string& text) {
     std::map<u8, std::string> names = {{9, "kept"}};
@@ -71,7 +67,7 @@ class SmartNames : public ::testing::Test {
 
 TEST_F(SmartNames, BuiltInConfigurationNamesEveryDriveWithParserZero) {
   std::map<u8, std::string> names = {{0x01, "Already named"}};
-  ASSERT_EQ(NamedDrive::load(&drive_, names, ""), 0u);
+  ASSERT_EQ(NamedDrive::loadNames(&drive_, names, ""), 0u);
   EXPECT_EQ(names.size(), 43u);
   EXPECT_EQ(names[0x01], "Already named");
   EXPECT_EQ(names[0x04], "Start/Stop Count");
@@ -83,7 +79,7 @@ TEST_F(SmartNames, BuiltInConfigurationNamesEveryDriveWithParserZero) {
 
   NamedDrive other("", "");
   std::map<u8, std::string> second;
-  ASSERT_EQ(NamedDrive::load(&other, second, ""), 0u);
+  ASSERT_EQ(NamedDrive::loadNames(&other, second, ""), 0u);
   EXPECT_EQ(second.size(), 43u);
   EXPECT_EQ(second[0x01], "Raw Read Error Rate");
 }
@@ -224,6 +220,6 @@ TEST_F(SmartNames, FilesOfAnyLineEndsAndDepth) {
 
 TEST_F(SmartNames, MissingFileIsAFileOpenFailure) {
   std::map<u8, std::string> names;
-  EXPECT_TRUE(isLibStatus(NamedDrive::load(&drive_, names, scratch_ / "none.json"), 16, kGenDevFile));
+  EXPECT_TRUE(isLibStatus(NamedDrive::loadNames(&drive_, names, scratch_ / "none.json"), 16, kGenDevFile));
   EXPECT_TRUE(names.empty()) << "a file replaces the built-in configuration, also when it fails";
 }

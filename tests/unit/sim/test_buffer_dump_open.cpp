@@ -18,13 +18,6 @@ namespace {
 using DivizuCmdlib::OrvDevBufDump;
 using UnopenableFile = MachineTest;
 
-class Drive : public RefusingDevice {
- public:
-  static u64 load(OrvGenDev* device, std::map<u8, std::string>& names, const std::string& path) {
-    return OrvGenDev::loadSmartParser(device, names, path);
-  }
-};
-
 TEST_F(UnopenableFile, DumpFolderGoneBeforeTheFirstDump) {
   load("{}");
   std::filesystem::create_directories(scratch_.path() + "/gone");
@@ -45,10 +38,10 @@ TEST_F(UnopenableFile, DumpFolderGoneBeforeTheFirstDump) {
 TEST_F(UnopenableFile, MissingSmartConfigurationGoesToTheEventLog) {
   load("{}");
   winsim::clearEvents();
-  Drive drive;
+  RefusingDevice drive;
   std::map<u8, std::string> names;
   std::string path = scratch_ / "missing.json";
-  EXPECT_TRUE(isLibStatus(Drive::load(&drive, names, path), 16, 103));
+  EXPECT_TRUE(isLibStatus(RefusingDevice::loadNames(&drive, names, path), 16, 103));
   ASSERT_EQ(winsim::events().size(), 1u);
   EXPECT_EQ(winsim::events()[0].eventId, 0xC0020001u);
   EXPECT_EQ(winsim::events()[0].strings[0], "File: " + path + " couldn't be opened (Error: [2])\n");

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "unit/fake_device.h"
 #include "unit/scratch.h"
@@ -65,46 +66,31 @@ class SmartNames : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(SmartNames, BuiltInConfigurationNamesEveryDriveWithParserZero) {
+// The built-in configuration names every drive with parser 0; a file that
+// names parser 1 or 2 of it chooses those.
+TEST_F(SmartNames, BuiltInParsers) {
+  const std::pair<size_t, std::map<u8, std::string>> parsers[] = {
+      {43, {{0x01, "Raw Read Error Rate"}, {0x04, "Start/Stop Count"}, {0x0A, "Spin-up Retry Count"},
+            {0xB8, "End-End ED/C"}, {0xC6, "Offline Scan Uncorrectable Sector count"},
+            {0xFE, "Free Fall Sensor Event Count (optional)"}}},
+      {25, {{0x0C, "Drive Power Cycle Count"}, {0xF1, "Host Writes"}}},
+      {21, {{0xF1, "Host\xE3\x80\x80Writes"}, {0xF2, "Host\xE3\x80\x80Reads"}, {0xF9, "NAND Write"}}}};
+  for (size_t index = 0; index < 3; ++index) {
+    std::string text = orvlib_smart_attr_config;
+    size_t at = text.find(R"("parser_index": "0")");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 19, R"("parser_index": ")" + std::to_string(index) + "\"");
+    NamedDrive anyDrive("", "");
+    std::map<u8, std::string> names;
+    ASSERT_EQ(index ? loadText(drive_, text, names) : NamedDrive::loadNames(&anyDrive, names, ""), 0u) << index;
+    EXPECT_EQ(names.size(), parsers[index].first) << index;
+    for (const auto& name : parsers[index].second) EXPECT_EQ(names[name.first], name.second) << int(name.first);
+  }
   std::map<u8, std::string> names = {{0x01, "Already named"}};
   ASSERT_EQ(NamedDrive::loadNames(&drive_, names, ""), 0u);
   EXPECT_EQ(names.size(), 43u);
   EXPECT_EQ(names[0x01], "Already named");
-  EXPECT_EQ(names[0x04], "Start/Stop Count");
   EXPECT_EQ(names.count(0x06), 0u);
-  EXPECT_EQ(names[0x0A], "Spin-up Retry Count");
-  EXPECT_EQ(names[0xB8], "End-End ED/C");
-  EXPECT_EQ(names[0xC6], "Offline Scan Uncorrectable Sector count");
-  EXPECT_EQ(names[0xFE], "Free Fall Sensor Event Count (optional)");
-
-  NamedDrive other("", "");
-  std::map<u8, std::string> second;
-  ASSERT_EQ(NamedDrive::loadNames(&other, second, ""), 0u);
-  EXPECT_EQ(second.size(), 43u);
-  EXPECT_EQ(second[0x01], "Raw Read Error Rate");
-}
-
-TEST_F(SmartNames, BuiltInParsersOneAndTwoThroughAFile) {
-  // The built-in parsers, chosen by a file that names them.
-  std::string builtIn = orvlib_smart_attr_config;
-  for (const char* index : {"1", "2"}) {
-    std::string text = builtIn;
-    size_t at = text.find(R"("parser_index": "0")");
-    ASSERT_NE(at, std::string::npos);
-    text.replace(at, 19, std::string(R"("parser_index": ")") + index + "\"");
-    std::map<u8, std::string> names;
-    ASSERT_EQ(loadText(drive_, text, names), 0u) << index;
-    if (index[0] == '1') {
-      EXPECT_EQ(names.size(), 25u);
-      EXPECT_EQ(names[0x0C], "Drive Power Cycle Count");
-      EXPECT_EQ(names[0xF1], "Host Writes");
-    } else {
-      EXPECT_EQ(names.size(), 21u);
-      EXPECT_EQ(names[0xF1], "Host\xE3\x80\x80Writes");
-      EXPECT_EQ(names[0xF2], "Host\xE3\x80\x80Reads");
-      EXPECT_EQ(names[0xF9], "NAND Write");
-    }
-  }
 }
 
 // A drive, the device entries of a file of eight parsers (parser i names

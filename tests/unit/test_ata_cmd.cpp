@@ -86,39 +86,42 @@ TEST(AtaCommands, PassThroughBlocks) {
   EXPECT_EQ(block(plain), (std::vector<u8>{0, 0, 0x02, 0, 0xFF, 0, 0xEE, 0, 0xDD, 0, 0xA0, 0, 0xC8, 0, 0, 0}));
 }
 
+// The sixteen output registers, every one set: what the response gives, 0
+// for what it does not.
 TEST(AtaCommands, OutputRegistersFromEitherResponse) {
+  using Registers = std::vector<u8>;
   OrvBuffer response(252, ORV_LITTLE_ENDIAN);
-  u8 registers[16];
+  Registers registers(16, 0xEE);
   OrvAtaHandle native{nullptr, OSL_BUS_SATA, &response};
-  for (u8 i = 0; i < 16; ++i) response[i] = static_cast<u8>(0x10 + i);
-  ASSERT_TRUE(ataOutputRegisters(native, registers));
-  EXPECT_EQ(registers[OSL_ATA_COUNT], 0x12);
-  EXPECT_EQ(registers[OSL_ATA_COMMAND], 0x1C);
+  Registers block;
+  for (u8 i = 0; i < 16; ++i) block.push_back(static_cast<u8>(0x10 + i));
+  response.copyData(block.data(), 16, 0);
+  ASSERT_TRUE(ataOutputRegisters(native, registers.data()));
+  EXPECT_EQ(registers, block);
 
-  // Descriptor sense with another descriptor before the ATA status return.
+  // Descriptor sense with another descriptor before the ATA status return:
+  // error, count, LBA low, mid and high with their previous values, device, status.
   OrvAtaHandle translated{nullptr, OSL_BUS_SAS, &response};
   response.resetZero();
   const u8 sense[] = {0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 26,
                       0x00, 0x0A, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // information
                       0x09, 0x0C, 0x01, 0x04, 0x12, 0x34, 0xA1, 0xB1, 0xA2, 0xB2, 0xA3, 0xB3, 0x40, 0x51};
   response.copyData(sense, sizeof sense, 0);
-  ASSERT_TRUE(ataOutputRegisters(translated, registers));
-  EXPECT_EQ(registers[OSL_ATA_FEATURES], 0x04);  // error
-  EXPECT_EQ(registers[OSL_ATA_COUNT], 0x34);
-  EXPECT_EQ(registers[OSL_ATA_COUNT + 1], 0x12);
-  EXPECT_EQ(registers[OSL_ATA_LBA_LOW], 0xB1);
-  EXPECT_EQ(registers[OSL_ATA_LBA_LOW + 1], 0xA1);
-  EXPECT_EQ(registers[OSL_ATA_LBA_HIGH], 0xB3);
-  EXPECT_EQ(registers[OSL_ATA_DEVICE], 0x40);
-  EXPECT_EQ(registers[OSL_ATA_COMMAND], 0x51);  // status
+  registers.assign(16, 0xEE);
+  ASSERT_TRUE(ataOutputRegisters(translated, registers.data()));
+  EXPECT_EQ(registers, (Registers{0x04, 0, 0x34, 0x12, 0xB1, 0xA1, 0xB2, 0xA2, 0xB3, 0xA3, 0x40, 0, 0x51, 0, 0, 0}));
+  response[22] = 0x00;  // not extended: no previous values
+  ASSERT_TRUE(ataOutputRegisters(translated, registers.data()));
+  EXPECT_EQ(registers, (Registers{0x04, 0, 0x34, 0, 0xB1, 0, 0xB2, 0, 0xB3, 0, 0x40, 0, 0x51, 0, 0, 0}));
 
   // Fixed-format sense, or a descriptor cut off by the additional length.
+  response[7] = 20;
+  registers.assign(16, 0xEE);
+  EXPECT_FALSE(ataOutputRegisters(translated, registers.data()));
+  EXPECT_EQ(registers, Registers(16, 0));
   response.resetZero();
   response[0] = 0x70;
-  EXPECT_FALSE(ataOutputRegisters(translated, registers));
-  response.copyData(sense, sizeof sense, 0);
-  response[7] = 20;
-  EXPECT_FALSE(ataOutputRegisters(translated, registers));
+  EXPECT_FALSE(ataOutputRegisters(translated, registers.data()));
 }
 
 TEST(AtaCommands, RefusedBeforeSending) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -273,6 +274,61 @@ TEST(Area1EventLogs, DiskEventLogCountsLabelsAndBounds) {
   EXPECT_EQ(items[1].name, "Disk Event Log");
   EXPECT_EQ(items[2].name, "The total number of blocks read");
   EXPECT_TRUE(items.back().name == "Shock detection Histogram [5]" && items.back().value == 65535u);
+}
+
+// Over patterned bytes, every array accessor reads the element that the
+// export shows under the same index.
+TEST(Area1EventLogs, AccessorsReadTheExportedElements) {
+  auto valuesOf = [](OrvAtaArea1DataQX12& log, OrvBuffer& parent) {
+    for (u32 i = 0; i < parent.getLength(); ++i) parent[i] = static_cast<u8>(i * 31 + 7);
+    std::map<std::string, u64> values;
+    for (const _OrvDataItem& item : collected(log)) values[item.name] = item.value;
+    return values;
+  };
+  Built<OrvAtaArea1DiskEventLogQX12> disk;
+  Built<OrvAtaArea1SA_EventLogQX12> sa;
+  Built<OrvAtaArea1CmdEventLogQX12> cmd;
+  Built<OrvAtaArea1BlocksEventLogQX12> blocks;
+  std::map<std::string, u64> d = valuesOf(disk.log, disk.parent), a = valuesOf(sa.log, sa.parent),
+                             c = valuesOf(cmd.log, cmd.parent), k = valuesOf(blocks.log, blocks.parent);
+  const OrvAtaArea1DiskEventLogQX12& l = disk.log;
+  const std::pair<u64, u64> rows[] = {
+      {l.getHeadReadCount(17), d["Head by Read number of times [17]"]},
+      {l.getHeadWriteCount(1), d["Head by Write number of times [1]"]},
+      {l.getHeadSeekCount(2), d["Head by Seek number of times [2]"]},
+      {l.getWriteSeekLengthCount(15), d["Seek Length by Write Seek number of times [15]"]},
+      {l.getReadSeekLengthCount(3), d["Seek Length by Read Seek number of times [3]"]},
+      {l.getHeadZoneReadCount(3, 17), d["Head/Zone by Read number of times [3:17]"]},
+      {l.getHeadZoneWriteCount(17, 31), d["Head/Zone by Write number of times [17:31]"]},
+      {l.getReadRetryStepErrors(5), d["Total read errors on a per retry step basis [5]"]},
+      {l.getWriteRetryStepErrors(127), d["Total write errors on a per retry step basis [127]"]},
+      {l.getSeekRetryStepErrors(31), d["Total seek errors on a per retry step basis [31]"]},
+      {l.getHeadReadRetryStepErrors(17, 127), d["Head by Total read errors on a per retry step basis [17:127]"]},
+      {l.getHeadWriteRetryStepErrors(1, 2), d["Head by Total write errors on a per retry step basis [1:2]"]},
+      {l.getHeadSeekRetryStepErrors(4, 31), d["Head by Total seek errors on a per retry step basis [4:31]"]},
+      {l.getHeadReadOfftrackErrors(6), d["Read Offtrack Error count by each head [6]"]},
+      {l.getHeadWriteOfftrackErrors(7), d["Write Offtrack Error count by each head [7]"]},
+      {l.getZoneReadOfftrackErrors(30), d["Read Offtrack Error count by each zone [30]"]},
+      {l.getZoneWriteOfftrackErrors(9), d["Write Offtrack Error count by each zone [9]"]},
+      {l.getSeekDiffWriteOfftrackErrors(15), d["Number of Write-Offtrack errors by seek difference [15]"]},
+      {l.getShockHistogram(5), d["Shock detection Histogram [5]"]},
+      {sa.log.getHeadReadCount(17), a["Physical Head by multiplicity read number of times [17]"]},
+      {sa.log.getHeadReadErrorCount(1), a["Physical Head by multiplicity read error number of times [1]"]},
+      {sa.log.getHeadWriteCount(2), a["Physical Head by multiplicity write number of times [2]"]},
+      {sa.log.getHeadWriteErrorCount(3), a["Physical Head by multiplicity write error number of times [3]"]},
+      {sa.log.getAtiRewriteCount(4), a["Number of execution of SA ATI Rewrite per Head [4]"]},
+      {sa.log.getAtiRewriteErrorCount(5), a["Number of error while SA ATI Rewrite per Head [5]"]},
+      {sa.log.getAtiScanCount(6), a["Number of execution of SA ATI Scan per Head [6]"]},
+      {sa.log.getAtiScanRetryOutCount(17), a["Number of retry-out while SA ATI Scan per Head [17]"]},
+      {cmd.log.getHeadVerifyBlocks(9), c["Head by total verify blocks [9]"]},
+      {blocks.log.getReassignBlocks(1), k["(REASSIGN BLOCKS) byte [1]"]},
+      {blocks.log.getWriteAutoReassignNormal(2), k["(Write Auto Reassign - Normal) byte [2]"]},
+      {blocks.log.getWriteAutoReassignServo(3), k["(Write Auto Reassign - Servo) byte [3]"]},
+      {blocks.log.getWriteAutoReassignWv(0), k["(Write Auto Reassign - W&V) byte [0]"]}};
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    EXPECT_EQ(rows[i].first, rows[i].second) << "row " << i;
+    EXPECT_NE(rows[i].second, 0u) << "row " << i;
+  }
 }
 
 // ------------------------------------------------------------ record logs

@@ -94,7 +94,7 @@ TEST(NvmeEntry, CommandsCarryTheirOpcodesDwordsAndRoutes) {
   OrvNvmRawCdb raw(kTransport, bytes, 0, 0, 7);
   expectEntries({
       {&identify, 0x06, {{4, 5}, {24, addressOf(data)}, {40, 0x11}}, 4, 0, 60, 144},
-      {&download, 0x11, {{40, 1023}, {44, 2048}}, 4, 1, 60, 148},
+      {&download, 0x11, {{24, addressOf(data)}, {40, 1023}, {44, 2048}}, 4, 1, 60, 148},
       {&commit, 0x10, {{40, (3u << 3) | 1u}}, 4, 1, 60, 147},
       {&setNoSave, 0x09, {{40, 0x06}, {44, 1}}, 4, 1, 60, 146},
       {&setSave, 0x09, {{40, 0x80000006u}, {44, 1}}, 4, 1, 60, 146},

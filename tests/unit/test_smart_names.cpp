@@ -117,7 +117,7 @@ TEST_F(SmartNames, DeviceEntriesChooseTheParser) {
       {"MODEL", "XAB1", R"({"firmware": "^AB", "parser_index": "4"})", nullptr},
       // A key given twice: the later pattern counts.
       {"MODEL ABC 1", "AB01", R"({"model": "NONE", "model": "ABC", "parser_index": "5"})", "parser 5"},
-      {"MODEL ABC 1", "AB01", abc + "200\"}", ""},
+      {"MODEL ABC 1", "AB01", abc + "200\"}", ""}, {"MODEL ABC 1", "AB01", abc + "8\"}", ""},
       // The index is up to three digits below 256, as a text.
       {"MODEL ABC 1", "AB01", abc + "256\"}", nullptr}, {"MODEL ABC 1", "AB01", abc + "1000\"}", nullptr},
       {"MODEL ABC 1", "AB01", abc + "-1\"}", nullptr},  {"MODEL ABC 1", "AB01", abc + "1a\"}", nullptr},

@@ -9,6 +9,7 @@
 
 #include "devlib/orvlib_gendev.h"
 #include "osl/orv_status.h"
+#include "unit/log_capture.h"
 #include "unit/sim/machine_fixture.h"
 
 using DevicePtr = std::unique_ptr<VazidaRaduru::OrvGenDev>;
@@ -76,4 +77,10 @@ inline std::string activateText(VazidaRaduru::OrvGenDev& dev, u8 slot, u8 option
   bool refreshed = false, reboot = true;
   u64 status = dev.activateFirmware(&refreshed, &reboot, slot, option);
   return st(status) + (refreshed ? " refreshed" : "") + (reboot ? " reboot" : "");
+}
+
+// The level of the first line logged that starts with text; -1 for none.
+inline int levelOf(const LogCapture& log, const std::string& text) {
+  const LoggedLine* line = log.find(text);
+  return line ? line->level : -1;
 }

@@ -84,3 +84,11 @@ inline int levelOf(const LogCapture& log, const std::string& text) {
   const LoggedLine* line = log.find(text);
   return line ? line->level : -1;
 }
+
+// Outcomes joined by ", " in the order written: the parts of a braced list
+// are evaluated left to right, unlike the operands of +.
+inline std::string inOrder(std::initializer_list<std::string> parts) {
+  std::string text;
+  for (const std::string& part : parts) text += (text.empty() ? "" : ", ") + part;
+  return text;
+}

@@ -391,11 +391,14 @@ TEST_F(NvmeDev, LogDirectoryAndLogReads) {
   EXPECT_TRUE(logs.buffers.empty());
   ASSERT_EQ(dev->readLog(0x02, 0, logs.buffers, &format, 0, 0, 0, 0), 0u);
   EXPECT_EQ(format, 4u);
+  EXPECT_EQ(littleEndian32(receivedOf(0x02).back().command, 4), 0xFFFFFFFFu) << "the health of all namespaces";
 
   // The drive's own directory (offered with an internal log) lists log 02h
-  // as 128 dwords: the whole 512-byte page is read.
-  dev = device(R"("internalLog": {"1": 24}, "health": {"temperature": 320})");
+  // as 128 dwords: the whole 512-byte page is read, for the namespace worked
+  // on (the tunnel carries the whole entry).
+  dev = device(R"("tunnel": true, "internalLog": {"1": 24}, "health": {"temperature": 320})", "6.3", "[]", 1);
   ASSERT_EQ(dev->readLog(0x02, 0, logs.buffers, &format, 0, 0, 0, 0), 0u);
+  EXPECT_EQ(littleEndian32(receivedOf(0x02).back().command, 4), 1u) << "the health of its namespace";
   ASSERT_EQ(logs.buffers.size(), 2u);
   for (OrvBuffer* buffer : logs.buffers) {
     EXPECT_EQ(buffer->getLength(), 512u);
@@ -478,6 +481,7 @@ TEST_F(NvmeDev, TelemetryWindows) {
   EXPECT_TRUE(logs.buffers.empty());
   ASSERT_EQ(dev->readLog(0x07, 0, logs.buffers, &format, 0, 0, 0, 0), 0u);
   ASSERT_EQ(dev->readLog(0x07, 0, logs.buffers, &format, 0, 0, 1, 2), 0u);
+  EXPECT_EQ(littleEndian32(receivedOf(0x02).back().command, 4), 0u) << "other logs name no namespace";
   ASSERT_EQ(logs.buffers.size(), 2u);
   // The whole log, then blocks 1 and 2 of it.
   EXPECT_EQ(logs.buffers[0]->getLength(), 2048u);
@@ -1034,6 +1038,11 @@ TEST_F(NvmeDev, SelfTest) {
   EXPECT_EQ(dev->getSelfTestStatus(&remaining, &running), 0u);
   EXPECT_EQ(remaining * 10 + running, 1001u);
 
+  // An empty log: every descriptor unused, with no result.
+  OrvDevGenData<_OrvSelfTestItem> empty;
+  ASSERT_EQ(dev->getSelfTestLog(empty), 0u);
+  EXPECT_EQ(empty.items.at(0).testKind * 100 + empty.items.at(0).result, 1500u);
+
   // Kinds refused; nothing to abort; the platform's driver passes no Device
   // Self-test command, the abort is tried.
   dev = device(R"("selfTest": true)");
@@ -1144,6 +1153,7 @@ TEST_F(NvmeDev, DumpRecordsInOrderWithTheirFailures) {
   EXPECT_EQ(threshold->getCurrent().validity.getValue(), 1u);
   EXPECT_EQ(threshold->getCurrent().featureValue.getValue(), 343u);
   EXPECT_EQ(threshold->getSaved().validity.getValue(), 1u);
+  for (const auto& get : receivedOf(0x0A)) EXPECT_EQ(littleEndian32(get.command, 44), 0u) << int(get.command[40]);
 
   // The saved value failing keeps the current one.
   load(R"({"windows": "10.0", "drives": [{"bus": "nvme"}],

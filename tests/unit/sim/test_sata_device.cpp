@@ -221,6 +221,13 @@ TEST_F(SataDevice, FailedIdentification) {
 }
 
 TEST_F(SataDevice, SegmentedDeferredAndWholeDownloads) {
+  // A download that works: the commands sent and the image the drive holds.
+  auto expectDownload = [](OrvGenDev& device, u32 number, const std::vector<u8>& image, u8 deferred,
+                           const std::string& segments) {
+    EXPECT_EQ(downloadText(device, image, deferred), "0 refreshed");
+    EXPECT_EQ(segmentsSent(), segments);
+    EXPECT_EQ(winsim::receivedFirmwareImage(number), padded(image));
+  };
   for (u32 number : {0u, 1u}) {
     SCOPED_TRACE(number);
     // Two whole segments of 128 blocks and 700 bytes more: the last is sent
@@ -228,9 +235,7 @@ TEST_F(SataDevice, SegmentedDeferredAndWholeDownloads) {
     std::string revision = "REV0000" + std::to_string(2 + number);
     std::vector<u8> image = firmwareImage(revision, 2 * 65536 + 700);
     DevicePtr device = open(number);
-    EXPECT_EQ(downloadText(*device, image, 0), "0 refreshed");
-    EXPECT_EQ(segmentsSent(), "146/3 0+128 146/3 128+128 146/3 256+2 ");
-    EXPECT_EQ(winsim::receivedFirmwareImage(number), padded(image));
+    expectDownload(*device, number, image, 0, "146/3 0+128 146/3 128+128 146/3 256+2 ");
     EXPECT_EQ(revisionOf(*device), revision);
     // The next run finds the new revision.
     device.reset();
@@ -241,9 +246,7 @@ TEST_F(SataDevice, SegmentedDeferredAndWholeDownloads) {
     // it, and nothing is left to activate after.
     image = firmwareImage("DEFER00" + std::to_string(number), 1000);
     device = open(number);
-    EXPECT_EQ(downloadText(*device, image, 1), "0 refreshed");
-    EXPECT_EQ(segmentsSent(), "146/14 0+2 ");
-    EXPECT_EQ(winsim::receivedFirmwareImage(number), padded(image));
+    expectDownload(*device, number, image, 1, "146/14 0+2 ");
     EXPECT_EQ(revisionOf(*device), revision);
     device.reset();
     reload();
@@ -259,9 +262,7 @@ TEST_F(SataDevice, SegmentedDeferredAndWholeDownloads) {
   for (u32 number : {0u, 1u}) {
     std::vector<u8> image = firmwareImage("WHOLE0" + std::to_string(number), 5000);
     DevicePtr device = open(number);
-    EXPECT_EQ(downloadText(*device, image, 0), "0 refreshed");
-    EXPECT_EQ(segmentsSent(), "146/7 0+10 ");
-    EXPECT_EQ(winsim::receivedFirmwareImage(number), padded(image));
+    expectDownload(*device, number, image, 0, "146/7 0+10 ");
     EXPECT_EQ(revisionOf(*device), "WHOLE0" + std::to_string(number));
     EXPECT_EQ(downloadText(*device, image, 1), "4.132.83");
   }

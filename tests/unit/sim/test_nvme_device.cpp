@@ -498,7 +498,9 @@ TEST_F(NvmeDev, TelemetryWindows) {
 
 TEST_F(NvmeDev, HealthReportDecodesEveryField) {
   DevicePtr dev = device(R"("health": {"temperature": 318, "availableSpare": 95, "spareThreshold": 10,
-    "percentageUsed": 3, "powerOnHours": [1234, 0], "dataUnitsRead": [18446744073709551615, 2],
+    "percentageUsed": 3, "powerOnHours": [1234, 0], "unsafeShutdowns": [7, 0],
+    "dataUnitsWritten": [3, 4], "hostReads": [5, 6], "hostWrites": [7, 8], "busyTime": [9, 10], "powerCycles": [11, 12],
+    "mediaErrors": [13, 14], "errorEntries": [15, 16], "dataUnitsRead": [18446744073709551615, 2],
     "warningTime": 7, "criticalTime": 1, "sensors": [300, 301, 302]})");
   OrvDevGenData<_OrvDataItem> report;
   bool trip = true;
@@ -517,6 +519,10 @@ TEST_F(NvmeDev, HealthReportDecodesEveryField) {
             "20000 20001 20002 20003 20004 20005 20100 20300 20400 20500 22000 22800 23000 23800 24000 24800 "
             "25000 25800 26000 26800 27000 27800 28000 28800 29000 29800 2A000 2A800 2B000 2B800 2C000 2C400 2C800 "
             "2CA00 2CC00 2CE00 2D000 2D200 2D400 2D600 ");
+  std::string values;
+  for (const _OrvDataItem& item : report.items) values += std::to_string(item.value) + " ";
+  EXPECT_EQ(values, "0 0 0 0 0 0 318 95 10 3 18446744073709551615 2 3 4 5 6 7 8 9 10 11 12 1234 0 7 0 13 14 15 16 7 1 300 "
+                    "301 302 0 0 0 0 0 ");
   EXPECT_EQ(itemsText(report, 0, 12),
             "SMART trip-critical Warning:Available Spare Space=0\n"
             "SMART trip-critical Warning:Temperature Threshold=0\n"
@@ -530,9 +536,10 @@ TEST_F(NvmeDev, HealthReportDecodesEveryField) {
             "Percentage Used=3\n"
             "Data Units Read Qword1=18446744073709551615\n"
             "Data Units Read Qword2=2\n");
-  EXPECT_EQ(itemsText(report, 22, 24), "Power On Hours Qword1=1234\nPower On Hours Qword2=0\n");
+  EXPECT_EQ(itemsText(report, 22, 26), "Power On Hours Qword1=1234\nPower On Hours Qword2=0\n"
+                                       "Unsafe Shutdowns Qword1=7\nUnsafe Shutdowns Qword2=0\n");
   EXPECT_EQ(itemsText(report, 29, 40),
-            "Number of Error Information Log Entries Qword2=0\n"
+            "Number of Error Information Log Entries Qword2=16\n"
             "Warning Composite Temperature Time=7\n"
             "Critical Composite Temperature Time=1\n"
             "Temperature Sensor1=300\nTemperature Sensor2=301\nTemperature Sensor3=302\nTemperature Sensor4=0\n"

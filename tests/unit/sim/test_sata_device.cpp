@@ -86,28 +86,6 @@ class SataDevice : public MachineTest {
     return OrvAtaHandle{drive, number == 0 ? OSL_BUS_SATA : OSL_BUS_SAS, &response_};
   }
 
-  // DOWNLOAD MICROCODE register by register on an open drive.
-  u64 microcode(_OSL_PDEV* drive, u8 mode, u16 offset, std::vector<u8> bytes, u8 command = 0x92) {
-    u16 blocks = static_cast<u16>(bytes.size() / 512);
-    std::vector<u8> block(16, 0);
-    block[OSL_ATA_FEATURES] = mode;
-    block[OSL_ATA_COUNT] = static_cast<u8>(blocks);
-    block[OSL_ATA_LBA_LOW] = static_cast<u8>(blocks >> 8);
-    block[OSL_ATA_LBA_MID] = static_cast<u8>(offset);
-    block[OSL_ATA_LBA_HIGH] = static_cast<u8>(offset >> 8);
-    block[OSL_ATA_DEVICE] = 0xA0;
-    block[OSL_ATA_COMMAND] = command;
-    u8 registers[64];
-    _osl_dev_cmd request = {};
-    request.command = block.data();
-    request.commandLength = 16;
-    request.direction = bytes.empty() ? 1 : 0;
-    request.data = bytes.empty() ? nullptr : bytes.data();
-    request.dataLength = static_cast<u32>(bytes.size());
-    request.response = registers;
-    request.responseLength = sizeof registers;
-    return osl_send_command(drive, &request, OSL_BUS_SATA, OSL_CMD_ATA);
-  }
   // The running revision, as IDENTIFY DEVICE reports it.
   std::string identifyText(u32 number, u32 word, u32 length) {
     OrvBuffer identify(512, ORV_LITTLE_ENDIAN);
@@ -375,7 +353,12 @@ TEST_F(SataDevice, FunctionsDownloadAndActivateOnBothLayouts) {
 
 TEST_F(SataDevice, VirtualDriveMicrocodeRules) {
   load(R"({"drives": [{"bus": "sata", "firmware": "REV00001", "dmMinBlocks": 2, "dmMaxBlocks": 4}]})");
-  _OSL_PDEV* drive = target(0).handle;
+  OrvAtaHandle drive = target(0);
+  auto microcode = [&](u8 mode, u16 offset, const std::vector<u8>& bytes) {
+    OrvBuffer data(static_cast<u32>(bytes.size()), ORV_LITTLE_ENDIAN);
+    data.copyData(bytes.data(), static_cast<u32>(bytes.size()), 0);
+    return ataDownloadMicrocode(drive, mode, data, offset, false, 0, 1);
+  };
   std::vector<u8> image = firmwareImage("REV00002", 5 * 512), unmarked = image;
   unmarked[0] = 'X';
   auto part = [](const std::vector<u8>& from, size_t first, size_t blocks) {
@@ -389,21 +372,21 @@ TEST_F(SataDevice, VirtualDriveMicrocodeRules) {
     bool accepted;
   } steps[] = {{0, 0, 5, false}, {4, 4, 1, false}, {0, 0, 4, true}, {3, 4, 1, false},
                {0, 0, 2, true},  {2, 2, 1, true},  {3, 3, 2, false}};
-  EXPECT_NE(microcode(drive, 0x03, 0, part(unmarked, 0, 4)), 0u);
+  EXPECT_NE(microcode(0x03, 0, part(unmarked, 0, 4)), 0u);
   for (const Step& step : steps)
-    EXPECT_EQ(microcode(drive, 0x03, step.offset, part(image, step.first, step.blocks)) == 0, step.accepted)
+    EXPECT_EQ(microcode(0x03, step.offset, part(image, step.first, step.blocks)) == 0, step.accepted)
         << step.offset << " " << step.blocks;
   EXPECT_EQ(identifyText(0, 23, 8), "REV00001") << "the broken download is dropped";
   EXPECT_TRUE(winsim::receivedFirmwareImage(0).empty());
-  ASSERT_EQ(microcode(drive, 0x03, 0, part(image, 0, 4)), 0u);
-  ASSERT_EQ(microcode(drive, 0x03, 4, part(image, 4, 1)), 0u);
+  ASSERT_EQ(microcode(0x03, 0, part(image, 0, 4)), 0u);
+  ASSERT_EQ(microcode(0x03, 4, part(image, 4, 1)), 0u);
   EXPECT_EQ(identifyText(0, 23, 8), "REV00002") << "whole once the host turns to IDENTIFY";
   EXPECT_EQ(winsim::receivedFirmwareImage(0), image);
   EXPECT_NE(scratch_.read("machine.json").find(R"("firmware": "REV00002")"), std::string::npos);
 
   // A whole image keeps the revision without its blanks, padded by
   // IDENTIFY.
-  ASSERT_EQ(microcode(drive, 0x07, 0, firmwareImage("R2", 3 * 512)), 0u);
+  ASSERT_EQ(microcode(0x07, 0, firmwareImage("R2", 3 * 512)), 0u);
   EXPECT_EQ(identifyText(0, 23, 8), "R2      ");
 
   // Through the translation the transfer length comes from the request:

@@ -272,6 +272,7 @@ TEST_F(NvmeSender, IdentifyAndSlotLogMadeUpBeforeWindows10) {
   EXPECT_EQ(trace(), "STORAGE_QUERY_PROPERTY:0 SCSI_MINIPORT SCSI_PASS_THROUGH_DIRECT SCSI_PASS_THROUGH_DIRECT");
   EXPECT_EQ(command(2), "162 0 0 0 0 0 0 0 2 0 0 0") << "the security protocol list";
   EXPECT_EQ(winsim::storageTrace()[2].timeout, 86400u) << "the probe waits as long as it takes";
+  EXPECT_EQ(winsim::storageTrace()[2].dataLength, 512u);
   EXPECT_EQ(command(3), "18 1 128 2 0 0") << "the serial number page";
   // Security answer failing, two writable slots: OACS 04h and FRMW 04h.
   answer = send(open(2), nvmeEntry(0x06, 0, {1}), 4096);

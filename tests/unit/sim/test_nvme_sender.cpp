@@ -168,24 +168,6 @@ TEST_F(NvmeSender, RoutesOfOtherCommands) {
 
 TEST_F(NvmeSender, FirmwareDownloadAndActivation) {
   load(windows10);
-  // The driver reports the slots.
-  HANDLE handle = CreateFileW(OSL_W("\\\\.\\PHYSICALDRIVE1"), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-  STORAGE_HW_FIRMWARE_INFO_QUERY query = {sizeof query, sizeof query, 0, 0};
-  alignas(8) u8 answer[1024] = {};
-  DWORD returned = 0;
-  ASSERT_TRUE(DeviceIoControl(handle, IOCTL_STORAGE_FIRMWARE_GET_INFO, &query, sizeof query, answer,
-                              sizeof answer, &returned, nullptr));
-  CloseHandle(handle);
-  const auto* info = reinterpret_cast<const STORAGE_HW_FIRMWARE_INFO*>(answer);
-  EXPECT_EQ(std::to_string(info->SlotCount) + " " + std::to_string(info->ActiveSlot) + " " +
-                std::to_string(info->PendingActivateSlot) + " " + std::to_string(info->Slot[0].ReadOnly) + " " +
-                std::string(reinterpret_cast<const char*>(info->Slot[0].Revision), 8) + " " +
-                std::to_string(info->Slot[1].Revision[0]),
-            "3 1 255 1 REV00001 0");
-  EXPECT_EQ(returned, offsetof(STORAGE_HW_FIRMWARE_INFO, Slot) + 3 * sizeof(STORAGE_HW_FIRMWARE_SLOT_INFO));
-
   _OSL_PDEV* drive = open(0);
   std::vector<u8> image = firmwareImage("REV00002", 8192);
   for (u32 offset = 0; offset < image.size(); offset += 4096)

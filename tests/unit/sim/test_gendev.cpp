@@ -253,7 +253,8 @@ TEST_F(GenericDevice, QueryFacadeAndNativeBackEndGiveTheLayersAnswers) {
     ASSERT_EQ(osl_get_bus_dev_type(drive, &bus[0], &type[0], &physical[0]), 0u);
     EXPECT_EQ(OrvGenQuery::get_bus_dev_type(drive, &bus[1], &type[1], &physical[1]), 0u);
     EXPECT_EQ(native.getBusDevtype(drive, &bus[2], &type[2], &physical[2]), 0u);
-    for (int i = 1; i < 3; ++i) EXPECT_EQ(bus[i] * 10000 + type[i] * 100 + physical[i], bus[0] * 10000 + type[0] * 100 + physical[0]);
+    for (int i = 1; i < 3; ++i)
+      EXPECT_EQ(bus[i] * 10000 + type[i] * 100 + physical[i], bus[0] * 10000 + type[0] * 100 + physical[0]);
     u32 limit = osl_get_max_transfer_size(drive, bus[0]);
     EXPECT_NE(limit, 0u);
     EXPECT_EQ(OrvGenQuery::get_maxtranfer_size(drive, bus[0]), limit);

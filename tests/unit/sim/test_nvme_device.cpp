@@ -132,7 +132,8 @@ TEST_F(NvmeDev, IdentificationAndPropertyRecord) {
   EXPECT_EQ(dev->getIdentifyData(data, 1), 0u);
   ASSERT_EQ(data.buffers.size(), 1u);
   bool named = false;
-  for (const _OrvDataItem& item : data.items) named = named || (item.name == "Model number (MN)" && item.text == "MODEL C");
+  for (const _OrvDataItem& item : data.items)
+    named = named || (item.name == "Model number (MN)" && item.text == "MODEL C");
   EXPECT_TRUE(named);
   // The controller refuses the broadcast namespace id: the first namespace
   // stood in, and the data of "all namespaces" was never read.
@@ -498,8 +499,8 @@ TEST_F(NvmeDev, TelemetryWindows) {
 TEST_F(NvmeDev, HealthReportDecodesEveryField) {
   DevicePtr dev = device(R"("health": {"temperature": 318, "availableSpare": 95, "spareThreshold": 10,
     "percentageUsed": 3, "powerOnHours": [1234, 0], "unsafeShutdowns": [7, 0],
-    "dataUnitsWritten": [3, 4], "hostReads": [5, 6], "hostWrites": [7, 8], "busyTime": [9, 10], "powerCycles": [11, 12],
-    "mediaErrors": [13, 14], "errorEntries": [15, 16], "dataUnitsRead": [18446744073709551615, 2],
+    "dataUnitsWritten": [3, 4], "hostReads": [5, 6], "hostWrites": [7, 8], "busyTime": [9, 10],
+    "powerCycles": [11, 12], "mediaErrors": [13, 14], "errorEntries": [15, 16], "dataUnitsRead": [18446744073709551615, 2],
     "warningTime": 7, "criticalTime": 1, "sensors": [300, 301, 302]})");
   OrvDevGenData<_OrvDataItem> report;
   bool trip = true;
@@ -520,8 +521,9 @@ TEST_F(NvmeDev, HealthReportDecodesEveryField) {
             "2CA00 2CC00 2CE00 2D000 2D200 2D400 2D600 ");
   std::string values;
   for (const _OrvDataItem& item : report.items) values += std::to_string(item.value) + " ";
-  EXPECT_EQ(values, "0 0 0 0 0 0 318 95 10 3 18446744073709551615 2 3 4 5 6 7 8 9 10 11 12 1234 0 7 0 13 14 15 16 7 1 300 "
-                    "301 302 0 0 0 0 0 ");
+  EXPECT_EQ(values,
+            "0 0 0 0 0 0 318 95 10 3 18446744073709551615 2 3 4 5 6 7 8 9 10 11 12 1234 0 7 0 13 14 15 16 7 1 "
+            "300 301 302 0 0 0 0 0 ");
   EXPECT_EQ(itemsText(report, 0, 12),
             "SMART trip-critical Warning:Available Spare Space=0\n"
             "SMART trip-critical Warning:Temperature Threshold=0\n"
@@ -579,7 +581,9 @@ TEST_F(NvmeDev, HealthReportModesAndTrip) {
     EXPECT_EQ(trip, mode.tripped);
     EXPECT_EQ(report.buffers.size(), 1u);
     EXPECT_EQ(itemsText(report, 0, 1), mode.first);
-    EXPECT_EQ(itemsText(report, 5, 6), mode.report && !mode.trip ? "Composite Temperature=310\n" : "SMART trip failure=" + std::to_string(mode.tripped) + "\n");
+    EXPECT_EQ(itemsText(report, 5, 6), mode.report && !mode.trip
+                                           ? "Composite Temperature=310\n"
+                                           : "SMART trip failure=" + std::to_string(mode.tripped) + "\n");
   }
   // The trip follows the low warning bits only.
   for (u64 warning : {0x02u, 0x10u, 0x20u}) {

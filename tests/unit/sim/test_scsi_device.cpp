@@ -240,7 +240,8 @@ TEST_F(ScsiDevice, DownloadFailures) {
     EXPECT_NE(scratch_.read("machine.json").find("\"firmware\": \"R001\""), std::string::npos);
   }
   // The adapter fails the call itself: the OS layer's status comes back.
-  load(sasMachine(R"("maxTransfer": 8192)", R"([{"ioctl": "IOCTL_SCSI_PASS_THROUGH_DIRECT", "after": 7, "error": 1117}])"));
+  load(sasMachine(R"("maxTransfer": 8192)",
+                  R"([{"ioctl": "IOCTL_SCSI_PASS_THROUGH_DIRECT", "after": 7, "error": 1117}])"));
   DevicePtr dev = newDevice(0);
   EXPECT_EQ(downloadText(*dev, firmwareImage("R007", 4 * 8192), 0), "5.4.1");
   EXPECT_TRUE(sasDrive(0).activatedImage().empty());

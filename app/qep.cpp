@@ -111,8 +111,15 @@ u64 downloadToDrive(UpdateSession& session, const std::string& name, DriveRun& r
   const char* word = "Failed.";
   if (status == 0) {
     command->getDeviceInfo(run.newRevision, model, serial);
-    std::unique_ptr<DivIzuFwInfo> info = makeCommand<DivIzuFwInfo>(run, name, 0u);
-    status = info->execute();
+    // The download itself succeeded: a failure to read the slots after it is
+    // reported below its "Success.", with the reading command's own reason.
+    std::unique_ptr<DivIzuFwInfo> info;
+    try {
+      info = makeCommand<DivIzuFwInfo>(run, name, 0u);
+      status = info->execute();
+    } catch (u64 thrown) {
+      status = thrown;
+    }
     if (status == 0) {
       if (info->slotBegin() != info->slotEnd() && info->slotBegin()->revision != run.newRevision)
         run.newRevision = info->slotBegin()->revision;

@@ -12,7 +12,7 @@ namespace DivizuCmdlib {
 // Lists every drive, or the one named by the id, or those of one device
 // type. Locked drives are listed without being probed; a drive seen both as
 // a physical drive and behind a RAID driver is usable in one record only.
-class DivIzuDevList : public DivIzuGenCmd {
+class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
  public:
   DivIzuDevList();
   // id: a drive to list alone, or empty for all; filter OSL_DEV_NONE for every
@@ -41,7 +41,7 @@ class DivIzuDevList : public DivIzuGenCmd {
 };
 
 // Spins one drive up or down.
-class DivIzuDevReady : public DivIzuGenCmd {
+class ORV_EXPORT DivIzuDevReady : public DivIzuGenCmd {
  public:
   DivIzuDevReady(std::string id, bool spinDown, u32 timeout);
   u64 execute() override;

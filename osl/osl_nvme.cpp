@@ -32,6 +32,11 @@ constexpr u8 CNS_NAMESPACE_LIST = 0x02;
 constexpr u8 FEATURE_TEMPERATURE_THRESHOLD = 0x04;
 constexpr u8 FEATURE_WRITE_CACHE = 0x06;
 constexpr u8 STATUS_FORMAT_IN_PROGRESS = 0x84;
+// How long the tunnel waits, one second at a time, for a drive that answers
+// "format in progress": a format that erases the user data of the largest
+// drives ends well within a day, so a drive still formatting after that is
+// taken to be stuck.
+constexpr u32 FORMAT_WAIT_LIMIT_SECONDS = 24 * 60 * 60;
 constexpr u8 TUNNEL_PROTOCOL = 0xF0;
 constexpr u8 SECURITY_PROTOCOL_OUT = 0xB5;
 constexpr u8 SECURITY_PROTOCOL_IN = 0xA2;
@@ -597,7 +602,7 @@ u64 osl_nvme_tunnel_command(_OSL_PDEV* drive, u8* command, u8 commandLength, u8 
   }
 
   u64 receiveLength = OSL_NVME_ENTRY_LENGTH + (incoming ? static_cast<u64>(dataLength) : 0);
-  for (;;) {
+  for (u32 waited = 0;; ++waited) {
     buffer = receiveLength <= 0xFFFFFFFFu ? static_cast<u8*>(std::calloc(1, receiveLength))
                                           : nullptr;
     if (!buffer) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
@@ -616,6 +621,10 @@ u64 osl_nvme_tunnel_command(_OSL_PDEV* drive, u8* command, u8 commandLength, u8 
     u32 statusType = (completion >> 25) & 7;
     u32 statusCode = (completion >> 17) & 0xFF;
     if (statusType == 0 && statusCode == STATUS_FORMAT_IN_PROGRESS) {
+      if (waited == FORMAT_WAIT_LIMIT_SECONDS) {
+        status = ORV_OSL_STATUS(ORV_ERR_FORMAT_ACTIVE);
+        break;
+      }
       Sleep(1000);
       continue;
     }

@@ -153,6 +153,7 @@ std::vector<uint8_t> NvmeDrive::controllerData() const {
 
 std::vector<uint8_t> NvmeDrive::namespaceData() const {
   std::vector<uint8_t> data(4096, 0);
+  if (flag("blankNamespaceData", false)) return data;
   putLittle(data, 0, sectors(), 8);
   putLittle(data, 8, sectors(), 8);
   putLittle(data, 16, sectors(), 8);

@@ -50,7 +50,9 @@ TEST_F(NvmeRaidNamespaces, CreateAttachDetachDelete) {
   std::unique_ptr<OrvGenDev> dev(OrvGenDev::newOrvDevice("SCSI0:r7", 0, false, false));
   u32 created = 0;
   auto create = [&](u64 size, u32 format) {
-    return [&created, size, format](OrvGenDev& d) { return d.createNamespace(size, 0, format, false, 0, false, false, created); };
+    return [&created, size, format](OrvGenDev& d) {
+      return d.createNamespace(size, 0, format, false, 0, false, false, created);
+    };
   };
   auto attach = [](_OrvNsAttachAction action, u32 id) {
     return [action, id](OrvGenDev& d) { return d.attachNamespace(action, id); };

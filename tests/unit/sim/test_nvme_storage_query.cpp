@@ -39,7 +39,8 @@ std::vector<u8> telemetryLog() {
 std::vector<u32> internalLogRequests() {
   std::vector<u32> dword10s;
   for (const auto& received : nvmeDrive(0).received())
-    if (received.command[0] == 0x02 && received.command[40] == 0xF3) dword10s.push_back(littleEndian32(received.command, 40));
+    if (received.command[0] == 0x02 && received.command[40] == 0xF3)
+      dword10s.push_back(littleEndian32(received.command, 40));
   return dword10s;
 }
 
@@ -76,7 +77,8 @@ TEST_F(NvmeStorageQuery, TelemetryWholeAndInWindows) {
   // The whole log went in 4 KiB pieces, each at its own offset.
   std::vector<u32> offsets;
   for (const auto& received : nvmeDrive(0).received())
-    if (received.command[0] == 0x02 && received.command[40] == 0x07) offsets.push_back(littleEndian32(received.command, 48));
+    if (received.command[0] == 0x02 && received.command[40] == 0x07)
+      offsets.push_back(littleEndian32(received.command, 48));
   EXPECT_EQ(std::vector<u32>(offsets.begin() + 1, offsets.begin() + 4), (std::vector<u32>{0, 4096, 8192}))
       << "after the header read";
 }

@@ -4,12 +4,14 @@
 // anything is sent, and an answer that does not cover the request fails.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "devlib/nvme/orvlib_nvme.h"
 #include "osl/orv_status.h"
+#include "unit/log_capture.h"
 #include "unit/sim/nvme_fixture.h"
 #include "unit/status_check.h"
 
@@ -129,9 +131,20 @@ TEST_F(NvmeStorageQuery, RequestsTheDriverCannotSatisfyFail) {
       {"a log the drive does not keep", {0x09 | (128 - 1) << 16}, 512, 1, kCmdFile},
       {"a log-specific field of five bits", {0xF3 | 0x1000 | (3 - 1) << 16}, 12, 83, kNvmeFile},
   };
+  LogCapture log;
   for (const Case& one : cases) {
     winsim::clearStorageTrace();
+    log.clear();
     Answer answer = send(drive, nvmeEntry(0x02, 0, one.dwords), one.length, 0, 0, 1);
+    // The entry is logged with the values the query carries; a refused one
+    // is not.
+    std::string cdb = "Info: CDB: ";
+    for (u8 byte : answer.entry) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%02x ", byte);
+      cdb += hex;
+    }
+    EXPECT_EQ(log.find(cdb + "\n") != nullptr, one.code != 83) << one.what;
     if (one.code == 0) {
       ASSERT_EQ(answer.status, 0u) << one.what;
       EXPECT_EQ(answer.data, std::vector<u8>(one.length, 2)) << "block 2 of the telemetry log";

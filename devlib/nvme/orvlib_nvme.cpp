@@ -74,6 +74,7 @@ OrvNvmeDev::OrvNvmeDev(std::string devicePath, unsigned int requestedNamespace, 
       handles(handle, &response, busType),
       namespaceId(0),
       nsIdentifyValid(false),
+      nsDataUnavailable(false),
       vendorFeatureF7(false),
       allocatedNsMode(allocatedMode) {
   u64 status = ORV_GUARDED([&] {
@@ -139,7 +140,16 @@ u64 OrvNvmeDev::identifyNamespace(bool force, u32 requestedNamespace, bool alloc
     }
   }
   if (status) return status;
-  if (nsIdentify->compare(OrvNvmNsIdentify())) return ORV_LIB_STATUS(ORV_ERR_NVME_IDENTIFY);
+  nsDataUnavailable = false;
+  if (nsIdentify->compare(OrvNvmNsIdentify())) {
+    // Before Windows 10 the SCSI side answers Identify Namespace with zeros
+    // unless the drive offers the tunnel: the device works without the data.
+    if (!beforeWindows10OnPcie(busType) || handles.securityListFlag)
+      return ORV_LIB_STATUS(ORV_ERR_NVME_IDENTIFY);
+    nsIdentifyValid = false;
+    nsDataUnavailable = true;
+    return 0;
+  }
   sectorSize = getCurrentSectorSize();
   return 0;
 }
@@ -150,6 +160,10 @@ void OrvNvmeDev::probeVendorFeature() {
 }
 
 u32 OrvNvmeDev::getCurrentSectorSize() { return sectorSizeOf(*nsIdentify); }
+
+u64 OrvNvmeDev::namespaceDataStatus() {
+  return nsDataUnavailable ? ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED) : 0;
+}
 
 u64 OrvNvmeDev::refresh() {
   return ORV_GUARDED([&] {
@@ -177,6 +191,7 @@ u64 OrvNvmeDev::getIdentifyData(OrvDevGenData<_OrvDataItem>& data, u8 selector) 
     } else {
       if (namespaceId == ORV_NVME_ALL_NAMESPACES && !nsIdentifyValid)
         return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+      if (u64 status = namespaceDataStatus()) return status;
       copy = new (std::nothrow) OrvNvmNsIdentify(*nsIdentify);
     }
     if (!copy) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
@@ -509,6 +524,7 @@ u64 OrvNvmeDev::getFormatParams(u8* lbaFormat, u32* protectionType, u32* protect
   if (ctrlIdentify->oacs.formatNvm == 0) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
   if (eraseMode == CRYPTOGRAPHIC_ERASE && ctrlIdentify->fna.cryptoErase == 0)
     return ORV_LIB_STATUS(ORV_ERR_ENHANCED_ERASE_UNSUPPORTED);
+  if (u64 status = namespaceDataStatus()) return status;
   const OrvNvmNsIdentify& ns = *nsIdentify;
   *formatCount = static_cast<u8>(ns.nlbaf.getValue());
   *lbaFormat = static_cast<u8>(ns.flbas.currentLbaFormat.getValue());
@@ -1138,6 +1154,7 @@ u64 OrvNvmeDev::getSanitizeProgress(u32* state, u16* percent) {
 }
 
 u64 OrvNvmeDev::getSectorSize(u32& size) {
+  if (u64 status = namespaceDataStatus()) return status;
   size = getCurrentSectorSize();
   return 0;
 }
@@ -1502,6 +1519,7 @@ u64 OrvNvmeDev::changeNamespace(u32 id, bool allocated) {
 }
 
 u64 OrvNvmeDev::getMetaDataConfig(u32& metadataSize, bool& metadataAtEnd, bool& protectionFirst) {
+  if (u64 status = namespaceDataStatus()) return status;
   OrvNvmNsIdentify& ns = *nsIdentify;
   u8 current = static_cast<u8>(ns.flbas.currentLbaFormat.getValue());
   metadataSize = static_cast<u32>(ns.getLbaFormat(current)->metadataSize.getValue());
@@ -1528,6 +1546,7 @@ constexpr u8 OP_DATASET_MANAGEMENT = 0x09;
 }  // namespace
 
 u64 OrvNvmeDev::blockCountOf(const OrvBuffer& data, u16* nlb) {
+  if (u64 status = namespaceDataStatus()) return status;
   u32 sector = getCurrentSectorSize();
   if (sector == 0) return ORV_LIB_STATUS(ORV_ERR_INVALID_ARGUMENT_SPECIFIED);
   u32 blocks = data.getLength() / sector;
@@ -1603,6 +1622,7 @@ u64 OrvNvmeDev::sendRawCommand(const u8* entry, u8 entryLength, u32 direction, O
       case OP_WRITE:
       case OP_READ:
       case OP_COMPARE: {
+        if (u64 status = namespaceDataStatus()) return status;
         u32 sector = getCurrentSectorSize();
         u32 blocks = sector ? data.getLength() / sector : 0;
         if (blocks == 0 || blocks - 1 < (raw.dword12.getValue() & 0xFFFF))

@@ -145,7 +145,7 @@ TEST_F(NvmeNamespaces, ListsOfAnOldController) {
 }
 
 TEST_F(NvmeNamespaces, ListReadFromTheController) {
-  auto dev = open("");
+  auto dev = open(R"(, "tunnel": true)");
   OrvDevGenData<_OrvNvmNsItem> list;
   ASSERT_EQ(dev->getNamespaceList(list, true), 0u);
   ASSERT_EQ(list.items.size(), 1u);

@@ -36,7 +36,7 @@ TEST_F(UpdateNvmeWindows81, EndsAsOnWindows10) {
     Outcome result = update(twoNvmeDrives(one.first), logName);
     EXPECT_EQ(result.exitCode, 1602) << one.first;
     EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00001"})) << one.first;
-    expectInOrder(result.out, {"PHYSICALDRIVE0  Ready ", "PHYSICALDRIVE1  Ready ", one.second,
+    expectWrittenInOrder(result.out, {"PHYSICALDRIVE0  Ready ", "PHYSICALDRIVE1  Ready ", one.second,
                                "[New-revision:REV00002] \r\n",
                                "\nPHYSICALDRIVE1: Firmware download command completed successfully.\n",
                                "[Current-revision:REV00001] [Pending-revision:REV00002] \r\n"

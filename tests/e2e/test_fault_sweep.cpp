@@ -23,8 +23,8 @@ namespace {
 
 // The package is meant for MODEL A: the AHCI drive (segments of 4 KiB), the
 // translated one, the NVMe drive and the SATA drive on phy 0 of the RAID
-// controller. The SAS drives (one on phy 1) and the
-// RAID set's NVMe drive are of other models.
+// controller. The SAS drives (one on phy 1) and the RAID set's NVMe drive are
+// of other models; port 0 is no RAID controller.
 const char kDrives[] = R"({"windows": "10.0", "drives": [
     {"bus": "sata", "model": "MODEL A", "serial": "S0", "dmMaxBlocks": 8},
     {"bus": "sat", "model": "MODEL A", "serial": "S1"},

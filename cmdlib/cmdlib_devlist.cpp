@@ -42,6 +42,7 @@ DivIzuDevList::DivIzuDevList(std::string id, osl_dev_type deviceFilter, u32 time
 DivIzuDevList::~DivIzuDevList() = default;
 
 u64 DivIzuDevList::execute() {
+  unread.count = 0;
   std::unique_ptr<_osl_dev_info> list(new (std::nothrow) _osl_dev_info());
   if (!list) return listStatus(ORV_ERR_NO_MEMORY, 39);
   records.clear();

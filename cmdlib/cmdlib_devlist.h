@@ -25,6 +25,10 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
   std::vector<_OrvDevProperty>::iterator devBegin() { return records.begin(); }
   std::vector<_OrvDevProperty>::iterator devEnd() { return records.end(); }
   bool isSupportedDrive() { return device ? device->isSupportedDrive() : false; }
+  // What the last execute could not read: disk interfaces and storage ports
+  // the listing went on past, and drives whose probe failed before anything
+  // identified them. A drive the caller looks for may be among them.
+  const osl_unread_list& unreadDrives() const { return unread; }
 
  protected:
   // One drive seen as a physical drive and again behind a RAID driver (the
@@ -38,6 +42,7 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
 
   std::vector<_OrvDevProperty> records;
   osl_dev_type filter;
+  osl_unread_list unread{};
 };
 
 // Spins one drive up or down.

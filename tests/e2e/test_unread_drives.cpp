@@ -84,8 +84,8 @@ TEST_F(UnreadDrives, EachStepNamesWhatItCouldNotReadAndFails) {
     Outcome result = run(machine(c.fault, c.moreDrives), {"/log=run.log"}, {{"WINSIM_RCDATA_104", "package.bin"}});
     EXPECT_EQ(result.exitCode, 1) << c.fault;
     EXPECT_EQ(allRevisions(), c.revisions) << c.fault;
-    EXPECT_NE(result.err.find("\r\nNot all drives could be read. These were not read and not updated:\r\n" + c.unread +
-                              "\r\n\r\n"),
+    EXPECT_NE(result.err.find(written("\r\nNot all drives could be read. These were not read and not updated:\r\n" +
+                                      c.unread + "\r\n\r\n")),
               std::string::npos)
         << c.fault << "\n" << result.err;
     EXPECT_NE(result.window.find("\r\n>>> Command failed...\r\n### Return code: 1 ###\r\n"), std::string::npos);

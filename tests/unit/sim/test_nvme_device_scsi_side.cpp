@@ -23,15 +23,11 @@ std::string machine(const char* windows, const std::string& keys) {
          R"(", "drives": [{"bus": "nvme", "model": "M", "serial": "S", "firmware": "REV00001")" + keys + "}]}";
 }
 
-std::unique_ptr<OrvGenDev> device() {
-  return std::unique_ptr<OrvGenDev>(OrvGenDev::newOrvDevice("PHYSICALDRIVE0", 0, false, false));
-}
-
 using NvmeDeviceScsiSide = NvmeMachineTest;
 
 TEST_F(NvmeDeviceScsiSide, OpensWithoutNamespaceData) {
   load(machine("6.3", ""));
-  auto dev = device();
+  auto dev = newDevice(0);
   OrvDevGenData<_OrvDataItem> identify;
   OrvBuffer block(512, ORV_LITTLE_ENDIAN), metadata;
   u32 size = 0;
@@ -70,11 +66,11 @@ TEST_F(NvmeDeviceScsiSide, NamespaceOfZerosFailsOnOtherRoutes) {
   };
   for (const Case& one : cases) {
     load(machine(one.windows, one.keys));
-    EXPECT_EQ(orv_status_code(thrownStatus([] { device(); })), one.code) << one.windows << one.keys;
+    EXPECT_EQ(orv_status_code(thrownStatus([] { newDevice(0); })), one.code) << one.windows << one.keys;
   }
   // With the tunnel the drive's own namespace data is there.
   u32 size = 0;
-  ASSERT_EQ(device()->getSectorSize(size), 0u);
+  ASSERT_EQ(newDevice(0)->getSectorSize(size), 0u);
   EXPECT_EQ(size, 512u);
 }
 

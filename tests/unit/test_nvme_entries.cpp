@@ -174,7 +174,8 @@ TEST(NvmeLogBuffers, SlotRevisionsDirectoryAndDescrambling) {
   directory.setEntry(0x06, 564);
   directory.setEntry(0x07, 1u << 24);
   directory.setEntry(0, 100);
-  expectValues({{directory.getLogSize(0x06), 564}, {directory.isLogSupported(0x07), 1}, {directory.getLogSize(0x07), 0},
+  expectValues({{directory.getLogSize(0x06), 564}, {directory.getLogBytes(0x06), 2256} /* sizes count dwords */,
+                {directory.isLogSupported(0x07), 1}, {directory.getLogSize(0x07), 0}, {directory.getLogBytes(0x07), 0},
                 {directory.isLogSupported(0), 0}, {directory.getLogSize(0), 0}});
 
   OrvNvmInternalLogBuf first(0x05, 12, 0);

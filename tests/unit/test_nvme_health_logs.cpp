@@ -27,16 +27,17 @@ std::string dumpHeader(OrvBuffer& log) {
 }
 
 TEST(NvmeErrorLog, EntriesAndBounds) {
-  OrvNvmErrInfoLog log(255);
-  EXPECT_EQ(log.getLength(), 16320u);
+  OrvNvmErrInfoLog log(256);  // ELPE 255
+  EXPECT_EQ(log.getLength(), 16384u);
+  EXPECT_EQ(log.getEntryCount(), 256u);
   EXPECT_EQ(log.getPageId(), 1u);
   EXPECT_EQ(dumpHeader(log), "Error Information Log [Page: 0x01] Hex-Dump");
-  u32 last = 254 * 64;
+  u32 last = 255 * 64;
   put(log, last, 0x1122334455667788ull, 8);
   put(log, last + 12, 0xD605, 2);  // do not retry, more, type 3, code 2, phase 1
   put(log, last + 14, 0x0512, 2);
   put(log, last + 32, 0xABCDEF, 8);
-  OrvNvmErrInfoEntry* entry = log.getEntry(254);
+  OrvNvmErrInfoEntry* entry = log.getEntry(255);
   EXPECT_EQ(entry->errorCount.getValue(), 0x1122334455667788ull);
   EXPECT_EQ(entry->statusField.getValue(), 0xD605u);
   EXPECT_EQ(entry->statusField.doNotRetry.getValue(), 1u);
@@ -48,12 +49,14 @@ TEST(NvmeErrorLog, EntriesAndBounds) {
   EXPECT_EQ(entry->parameterErrorLocation.bitInByte.getValue(), 5u);
   EXPECT_EQ(entry->commandSpecificInfo.getValue(), 0xABCDEFu);
   EXPECT_EQ(log.getEntry(0)->errorCount.getValue(), 0u);
-  EXPECT_TRUE(isLibStatus(thrownStatus([&] { log.getEntry(255); }), ORV_ERR_INDEX_OUT_OF_BOUND, kNvmeBufferFile));
+  EXPECT_TRUE(isLibStatus(thrownStatus([&] { log.getEntry(256); }), ORV_ERR_INDEX_OUT_OF_BOUND, kNvmeBufferFile));
 
   OrvNvmErrInfoLog two(2);
   EXPECT_NE(two.getEntry(1), nullptr);
   EXPECT_TRUE(isLibStatus(thrownStatus([&] { two.getEntry(2); }), ORV_ERR_INDEX_OUT_OF_BOUND, kNvmeBufferFile));
   EXPECT_TRUE(isLibStatus(thrownStatus([] { OrvNvmErrInfoLog none(0); }), ORV_ERR_BUFFER_LENGTH, kNvmeBufferFile));
+  // 2^26 entries would take 2^32 bytes: refused before anything is allocated.
+  EXPECT_TRUE(isLibStatus(thrownStatus([] { OrvNvmErrInfoLog huge(1u << 26); }), ORV_ERR_BUFFER_LENGTH, kNvmeBufferFile));
   // The fields view the log's bytes, so its length stays.
   EXPECT_TRUE(isLibStatus(two.resize(64), ORV_ERR_BUFFER_LENGTH, kNvmeBufferFile));
   EXPECT_EQ(two.resize(128), 0u);

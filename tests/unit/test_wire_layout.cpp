@@ -329,4 +329,10 @@ TEST(WireLayout, MiniportFirmwareRequests) {
   EXPECT_FIELD(osl_firmware_activate, SlotToActivate, 8);
 }
 
+TEST(WireLayout, ProtocolSpecificQueryOfALogPage) {
+  EXPECT_FIELD(osl_protocol_specific_data, ProtocolDataRequestSubValue2, 28);
+  EXPECT_FIELD(osl_protocol_specific_data, ProtocolDataRequestSubValue3, 32);
+  EXPECT_FIELD(osl_protocol_specific_data, ProtocolDataRequestSubValue4, 36);
+}
+
 }  // namespace

@@ -8,7 +8,17 @@
 
 #include "osl/osl_cmd.h"
 #include "osl/osl_nvme.h"
+#include "unit/sim/device_fixture.h"
 #include "unit/sim/machine_fixture.h"
+#include "winsim/drive_nvme.h"
+#include "winsim/storage.h"
+
+// The NVMe controller of the current machine with that device number.
+inline winsim::NvmeDrive& nvmeDrive(uint32_t number) {
+  for (const auto& disk : winsim::Machine::current().part<winsim::StorageStack>().disks())
+    if (disk->number == number && disk->drive->nvme()) return *disk->drive->nvme();
+  throw "no such drive";
+}
 
 // A submission entry: opcode, namespace id and Dwords 10 to 15.
 inline std::vector<u8> nvmeEntry(u8 opcode, u32 nsid = 0, std::vector<u32> dwords = {}) {
@@ -25,6 +35,14 @@ inline std::vector<u8> nvmeEntry(u8 opcode, u32 nsid = 0, std::vector<u32> dword
 inline u32 littleEndian32(const std::vector<u8>& bytes, size_t at) {
   return static_cast<u32>(bytes[at]) | static_cast<u32>(bytes[at + 1]) << 8 |
          static_cast<u32>(bytes[at + 2]) << 16 | static_cast<u32>(bytes[at + 3]) << 24;
+}
+
+// A machine of one NVMe drive (MODEL C, S4, REV00001) with further keys.
+inline std::string nvmeMachine(const std::string& keys = "", const char* windows = "10.0",
+                               const std::string& faults = "[]") {
+  return std::string(R"({"windows": ")") + windows +
+         R"(", "drives": [{"bus": "nvme", "model": "MODEL C", "serial": "S4", "firmware": "REV00001")" +
+         (keys.empty() ? "" : ", " + keys) + R"(}], "faults": )" + faults + "}";
 }
 
 inline std::string textAt(const std::vector<u8>& bytes, size_t at, size_t length) {
@@ -45,6 +63,17 @@ class NvmeMachineTest : public MachineTest {
     if (opened) open_.push_back(opened);
     winsim::clearStorageTrace();
     return opened;
+  }
+
+  // Loads a one-drive machine and makes the device of that namespace; what
+  // the construction sent is forgotten.
+  DevicePtr device(const std::string& keys = "", const char* windows = "10.0", const std::string& faults = "[]",
+                   u32 nsid = 0) {
+    load(nvmeMachine(keys, windows, faults));
+    DevicePtr dev = newDevice(0, nsid);
+    winsim::clearStorageTrace();
+    nvmeDrive(0).forgetReceived();
+    return dev;
   }
 
   struct Answer {
@@ -89,12 +118,8 @@ class NvmeMachineTest : public MachineTest {
   std::vector<_OSL_PDEV*> open_;
 };
 
-#include "winsim/drive_nvme.h"
-#include "winsim/storage.h"
-
-// The NVMe controller of the current machine with that device number.
-inline winsim::NvmeDrive& nvmeDrive(uint32_t number) {
-  for (const auto& disk : winsim::Machine::current().part<winsim::StorageStack>().disks())
-    if (disk->number == number && disk->drive->nvme()) return *disk->drive->nvme();
-  throw "no such drive";
+// A SCSI block's big-endian 32-bit field (READ (16)'s transfer length at 10).
+inline u32 bigEndian32(const std::vector<u8>& bytes, size_t at) {
+  return static_cast<u32>(bytes[at]) << 24 | static_cast<u32>(bytes[at + 1]) << 16 |
+         static_cast<u32>(bytes[at + 2]) << 8 | bytes[at + 3];
 }

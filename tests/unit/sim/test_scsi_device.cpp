@@ -1,33 +1,27 @@
-// The SCSI device on simulated SAS drives: identification, the device-list
-// record, firmware information, WRITE BUFFER downloads (whole, segmented,
-// deferred then activated, aborted, odd sizes), power answers and the slots
-// it leaves unsupported.
+// The SCSI device on simulated SAS drives (identification, the device-list
+// record, firmware information, WRITE BUFFER downloads whole, segmented,
+// deferred, aborted and of odd sizes, power answers, unsupported slots) and
+// the segment rules of the virtual SAS drive.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "devlib/scsi/orvlib_scsi.h"
 #include "osl/orv_status.h"
+#include "osl/osl_scsi.h"
 #include "unit/log_capture.h"
+#include "unit/sim/device_fixture.h"
 #include "unit/sim/firmware_image.h"
-#include "unit/sim/machine_fixture.h"
 #include "unit/status_check.h"
 
 namespace {
 
 using namespace VazidaRaduru;
-using VazidaRaduru::OrvDevGenData;
-using VazidaRaduru::OrvGenDev;
-using VazidaRaduru::_OrvDevProperty;
-using VazidaRaduru::_OrvFwInfoItem;
-using namespace VazidaRaduru::VazidaRaduruScsi;
 
-constexpr u32 kGenDevFile = 103;
 constexpr u32 kScsiCmdFile = 141;
-constexpr u8 kWriteBuffer = 0x3B;
 
 // A machine of one SAS drive; keys given first take the place of the usual
 // ones.
@@ -37,12 +31,18 @@ std::string sasMachine(const std::string& keys, const std::string& faults = "") 
          (faults.empty() ? "" : R"(, "faults": )" + faults) + "}";
 }
 
-struct Texts {
-  char revision[9] = {};
-  char model[41] = {};
-  char serial[21] = {};
-  char component[9] = {};
-};
+// The WRITE BUFFER blocks sent since the last clear: "mode offset length ".
+std::string writeBuffers() {
+  std::string blocks;
+  for (const winsim::StorageRequest& request : winsim::storageTrace()) {
+    const std::vector<u8>& c = request.command;
+    if (c.size() != 10 || c[0] != 0x3B) continue;
+    EXPECT_EQ(c[2] + c[9], 0);
+    blocks += std::to_string(c[1]) + " " + std::to_string(c[3] << 16 | c[4] << 8 | c[5]) + " " +
+              std::to_string(c[6] << 16 | c[7] << 8 | c[8]) + ", ";
+  }
+  return blocks;
+}
 
 class ScsiDevice : public MachineTest {
  protected:
@@ -50,57 +50,40 @@ class ScsiDevice : public MachineTest {
     MachineTest::SetUp();
     load(sasMachine(""));
   }
-
-  std::unique_ptr<OrvGenDev> device(bool ignoreInitError = false) {
-    std::unique_ptr<OrvGenDev> made(OrvGenDev::newOrvDevice("PHYSICALDRIVE0", 0, ignoreInitError, false));
+  void TearDown() override {
+    osl_close_device(drive_);
+    MachineTest::TearDown();
+  }
+  static DevicePtr device(bool ignoreInitError = false) {
+    DevicePtr made = newDevice(0, 0, ignoreInitError);
     winsim::clearStorageTrace();
     return made;
   }
-  static std::string revisionOf(OrvGenDev& dev) {
-    Texts texts;
-    EXPECT_EQ(dev.getIdentStrings(texts.revision, texts.model, texts.serial, texts.component), 0u);
-    return texts.revision;
-  }
-  // The WRITE BUFFER blocks sent since the last clear.
-  static std::vector<std::vector<u8>> writeBuffers() {
-    std::vector<std::vector<u8>> blocks;
-    for (const winsim::StorageRequest& request : winsim::storageTrace())
-      if (!request.command.empty() && request.command[0] == kWriteBuffer) blocks.push_back(request.command);
-    return blocks;
-  }
-  static u32 field24(const std::vector<u8>& cdb, size_t at) {
-    return static_cast<u32>(cdb[at] << 16 | cdb[at + 1] << 8 | cdb[at + 2]);
+
+  // WRITE BUFFER through the pass-through of the drive: "failed key ASC/ASCQ".
+  std::string writeBuffer(u8 mode, u32 offset, std::vector<u8> data, u8 bufferId = 0) {
+    if (!drive_) drive_ = osl_open_device("PHYSICALDRIVE0");
+    u32 length = static_cast<u32>(data.size());
+    const u8 cdb[10] = {0x3B, mode, bufferId, u8(offset >> 16), u8(offset >> 8), u8(offset), u8(length >> 16),
+                        u8(length >> 8), u8(length), 0};
+    u8 sense[64] = {};
+    u64 status = osl_scsi_send_direct(drive_, cdb, 10, false, data.empty() ? nullptr : data.data(), length, sense,
+                                      sizeof sense, 10, false, true, nullptr);
+    char outcome[32];
+    std::snprintf(outcome, sizeof outcome, "%d %X %02X%02X", status != 0, osl_sense_key(sense, sizeof sense),
+                  sense[12], sense[13]);
+    return outcome;
   }
 
-  struct Download {
-    u64 status;
-    bool refreshed;
-    bool reboot;
-  };
-  static Download download(OrvGenDev& dev, std::vector<u8>& image, u8 deferred) {
-    Download result = {0, false, true};
-    result.status = dev.downloadFirmware(image.data(), static_cast<u32>(image.size()), &result.refreshed,
-                                         &result.reboot, deferred, false, 0);
-    return result;
-  }
-  // A download that worked: identification read again, no reboot asked.
-  static void expectDone(const Download& result) {
-    EXPECT_EQ(result.status, 0u);
-    EXPECT_TRUE(result.refreshed);
-    EXPECT_FALSE(result.reboot);
-  }
+  _OSL_PDEV* drive_ = nullptr;
 };
 
-TEST_F(ScsiDevice, IdentificationAndCapacity) {
-  load(sasMachine(R"("serial": "  SERIAL-OF-TWENTY-FOUR-C", "sectors": 8589934592, "sectorSize": 4096)"));
-  std::unique_ptr<OrvGenDev> dev(OrvGenDev::newOrvDevice("PHYSICALDRIVE0", 0, false, false));
-  Texts texts;
-  ASSERT_EQ(dev->getIdentStrings(texts.revision, texts.model, texts.serial, texts.component), 0u);
-  EXPECT_STREQ(texts.revision, "R001");
-  EXPECT_STREQ(texts.model, "MODEL B");
-  EXPECT_STREQ(texts.serial, "SERIAL-OF-TWENTY-FOU");
-  EXPECT_STREQ(texts.component, "MAKER");
+const char* kOk = "0 0 0000";
 
+TEST_F(ScsiDevice, IdentificationCapacityAndRecord) {
+  load(sasMachine(R"("serial": "  SERIAL-OF-TWENTY-FOUR-C", "sectors": 8589934592, "sectorSize": 4096)"));
+  DevicePtr dev = newDevice(0);
+  EXPECT_EQ(identText(*dev), "R001|MODEL B|SERIAL-OF-TWENTY-FOU|MAKER");
   // Beyond 32 bits of blocks the long READ CAPACITY tells.
   EXPECT_EQ(trace(), "SCSI_MINIPORT STORAGE_QUERY_PROPERTY:0 SCSI_MINIPORT STORAGE_QUERY_PROPERTY:0 "
                      "STORAGE_QUERY_PROPERTY:1 SCSI_PASS_THROUGH_DIRECT SCSI_PASS_THROUGH_DIRECT "
@@ -108,214 +91,146 @@ TEST_F(ScsiDevice, IdentificationAndCapacity) {
   u64 capacity = 0;
   u32 blockLength = 0;
   ASSERT_EQ(dev->getCapacity(capacity, blockLength, 0), 0u);
-  EXPECT_EQ(capacity, 8589934592u);
-  EXPECT_EQ(blockLength, 4096u);
+  EXPECT_EQ(std::to_string(capacity) + "/" + std::to_string(blockLength), "8589934592/4096");
   const auto& sent = winsim::storageTrace();
-  EXPECT_EQ(sent[sent.size() - 2].command[0], 0x25);
-  EXPECT_EQ(sent.back().command[0], 0x9E);
-}
-
-TEST_F(ScsiDevice, ShortCapacityAfterAReset) {
+  EXPECT_EQ(sent[sent.size() - 2].command[0] * 256 + sent.back().command[0], 0x259E);
+  // After a reset: no long form, the reset was reported before.
   load(sasMachine(R"("sectors": 2000, "sectorSize": 520, "unitAttention": true)"));
-  std::unique_ptr<OrvGenDev> dev = device();
-  u64 capacity = 0;
-  u32 blockLength = 0;
-  ASSERT_EQ(dev->getCapacity(capacity, blockLength, 0), 0u);
-  EXPECT_EQ(capacity, 2000u);
-  EXPECT_EQ(blockLength, 520u);
-  EXPECT_EQ(trace(), "SCSI_PASS_THROUGH_DIRECT") << "no long form; the reset was reported before";
+  ASSERT_EQ(device()->getCapacity(capacity, blockLength, 0), 0u);
+  EXPECT_EQ(std::to_string(capacity) + "/" + std::to_string(blockLength), "2000/520");
+  EXPECT_EQ(trace(), "SCSI_PASS_THROUGH_DIRECT");
+
+  // The record: SMART supported and enabled; bits 3, 4, 6 and 7 cleared, 5
+  // kept; no SEND DIAGNOSTIC. Write cache supported and enabled, download
+  // and deferred download, no log pages, fixed sense, no cryptographic
+  // sanitize; bit 4 kept.
+  load(sasMachine(""));
+  _OrvDevProperty record = {};
+  record.capabilities1 = record.capabilities2 = 0xFF;
+  record.identification = 7;
+  ASSERT_EQ(device()->fillDeviceInfo(record), 0u);
+  EXPECT_EQ(propertyText(record), "MODEL B|R001|S3|MAKER id 0 cap 23/1F state 1");
+  EXPECT_EQ(firmwareText(*device()), "R001 1>0 [1:R001:0 ] buffers 0");
+  EXPECT_EQ(trace(), "") << "read from the identification the device holds";
+  load(sasMachine(R"("writeCache": false, "smart": false, "descriptorSense": true, "deferredMicrocode": false)"));
+  record = {};
+  ASSERT_EQ(device()->fillDeviceInfo(record), 0u);
+  EXPECT_EQ(record.capabilities1, ORV_CAP1_SMART_SUPPORTED);
+  EXPECT_EQ(record.capabilities2, ORV_CAP2_WRITE_CACHE_SUPPORTED | VazidaRaduruScsi::ORV_SCSI_CAP2_DOWNLOAD |
+                                      VazidaRaduruScsi::ORV_SCSI_CAP2_DESCRIPTOR_SENSE);
+
+  // The SMART settings cannot be read: the failure, not filled; the final
+  // query fails after the other bits were set; a drive that cannot tell its
+  // commands supports none of them.
+  struct Case {
+    const char* faults;
+    const char* expected;
+  } cases[] = {{R"([{"scsi": 90, "times": 1}])", "4.141.113 cap 00/00 state 0"},
+               {R"([{"scsi": 90, "after": 2}])", "4.141.113 cap 03/0F state 0"},
+               {R"([{"scsi": 163}])", "0 cap 03/03 state 1"}};
+  for (const Case& one : cases) {
+    load(sasMachine("", one.faults));
+    record = {};
+    std::string status = st(device()->fillDeviceInfo(record));
+    std::string text = propertyText(record);
+    EXPECT_EQ(status + text.substr(text.find(" cap")), one.expected) << one.faults;
+  }
 }
 
 TEST_F(ScsiDevice, FailedIdentification) {
-  load(sasMachine("", R"([{"scsi": 18, "page": -1, "times": 2}])"));
   // INQUIRY without vital product data carries no page: the fault's page -1
   // matches it only.
-  EXPECT_TRUE(isLibStatus(thrownStatus([&] { device(); }), ORV_ERR_SCSI_INQUIRY, kScsiCmdFile));
-  std::unique_ptr<OrvGenDev> dev = device(true);
-  Texts texts;
-  EXPECT_TRUE(isLibStatus(dev->getIdentStrings(texts.revision, texts.model, texts.serial, texts.component),
-                          ORV_ERR_SCSI_INQUIRY, kScsiCmdFile));
-  OrvDevGenData<_OrvFwInfoItem> info;
-  EXPECT_NE(dev->getFirmwareInfo(info), 0u);
-  EXPECT_TRUE(info.items.empty());
+  load(sasMachine("", R"([{"scsi": 18, "page": -1, "times": 2}])"));
+  EXPECT_TRUE(isLibStatus(thrownStatus([&] { device(); }), 109, kScsiCmdFile));
+  DevicePtr dev = device(true);
+  EXPECT_EQ(identText(*dev), "4.141.109");
+  EXPECT_EQ(firmwareText(*dev), "4.141.109 items 0");
   // The next identification works again.
   EXPECT_EQ(dev->refresh(), 0u);
   EXPECT_EQ(revisionOf(*dev), "R001");
 }
 
-TEST_F(ScsiDevice, DeviceListRecord) {
-  _OrvDevProperty record = {};
-  record.capabilities1 = 0xFF;
-  record.capabilities2 = 0xFF;
-  record.identification = 7;
-  ASSERT_EQ(device()->fillDeviceInfo(record), 0u);
-  EXPECT_STREQ(record.firmwareRevision, "R001");
-  EXPECT_STREQ(record.modelNumber, "MODEL B");
-  EXPECT_STREQ(record.serialNumber, "S3");
-  EXPECT_STREQ(record.componentId, "MAKER");
-  EXPECT_EQ(record.identification, 0);
-  // SMART supported and enabled; bits 3, 4, 6 and 7 cleared, 5 kept; no
-  // SEND DIAGNOSTIC.
-  EXPECT_EQ(record.capabilities1, 0x23);
-  // Write cache supported and enabled, download and deferred download, no
-  // log pages, fixed sense, no cryptographic sanitize; bit 4 kept.
-  EXPECT_EQ(record.capabilities2, 0x1F);
-  EXPECT_EQ(record.state & 0x01, 0x01);
-
-  load(sasMachine(R"("writeCache": false, "smart": false, "descriptorSense": true,
-                      "deferredMicrocode": false)"));
-  record = {};
-  ASSERT_EQ(device()->fillDeviceInfo(record), 0u);
-  EXPECT_EQ(record.capabilities1, ORV_CAP1_SMART_SUPPORTED);
-  EXPECT_EQ(record.capabilities2,
-            ORV_CAP2_WRITE_CACHE_SUPPORTED | ORV_SCSI_CAP2_DOWNLOAD | ORV_SCSI_CAP2_DESCRIPTOR_SENSE);
-}
-
-TEST_F(ScsiDevice, DeviceListRecordFailures) {
-  // The SMART settings cannot be read: the failure is returned, the record
-  // is not marked filled.
-  load(sasMachine("", R"([{"scsi": 90, "times": 1}])"));
-  _OrvDevProperty record = {};
-  EXPECT_TRUE(isLibStatus(device()->fillDeviceInfo(record), ORV_ERR_SCSI_MODE_SENSE, kScsiCmdFile));
-  EXPECT_EQ(record.state & 0x01, 0);
-
-  // The final query fails: returned too, after the other bits were set.
-  load(sasMachine("", R"([{"scsi": 90, "after": 2}])"));
-  record = {};
-  EXPECT_TRUE(isLibStatus(device()->fillDeviceInfo(record), ORV_ERR_SCSI_MODE_SENSE, kScsiCmdFile));
-  EXPECT_EQ(record.capabilities2, 0x0F);
-  EXPECT_EQ(record.state & 0x01, 0);
-
-  // A drive that cannot tell its commands supports none of them.
-  load(sasMachine("", R"([{"scsi": 163}])"));
-  record = {};
-  ASSERT_EQ(device()->fillDeviceInfo(record), 0u);
-  EXPECT_EQ(record.capabilities2, 0x03);
-}
-
-TEST_F(ScsiDevice, FirmwareInformation) {
-  OrvDevGenData<_OrvFwInfoItem> info;
-  ASSERT_EQ(device()->getFirmwareInfo(info), 0u);
-  ASSERT_EQ(info.items.size(), 1u);
-  const _OrvFwInfoItem& item = info.items[0];
-  EXPECT_EQ(item.currentRevision, "R001");
-  ASSERT_EQ(item.slots.size(), 1u);
-  EXPECT_EQ(item.slots[0].slotNumber, 1);
-  EXPECT_EQ(item.slots[0].revision, "R001");
-  EXPECT_EQ(item.currentSlot, 1);
-  EXPECT_EQ(item.nextSlot, 0);
-  EXPECT_EQ(trace(), "") << "read from the identification the device holds";
-}
-
 TEST_F(ScsiDevice, WholeImageInOneCommand) {
-  std::unique_ptr<OrvGenDev> dev = device();
+  DevicePtr dev = device();
   std::vector<u8> image = firmwareImage("R002", 5001);
-  expectDone(download(*dev, image, 0));
-  ASSERT_EQ(writeBuffers().size(), 1u);
-  EXPECT_EQ(writeBuffers()[0], (std::vector<u8>{0x3B, 0x05, 0, 0, 0, 0, 0x00, 0x13, 0x89, 0}));
+  EXPECT_EQ(downloadText(*dev, image, 0), "0 refreshed");
+  EXPECT_EQ(writeBuffers(), "5 0 5001, ");
   EXPECT_EQ(winsim::storageTrace().back().timeout, 5u) << "the identification is read again";
   EXPECT_EQ(sasDrive(0).activatedImage(), image);
   EXPECT_EQ(revisionOf(*dev), "R002");
-
   // The unit attention of the change is answered by sending once more.
   winsim::clearStorageTrace();
   u8 active = 0;
   EXPECT_EQ(dev->getPowerMode(&active), 0u);
   EXPECT_EQ(active, 1);
   ASSERT_EQ(winsim::storageTrace().size(), 2u);
-  EXPECT_EQ(winsim::storageTrace()[0].scsiStatus, 2);
-  EXPECT_EQ(winsim::storageTrace()[1].scsiStatus, 0);
-
+  EXPECT_EQ(winsim::storageTrace()[0].scsiStatus * 10 + winsim::storageTrace()[1].scsiStatus, 20);
   // A fresh device, and the next run, see the new revision.
-  OrvDevGenData<_OrvFwInfoItem> info;
-  ASSERT_EQ(device()->getFirmwareInfo(info), 0u);
-  EXPECT_EQ(info.items.at(0).slots.at(0).revision, "R002");
-  winsim::Machine::load(scratch_.path() + "/machine.json");
+  EXPECT_EQ(firmwareText(*device()), "R002 1>0 [1:R002:0 ] buffers 0");
+  reload();
   EXPECT_EQ(revisionOf(*device()), "R002");
 }
 
 TEST_F(ScsiDevice, SegmentedByTheTransferLimit) {
-  // 70000 bytes a transfer: segments of 17 pages.
+  // 70000 bytes a transfer: segments of 17 pages, then the activation.
   load(sasMachine(R"("maxTransfer": 70000)"));
-  std::unique_ptr<OrvGenDev> dev = device();
+  DevicePtr dev = device();
   std::vector<u8> image = firmwareImage("R003", 3 * 69632 + 4001);
-  expectDone(download(*dev, image, 0));
-
-  std::vector<std::vector<u8>> blocks = writeBuffers();
-  ASSERT_EQ(blocks.size(), 5u);
-  for (u32 i = 0; i < 4; ++i) {
-    EXPECT_EQ(blocks[i][1], 0x0E) << i;
-    EXPECT_EQ(field24(blocks[i], 3), i * 69632) << i;
-    EXPECT_EQ(field24(blocks[i], 6), i < 3 ? 69632u : 4001u) << i;
-  }
-  EXPECT_EQ(blocks[4], (std::vector<u8>{0x3B, 0x0F, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(downloadText(*dev, image, 0), "0 refreshed");
+  EXPECT_EQ(writeBuffers(), "14 0 69632, 14 69632 69632, 14 139264 69632, 14 208896 4001, 15 0 0, ");
   EXPECT_EQ(sasDrive(0).activatedImage(), image);
   EXPECT_EQ(revisionOf(*dev), "R003");
-}
 
-TEST_F(ScsiDevice, OddImageSizes) {
+  // Odd sizes: one command up to the limit, else the segments and the
+  // activation.
   load(sasMachine(R"("maxTransfer": 8192)"));
   for (size_t size : {size_t{17}, size_t{8191}, size_t{8193}, size_t{3 * 8192}, size_t{3 * 8192 + 1}}) {
-    std::unique_ptr<OrvGenDev> dev = device();
-    std::vector<u8> image = firmwareImage("R" + std::to_string(size % 1000), size);
-    ASSERT_EQ(download(*dev, image, 0).status, 0u) << size;
-    EXPECT_EQ(sasDrive(0).activatedImage(), image) << size;
-    size_t segments = size <= 8192 ? 1 : (size + 8191) / 8192 + 1;
-    EXPECT_EQ(writeBuffers().size(), segments) << size;
+    dev = device();
+    std::vector<u8> odd = firmwareImage("R" + std::to_string(size % 1000), size);
+    ASSERT_EQ(downloadText(*dev, odd, 0), "0 refreshed") << size;
+    EXPECT_EQ(sasDrive(0).activatedImage(), odd) << size;
+    std::string blocks = writeBuffers();
+    EXPECT_EQ(std::count(blocks.begin(), blocks.end(), ','), size <= 8192 ? 1 : (size + 8191) / 8192 + 1) << size;
   }
 }
 
 TEST_F(ScsiDevice, DeferredThenActivated) {
   load(sasMachine(R"("maxTransfer": 16384)"));
-  std::unique_ptr<OrvGenDev> dev = device();
+  DevicePtr dev = device();
   std::vector<u8> image = firmwareImage("R004", 40000);
-  expectDone(download(*dev, image, 1));
-  std::vector<std::vector<u8>> blocks = writeBuffers();
-  ASSERT_EQ(blocks.size(), 3u);
-  for (const std::vector<u8>& block : blocks) EXPECT_EQ(block[1], 0x0E);
+  EXPECT_EQ(downloadText(*dev, image, 1), "0 refreshed");
+  EXPECT_EQ(writeBuffers(), "14 0 16384, 14 16384 16384, 14 32768 7232, ");
   EXPECT_EQ(revisionOf(*dev), "R001") << "pending until activated";
   EXPECT_EQ(sasDrive(0).download().bytes(), image);
-
   // Deferred even when the image fits one transfer.
-  std::vector<u8> small = firmwareImage("R005", 100);
   winsim::clearStorageTrace();
-  ASSERT_EQ(download(*dev, small, 1).status, 0u);
-  EXPECT_EQ(writeBuffers().at(0)[1], 0x0E);
-  ASSERT_EQ(download(*dev, image, 1).status, 0u);
+  EXPECT_EQ(downloadText(*dev, firmwareImage("R005", 100), 1), "0 refreshed");
+  EXPECT_EQ(writeBuffers(), "14 0 100, ");
+  EXPECT_EQ(downloadText(*dev, image, 1), "0 refreshed");
 
   winsim::clearStorageTrace();
-  bool refreshed = false;
-  bool reboot = true;
-  ASSERT_EQ(dev->activateFirmware(&refreshed, &reboot, 0, 0), 0u);
-  EXPECT_TRUE(refreshed);
-  EXPECT_FALSE(reboot);
-  EXPECT_EQ(writeBuffers(), (std::vector<std::vector<u8>>{{0x3B, 0x0F, 0, 0, 0, 0, 0, 0, 0, 0}}));
+  EXPECT_EQ(activateText(*dev, 0, 0), "0 refreshed");
+  EXPECT_EQ(writeBuffers(), "15 0 0, ");
   EXPECT_EQ(sasDrive(0).activatedImage(), image);
   EXPECT_EQ(revisionOf(*dev), "R004");
-
-  // Nothing is pending any more: the drive refuses a second activation.
-  EXPECT_TRUE(isLibStatus(dev->activateFirmware(&refreshed, &reboot, 0, 0), ORV_ERR_SCSI_WRITE_BUFFER,
-                          kScsiCmdFile));
-  // At the next reset asks the drive for nothing.
+  // Nothing is pending any more: the drive refuses a second activation. At
+  // the next reset asks the drive for nothing.
+  EXPECT_EQ(activateText(*dev, 0, 0), "4.141.112");
   winsim::clearStorageTrace();
-  refreshed = false;
-  EXPECT_EQ(dev->activateFirmware(&refreshed, &reboot, 0, 1), 0u);
-  EXPECT_FALSE(refreshed);
+  EXPECT_EQ(activateText(*dev, 0, 1), "0");
   EXPECT_EQ(trace(), "");
 }
 
-TEST_F(ScsiDevice, AbortAtSegmentKeepsTheOldFirmware) {
+TEST_F(ScsiDevice, DownloadFailures) {
+  // The drive aborts segment k + 1: no segment after it, no activation.
   for (int k : {0, 1, 3}) {
-    load(sasMachine(R"("maxTransfer": 8192)",
-                    R"([{"scsi": 59, "mode": 14, "after": )" + std::to_string(k) + "}]"));
-    std::unique_ptr<OrvGenDev> dev = device();
-    std::vector<u8> image = firmwareImage("R006", 5 * 8192 + 100);
+    load(sasMachine(R"("maxTransfer": 8192)", R"([{"scsi": 59, "mode": 14, "after": )" + std::to_string(k) + "}]"));
+    DevicePtr dev = device();
     LogCapture log;
-    Download result = download(*dev, image, 0);
-    EXPECT_TRUE(isLibStatus(result.status, ORV_ERR_SCSI_WRITE_BUFFER, kScsiCmdFile)) << k;
-    EXPECT_FALSE(result.refreshed);
-    std::vector<std::vector<u8>> blocks = writeBuffers();
-    ASSERT_EQ(blocks.size(), static_cast<size_t>(k + 1)) << "no segment after the failed one, no activation";
+    EXPECT_EQ(downloadText(*dev, firmwareImage("R006", 5 * 8192 + 100), 0),
+              "4.141.112");
+    std::string blocks = writeBuffers();
+    EXPECT_EQ(std::count(blocks.begin(), blocks.end(), ','), k + 1);
     std::string line = "Debug: Microcode Download Failed [offset: " + std::to_string(k * 8192) +
                        ", segment: " + std::to_string(k + 1) + "]\n";
     EXPECT_NE(log.find(line), nullptr) << line;
@@ -324,52 +239,53 @@ TEST_F(ScsiDevice, AbortAtSegmentKeepsTheOldFirmware) {
     EXPECT_EQ(revisionOf(*dev), "R001");
     EXPECT_NE(scratch_.read("machine.json").find("\"firmware\": \"R001\""), std::string::npos);
   }
-}
-
-TEST_F(ScsiDevice, DriverFailureAtSegment) {
   // The adapter fails the call itself: the OS layer's status comes back.
   load(sasMachine(R"("maxTransfer": 8192)",
                   R"([{"ioctl": "IOCTL_SCSI_PASS_THROUGH_DIRECT", "after": 7, "error": 1117}])"));
-  std::unique_ptr<OrvGenDev> dev(OrvGenDev::newOrvDevice("PHYSICALDRIVE0", 0, false, false));
-  winsim::clearStorageTrace();
-  std::vector<u8> image = firmwareImage("R007", 4 * 8192);
-  u64 status = download(*dev, image, 0).status;
-  expectOslWord(status, kCmdFile, ORV_ERR_GENERIC);
+  DevicePtr dev = newDevice(0);
+  EXPECT_EQ(downloadText(*dev, firmwareImage("R007", 4 * 8192), 0), "5.4.1");
   EXPECT_TRUE(sasDrive(0).activatedImage().empty());
-}
 
-TEST_F(ScsiDevice, RejectedImages) {
-  std::unique_ptr<OrvGenDev> dev = device();
+  // An image without the mark; no image; beyond 16 MiB the 24-bit buffer
+  // offsets could not place the segments, and nothing of it is read.
+  load(sasMachine(""));
+  dev = device();
   std::vector<u8> image = firmwareImage("R008", 4096);
   image[0] = 'W';
-  EXPECT_TRUE(isLibStatus(download(*dev, image, 0).status, ORV_ERR_SCSI_WRITE_BUFFER, kScsiCmdFile));
+  EXPECT_EQ(downloadText(*dev, image, 0), "4.141.112");
   EXPECT_EQ(revisionOf(*dev), "R001");
-
   winsim::clearStorageTrace();
-  bool refreshed = false;
-  bool reboot = true;
-  EXPECT_TRUE(isLibStatus(dev->downloadFirmware(image.data(), 0, &refreshed, &reboot, 0, false, 0),
-                          ORV_ERR_FW_FILE_SIZE, 142));
+  bool refreshed = false, reboot = true;
+  EXPECT_EQ(st(dev->downloadFirmware(image.data(), 0, &refreshed, &reboot, 0, false, 0)) + " " +
+                st(dev->downloadFirmware(image.data(), (16u << 20) + 1, &refreshed, &reboot, 0, false, 0)),
+            "4.142.4 4.142.4");
   EXPECT_FALSE(reboot);
-  // Beyond 16 MiB the 24-bit buffer offsets could not place the segments;
-  // nothing of the image is read.
-  EXPECT_TRUE(isLibStatus(dev->downloadFirmware(image.data(), (16u << 20) + 1, &refreshed, &reboot, 0,
-                                                false, 0),
-                          ORV_ERR_FW_FILE_SIZE, 142));
   EXPECT_EQ(trace(), "");
 }
 
-TEST_F(ScsiDevice, PowerAnswers) {
-  std::unique_ptr<OrvGenDev> dev = device();
+TEST_F(ScsiDevice, PowerAnswersAndUnsupportedSlots) {
+  DevicePtr dev = device();
+  // Stopped: not ready, but not becoming ready either; the answer kept.
   u8 active = 0;
-  EXPECT_EQ(dev->getPowerMode(&active), 0u);
-  EXPECT_EQ(active, 1);
-  // Stopped: not ready, but not becoming ready either.
-  ASSERT_EQ(dev->spinDown(0), 0u);
-  EXPECT_TRUE(isLibStatus(dev->getPowerMode(&active), ORV_ERR_SCSI_TEST_UNIT_READY, kScsiCmdFile));
-  EXPECT_EQ(active, 1);
-  ASSERT_EQ(dev->spinUp(0), 0u);
-  EXPECT_EQ(dev->getPowerMode(&active), 0u);
+  auto power = [&] {
+    std::string status = st(dev->getPowerMode(&active));
+    return status + ":" + std::to_string(active);
+  };
+  EXPECT_EQ(inOrder({power(), st(dev->spinDown(0)), power(), st(dev->spinUp(0)), power()}),
+            "0:1, 0, 4.141.138:1, 0, 0:1");
+
+  OrvDevGenData<_OrvDataItem> items;
+  bool trip = false;
+  std::vector<OrvBuffer*> buffers;
+  u32 format = 0, size = 0;
+  winsim::clearStorageTrace();
+  for (u64 status : {dev->getSmartReport(items, 0, 0, trip), dev->setFeature(5, 1),
+                     dev->readLog(2, 0, buffers, &format, 0, 0, 0, 0), dev->getSectorSize(size), dev->formatUnit(0),
+                     dev->flushCache(), dev->getIdentifyData(items, 1)})
+    EXPECT_EQ(st(status), "4.103.83");
+  EXPECT_FALSE(dev->isFeatureSupported(6));
+  EXPECT_TRUE(dev->isSupportedDrive());
+  EXPECT_EQ(trace(), "");
 
   load(sasMachine("", R"([{"scsi": 0, "sense": [2, 4, 1], "after": 1}])"));
   dev = device();
@@ -377,20 +293,40 @@ TEST_F(ScsiDevice, PowerAnswers) {
   EXPECT_EQ(active, 0);
 }
 
-TEST_F(ScsiDevice, SlotsLeftUnsupported) {
-  std::unique_ptr<OrvGenDev> dev = device();
-  OrvDevGenData<VazidaRaduru::_OrvDataItem> items;
-  bool trip = false;
-  std::vector<VazidaRaduru::OrvBuffer*> buffers;
-  u32 format = 0;
-  u32 size = 0;
-  for (u64 status : {dev->getSmartReport(items, 0, 0, trip), dev->setFeature(5, 1),
-                     dev->readLog(2, 0, buffers, &format, 0, 0, 0, 0), dev->getSectorSize(size),
-                     dev->formatUnit(0), dev->flushCache(), dev->getIdentifyData(items, 1)})
-    EXPECT_TRUE(isLibStatus(status, ORV_ERR_FEATURE_UNSUPPORTED, kGenDevFile));
-  EXPECT_FALSE(dev->isFeatureSupported(6));
-  EXPECT_TRUE(dev->isSupportedDrive());
-  EXPECT_EQ(trace(), "");
+TEST_F(ScsiDevice, VirtualDriveWriteBufferRules) {
+  // The segment rules real drives keep: each step after a fresh first
+  // segment where begun.
+  std::vector<u8> image = firmwareImage("R003", 4096), piece(512, 0x11);
+  EXPECT_EQ(writeBuffer(0x0E, 0, std::vector<u8>(image.begin(), image.begin() + 15)), "1 5 2600")
+      << "the header comes whole in the first segment";
+  // A download begins at offset 0; offsets on 512-byte boundaries, inside
+  // the 16 MiB buffer, buffer id 0; modes are not mixed; a hole leaves
+  // nothing to activate; the whole image starts at offset 0; unknown modes
+  // are refused.
+  std::vector<u8> head(image.begin(), image.begin() + 1024);
+  struct Step {
+    bool begin;
+    u8 mode;
+    u32 offset;
+    std::vector<u8> data;
+    u8 bufferId;
+    const char* outcome;
+  } steps[] = {
+      {false, 0x0E, 512, piece, 0, "1 5 2C00"},           {true, 0x0E, 1000, piece, 0, "1 5 2400"},
+      {true, 0x0E, (16u << 20) - 512, std::vector<u8>(1024), 0, "1 5 2400"},
+      {false, 0x0E, 0, image, 1, "1 5 2400"},              {true, 0x07, 1024, piece, 0, "1 5 2C00"},
+      {true, 0x0E, 2048, piece, 0, kOk},                   {false, 0x0F, 0, {}, 0, "1 5 2C00"},
+      {false, 0x05, 512, image, 0, "1 5 2400"},            {false, 0x02, 0, image, 0, "1 5 2400"},
+  };
+  for (const Step& step : steps) {
+    if (step.begin) {
+      ASSERT_EQ(writeBuffer(0x0E, 0, head), kOk);
+    }
+    EXPECT_EQ(writeBuffer(step.mode, step.offset, step.data, step.bufferId), step.outcome)
+        << int(step.mode) << " at " << step.offset;
+  }
+  EXPECT_TRUE(sasDrive(0).download().empty()) << "a failed segment ends the download";
+  EXPECT_EQ(revisionOf(*device()), "R001");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "devlib/ata/orvlib_buffer_area1.h"
+#include "unit/buffer_helpers.h"
 #include "unit/status_check.h"
 #include "unit/scratch.h"
 
@@ -20,12 +21,6 @@ using namespace VazidaRaduru::VazidaRaduruSata::VazidaRaduruSataInternal;
 
 // The words of the Area 1 classes come from the SATA data source file.
 inline ::testing::AssertionResult isSataStatus(u64 word, u32 code) { return isLibStatus(word, code, 130); }
-
-// What print writes to a stream.
-template <typename Printable>
-std::string printed(Printable& log) {
-  return writtenTo([&](std::FILE* file) { log.print(file); });
-}
 
 inline std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;
@@ -52,11 +47,6 @@ std::vector<_OrvDataItem> collected(Collectable& log) {
   OrvDevGenData<_OrvDataItem> data;
   log.collectFields(data);
   return data.items;
-}
-
-// A little-endian number written into a buffer.
-inline void put(OrvBuffer& buffer, u32 offset, u64 value, unsigned width) {
-  for (unsigned i = 0; i < width; ++i) buffer[offset + i] = static_cast<u8>(value >> (8 * i));
 }
 
 inline size_t countOf(const std::string& text, const std::string& part) {

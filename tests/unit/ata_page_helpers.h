@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "devlib/orvlib_buffer.h"
+#include "unit/buffer_helpers.h"
 #include "unit/status_check.h"
 #include "unit/scratch.h"
 
@@ -30,4 +31,9 @@ inline std::string printedText(const std::function<void(void*)>& print) {
 // columns, ": " and the value.
 inline std::string valueLine(const std::string& label, unsigned long long value) {
   return label + std::string(label.size() < 100 ? 100 - label.size() : 0, ' ') + ": " + std::to_string(value) + "\n";
+}
+
+// Where a view starts within the bytes of its parent.
+inline u64 offsetIn(const VazidaRaduru::OrvBuffer& view, const VazidaRaduru::OrvBuffer& parent) {
+  return static_cast<u64>(view.getBuffer() - parent.getBuffer());
 }

@@ -1,9 +1,16 @@
 // Small helpers of the buffer tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "devlib/orvlib_buffer.h"
+#include "unit/scratch.h"
 #include "unit/status_check.h"
 
 namespace buffer_test {
@@ -23,3 +30,20 @@ inline std::vector<u8> bytesOf(VazidaRaduru::OrvBuffer& buffer) {
 }
 
 }  // namespace buffer_test
+
+// Values read against the expected ones, a row each; a failure names the row.
+inline void expectValues(std::initializer_list<std::pair<u64, u64>> rows) {
+  size_t row = 0;
+  for (const auto& r : rows) EXPECT_EQ(r.first, r.second) << "row " << row++;
+}
+
+// A little-endian number of width bytes written into a buffer.
+inline void put(VazidaRaduru::OrvBuffer& buffer, u32 offset, u64 value, unsigned width) {
+  for (unsigned i = 0; i < width; ++i) buffer[offset + i] = static_cast<u8>(value >> (8 * i));
+}
+
+// What print writes to a stream.
+template <typename Printable>
+std::string printed(Printable& object) {
+  return withoutCarriageReturns(writtenTo([&](std::FILE* file) { object.print(file); }));
+}

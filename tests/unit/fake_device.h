@@ -2,6 +2,7 @@
 // command sets refuses; a test overrides what it needs.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -65,4 +66,10 @@ class RefusingDevice : public VazidaRaduru::OrvGenDev {
   u64 writeUncorrectable(u64, u32) override { return unsupported(); }
   u64 getDefectCounts(OrvDevGenData<_OrvDataItem>&) override { return unsupported(); }
   bool isSupportedDrive() override { return false; }
+
+  // The SMART attribute names of a device, from the built-in configuration
+  // (empty path) or a file.
+  static u64 loadNames(OrvGenDev* device, std::map<u8, std::string>& names, const std::string& path) {
+    return loadSmartParser(device, names, path);
+  }
 };

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "devlib/nvme/orvlib_buffer_nvme.h"
+#include "unit/buffer_helpers.h"
 #include "unit/scratch.h"
 #include "unit/status_check.h"
 
@@ -45,12 +46,6 @@ class IdentifyBytes {
 
   std::vector<u8> bytes;
 };
-
-// What print writes to a stream.
-template <typename Printable>
-std::string printed(Printable& object) {
-  return withoutCarriageReturns(writtenTo([&](std::FILE* file) { object.print(file); }));
-}
 
 // One value line: the label left-justified in 100 columns.
 inline std::string line(const std::string& label, const std::string& value) {

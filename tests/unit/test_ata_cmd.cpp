@@ -21,39 +21,40 @@ std::vector<u8> block(const OrvAtaCmd& cmd) {
   return std::vector<u8>(cmd.getBuffer(), cmd.getBuffer() + cmd.getLength());
 }
 
-TEST(AtaCommands, RegisterBlocks) {
+TEST(AtaCommands, RegisterBlocksProtocolsAndFailureCodes) {
   OrvAtaCmdIdentify identify;
-  EXPECT_EQ(block(identify), (std::vector<u8>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0xEC, 0, 0, 0}));
-  EXPECT_TRUE(identify.isDataIn());
-  EXPECT_EQ(identify.getProtocol(), ORV_ATA_PIO_DATA_IN);
-
   // 300 blocks at block offset 0x1234: the count is split over count and
   // LBA low, the offset over LBA mid and high.
   OrvAtaCmdDownloadMicrocode segment(ORV_DM_SEGMENTED, 300, 0x1234, false);
-  EXPECT_EQ(block(segment),
-            (std::vector<u8>{0x03, 0, 0x2C, 0, 0x01, 0, 0x34, 0, 0x12, 0, 0xA0, 0, 0x92, 0, 0, 0}));
-  EXPECT_FALSE(segment.isDataIn());
-  EXPECT_EQ(segment.getProtocol(), ORV_ATA_PIO_DATA_OUT);
   OrvAtaCmdDownloadMicrocode dma(ORV_DM_WHOLE, 2, 0, true);
-  EXPECT_EQ(dma.command.getValue(), 0x93u);
-  EXPECT_EQ(dma.getProtocol(), ORV_ATA_DMA);
   OrvAtaCmdDownloadMicrocode activate(ORV_DM_ACTIVATE, 0, 0, false);
-  EXPECT_EQ(activate.getProtocol(), ORV_ATA_NON_DATA);
-
-  EXPECT_EQ(OrvAtaCmdCheckPowerMode().command.getValue(), 0xE5u);
-  EXPECT_EQ(OrvAtaCmdStandbyImmediate().command.getValue(), 0xE0u);
-  EXPECT_EQ(OrvAtaCmdIdleImmediate().command.getValue(), 0xE1u);
-}
-
-TEST(AtaCommands, FailureCodes) {
-  EXPECT_EQ(OrvAtaCmdIdentify().getErrorCode(), 37);
-  EXPECT_EQ(OrvAtaCmdDownloadMicrocode(ORV_DM_SEGMENTED, 1, 0, false).getErrorCode(), 38);
-  EXPECT_EQ(OrvAtaCmdDownloadMicrocode(ORV_DM_WHOLE, 1, 0, true).getErrorCode(), 38);
-  EXPECT_EQ(OrvAtaCmdDownloadMicrocode(ORV_DM_ACTIVATE, 0, 0, false).getErrorCode(), 40);
-  EXPECT_EQ(OrvAtaCmdCheckPowerMode().getErrorCode(), 142);
-  EXPECT_EQ(OrvAtaCmdStandbyImmediate().getErrorCode(), 140);
-  EXPECT_EQ(OrvAtaCmdIdleImmediate().getErrorCode(), 141);
-  EXPECT_EQ(OrvAtaCmd(0x2F, ORV_ATA_PIO_DATA_IN, true, 0, "READ LOG EXT").getErrorCode(), 1);
+  OrvAtaCmdCheckPowerMode checkPower;
+  OrvAtaCmdStandbyImmediate standby;
+  OrvAtaCmdIdleImmediate idle;
+  OrvAtaCmd readLog(0x2F, ORV_ATA_PIO_DATA_IN, true, 0, "READ LOG EXT");
+  struct Case {
+    OrvAtaCmd& cmd;
+    std::vector<u8> block;
+    int protocol;
+    int dataIn;  // -1: no data, no direction to tell
+    int errorCode;
+  };
+  const Case cases[] = {
+      {identify, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0xEC, 0, 0, 0}, ORV_ATA_PIO_DATA_IN, 1, 37},
+      {segment, {0x03, 0, 0x2C, 0, 0x01, 0, 0x34, 0, 0x12, 0, 0xA0, 0, 0x92, 0, 0, 0}, ORV_ATA_PIO_DATA_OUT, 0, 38},
+      {dma, {0x07, 0, 0x02, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0x93, 0, 0, 0}, ORV_ATA_DMA, 0, 38},
+      {activate, {0x0F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0x92, 0, 0, 0}, ORV_ATA_NON_DATA, 0, 40},
+      {checkPower, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0xE5, 0, 0, 0}, ORV_ATA_NON_DATA, -1, 142},
+      {standby, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0xE0, 0, 0, 0}, ORV_ATA_NON_DATA, -1, 140},
+      {idle, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0xE1, 0, 0, 0}, ORV_ATA_NON_DATA, -1, 141},
+      {readLog, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0x2F, 0, 0, 0}, ORV_ATA_PIO_DATA_IN, 1, 1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(block(c.cmd), c.block) << int(c.block[12]);
+    EXPECT_EQ(c.cmd.getProtocol(), c.protocol) << int(c.block[12]);
+    EXPECT_TRUE(c.dataIn < 0 || c.cmd.isDataIn() == (c.dataIn == 1)) << int(c.block[12]);
+    EXPECT_EQ(c.cmd.getErrorCode(), c.errorCode) << int(c.block[12]);
+  }
 }
 
 TEST(AtaCommands, PassThroughBlocks) {
@@ -85,39 +86,42 @@ TEST(AtaCommands, PassThroughBlocks) {
   EXPECT_EQ(block(plain), (std::vector<u8>{0, 0, 0x02, 0, 0xFF, 0, 0xEE, 0, 0xDD, 0, 0xA0, 0, 0xC8, 0, 0, 0}));
 }
 
+// The sixteen output registers, every one set: what the response gives, 0
+// for what it does not.
 TEST(AtaCommands, OutputRegistersFromEitherResponse) {
+  using Registers = std::vector<u8>;
   OrvBuffer response(252, ORV_LITTLE_ENDIAN);
-  u8 registers[16];
+  Registers registers(16, 0xEE);
   OrvAtaHandle native{nullptr, OSL_BUS_SATA, &response};
-  for (u8 i = 0; i < 16; ++i) response[i] = static_cast<u8>(0x10 + i);
-  ASSERT_TRUE(ataOutputRegisters(native, registers));
-  EXPECT_EQ(registers[OSL_ATA_COUNT], 0x12);
-  EXPECT_EQ(registers[OSL_ATA_COMMAND], 0x1C);
+  Registers block;
+  for (u8 i = 0; i < 16; ++i) block.push_back(static_cast<u8>(0x10 + i));
+  response.copyData(block.data(), 16, 0);
+  ASSERT_TRUE(ataOutputRegisters(native, registers.data()));
+  EXPECT_EQ(registers, block);
 
-  // Descriptor sense with another descriptor before the ATA status return.
+  // Descriptor sense with another descriptor before the ATA status return:
+  // error, count, LBA low, mid and high with their previous values, device, status.
   OrvAtaHandle translated{nullptr, OSL_BUS_SAS, &response};
   response.resetZero();
   const u8 sense[] = {0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 26,
                       0x00, 0x0A, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // information
                       0x09, 0x0C, 0x01, 0x04, 0x12, 0x34, 0xA1, 0xB1, 0xA2, 0xB2, 0xA3, 0xB3, 0x40, 0x51};
   response.copyData(sense, sizeof sense, 0);
-  ASSERT_TRUE(ataOutputRegisters(translated, registers));
-  EXPECT_EQ(registers[OSL_ATA_FEATURES], 0x04);  // error
-  EXPECT_EQ(registers[OSL_ATA_COUNT], 0x34);
-  EXPECT_EQ(registers[OSL_ATA_COUNT + 1], 0x12);
-  EXPECT_EQ(registers[OSL_ATA_LBA_LOW], 0xB1);
-  EXPECT_EQ(registers[OSL_ATA_LBA_LOW + 1], 0xA1);
-  EXPECT_EQ(registers[OSL_ATA_LBA_HIGH], 0xB3);
-  EXPECT_EQ(registers[OSL_ATA_DEVICE], 0x40);
-  EXPECT_EQ(registers[OSL_ATA_COMMAND], 0x51);  // status
+  registers.assign(16, 0xEE);
+  ASSERT_TRUE(ataOutputRegisters(translated, registers.data()));
+  EXPECT_EQ(registers, (Registers{0x04, 0, 0x34, 0x12, 0xB1, 0xA1, 0xB2, 0xA2, 0xB3, 0xA3, 0x40, 0, 0x51, 0, 0, 0}));
+  response[22] = 0x00;  // not extended: no previous values
+  ASSERT_TRUE(ataOutputRegisters(translated, registers.data()));
+  EXPECT_EQ(registers, (Registers{0x04, 0, 0x34, 0, 0xB1, 0, 0xB2, 0, 0xB3, 0, 0x40, 0, 0x51, 0, 0, 0}));
 
   // Fixed-format sense, or a descriptor cut off by the additional length.
+  response[7] = 20;
+  registers.assign(16, 0xEE);
+  EXPECT_FALSE(ataOutputRegisters(translated, registers.data()));
+  EXPECT_EQ(registers, Registers(16, 0));
   response.resetZero();
   response[0] = 0x70;
-  EXPECT_FALSE(ataOutputRegisters(translated, registers));
-  response.copyData(sense, sizeof sense, 0);
-  response[7] = 20;
-  EXPECT_FALSE(ataOutputRegisters(translated, registers));
+  EXPECT_FALSE(ataOutputRegisters(translated, registers.data()));
 }
 
 TEST(AtaCommands, RefusedBeforeSending) {

@@ -57,7 +57,7 @@ std::string leaf(const std::string& path) { return path.substr(path.find_last_of
 
 }  // namespace
 
-TEST(BufferDumpFiles, NameOfSystemTimeDriveAndTags) {
+TEST(BufferDumpFiles, NamesOfFolderSystemTimeDriveAndTags) {
   ScratchFolder scratch;
   long long before = static_cast<long long>(std::time(nullptr));
   TaggedDump dump("  " + scratch.path() + "\t", "\\\\.\\PHYSICALDRIVE1", 0);
@@ -69,34 +69,38 @@ TEST(BufferDumpFiles, NameOfSystemTimeDriveAndTags) {
   long long seconds = std::stoll(rest);
   EXPECT_TRUE(seconds >= before && seconds <= after) << name;
   EXPECT_EQ(rest.substr(std::to_string(seconds).size()), "-._PHYSICALDRIVE1-smart-page2.bin");
-
   dump.setFileTag("later", "");
   EXPECT_EQ(dump.getDumpFileName(), name) << "the first name stays";
 
-  TaggedDump one(scratch.path(), "SCSI1:r0", 0);
-  one.setFileTag("", "second");
-  EXPECT_EQ(leaf(one.getDumpFileName()).substr(leaf(one.getDumpFileName()).find("-SCSI")), "-SCSI1_r0-second.bin");
-  TaggedDump none(scratch.path(), "PHYSICALDRIVE0", 0);
-  std::string plain = leaf(none.getDumpFileName());
-  EXPECT_EQ(plain.substr(plain.find("-PHYS")), "-PHYSICALDRIVE0.bin");
-  EXPECT_EQ(none.bufCount(), 0u);
-  EXPECT_FALSE(scratch.exists(plain)) << "construction writes nothing";
-}
+  // Folder, drive and tags; the name from the drive's id on.
+  struct Case {
+    std::string folder, drive, tag1, tag2, start, end;
+  };
+  const std::string longId(300, 'D');
+  const Case cases[] = {
+      {scratch.path(), "SCSI1:r0", "", "second", scratch.path() + "\\VORMEL-", "-SCSI1_r0-second.bin"},
+      {scratch.path(), "PHYSICALDRIVE0", "", "", scratch.path() + "\\VORMEL-", "-PHYSICALDRIVE0.bin"},
+      {scratch.path(), longId, "", "", scratch.path() + "\\VORMEL-", "-" + longId + ".bin"},
+      {" \t ", "PHYSICALDRIVE1", "", "", ".\\VORMEL-", "-PHYSICALDRIVE1.bin"},
+      {"", "PHYSICALDRIVE1", "", "", ".\\VORMEL-", "-PHYSICALDRIVE1.bin"},
+      {"..", "PHYSICALDRIVE1", "", "", "..\\VORMEL-", "-PHYSICALDRIVE1.bin"},
+  };
+  for (const Case& c : cases) {
+    TaggedDump named(c.folder, c.drive, 0);
+    if (!c.tag1.empty() || !c.tag2.empty()) named.setFileTag(c.tag1, c.tag2);
+    std::string file = named.getDumpFileName();
+    EXPECT_EQ(file.compare(0, c.start.size(), c.start), 0) << file;
+    std::string stamp = file.substr(c.start.size(), file.size() - c.start.size() - c.end.size());
+    EXPECT_EQ(stamp.find_first_not_of("0123456789"), std::string::npos) << file;
+    EXPECT_EQ(file.substr(file.size() - c.end.size()), c.end);
+    EXPECT_EQ(named.bufCount(), 0u);
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(scratch.path())) << "naming writes nothing";
 
-TEST(BufferDumpFiles, FoldersBlankDotsAndMissing) {
-  EXPECT_EQ(OrvDevBufDump(" \t ", "PHYSICALDRIVE1", 0).getDumpFileName().compare(0, 9, ".\\VORMEL-"), 0);
-  EXPECT_EQ(OrvDevBufDump("", "PHYSICALDRIVE1", 0).getDumpFileName().compare(0, 9, ".\\VORMEL-"), 0);
-  EXPECT_EQ(OrvDevBufDump("..", "PHYSICALDRIVE1", 0).getDumpFileName().compare(0, 10, "..\\VORMEL-"), 0);
-  ScratchFolder scratch;
-  EXPECT_TRUE(isLibStatus(thrownStatus([&] { OrvDevBufDump(scratch / "missing", "PHYSICALDRIVE1", 0); }), 57,
-                          kGenCmdFile));
+  // A folder that is missing or no folder at all.
   std::string file = scratch.write("plain", "x");
-  EXPECT_TRUE(isLibStatus(thrownStatus([&] { OrvDevBufDump(scratch / "plain", "PHYSICALDRIVE1", 0); }), 57,
-                          kGenCmdFile));
-  // However long the drive's id, the name holds all of it.
-  std::string longId(300, 'D');
-  std::string name = OrvDevBufDump(scratch.path(), longId, 0).getDumpFileName();
-  EXPECT_EQ(name.substr(name.size() - 305), "-" + longId + ".bin");
+  for (const std::string& folder : {scratch / "missing", scratch / "plain"})
+    EXPECT_TRUE(isLibStatus(thrownStatus([&] { OrvDevBufDump(folder, "PHYSICALDRIVE1", 0); }), 57, kGenCmdFile));
 }
 
 TEST(BufferDumpFiles, BinaryFormWritesEveryBufferWithBytes) {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "devlib/nvme/orvlib_cmd_nvme.h"
 #include "unit/ata_page_helpers.h"
@@ -29,116 +32,87 @@ u64 qw(const OrvBuffer& entry, u32 offset) {
 }
 u64 addressOf(const OrvBuffer& buffer) { return reinterpret_cast<u64>(buffer.getBuffer()); }
 
-void expectRoute(OrvNvmSqEntryBuffer& entry, u32 queue, u8 direction, u32 seconds, u64 code) {
-  EXPECT_EQ(entry.getQueueKind(), queue);
-  EXPECT_EQ(entry.getDataDirection(), direction);
-  EXPECT_EQ(entry.getTimeoutSeconds(), seconds);
-  EXPECT_EQ(entry.getErrorCode(), code);
-  EXPECT_EQ(entry.getTransportId(), kTransport);
-  EXPECT_EQ(entry.getLength(), 64u);
-  EXPECT_EQ(entry.getBuffer()[2] | entry.getBuffer()[3], 0) << "command identifier stays 0";
+// One command entry: its opcode, the dwords the command sets, and its route
+// (queue, data direction, timeout in seconds, failure code).
+struct EntryCase {
+  OrvNvmSqEntryBuffer* entry;
+  u8 opcode;
+  std::vector<std::pair<u32, u64>> dwords;  // byte offset, value (qwords at 16 and 24)
+  u32 queue;
+  u8 direction;
+  u32 seconds;
+  u64 code;
+};
+
+void expectEntries(const std::vector<EntryCase>& cases) {
+  for (const EntryCase& c : cases) {
+    OrvNvmSqEntryBuffer& entry = *c.entry;
+    SCOPED_TRACE("opcode " + std::to_string(c.opcode) + ", code " + std::to_string(c.code));
+    EXPECT_EQ(entry.getBuffer()[0], c.opcode);
+    for (const auto& d : c.dwords)
+      EXPECT_EQ(d.first == 16 || d.first == 24 ? qw(entry, d.first) : dw(entry, d.first), d.second) << d.first;
+    // The namespace and command dwords not listed stay 0.
+    for (u32 offset : {4u, 8u, 12u, 40u, 44u, 48u, 52u, 56u, 60u}) {
+      bool listed = false;
+      for (const auto& d : c.dwords) listed = listed || d.first == offset;
+      EXPECT_TRUE(listed || dw(entry, offset) == 0) << offset << " holds " << std::hex << dw(entry, offset);
+    }
+    EXPECT_EQ(entry.getQueueKind(), c.queue);
+    EXPECT_EQ(entry.getDataDirection(), c.direction);
+    EXPECT_EQ(entry.getTimeoutSeconds(), c.seconds);
+    EXPECT_EQ(entry.getErrorCode(), c.code);
+    EXPECT_EQ(entry.getTransportId(), kTransport);
+    EXPECT_EQ(entry.getLength(), 64u);
+    EXPECT_EQ(entry.getBuffer()[2] | entry.getBuffer()[3], 0) << "command identifier stays 0";
+  }
 }
 
 }  // namespace
 
-TEST(NvmeEntry, AdminCommandsCarryTheirOpcodesDwordsAndRoutes) {
-  OrvBuffer data(4096, ORV_LITTLE_ENDIAN);
+TEST(NvmeEntry, CommandsCarryTheirOpcodesDwordsAndRoutes) {
+  OrvBuffer data(4096, ORV_LITTLE_ENDIAN), none, page(512, ORV_LITTLE_ENDIAN), meta(16, ORV_LITTLE_ENDIAN);
   OrvNvmIdentifySqEntry identify(kTransport, 0x11, data, 5);
-  EXPECT_EQ(identify.getBuffer()[0], 0x06);
-  EXPECT_EQ(dw(identify, 4), 5u);
-  EXPECT_EQ(qw(identify, 24), addressOf(data));
-  EXPECT_EQ(dw(identify, 40), 0x11u);
-  expectRoute(identify, 4, 0, 60, 144);
-
   OrvNvmFwDownloadSqEntry download(kTransport, data, 8192);
-  EXPECT_EQ(download.getBuffer()[0], 0x11);
-  EXPECT_EQ(dw(download, 40), 1023u);
-  EXPECT_EQ(dw(download, 44), 2048u);
-  expectRoute(download, 4, 1, 60, 148);
-
-  // Commit action 4..7 and slots above 7 keep only their low bits.
-  OrvNvmFwActivateSqEntry commit(kTransport, 9, 7);
-  EXPECT_EQ(commit.getBuffer()[0], 0x10);
-  EXPECT_EQ(dw(commit, 40), (3u << 3) | 1u);
-  expectRoute(commit, 4, 1, 60, 147);
-
-  OrvNvmSetFeatureSqEntry setNoSave(kTransport, 0x06, data, 2, 1);
-  EXPECT_EQ(dw(setNoSave, 40), 0x06u) << "only bit 0 of save counts";
+  OrvNvmFwActivateSqEntry commit(kTransport, 9, 7);  // action 4..7 and slots above 7 keep their low bits
+  OrvNvmSetFeatureSqEntry setNoSave(kTransport, 0x06, data, 2, 1);  // only bit 0 of save counts
   OrvNvmSetFeatureSqEntry setSave(kTransport, 0x06, data, 1, 1);
-  EXPECT_EQ(dw(setSave, 40), 0x80000006u);
-  EXPECT_EQ(dw(setSave, 44), 1u);
-  expectRoute(setSave, 4, 1, 60, 146);
-
-  OrvBuffer none;
-  OrvNvmGetFeatureSqEntry get(kTransport, 0xF7, none, 0x0F, 0x1234, 3);
-  EXPECT_EQ(qw(get, 24), 0u) << "no bytes, no address";
-  EXPECT_EQ(dw(get, 40), (7u << 8) + 0xF7);
-  EXPECT_EQ(dw(get, 44), 0x1234u);
-  EXPECT_EQ(dw(get, 4), 3u);
-  expectRoute(get, 4, 0, 60, 145);
-
+  OrvNvmGetFeatureSqEntry get(kTransport, 0xF7, none, 0x0F, 0x1234, 3);  // no bytes, no address
+  OrvNvmGetFeatureSqEntry getData(kTransport, 0x0C, data, 0, 0, 0);
   OrvNvmFormatNvmSqEntry format(kTransport, 1, 2, 0x1F, 9, 3, 3);
-  EXPECT_EQ(dw(format, 40), (2u << 9) | (1u << 8) | (1u << 5) | (1u << 4) | 0xFu);
-  expectRoute(format, 4, 1, 86400, 157);
-
-  OrvNvmexecuteSelfTest selfTest(kTransport, 2);
-  EXPECT_EQ(dw(selfTest, 4), 0xFFFFFFFFu) << "the self-test addresses every namespace";
-  EXPECT_EQ(dw(selfTest, 40), 2u);
-  expectRoute(selfTest, 4, 1, 60, 195);
-}
-
-TEST(NvmeEntry, LogPageCountsSplitOverTwoDwords) {
-  OrvBuffer page(512, ORV_LITTLE_ENDIAN);
-  OrvNvmGetLogSqEntry log(kTransport, 0x03, page, 0x200, 0xFFFFFFFF);
-  EXPECT_EQ(log.getBuffer()[0], 0x02);
-  EXPECT_EQ(dw(log, 40), 0x007F0003u);
-  EXPECT_EQ(dw(log, 44), 0u);
-  EXPECT_EQ(dw(log, 48), 0x200u);
-  expectRoute(log, 4, 0, 60, 149);
-
+  OrvNvmexecuteSelfTest selfTest(kTransport, 2);  // the self-test addresses every namespace
+  OrvNvmGetLogSqEntry log(kTransport, 0x03, page, 0x200, 0xFFFFFFFF);  // counts split over two dwords
   OrvNvmInternalLogBuf piece(65, 4096, 0x100000000ull + 8);
   OrvNvmGetInternalLog12SqEntry internal(kTransport, 65, piece.getLogOffset(), piece);
-  EXPECT_EQ(dw(internal, 40), (0x3FFu << 16) | (1u << 8) | 0x80F3u);
-  EXPECT_EQ(dw(internal, 48), 8u);
-  EXPECT_EQ(dw(internal, 52), 1u);
-  expectRoute(internal, 4, 0, 60, 149);
-}
-
-TEST(NvmeEntry, IoAndSecurityCommands) {
-  OrvBuffer data(1024, ORV_LITTLE_ENDIAN);
-  OrvBuffer meta(16, ORV_LITTLE_ENDIAN);
   OrvNvmReadSqEntry read(kTransport, data, meta, 0x123456789ull, 7, 1);
-  EXPECT_EQ(read.getBuffer()[0], 0x02);
-  EXPECT_EQ(qw(read, 16), addressOf(meta));
-  EXPECT_EQ(dw(read, 40), 0x23456789u);
-  EXPECT_EQ(dw(read, 44), 0x1u);
-  EXPECT_EQ(dw(read, 48), 7u);
-  expectRoute(read, 5, 0, 60, 155);
   OrvNvmWriteSqEntry write(kTransport, data, meta, 1, 0, 1);
-  EXPECT_EQ(write.getBuffer()[0], 0x01);
-  expectRoute(write, 5, 1, 60, 154);
-  OrvNvmWriteUncorrectableSqEntry uncorrectable(kTransport, 5, 1, 1);
-  expectRoute(uncorrectable, 5, 1, 60, 1);
+  OrvNvmWriteUncorrectableSqEntry uncorrectable(kTransport, 0x100000005ull, 1, 1);
   OrvNvmFlushSqEntry flush(kTransport, 1);
-  expectRoute(flush, 5, 1, 60, 153);
-
   OrvNvmSecRecvSqEntry receive(kTransport, 0xEF, 512, 0x1234);
-  EXPECT_EQ(receive.getBuffer()[0], 0x82);
-  EXPECT_EQ(dw(receive, 40), 0xEF123400u);
-  EXPECT_EQ(dw(receive, 44), 512u);
-  expectRoute(receive, 4, 0, 3600, 159);
   OrvNvmSecSendSqEntry send(kTransport, 1, 16, 0);
-  EXPECT_EQ(send.getBuffer()[0], 0x81);
-  expectRoute(send, 4, 1, 3600, 158);
-
   OrvNvmSanitizeNvmSqEntry sanitize(kTransport, 2, 1);
-  EXPECT_EQ(dw(sanitize, 40), 2u | (1u << 3) | (1u << 8) | (1u << 9));
-  expectRoute(sanitize, 4, 1, 60, 196);
-
   u8 bytes[64] = {0x99};
   OrvNvmRawCdb raw(kTransport, bytes, 0, 0, 7);
-  EXPECT_EQ(raw.getBuffer()[0], 0x99);
-  expectRoute(raw, 5, 0, 7, 1);
+  expectEntries({
+      {&identify, 0x06, {{4, 5}, {24, addressOf(data)}, {40, 0x11}}, 4, 0, 60, 144},
+      {&download, 0x11, {{24, addressOf(data)}, {40, 1023}, {44, 2048}}, 4, 1, 60, 148},
+      {&commit, 0x10, {{40, (3u << 3) | 1u}}, 4, 1, 60, 147},
+      {&setNoSave, 0x09, {{40, 0x06}, {44, 1}}, 4, 1, 60, 146},
+      {&setSave, 0x09, {{40, 0x80000006u}, {44, 1}}, 4, 1, 60, 146},
+      {&get, 0x0A, {{24, 0}, {40, (7u << 8) + 0xF7}, {44, 0x1234}, {4, 3}}, 4, 0, 60, 145},
+      {&getData, 0x0A, {{24, addressOf(data)}, {40, 0x0C}}, 4, 0, 60, 145},
+      {&format, 0x80, {{4, 1}, {40, (2u << 9) | (1u << 8) | (1u << 5) | (1u << 4) | 0xFu}}, 4, 1, 86400, 157},
+      {&selfTest, 0x14, {{4, 0xFFFFFFFFu}, {40, 2}}, 4, 1, 60, 195},
+      {&log, 0x02, {{4, 0xFFFFFFFFu}, {40, 0x007F0003u}, {44, 0}, {48, 0x200}}, 4, 0, 60, 149},
+      {&internal, 0x02, {{40, (0x3FFu << 16) | (1u << 8) | 0x80F3u}, {44, 0}, {48, 8}, {52, 1}}, 4, 0, 60, 149},
+      {&read, 0x02, {{4, 1}, {16, addressOf(meta)}, {40, 0x23456789u}, {44, 1}, {48, 7}}, 5, 0, 60, 155},
+      {&write, 0x01, {{4, 1}, {40, 1}}, 5, 1, 60, 154},
+      {&uncorrectable, 0x04, {{4, 1}, {40, 5}, {44, 1}, {48, 1}}, 5, 1, 60, 1},
+      {&flush, 0x00, {{4, 1}}, 5, 1, 60, 153},
+      {&receive, 0x82, {{40, 0xEF123400u}, {44, 512}}, 4, 0, 3600, 159},
+      {&send, 0x81, {{40, 0x01000000u}, {44, 16}}, 4, 1, 3600, 158},
+      {&sanitize, 0x84, {{40, 2u | (1u << 3) | (1u << 8) | (1u << 9)}}, 4, 1, 60, 196},
+      {&raw, 0x99, {}, 5, 0, 7, 1},
+  });
 }
 
 TEST(NvmeEntry, PrintShowsPrpOrSglFormsByPsdt) {
@@ -153,6 +127,7 @@ TEST(NvmeEntry, PrintShowsPrpOrSglFormsByPsdt) {
   EXPECT_EQ(text.find("SGL address"), std::string::npos);
 
   commit.dataTransferForm.setValue(1);
+  EXPECT_EQ(commit.getBuffer()[1], 0x40) << "bits 14 and 15 of the first dword";
   text = printedText([&](void* file) { commit.print(file); });
   EXPECT_NE(text.find("SGL address"), std::string::npos);
   EXPECT_NE(text.find("SGL type"), std::string::npos);
@@ -168,13 +143,9 @@ TEST(NvmeCompletion, StatusFieldsAndShortBuffers) {
   response[14] = static_cast<u8>(status);
   response[15] = static_cast<u8>(status >> 8);
   OrvNvmCqEntryBuffer entry(response);
-  EXPECT_EQ(entry.getLength(), 16u);
-  EXPECT_EQ(entry.commandSpecific.getValue(), 1u);
-  EXPECT_EQ(entry.phaseBit.getValue(), 1u);
-  EXPECT_EQ(entry.status.statusCodeType.getValue(), 1u);
-  EXPECT_EQ(entry.status.statusCode.getValue(), 0x14u);
-  EXPECT_EQ(entry.status.doNotRetry.getValue(), 1u);
-  EXPECT_EQ(entry.status.more.getValue(), 0u);
+  expectValues({{entry.getLength(), 16}, {entry.commandSpecific.getValue(), 1}, {entry.phaseBit.getValue(), 1},
+                {entry.status.statusCodeType.getValue(), 1}, {entry.status.statusCode.getValue(), 0x14},
+                {entry.status.doNotRetry.getValue(), 1}, {entry.status.more.getValue(), 0}});
 
   OrvBuffer shortOne(15, ORV_LITTLE_ENDIAN);
   EXPECT_TRUE(isLibStatus(thrownStatus([&] { OrvNvmCqEntryBuffer e(shortOne); }), 6, kNvmeCmdFile));
@@ -203,19 +174,16 @@ TEST(NvmeLogBuffers, SlotRevisionsDirectoryAndDescrambling) {
   directory.setEntry(0x06, 564);
   directory.setEntry(0x07, 1u << 24);
   directory.setEntry(0, 100);
-  EXPECT_EQ(directory.getLogSize(0x06), 564u);
-  EXPECT_TRUE(directory.isLogSupported(0x07));
-  EXPECT_EQ(directory.getLogSize(0x07), 0u);
-  EXPECT_FALSE(directory.isLogSupported(0));
-  EXPECT_EQ(directory.getLogSize(0), 0u);
+  expectValues({{directory.getLogSize(0x06), 564}, {directory.getLogBytes(0x06), 2256} /* sizes count dwords */,
+                {directory.isLogSupported(0x07), 1}, {directory.getLogSize(0x07), 0}, {directory.getLogBytes(0x07), 0},
+                {directory.isLogSupported(0), 0}, {directory.getLogSize(0), 0}});
 
   OrvNvmInternalLogBuf first(0x05, 12, 0);
   u32 words[3] = {0x00000005u, 0x00000000u, 0x80000000u};
   std::memcpy(first.getBuffer(), words, 12);
   first.descramble();
-  EXPECT_EQ(dw(first, 0), 5u) << "header of the first piece";
-  EXPECT_EQ(dw(first, 4), 0xFFFFFFFFu);
-  EXPECT_EQ(dw(first, 8), 0xFFFFFFFEu);
+  expectValues({{dw(first, 0), 5} /* the header of the first piece */, {dw(first, 4), 0xFFFFFFFFu},
+                {dw(first, 8), 0xFFFFFFFEu}});
   OrvNvmInternalLogBuf later(0x05, 4, 4096);
   later[0] = 0x05;
   later.descramble();

@@ -1,10 +1,15 @@
-// The query library's facade and back-ends where no drive is involved: the
-// RAID stores' pseudo handles and the empty store back-ends.
+// The query library's facade and back-ends where no drive is involved (the
+// RAID stores' pseudo handles and the empty store back-ends), and the generic
+// device's operation slots, part of the exported interface on both hosts.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "devlib/orvlib_decl.h"
+#include "devlib/orvlib_gendev.h"
 #include "osl/osl_cmd.h"
 #include "unit/status_check.h"
 
@@ -23,6 +28,19 @@ _osl_dev_cmd request(u8* block) {
   record.command = block;
   record.commandLength = 16;
   return record;
+}
+
+// The vtable index of a virtual operation (both hosts follow the Itanium
+// C++ ABI: the destructor takes the first two entries).
+template <typename Member>
+size_t vtableIndex(Member member) {
+  struct {
+    uintptr_t pointer;
+    ptrdiff_t adjustment;
+  } raw;
+  static_assert(sizeof member == sizeof raw, "pointer to member function");
+  std::memcpy(&raw, &member, sizeof raw);
+  return (raw.pointer - 1) / sizeof(void*);
 }
 
 }  // namespace
@@ -75,31 +93,34 @@ TEST(QueryBackEnds, StoresAnswerZeroWhateverTheArguments) {
   osl_dev_type type = OSL_DEV_ATA;
   _osl_dev_info* list = new _osl_dev_info;
   list->count = 7;
-
-  EXPECT_EQ(OrvPStoreQuery::init(), 0u);
-  EXPECT_EQ(OrvPStoreQuery::deinit(), 0u);
-  EXPECT_EQ(OrvBStoreQuery::init(), 0u);
-  EXPECT_EQ(OrvBStoreQuery::deinit(), 0u);
   OrvPStoreQuery p;
   OrvBStoreQuery b;
+  std::vector<u64> words = {OrvPStoreQuery::init(), OrvPStoreQuery::deinit(), OrvBStoreQuery::init(),
+                            OrvBStoreQuery::deinit(), OrvNativeQuery::init(), OrvNativeQuery::deinit(),
+                            p.driveList(list), b.driveList(nullptr)};
   for (_OSL_PDEV* drive : {pseudo.drive, static_cast<_OSL_PDEV*>(nullptr)}) {
-    EXPECT_EQ(p.getMaxTransferSize(drive), 0u);
-    EXPECT_EQ(b.getMaxTransferSize(drive), 0u);
-    EXPECT_EQ(p.sendCommand(drive, OSL_CMD_ATA, block, 16, 1, data, 512, response, 16, 5, 1), 0u);
-    EXPECT_EQ(b.sendCommand(drive, OSL_CMD_SCSI, nullptr, 0, 0, nullptr, 0, nullptr, 0, 0, 0), 0u);
-    EXPECT_EQ(p.driveQuery(drive, list), 0u);
-    EXPECT_EQ(b.driveQuery(drive, nullptr), 0u);
-    EXPECT_EQ(p.getBusDevtype(drive, &bus, &type, &bus), 0u);
-    EXPECT_EQ(b.getBusDevtype(drive, nullptr, nullptr, nullptr), 0u);
+    for (u64 word : {u64{p.getMaxTransferSize(drive)}, u64{b.getMaxTransferSize(drive)},
+                     p.sendCommand(drive, OSL_CMD_ATA, block, 16, 1, data, 512, response, 16, 5, 1),
+                     b.sendCommand(drive, OSL_CMD_SCSI, nullptr, 0, 0, nullptr, 0, nullptr, 0, 0, 0),
+                     p.driveQuery(drive, list), b.driveQuery(drive, nullptr), p.getBusDevtype(drive, &bus, &type, &bus),
+                     b.getBusDevtype(drive, nullptr, nullptr, nullptr)})
+      words.push_back(word);
   }
-  EXPECT_EQ(p.driveList(list), 0u);
-  EXPECT_EQ(b.driveList(nullptr), 0u);
+  EXPECT_EQ(words, std::vector<u64>(words.size(), 0));
   EXPECT_EQ(list->count, 7) << "a store filled the list";
-  EXPECT_EQ(bus, OSL_BUS_SATA);
-  EXPECT_EQ(type, OSL_DEV_ATA);
-  EXPECT_EQ(OrvNativeQuery::init(), 0u);
-  EXPECT_EQ(OrvNativeQuery::deinit(), 0u);
+  EXPECT_TRUE(bus == OSL_BUS_SATA && type == OSL_DEV_ATA);
   OrvGenQuery::init_libs();
   OrvGenQuery::deinit_libs();
   delete list;
+}
+
+TEST(GenericDeviceSlots, FixedOrder) {
+  using VazidaRaduru::OrvGenDev;
+  const std::pair<size_t, size_t> slots[] = {
+      {vtableIndex(&OrvGenDev::getIdentStrings), 1},  {vtableIndex(&OrvGenDev::downloadFirmware), 11},
+      {vtableIndex(&OrvGenDev::activateFirmware), 13}, {vtableIndex(&OrvGenDev::getCapacity), 21},
+      {vtableIndex(&OrvGenDev::readLog), 33},          {vtableIndex(&OrvGenDev::getContollerId), 46},
+      {vtableIndex(&OrvGenDev::getPowerMode), 56},     {vtableIndex(&OrvGenDev::refresh), 70},
+      {vtableIndex(&OrvGenDev::isSupportedDrive), 74}};
+  for (const auto& s : slots) EXPECT_EQ(s.first, s.second + 1) << s.second;
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "devlib/scsi/orvlib_buffer_scsi.h"
@@ -19,7 +20,7 @@ using namespace VazidaRaduru::VazidaRaduruScsi::VazidaRaduruScsiInternal;
 constexpr u32 kScsiBufferFile = 140;
 
 void fill(OrvBuffer& buffer, const std::vector<u8>& bytes) {
-  std::memcpy(buffer.getBuffer(), bytes.data(), bytes.size());
+  if (!bytes.empty()) std::memcpy(buffer.getBuffer(), bytes.data(), bytes.size());
 }
 
 // A MODE SENSE (10) list: header with an 8-byte block descriptor, a
@@ -92,40 +93,35 @@ TEST(ScsiSerialPage, SerialWithinThePageAndTheBuffer) {
 }
 
 TEST(ScsiSense, BothFormats) {
-  OrvBuffer sense(252, ORV_LITTLE_ENDIAN);
-  fill(sense, {0x70, 0, 0x06, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x3F, 0x01});
-  EXPECT_EQ(scsiSenseKey(sense), 0x06);
-  EXPECT_EQ(scsiAdditionalSense(sense), 0x3F01);
-  sense.resetZero();
-  fill(sense, {0x72, 0x02, 0x04, 0x01, 0, 0, 0, 0});
-  EXPECT_EQ(scsiSenseKey(sense), 0x02);
-  EXPECT_EQ(scsiAdditionalSense(sense), 0x0401);
-  // No sense data at all: the drive was not reached.
-  sense.resetZero();
-  EXPECT_EQ(scsiAdditionalSense(sense), 0);
+  const std::pair<std::vector<u8>, std::pair<u8, u16>> cases[] = {
+      {{0x70, 0, 0x06, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x3F, 0x01}, {0x06, 0x3F01}},
+      {{0x72, 0x02, 0x04, 0x01, 0, 0, 0, 0}, {0x02, 0x0401}},
+      {{}, {0, 0}},  // no sense data at all: the drive was not reached
+  };
+  for (const auto& c : cases) {
+    OrvBuffer sense(252, ORV_LITTLE_ENDIAN);
+    fill(sense, c.first);
+    EXPECT_EQ(scsiSenseKey(sense), c.second.first);
+    EXPECT_EQ(scsiAdditionalSense(sense), c.second.second);
+  }
 }
 
 TEST(ScsiCommandBlocks, FieldsInPlace) {
   OrvScsiCmdWriteBuffer segment(0x0E, 0x123400, 0xABCDEF);
-  const u8* block = segment.getBuffer();
-  EXPECT_EQ(std::vector<u8>(block, block + 10),
-            (std::vector<u8>{0x3B, 0x0E, 0, 0x12, 0x34, 0x00, 0xAB, 0xCD, 0xEF, 0}));
-  EXPECT_EQ(segment.failureCode(), ORV_ERR_SCSI_WRITE_BUFFER);
-  EXPECT_FALSE(segment.dataIn());
-
   OrvScsiCmdReportSupportedOpCodes report(3, 0x3B, 0x0F, 20);
-  block = report.getBuffer();
-  EXPECT_EQ(std::vector<u8>(block, block + 12),
-            (std::vector<u8>{0xA3, 0x0C, 0x03, 0x3B, 0x00, 0x0F, 0, 0, 0, 20, 0, 0}));
-
   OrvScsiCmdModeSense10 modeSense(0x1C, 0, 256);
-  block = modeSense.getBuffer();
-  EXPECT_EQ(std::vector<u8>(block, block + 10), (std::vector<u8>{0x5A, 0x08, 0x1C, 0, 0, 0, 0, 0x01, 0x00, 0}));
-  EXPECT_TRUE(modeSense.dataIn());
-
   OrvScsiCmdInquiry serialPage(true, 0x80, 252);
-  block = serialPage.getBuffer();
-  EXPECT_EQ(std::vector<u8>(block, block + 6), (std::vector<u8>{0x12, 0x01, 0x80, 0x00, 0xFC, 0}));
+  const std::pair<const OrvBuffer*, std::vector<u8>> blocks[] = {
+      {&segment, {0x3B, 0x0E, 0, 0x12, 0x34, 0x00, 0xAB, 0xCD, 0xEF, 0}},
+      {&report, {0xA3, 0x0C, 0x03, 0x3B, 0x00, 0x0F, 0, 0, 0, 20, 0, 0}},
+      {&modeSense, {0x5A, 0x08, 0x1C, 0, 0, 0, 0, 0x01, 0x00, 0}},
+      {&serialPage, {0x12, 0x01, 0x80, 0x00, 0xFC, 0}},
+  };
+  for (const auto& b : blocks)
+    EXPECT_EQ(std::vector<u8>(b.first->getBuffer(), b.first->getBuffer() + b.second.size()), b.second);
+  // Failure codes and directions.
+  EXPECT_TRUE(segment.failureCode() == 112 && modeSense.failureCode() == 113 && serialPage.failureCode() == 109);
+  EXPECT_TRUE(!segment.dataIn() && modeSense.dataIn() && serialPage.dataIn());
 }
 
 }  // namespace

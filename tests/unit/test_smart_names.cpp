@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "unit/fake_device.h"
 #include "unit/scratch.h"
@@ -26,10 +27,6 @@ class NamedDrive : public RefusingDevice {
     std::snprintf(serialOut, 21, "%s", "SERIAL");
     componentOut[0] = '\0';
     return 0;
-  }
-
-  static u64 load(OrvGenDev* device, std::map<u8, std::string>& names, const std::string& path) {
-    return OrvGenDev::loadSmartParser(device, names, path);
   }
 
   std::string model;
@@ -53,7 +50,7 @@ class SmartNames : public ::testing::Test {
   // Loads the configuration text from a file for drive.
   u64 loadText(NamedDrive& drive, const std::string& text, std::map<u8, std::string>& names) {
     std::string path = scratch_.write("smart.json", text);
-    return NamedDrive::load(&drive, names, path);
+    return NamedDrive::loadNames(&drive, names, path);
   }
   ::testing::AssertionResult refused(NamedDrive& drive, const std::string& text) {
     std::map<u8, std::string> names = {{9, "kept"}};
@@ -69,92 +66,83 @@ class SmartNames : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(SmartNames, BuiltInConfigurationNamesEveryDriveWithParserZero) {
-  std::map<u8, std::string> names = {{0x01, "Already named"}};
-  ASSERT_EQ(NamedDrive::load(&drive_, names, ""), 0u);
-  EXPECT_EQ(names.size(), 43u);
-  EXPECT_EQ(names[0x01], "Already named");
-  EXPECT_EQ(names[0x04], "Start/Stop Count");
-  EXPECT_EQ(names.count(0x06), 0u);
-  EXPECT_EQ(names[0x0A], "Spin-up Retry Count");
-  EXPECT_EQ(names[0xB8], "End-End ED/C");
-  EXPECT_EQ(names[0xC6], "Offline Scan Uncorrectable Sector count");
-  EXPECT_EQ(names[0xFE], "Free Fall Sensor Event Count (optional)");
-
-  NamedDrive other("", "");
-  std::map<u8, std::string> second;
-  ASSERT_EQ(NamedDrive::load(&other, second, ""), 0u);
-  EXPECT_EQ(second.size(), 43u);
-  EXPECT_EQ(second[0x01], "Raw Read Error Rate");
-}
-
-TEST_F(SmartNames, BuiltInParsersOneAndTwoThroughAFile) {
-  // The built-in parsers, chosen by a file that names them.
-  std::string builtIn = orvlib_smart_attr_config;
-  for (const char* index : {"1", "2"}) {
-    std::string text = builtIn;
+// The built-in configuration names every drive with parser 0; a file that
+// names parser 1 or 2 of it chooses those.
+TEST_F(SmartNames, BuiltInParsers) {
+  const std::pair<size_t, std::map<u8, std::string>> parsers[] = {
+      {43, {{0x01, "Raw Read Error Rate"}, {0x04, "Start/Stop Count"}, {0x0A, "Spin-up Retry Count"},
+            {0xB8, "End-End ED/C"}, {0xC6, "Offline Scan Uncorrectable Sector count"},
+            {0xFE, "Free Fall Sensor Event Count (optional)"}}},
+      {25, {{0x0C, "Drive Power Cycle Count"}, {0xF1, "Host Writes"}}},
+      {21, {{0xF1, "Host\xE3\x80\x80Writes"}, {0xF2, "Host\xE3\x80\x80Reads"}, {0xF9, "NAND Write"}}}};
+  for (size_t index = 0; index < 3; ++index) {
+    std::string text = orvlib_smart_attr_config;
     size_t at = text.find(R"("parser_index": "0")");
     ASSERT_NE(at, std::string::npos);
-    text.replace(at, 19, std::string(R"("parser_index": ")") + index + "\"");
+    text.replace(at, 19, R"("parser_index": ")" + std::to_string(index) + "\"");
+    NamedDrive anyDrive("", "");
     std::map<u8, std::string> names;
-    ASSERT_EQ(loadText(drive_, text, names), 0u) << index;
-    if (index[0] == '1') {
-      EXPECT_EQ(names.size(), 25u);
-      EXPECT_EQ(names[0x0C], "Drive Power Cycle Count");
-      EXPECT_EQ(names[0xF1], "Host Writes");
-    } else {
-      EXPECT_EQ(names.size(), 21u);
-      EXPECT_EQ(names[0xF1], "Host\xE3\x80\x80Writes");
-      EXPECT_EQ(names[0xF2], "Host\xE3\x80\x80Reads");
-      EXPECT_EQ(names[0xF9], "NAND Write");
-    }
+    ASSERT_EQ(index ? loadText(drive_, text, names) : NamedDrive::loadNames(&anyDrive, names, ""), 0u) << index;
+    EXPECT_EQ(names.size(), parsers[index].first) << index;
+    for (const auto& name : parsers[index].second) EXPECT_EQ(names[name.first], name.second) << int(name.first);
   }
+  std::map<u8, std::string> names = {{0x01, "Already named"}};
+  ASSERT_EQ(NamedDrive::loadNames(&drive_, names, ""), 0u);
+  EXPECT_EQ(names.size(), 43u);
+  EXPECT_EQ(names[0x01], "Already named");
+  EXPECT_EQ(names.count(0x06), 0u);
 }
 
+// A drive, the device entries of a file of eight parsers (parser i names
+// id 1 "parser i"), and the name chosen: none when the file is refused,
+// "" when no parser is there.
 TEST_F(SmartNames, DeviceEntriesChooseTheParser) {
-  std::string parsers = parsersNamingTheirIndex(8);
-  std::map<u8, std::string> names;
-  EXPECT_EQ(loadText(drive_, configuration(R"({"model": "ABC", "parser_index": "1"})", parsers), names), 0u);
-  EXPECT_EQ(names[1], "parser 1");
-  NamedDrive elsewhere("MODEL XYZ", "AB01");
-  EXPECT_TRUE(refused(elsewhere, configuration(R"({"model": "ABC", "parser_index": "1"})", parsers)));
-
-  // The first matching entry wins; the firmware pattern must match as well.
-  names.clear();
-  EXPECT_EQ(loadText(drive_,
-                     configuration(R"({"model": "ABC", "firmware": "^ZZ", "parser_index": "2"},)"
-                                   R"({"model": "^MODEL", "parser_index": "007"},)"
-                                   R"({"model": ".*", "parser_index": "3"})",
-                                   parsers),
-                     names),
-            0u);
-  EXPECT_EQ(names[1], "parser 7");
-
-  // A firmware pattern alone, anchored at the start.
-  names.clear();
-  EXPECT_EQ(loadText(drive_, configuration(R"({"firmware": "^AB", "parser_index": "4"})", parsers), names), 0u);
-  EXPECT_EQ(names[1], "parser 4");
-  NamedDrive middle("MODEL", "XAB1");
-  EXPECT_TRUE(refused(middle, configuration(R"({"firmware": "^AB", "parser_index": "4"})", parsers)));
-
-  // A key given twice: the later pattern counts.
-  names.clear();
-  EXPECT_EQ(loadText(drive_, configuration(R"({"model": "NONE", "model": "ABC", "parser_index": "5"})", parsers), names), 0u);
-  EXPECT_EQ(names[1], "parser 5");
-
-  // An index past the last parser names nothing.
-  names.clear();
-  EXPECT_EQ(loadText(drive_, configuration(R"({"model": "ABC", "parser_index": "200"})", parsers), names), 0u);
-  EXPECT_TRUE(names.empty());
-}
-
-TEST_F(SmartNames, ParserIndexMustBeThreeDigitsBelow256) {
-  std::string parsers = parsersNamingTheirIndex(2);
-  for (const char* index : {"256", "1000", "-1", "1a", " 1", "", "0x1"})
-    EXPECT_TRUE(refused(drive_, configuration(std::string(R"({"model": "ABC", "parser_index": ")") + index + "\"}", parsers)))
-        << index;
-  EXPECT_TRUE(refused(drive_, configuration(R"({"model": "ABC", "parser_index": 1})", parsers)));
-  EXPECT_TRUE(refused(drive_, configuration(R"({"model": "ABC"})", parsers)));
+  struct Choice {
+    std::string model, firmware, devices;
+    const char* chosen;
+  };
+  const std::string abc = R"({"model": "ABC", "parser_index": ")";
+  const std::string longModel(38, 'A');
+  const std::string nested = std::string(500, '(') + "A" + std::string(500, ')');
+  const Choice choices[] = {
+      {"MODEL ABC 1", "AB01", abc + "1\"}", "parser 1"},
+      {"MODEL XYZ", "AB01", abc + "1\"}", nullptr},
+      // The first matching entry wins; the firmware pattern must match as well.
+      {"MODEL ABC 1", "AB01",
+       R"({"model": "ABC", "firmware": "^ZZ", "parser_index": "2"}, {"model": "^MODEL", "parser_index": "007"},)"
+       R"({"model": ".*", "parser_index": "3"})",
+       "parser 7"},
+      // A firmware pattern alone, anchored at the start.
+      {"MODEL ABC 1", "AB01", R"({"firmware": "^AB", "parser_index": "4"})", "parser 4"},
+      {"MODEL", "XAB1", R"({"firmware": "^AB", "parser_index": "4"})", nullptr},
+      // A key given twice: the later pattern counts.
+      {"MODEL ABC 1", "AB01", R"({"model": "NONE", "model": "ABC", "parser_index": "5"})", "parser 5"},
+      {"MODEL ABC 1", "AB01", abc + "200\"}", ""}, {"MODEL ABC 1", "AB01", abc + "8\"}", ""},
+      // The index is up to three digits below 256, as a text.
+      {"MODEL ABC 1", "AB01", abc + "256\"}", nullptr}, {"MODEL ABC 1", "AB01", abc + "1000\"}", nullptr},
+      {"MODEL ABC 1", "AB01", abc + "-1\"}", nullptr},  {"MODEL ABC 1", "AB01", abc + "1a\"}", nullptr},
+      {"MODEL ABC 1", "AB01", abc + " 1\"}", nullptr},  {"MODEL ABC 1", "AB01", abc + "\"}", nullptr},
+      {"MODEL ABC 1", "AB01", abc + "0x1\"}", nullptr},
+      {"MODEL ABC 1", "AB01", R"({"model": "ABC", "parser_index": 1})", nullptr},
+      {"MODEL ABC 1", "AB01", R"({"model": "ABC"})", nullptr},
+      // Patterns that would take long are refused; others of their look are not.
+      {longModel, "AB01", R"({"model": "(A*)*B", "parser_index": "0"})", nullptr},
+      {longModel, "AB01", R"({"model": "(.*)*X", "parser_index": "0"})", nullptr},
+      {longModel, "AB01", R"({"model": "a**|A", "parser_index": "0"})", "parser 0"},
+      {longModel, "AB01", R"({"model": "^(A|AA)*$", "parser_index": "0"})", "parser 0"},
+      {longModel, "AB01", R"({"model": ")" + nested + R"(", "parser_index": "0"})", "parser 0"},
+  };
+  for (const Choice& c : choices) {
+    NamedDrive drive(c.model, c.firmware);
+    std::string text = configuration(c.devices, parsersNamingTheirIndex(8));
+    if (!c.chosen) {
+      EXPECT_TRUE(refused(drive, text));
+      continue;
+    }
+    std::map<u8, std::string> names;
+    EXPECT_EQ(loadText(drive, text, names), 0u) << c.devices;
+    EXPECT_EQ(names.empty() ? "" : names[1], c.chosen) << c.devices;
+  }
 }
 
 TEST_F(SmartNames, AttributeIdsAndNames) {
@@ -199,21 +187,6 @@ TEST_F(SmartNames, TextsOfTheWrongShapeAreRefused) {
   EXPECT_TRUE(refused(drive_, configuration(R"({"model": "^NOMATCH$", "parser_index": "0"})", parser)));
 }
 
-TEST_F(SmartNames, PatternsThatWouldTakeLong) {
-  std::map<u8, std::string> names;
-  NamedDrive longModel(std::string(38, 'A'), "AB01");
-  std::string parser = R"({"attributes": [{"id": "3", "name": "three"}]})";
-  EXPECT_TRUE(refused(longModel, configuration(R"({"model": "(A*)*B", "parser_index": "0"})", parser)));
-  EXPECT_TRUE(refused(longModel, configuration(R"({"model": "(.*)*X", "parser_index": "0"})", parser)));
-  EXPECT_EQ(loadText(longModel, configuration(R"({"model": "a**|A", "parser_index": "0"})", parser), names), 0u);
-  EXPECT_EQ(loadText(longModel, configuration(R"({"model": "^(A|AA)*$", "parser_index": "0"})", parser), names), 0u);
-  EXPECT_EQ(names[3], "three");
-  names.clear();
-  std::string nested = std::string(500, '(') + "A" + std::string(500, ')');
-  EXPECT_EQ(loadText(longModel, configuration(R"({"model": ")" + nested + R"(", "parser_index": "0"})", parser), names), 0u);
-  EXPECT_EQ(names[3], "three");
-}
-
 TEST_F(SmartNames, FilesOfAnyLineEndsAndDepth) {
   std::map<u8, std::string> names;
   std::string text = "{\r\n \"devices\": [{\"model\": \"ABC\", \"parser_index\": \"0\"}],\r\n"
@@ -233,6 +206,6 @@ TEST_F(SmartNames, FilesOfAnyLineEndsAndDepth) {
 
 TEST_F(SmartNames, MissingFileIsAFileOpenFailure) {
   std::map<u8, std::string> names;
-  EXPECT_TRUE(isLibStatus(NamedDrive::load(&drive_, names, scratch_ / "none.json"), 16, kGenDevFile));
+  EXPECT_TRUE(isLibStatus(NamedDrive::loadNames(&drive_, names, scratch_ / "none.json"), 16, kGenDevFile));
   EXPECT_TRUE(names.empty()) << "a file replaces the built-in configuration, also when it fails";
 }

@@ -1,18 +1,24 @@
-// A dump file that cannot be opened: the event log has the line, nothing is
-// written and the object stays usable.
+// Files that cannot be opened: a dump file whose folder is gone and a SMART
+// attribute-name configuration file that is missing. The event log has the
+// line; a dump writes nothing and stays usable.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <sstream>
+#include <string>
 
 #include "cmdlib/cmdlib_gencmd.h"
+#include "unit/fake_device.h"
 #include "unit/sim/machine_fixture.h"
+#include "unit/status_check.h"
+
+namespace {
 
 using DivizuCmdlib::OrvDevBufDump;
+using UnopenableFile = MachineTest;
 
-using BufferDumpOpen = MachineTest;
-
-TEST_F(BufferDumpOpen, FolderGoneBeforeTheFirstDump) {
+TEST_F(UnopenableFile, DumpFolderGoneBeforeTheFirstDump) {
   load("{}");
   std::filesystem::create_directories(scratch_.path() + "/gone");
   OrvDevBufDump dump(scratch_ / "gone", "PHYSICALDRIVE2", 0);
@@ -28,3 +34,17 @@ TEST_F(BufferDumpOpen, FolderGoneBeforeTheFirstDump) {
   dump.strDump(out);
   EXPECT_EQ(out.str(), "00 00 00 00 ");
 }
+
+TEST_F(UnopenableFile, MissingSmartConfigurationGoesToTheEventLog) {
+  load("{}");
+  winsim::clearEvents();
+  RefusingDevice drive;
+  std::map<u8, std::string> names;
+  std::string path = scratch_ / "missing.json";
+  EXPECT_TRUE(isLibStatus(RefusingDevice::loadNames(&drive, names, path), 16, 103));
+  ASSERT_EQ(winsim::events().size(), 1u);
+  EXPECT_EQ(winsim::events()[0].eventId, 0xC0020001u);
+  EXPECT_EQ(winsim::events()[0].strings[0], "File: " + path + " couldn't be opened (Error: [2])\n");
+}
+
+}  // namespace

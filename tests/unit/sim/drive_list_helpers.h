@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "osl/osl_cmd.h"
 
@@ -22,6 +23,15 @@ struct DriveList {
     return nullptr;
   }
 };
+
+// An entry as one line: id, number, command bus / device type / physical
+// bus, model, firmware, serial, medium and usable.
+inline std::string describe(const _osl_dev_entry& entry) {
+  return std::string(entry.id) + " #" + std::to_string(entry.deviceNumber) + " " + std::to_string(entry.commandBus) +
+         "/" + std::to_string(entry.deviceType) + "/" + std::to_string(entry.physicalBus) + " '" + entry.model +
+         "' '" + entry.firmware + "' '" + entry.serial + "' medium " + std::to_string(entry.medium) +
+         (entry.usable ? "" : " unusable");
+}
 
 struct OpenDrive {
   explicit OpenDrive(const char* id) : drive(osl_open_device(id)) {}

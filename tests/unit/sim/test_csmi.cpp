@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "cmdlib/cmdlib_devlist.h"
 #include "devlib/ata/orvlib_sata.h"
 #include "osl/osl_csmi.h"
 #include "unit/log_capture.h"
@@ -219,19 +218,6 @@ TEST_F(CsmiDrives, SataDeviceUpdatedThroughStp) {
   EXPECT_TRUE(refreshed);
   EXPECT_FALSE(reboot);
   EXPECT_EQ(winsim::receivedFirmwareImage(203), image);
-  // Segments of DOWNLOAD MICROCODE 03h written to the drive, in order.
-  u32 offset = 0;
-  for (const winsim::StorageRequest& request : miniportRequests(OSL_CSMI_STP_PASSTHRU_CODE)) {
-    const std::vector<u8>& fis = request.command;
-    if (fis[2] != 0x92) continue;
-    EXPECT_EQ(fis[3], 0x03);
-    u32 blocks = static_cast<u32>(fis[12] | fis[4] << 8);
-    EXPECT_EQ(static_cast<u32>(fis[5] | fis[6] << 8), offset);
-    EXPECT_EQ(request.stpFlags, 18u);
-    EXPECT_EQ(request.dataLength, blocks * 512);
-    offset += blocks;
-  }
-  EXPECT_EQ(offset, 200u);
   ASSERT_EQ(device->refresh(), 0u);
   ASSERT_EQ(device->getIdentStrings(firmware, model, serial, component), 0u);
   EXPECT_STREQ(firmware, "REV00002");
@@ -527,21 +513,6 @@ TEST_F(CsmiDrives, NvmePassThroughErrorsAndFailures) {
     EXPECT_EQ(log.find("IOCTL Failure"), nullptr) << fault;
     EXPECT_TRUE(untouched()) << fault;
   }
-}
-
-TEST_F(CsmiDrives, DriveSeenTwiceIsListedUsableOnce) {
-  load(R"({"drives": [{"bus": "sata", "model": "MODEL A", "serial": "SAME", "firmware": "REV00001"},
-                      {"bus": "sata", "model": "MODEL B", "serial": "OTHER", "firmware": "REV00001"}],
-           "controllers": [{"kind": "csmi", "drives": [
-             {"bus": "sata", "phy": 2, "model": "MODEL A", "serial": "SAME", "firmware": "REV00001"}]}]})");
-  DivizuCmdlib::DivIzuDevList command;
-  ASSERT_EQ(command.execute(), 0u);
-  std::string records;
-  for (auto record = command.devBegin(); record != command.devEnd(); ++record)
-    records += std::string(record->deviceName) + " " + record->serialNumber + " " + std::to_string(record->usable) +
-               " " + std::to_string(record->commandBus) + "/" + std::to_string(record->deviceType) + ";";
-  // The phy's serial number is filled by the probe through STP.
-  EXPECT_EQ(records, "PHYSICALDRIVE0 SAME 0 1/1;PHYSICALDRIVE1 OTHER 1 1/1;SCSI0:p2 SAME 1 8/1;");
 }
 
 }  // namespace

@@ -154,6 +154,7 @@ class LockFiles : public ::testing::Test {
 
 TEST_F(LockFiles, TakenAndGivenBackStaleAndOddFilesGiveWay) {
   std::string own = std::to_string(GetCurrentProcessId());
+  EXPECT_EQ(LockingCommand("SCSI2:r1").forceOpUnlock(), 0u) << "nothing to give back";
   {
     LockingCommand command("SCSI2:r1");
     ASSERT_EQ(command.forceOpLock(), 0u);

@@ -16,6 +16,7 @@
 #include "unit/sim/drive_list_helpers.h"
 #include "unit/sim/firmware_image.h"
 #include "unit/sim/machine_fixture.h"
+#include "unit/sim/nvme_fixture.h"
 #include "unit/status_check.h"
 
 namespace {
@@ -40,16 +41,6 @@ const char kRaidMachine[] = R"({"drives": [
          {"model": "NVMe MODEL R", "serial": "SERIALNUMBER0123456789AB", "sasAddress": "0102030700000000"},
          {"model": "NVMe FAILED", "serial": "SF", "sasAddress": "0102050900000000", "status": 1}]}]}]})";
 
-void expectEntry(const _osl_dev_entry* entry, u16 number, u32 command, u32 device, u32 physical, u32 medium) {
-  ASSERT_NE(entry, nullptr);
-  EXPECT_EQ(entry->deviceNumber, number) << entry->id;
-  EXPECT_EQ(entry->commandBus, command) << entry->id;
-  EXPECT_EQ(entry->deviceType, device) << entry->id;
-  EXPECT_EQ(entry->physicalBus, physical) << entry->id;
-  EXPECT_EQ(entry->medium, medium) << entry->id;
-  EXPECT_EQ(entry->usable, 1) << entry->id;
-}
-
 std::vector<winsim::StorageRequest> miniportRequests(DWORD code) {
   std::vector<winsim::StorageRequest> found;
   for (const winsim::StorageRequest& request : winsim::storageTrace())
@@ -59,26 +50,21 @@ std::vector<winsim::StorageRequest> miniportRequests(DWORD code) {
 
 const u8 kIdentify[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0xEC, 0, 0, 0};
 
-void putDword(u8* entry, u32 index, u32 value) { std::memcpy(entry + 4 * index, &value, 4); }
-
 using CsmiDrives = MachineTest;
 
 TEST_F(CsmiDrives, ListingWithIdsTypesAndMedia) {
   load(kRaidMachine);
   DriveList drives;
   ASSERT_EQ(drives.status, 0u);
-  // The physical drive, the NVMe drive once for both sets, the two phys.
+  // The physical drive, the NVMe drive once for both sets (twenty characters
+  // of the serial field, then trimmed; not the SATA member nor the failed
+  // drive), the two phys.
   EXPECT_EQ(drives.list->count, 4);
-  expectEntry(drives.find("PHYSICALDRIVE0"), 0, 1, 1, 1, 1);
-  const _osl_dev_entry* raid = drives.find("SCSI1:r7");
-  expectEntry(raid, 7, 8, 3, 8, OSL_MEDIUM_SOLID_STATE);
-  EXPECT_STREQ(raid->model, "NVMe MODEL R");
-  EXPECT_STREQ(raid->firmware, "FW01");
-  EXPECT_STREQ(raid->serial, "SERIALNUMBER012345");  // twenty characters of the field, then trimmed
-  expectEntry(drives.find("SCSI1:p3"), 3, 8, 1, 8, OSL_MEDIUM_UNKNOWN);
-  expectEntry(drives.find("SCSI1:p4"), 4, 255, 255, 255, OSL_MEDIUM_UNKNOWN);
-  EXPECT_EQ(drives.find("SCSI1:r8"), nullptr) << "not an NVMe drive";
-  EXPECT_EQ(drives.find("SCSI1:r9"), nullptr) << "not a good drive";
+  EXPECT_EQ(drives.text(),
+            "PHYSICALDRIVE0 #0 1/1/1 'MODEL A' 'REV00001' 'S1' medium 1\n"
+            "SCSI1:r7 #7 8/3/8 'NVMe MODEL R' 'FW01' 'SERIALNUMBER012345' medium 1\n"
+            "SCSI1:p3 #3 8/1/8 '' '' '' medium 3\n"
+            "SCSI1:p4 #4 255/255/255 '' '' '' medium 3\n");
   // Every request carried its signature and the driver's time-out.
   for (const winsim::StorageRequest& request : winsim::storageTrace())
     if (request.name == "IOCTL_SCSI_MINIPORT" && request.device == "Scsi1:") {
@@ -110,26 +96,17 @@ TEST_F(CsmiDrives, OpeningByPortAndQueries) {
 
   OpenDrive sata("SCSI2:p1");
   ASSERT_NE(sata.drive, nullptr);
-  EXPECT_EQ(sata.drive->port, 2);
-  EXPECT_EQ(sata.drive->target, 1);
-  EXPECT_EQ(sata.drive->kind, 'p');
-  osl_bus_type command = OSL_BUS_NONE, physical = OSL_BUS_NONE;
-  osl_dev_type device = OSL_DEV_NONE;
-  ASSERT_EQ(osl_get_bus_dev_type(sata.drive, &command, &device, &physical), 0u);
-  EXPECT_EQ(command, OSL_BUS_CSMI);
-  EXPECT_EQ(device, OSL_DEV_ATA);
-  EXPECT_EQ(physical, OSL_BUS_CSMI);
+  EXPECT_EQ(std::to_string(sata.drive->port) + static_cast<char>(sata.drive->kind) + std::to_string(sata.drive->target), "2p1");
+  EXPECT_EQ(sata.types(), "8/1/8");
   std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
   ASSERT_EQ(osl_drive_query(sata.drive, list.get()), 0u);
   EXPECT_EQ(list->count, 1);
-  expectEntry(&list->entries[0], 0, 8, 1, 8, OSL_MEDIUM_UNKNOWN);
+  EXPECT_EQ(describe(list->entries[0]), " #0 8/1/8 '' '' '' medium 3");
 
   // A SAS drive keeps the caller's device type; an empty phy is unusable.
   OpenDrive sas("SCSI2:p2");
   ASSERT_NE(sas.drive, nullptr);
-  device = OSL_DEV_SCSI;
-  ASSERT_EQ(osl_get_bus_dev_type(sas.drive, &command, &device, &physical), 0u);
-  EXPECT_EQ(device, OSL_DEV_SCSI);
+  EXPECT_EQ(sas.types(OSL_DEV_SCSI), "8/2/8");
   _osl_dev_entry entry = {};
   entry.usable = 1;
   sas.drive->target = 0;
@@ -154,9 +131,7 @@ TEST_F(CsmiDrives, RaidMemberDescription) {
   _osl_dev_entry entry = {};
   entry.deviceType = OSL_DEV_NONE;
   ASSERT_EQ(osl_csmi_raid_bus_dev_type(raid.drive, &entry), 0u);
-  EXPECT_EQ(entry.commandBus, 8u);
-  EXPECT_EQ(entry.deviceType, 3u);
-  EXPECT_EQ(entry.medium, OSL_MEDIUM_SOLID_STATE);
+  EXPECT_EQ(describe(entry), " #0 8/3/8 '' '' '' medium 1");
   std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
   EXPECT_EQ(osl_drive_query(raid.drive, list.get()), 0u);
 
@@ -185,17 +160,12 @@ TEST_F(CsmiDrives, IdentifyThroughStp) {
   EXPECT_EQ(response[12], 0x50) << "status";
   EXPECT_EQ(response[0], 0) << "error";
   EXPECT_EQ(response[13], 0xEE) << "13 bytes at most";
-  std::vector<winsim::StorageRequest> sent = miniportRequests(OSL_CSMI_STP_PASSTHRU_CODE);
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].device, "Scsi1:");
-  EXPECT_EQ(sent[0].returnCode, 0u);
-  EXPECT_EQ(sent[0].stpFlags, 17u);
-  EXPECT_EQ(sent[0].dataLength, 512u);
-  EXPECT_EQ(sent[0].timeout, 300u);
-  EXPECT_EQ(sent[0].command,
-            (std::vector<u8>{0x27, 0x80, 0xEC, 0, 0, 0, 0, 0xA0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-  // The phy information was asked first for the phy's address.
-  EXPECT_EQ(miniportRequests(OSL_CSMI_PHY_INFO_CODE).size(), 1u);
+  // The phy information is asked first for the phy's address.
+  ASSERT_EQ(winsim::storageTrace().size(), 2u);
+  EXPECT_EQ(winsim::storageTrace()[0].miniportCode, static_cast<DWORD>(OSL_CSMI_PHY_INFO_CODE));
+  EXPECT_EQ(describe(winsim::storageTrace()[1]),
+            "Scsi1: code 19 rc 0 flags 17 data 512 at 0 queue 0 timeout 300: "
+            "27 80 ec 00 00 00 00 a0 00 00 00 00 00 00 00 00 00 00 00 00 ");
   drive.drive->target = 9;  // on no phy of the controller
   expectOslWord(osl_csmi_stp_send(drive.drive, kIdentify, 16, 1, data, sizeof data, response, 16, 0, false),
                 kCsmiFile, 43);
@@ -309,52 +279,46 @@ TEST_F(CsmiDrives, NvmeFirmwareThroughTheRaidDriver) {
   std::vector<u8> image = firmwareImage("REV00002", 6000);
   winsim::clearStorageTrace();
   for (u32 offset : {0u, 4096u}) {
-    u8 entry[64] = {0x11};
     u32 length = std::min<u32>(4096, static_cast<u32>(image.size()) - offset);
-    putDword(entry, 10, length / 4 - 1);
-    putDword(entry, 11, offset / 4);
-    ASSERT_EQ(osl_csmi_nvme_send(drive.drive, entry, 64, 1, image.data() + offset, length, nullptr, 0,
-                                 OSL_CMD_NVME_ADMIN, 0, false),
+    ASSERT_EQ(osl_csmi_nvme_send(drive.drive, nvmeEntry(0x11, 0, {length / 4 - 1, offset / 4}).data(), 64, 1,
+                                 image.data() + offset, length, nullptr, 0, OSL_CMD_NVME_ADMIN, 0, false),
               0u);
   }
-  std::vector<winsim::StorageRequest> pieces = miniportRequests(OSL_RST_FIRMWARE_CODE);
-  ASSERT_EQ(pieces.size(), 2u);
-  EXPECT_EQ(pieces[0].dataLength, 4096u);
-  EXPECT_EQ(pieces[1].dataLength, 1904u);
-  EXPECT_EQ(pieces[1].timeout, 86400u);
-  EXPECT_EQ(pieces[1].returnCode, 0u);
   // Each request first looks for the drive in the RAID sets.
-  EXPECT_EQ(miniportRequests(OSL_CSMI_RAID_CONFIG_CODE).size(), 4u);
+  std::string sent;
+  for (const winsim::StorageRequest& request : winsim::storageTrace()) sent += describe(request) + "\n";
+  const std::string find = "Scsi0: code a rc 0 flags 0 data 0 at 0 queue 0 timeout 300: \n"
+                           "Scsi0: code b rc 0 flags 0 data 0 at 0 queue 0 timeout 300: \n"
+                           "Scsi0: code b rc 0 flags 0 data 0 at 0 queue 0 timeout 300: \n";
+  EXPECT_EQ(sent, find + "Scsi0: code f0000040 rc 0 flags 0 data 4096 at 0 queue 0 timeout 86400: \n" + find +
+                      "Scsi0: code f0000040 rc 0 flags 0 data 1904 at 0 queue 0 timeout 86400: \n");
 
   // Commit action 0 is not sent; commit action 2 activates, and the driver
   // asks for a reboot.
-  u8 commit[64] = {0x10};
   winsim::clearStorageTrace();
-  putDword(commit, 10, 1);
-  expectOslWord(osl_csmi_nvme_send(drive.drive, commit, 64, 1, nullptr, 0, nullptr, 0, OSL_CMD_NVME_ADMIN, 0, false),
+  expectOslWord(osl_csmi_nvme_send(drive.drive, nvmeEntry(0x10, 0, {1}).data(), 64, 1, nullptr, 0, nullptr, 0,
+                                   OSL_CMD_NVME_ADMIN, 0, false),
                 kCsmiFile, 83);
   EXPECT_TRUE(miniportRequests(OSL_RST_FIRMWARE_CODE).empty());
-  putDword(commit, 10, 2 << 3 | 1);
-  expectOslWord(osl_csmi_nvme_send(drive.drive, commit, 64, 1, nullptr, 0, nullptr, 0, OSL_CMD_NVME_ADMIN, 0, false),
+  std::vector<u8> commit = nvmeEntry(0x10, 0, {2 << 3 | 1});
+  expectOslWord(osl_csmi_nvme_send(drive.drive, commit.data(), 64, 1, nullptr, 0, nullptr, 0, OSL_CMD_NVME_ADMIN, 0,
+                                   false),
                 kCsmiFile, 45);
-  DriveList drives;
-  ASSERT_NE(drives.find("SCSI0:r9"), nullptr);
-  EXPECT_STREQ(drives.find("SCSI0:r9")->firmware, "REV00002");
+  EXPECT_STREQ(DriveList().find("SCSI0:r9")->firmware, "REV00002");
 
   // Nothing downloaded: the driver refuses the activation; a piece out of
   // order fails the download; a drive in no RAID set is not found.
   OpenDrive other("SCSI0:r11");
   log.clear();
-  expectOslWord(osl_csmi_fw_activate(other.drive, commit, 0, false), kCsmiFile, 1);
+  expectOslWord(osl_csmi_fw_activate(other.drive, commit.data(), 0, false), kCsmiFile, 1);
   EXPECT_NE(log.find("Warning: Invalid return code from IOCTL : 1\n"), nullptr);
-  u8 piece[64] = {0x11};
-  putDword(piece, 11, 1024);
   log.clear();
-  expectOslWord(osl_csmi_fw_download(other.drive, piece, image.data(), 512, 0, false), kCsmiFile, 1);
+  expectOslWord(osl_csmi_fw_download(other.drive, nvmeEntry(0x11, 0, {0, 1024}).data(), image.data(), 512, 0, false),
+                kCsmiFile, 1);
   EXPECT_NE(log.find("Warning: Invalid return code from IOCTL : 3\n"), nullptr);
   OpenDrive absent("SCSI0:r5");
-  expectOslWord(osl_csmi_fw_activate(absent.drive, commit, 0, false), kCsmiFile, 43);
-  expectOslWord(osl_csmi_fw_download(absent.drive, commit, image.data(), 512, 0, false), kCsmiFile, 43);
+  expectOslWord(osl_csmi_fw_activate(absent.drive, commit.data(), 0, false), kCsmiFile, 43);
+  expectOslWord(osl_csmi_fw_download(absent.drive, commit.data(), image.data(), 512, 0, false), kCsmiFile, 43);
 }
 
 // Only the opcode, the namespace and Dwords 10 to 15 travel, and the data
@@ -365,77 +329,52 @@ TEST_F(CsmiDrives, NvmeMemberThroughThePassThrough) {
   LogCapture log;
   OpenDrive drive("SCSI1:r7");
   ASSERT_NE(drive.drive, nullptr);
-  u8 entry[64];
-  std::memset(entry, 0xEE, sizeof entry);
-  entry[0] = 0x06;
-  putDword(entry, 1, 0);
-  putDword(entry, 10, 1);
-  for (u32 i = 11; i < 16; ++i) putDword(entry, i, 0);
+  std::vector<u8> entry = nvmeEntry(0x06, 0, {1, 0, 0, 0, 0, 0});
+  std::fill(entry.begin() + 1, entry.begin() + 4, 0xEE);
+  std::fill(entry.begin() + 8, entry.begin() + 40, 0xEE);
   std::vector<u8> data(4096, 0xCC);
-  u8 completion[16];
-  std::memset(completion, 0xCC, sizeof completion);
+  std::vector<u8> completion(16, 0xCC);
   _osl_dev_cmd request = {};
-  request.command = entry;
+  request.command = entry.data();
   request.commandLength = 64;
   request.data = data.data();
   request.dataLength = 4096;
-  request.response = completion;
+  request.response = completion.data();
   request.responseLength = 16;
   winsim::clearStorageTrace();
   log.clear();
   ASSERT_EQ(osl_send_command(drive.drive, &request, OSL_BUS_CSMI, OSL_CMD_NVME_ADMIN), 0u);
-  EXPECT_EQ(trace(), "SCSI_MINIPORT");
-  std::vector<winsim::StorageRequest> sent = miniportRequests(OSL_RST_NVME_CODE);
-  ASSERT_EQ(sent.size(), 1u);
-  u8 expected[64] = {0x06};
-  putDword(expected, 10, 1);
-  EXPECT_EQ(sent[0].command, std::vector<u8>(expected, expected + 64));
-  EXPECT_EQ(sent[0].queueType, 0);
-  EXPECT_EQ(sent[0].dataOffset, 164u);
-  EXPECT_EQ(sent[0].dataLength, 4096u);
-  EXPECT_EQ(sent[0].timeout, 86400u);
-  EXPECT_EQ(sent[0].returnCode, 1u);
+  ASSERT_EQ(trace(), "SCSI_MINIPORT");
+  EXPECT_EQ(describe(winsim::storageTrace()[0]),
+            "Scsi1: code f0002808 rc 1 flags 0 data 4096 at 164 queue 0 timeout 86400: " + hex(nvmeEntry(0x06, 0, {1})));
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.data()) + 24, 40), "NVMe MODEL R" + std::string(28, ' '));
-  EXPECT_EQ(std::vector<u8>(completion, completion + 16), std::vector<u8>(16, 0));
+  EXPECT_EQ(completion, std::vector<u8>(16, 0));
   EXPECT_EQ(log.levelOf("Info: NVMe Status code: 0x00, Status: 0x00\n"), 6);
-  std::string zeros;
-  for (int i = 0; i < 16; ++i) zeros += "00 ";
-  EXPECT_NE(log.find("Info: NVMe Completion queue entry: " + zeros + "\n"), nullptr);
+  EXPECT_NE(log.find("Info: NVMe Completion queue entry: " + hex(completion) + "\n"), nullptr);
 
-  auto expectDataArea = [](u32 offset, u32 length) {
-    std::vector<winsim::StorageRequest> only = miniportRequests(OSL_RST_NVME_CODE);
-    ASSERT_EQ(only.size(), 1u);
-    EXPECT_EQ(only[0].dataOffset, offset);
-    EXPECT_EQ(only[0].dataLength, length);
-  };
   // Identify Namespace into 510 bytes: a 676-byte request, the data at 166.
-  u8 identifyNamespace[64] = {0x06};
-  putDword(identifyNamespace, 1, 1);
+  std::vector<u8> identifyNamespace = nvmeEntry(0x06, 1);
   winsim::clearStorageTrace();
-  ASSERT_EQ(osl_csmi_nvme_send(drive.drive, identifyNamespace, 64, 0, data.data(), 510, completion, 16,
+  ASSERT_EQ(osl_csmi_nvme_send(drive.drive, identifyNamespace.data(), 64, 0, data.data(), 510, completion.data(), 16,
                                OSL_CMD_NVME_ADMIN, 30, false),
             0u);
-  expectDataArea(166, 510);
-  EXPECT_EQ(winsim::storageTrace().back().timeout, 30u);
-  u64 sectors = 0;
-  std::memcpy(&sectors, data.data(), 8);
-  EXPECT_EQ(sectors, 1953525168u);
+  EXPECT_EQ(describe(winsim::storageTrace().back()),
+            "Scsi1: code f0002808 rc 1 flags 0 data 510 at 166 queue 0 timeout 30: " + hex(identifyNamespace));
+  EXPECT_EQ(littleEndian32(data, 0) | u64{littleEndian32(data, 4)} << 32, 1953525168u);
   // A command without data: Set Features turns the write cache off, and Get
   // Features answers it in Dword 0 of the completion.
-  u8 setCache[64] = {0x09};
-  putDword(setCache, 10, 0x06);
+  std::vector<u8> setCache = nvmeEntry(0x09, 0, {0x06});
   winsim::clearStorageTrace();
-  ASSERT_EQ(osl_csmi_nvme_send(drive.drive, setCache, 64, 1, nullptr, 0, nullptr, 0, OSL_CMD_NVME_ADMIN, 0, false),
+  ASSERT_EQ(osl_csmi_nvme_send(drive.drive, setCache.data(), 64, 1, nullptr, 0, nullptr, 0, OSL_CMD_NVME_ADMIN, 0,
+                               false),
             0u);
-  expectDataArea(164, 4096);
-  u8 getCache[64] = {0x0A};
-  putDword(getCache, 10, 0x06);
-  putDword(completion, 0, 0xFFFFFFFF);
-  ASSERT_EQ(
-      osl_csmi_nvme_send(drive.drive, getCache, 64, 1, nullptr, 0, completion, 4, OSL_CMD_NVME_ADMIN, 0, false), 0u);
-  u32 result = 0;
-  std::memcpy(&result, completion, 4);
-  EXPECT_EQ(result, 0u);
+  EXPECT_EQ(describe(winsim::storageTrace().back()),
+            "Scsi1: code f0002808 rc 1 flags 0 data 4096 at 164 queue 0 timeout 86400: " + hex(setCache));
+  completion.assign(16, 0xFF);
+  ASSERT_EQ(osl_csmi_nvme_send(drive.drive, nvmeEntry(0x0A, 0, {0x06}).data(), 64, 1, nullptr, 0, completion.data(),
+                               4, OSL_CMD_NVME_ADMIN, 0, false),
+            0u);
+  EXPECT_EQ(littleEndian32(completion, 0), 0u);
 }
 
 TEST_F(CsmiDrives, NvmePassThroughErrorsAndFailures) {
@@ -443,24 +382,22 @@ TEST_F(CsmiDrives, NvmePassThroughErrorsAndFailures) {
   const std::string base = R"({"controllers": [{"kind": "csmi", "raidSets": [{"drives": [
     {"model": "NVMe A", "sasAddress": "0000010700000000"},
     {"model": "SATA B", "sasAddress": "0000020800000000"}]}]}], "faults": )";
-  u8 identify[64] = {0x06};
-  putDword(identify, 10, 1);
+  const std::vector<u8> identify = nvmeEntry(0x06, 0, {1});
   std::vector<u8> data(4096);
   u8 completion[16];
-  auto send = [&](const char* id, const u8* entry, osl_cmd_type kind, bool ignore) {
+  auto send = [&](const char* id, const std::vector<u8>& entry, osl_cmd_type kind, bool ignore) {
     OpenDrive drive(id);
     std::fill(data.begin(), data.end(), 0xCC);
     std::memset(completion, 0xCC, sizeof completion);
     log.clear();
     winsim::clearStorageTrace();
-    return osl_csmi_nvme_send(drive.drive, entry, 64, 0, data.data(), 4096, completion, 16, kind, 0, ignore);
+    return osl_csmi_nvme_send(drive.drive, entry.data(), 64, 0, data.data(), 4096, completion, 16, kind, 0, ignore);
   };
   auto untouched = [&] { return std::all_of(data.begin(), data.end(), [](u8 b) { return b == 0xCC; }); };
 
   load(base + "[]}");
   // The drive refuses an unknown CNS: invalid field in the completion.
-  u8 badCns[64] = {0x06};
-  putDword(badCns, 10, 0x55);
+  const std::vector<u8> badCns = nvmeEntry(0x06, 0, {0x55});
   expectOslWord(send("SCSI0:r7", badCns, OSL_CMD_NVME_ADMIN, false), kCsmiFile, 1);
   EXPECT_EQ(completion[14] | completion[15] << 8, 0x04);
   EXPECT_TRUE(untouched());
@@ -472,9 +409,7 @@ TEST_F(CsmiDrives, NvmePassThroughErrorsAndFailures) {
   EXPECT_NE(log.find("Info: NVMe Status code: 0x00, Status: 0x02\n"), nullptr);
   EXPECT_EQ(log.find("Error: NVMe"), nullptr);
   // I/O commands travel on the I/O queue; this controller has none.
-  u8 read[64] = {0x02};
-  putDword(read, 1, 1);
-  expectOslWord(send("SCSI0:r7", read, OSL_CMD_NVME_IO, false), kCsmiFile, 1);
+  expectOslWord(send("SCSI0:r7", nvmeEntry(0x02, 1), OSL_CMD_NVME_IO, false), kCsmiFile, 1);
   EXPECT_EQ(miniportRequests(OSL_RST_NVME_CODE).back().queueType, 1);
   EXPECT_NE(log.find("Error: NVMe Status code: 0x00, Status: 0x01\n"), nullptr);
   // A member that is no NVMe drive, and a target in no set: the driver

@@ -23,15 +23,6 @@ const char* threeDrives = R"({"windows": "10.0", "drives": [
   {"bus": "sas", "vendor": "MAKER", "model": "MODEL B", "serial": "S3", "firmware": "R001"}
 ]})";
 
-// What osl_get_bus_dev_type answers for an open drive, as "command/device/physical".
-std::string openTypes(_OSL_PDEV* drive) {
-  osl_bus_type command = OSL_BUS_NONE, physical = OSL_BUS_NONE;
-  osl_dev_type device = OSL_DEV_NONE;
-  u64 status = osl_get_bus_dev_type(drive, &command, &device, &physical);
-  if (status) return "failed";
-  return std::to_string(command) + "/" + std::to_string(device) + "/" + std::to_string(physical);
-}
-
 using DriveListing = MachineTest;
 
 TEST_F(DriveListing, EachKindOfDrive) {
@@ -42,9 +33,10 @@ TEST_F(DriveListing, EachKindOfDrive) {
   EXPECT_EQ(drives.used(), 3u);
   // A translation shows its 16-character product id and 4 characters of
   // the revision.
-  EXPECT_EQ(describe(drives[0]), "PHYSICALDRIVE0 #0 1/1/1 'MODEL A' 'REV00001' 'S1' medium 1");
-  EXPECT_EQ(describe(drives[1]), "PHYSICALDRIVE1 #1 3/1/3 'MODEL A         ' '0001' 'S2' medium 2");
-  EXPECT_EQ(describe(drives[2]), "PHYSICALDRIVE2 #2 3/2/3 'MODEL B         ' 'R001' 'S3' medium 1");
+  EXPECT_EQ(drives.text(),
+            "PHYSICALDRIVE0 #0 1/1/1 'MODEL A' 'REV00001' 'S1' medium 1\n"
+            "PHYSICALDRIVE1 #1 3/1/3 'MODEL A         ' '0001' 'S2' medium 2\n"
+            "PHYSICALDRIVE2 #2 3/2/3 'MODEL B         ' 'R001' 'S3' medium 1\n");
   EXPECT_EQ(drives[0].logicalUnit, 0xFFFF);
   EXPECT_EQ(trace(),
             "STORAGE_GET_DEVICE_NUMBER STORAGE_QUERY_PROPERTY:0 STORAGE_QUERY_PROPERTY:7 "
@@ -128,7 +120,7 @@ TEST_F(DriveListing, DrivesBehindARaidDriver) {
             "STORAGE_GET_DEVICE_NUMBER STORAGE_QUERY_PROPERTY:0 STORAGE_QUERY_PROPERTY:2 STORAGE_QUERY_PROPERTY:7");
   {
     OpenDrive open("PHYSICALDRIVE0");
-    EXPECT_EQ(openTypes(open.drive), "3/1/6");
+    EXPECT_EQ(open.types(), "3/1/6");
   }
   // Identifiers that cannot be read leave a RAID volume with no command bus.
   load(R"({"drives": [{"bus": "sas", "raid": true}],
@@ -145,7 +137,7 @@ TEST_F(DriveListing, OneOpenDrive) {
   load(threeDrives);
   OpenDrive open("PHYSICALDRIVE1");
   ASSERT_NE(open.drive, nullptr);
-  EXPECT_EQ(openTypes(open.drive), "3/1/3");
+  EXPECT_EQ(open.types(), "3/1/3");
   // Not a CSMI controller: the miniport request fails and the drive is
   // described as a physical drive.
   winsim::clearStorageTrace();
@@ -165,7 +157,6 @@ TEST_F(DriveListing, OneOpenDrive) {
   osl_close_device(copy);
 
   _OSL_PDEV closed = {};
-  EXPECT_EQ(openTypes(&closed), "failed");
   osl_bus_type command = OSL_BUS_NONE, physical = OSL_BUS_NONE;
   osl_dev_type device = OSL_DEV_NONE;
   expectOslWord(osl_get_bus_dev_type(&closed, &command, &device, &physical), kCmdFile, 43);

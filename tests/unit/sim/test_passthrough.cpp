@@ -9,6 +9,7 @@
 #include "osl/osl_sata.h"
 #include "osl/osl_scsi.h"
 #include "unit/log_capture.h"
+#include "unit/sim/drive_list_helpers.h"
 #include "unit/sim/machine_fixture.h"
 #include "unit/status_check.h"
 
@@ -18,16 +19,6 @@ const char* machine = R"({"drives": [
   {"bus": "sata", "model": "MODEL A", "serial": "S1", "firmware": "REV00001"},
   {"bus": "sat", "model": "MODEL A", "serial": "S2", "firmware": "REV00001"},
   {"bus": "sas", "vendor": "MAKER", "model": "MODEL B", "serial": "S3", "firmware": "R001"}]})";
-
-std::string hex(const std::vector<u8>& bytes) {
-  std::string text;
-  char two[4];
-  for (u8 byte : bytes) {
-    std::snprintf(two, sizeof two, "%02x ", byte);
-    text += two;
-  }
-  return text;
-}
 
 // An ATA register block, 48-bit when ext.
 std::vector<u8> ataBlock(u8 command, bool ext = false) {

@@ -251,11 +251,12 @@ TEST_F(CsmiDrives, StpFailures) {
     ASSERT_NE(drive.drive, nullptr);
     winsim::clearStorageTrace();
     LogCapture log;
-    u8 data[512];
+    std::vector<u8> data(512, 0xCC);
     u8 response[13] = {};
     expectOslWord(
-        osl_csmi_stp_send(drive.drive, kIdentify, 16, 1, data, sizeof data, response, 13, 0, c.ignoreError),
+        osl_csmi_stp_send(drive.drive, kIdentify, 16, 1, data.data(), 512, response, 13, 0, c.ignoreError),
         c.file, c.code);
+    EXPECT_EQ(data, std::vector<u8>(512, 0xCC)) << "no data from a failed command";
     for (const auto& line : c.lines) EXPECT_EQ(log.levelOf(line.first), line.second) << line.first;
     std::vector<winsim::StorageRequest> stp = miniportRequests(OSL_CSMI_STP_PASSTHRU_CODE);
     EXPECT_EQ(!stp.empty(), c.stpSent);

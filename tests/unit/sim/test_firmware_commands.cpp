@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "cmdlib/cmdlib_fwupdate.h"
-#include "cmdlib/cmdlib_pkg.h"
 #include "unit/lock_helpers.h"
 #include "unit/sim/firmware_image.h"
 #include "unit/sim/machine_fixture.h"
@@ -18,8 +17,6 @@ using DivizuCmdlib::DivIzuFwDownload;
 using DivizuCmdlib::DivIzuFwDownloadFromBuffer;
 using DivizuCmdlib::DivIzuFwInfo;
 using DivizuCmdlib::DivIzuGenCmd;
-using DivizuCmdlib::DivIzuPkg;
-using DivizuCmdlib::DivIzuPkgInfo;
 
 namespace {
 
@@ -81,50 +78,28 @@ TEST_F(FirmwareCommands, DownloadOfAnImageFileOnEachBus) {
     }
     EXPECT_FALSE(lockExists("PHYSICALDRIVE" + std::string(id)));
   }
+  DivIzuFwActivate aborted("1", 0, false, true, 0);
+  EXPECT_TRUE(lockExists("PHYSICALDRIVE1"));
+  EXPECT_EQ(aborted.abort(nullptr), 0u);
+  EXPECT_FALSE(lockExists("PHYSICALDRIVE1"));
   reload();
   EXPECT_EQ(revision("0"), "REV00002");
   EXPECT_EQ(revision("1"), "REV00002");
   EXPECT_EQ(revision("2"), "R002");
 }
 
-TEST_F(FirmwareCommands, PackageInMemoryDownloadedFromItsImage) {
-  // The way the update application goes: a package made from an image
-  // file, verified in memory, its image downloaded from there; a drive
-  // already at the package's revision is flashed as well.
-  std::string image = writeImage("drive-fw.bin", firmwareImage("REV00001", 3000));
-  DivIzuPkg maker("", image, "REV00001", VazidaRaduru::ORV_POST_NO_OPERATION, false, "VIRTUAL DRIVE", "", "", "");
-  ASSERT_EQ(maker.execute(), 0u);
-  std::string package = scratch_.read("drive.bin") + std::string(4096, '\0');
-  u8* bytes = reinterpret_cast<u8*>(&package[0]);
-  DivIzuPkgInfo info(bytes, static_cast<unsigned>(package.size()));
-  ASSERT_EQ(info.execute(), 0u);
-  VazidaRaduru::_OrvFwPkgHeader header = info.getPkgHeader();
-  EXPECT_EQ(header.modelNumber, "VIRTUAL DRIVE");
-
-  for (const char* id : {"0", "1"}) {
-    SCOPED_TRACE(id);
-    winsim::clearStorageTrace();
-    DivIzuFwDownloadFromBuffer command(id, bytes + header.headerLength, header.imageLength);
-    EXPECT_FALSE(lockExists("PHYSICALDRIVE" + std::string(id)));
-    EXPECT_TRUE(command.isDeferredDownloadSupported());
-    ASSERT_EQ(command.execute(), 0u);
-    EXPECT_GT(microcodeCommands(), 0u);
-    std::vector<u8> received = winsim::receivedFirmwareImage(id[0] - '0');
-    ASSERT_GE(received.size(), header.imageLength);
-    EXPECT_EQ(std::string(received.begin(), received.begin() + header.imageLength),
-              package.substr(header.headerLength, header.imageLength));
-  }
-  // The SAS drive at R001 takes an image of its own revision too.
-  std::string sasImage = writeImage("sas-fw.bin", firmwareImage("R001", 3000));
-  DivIzuPkg sasMaker("sas.bin", sasImage, "R001", VazidaRaduru::ORV_POST_NO_OPERATION, false, "VIRTUAL DRIVE", "",
-                     "", "");
-  ASSERT_EQ(sasMaker.execute(), 0u);
-  std::string sasPackage = scratch_.read("sas.bin");
-  winsim::clearStorageTrace();
-  DivIzuFwDownloadFromBuffer command("2", reinterpret_cast<u8*>(&sasPackage[128]), 3000);
+TEST_F(FirmwareCommands, ImageInMemoryDownloadedWithoutALock) {
+  // The way the update application goes; a drive already at the image's
+  // revision is flashed as well.
+  std::vector<u8> image = firmwareImage("REV00001", 3000);
+  DivIzuFwDownloadFromBuffer command("0", image.data(), 3000);
+  EXPECT_FALSE(lockExists("PHYSICALDRIVE0"));
+  EXPECT_TRUE(command.isDeferredDownloadSupported());
   ASSERT_EQ(command.execute(), 0u);
-  EXPECT_NE(trace().find("SCSI_PASS_THROUGH"), std::string::npos);
-  EXPECT_EQ(revision("2"), "R001");
+  EXPECT_GT(microcodeCommands(), 0u);
+  std::vector<u8> received = winsim::receivedFirmwareImage(0);
+  ASSERT_GE(received.size(), 3000u);
+  EXPECT_EQ(std::vector<u8>(received.begin(), received.begin() + 3000), image);
 }
 
 TEST_F(FirmwareCommands, DeferredDownloadThenActivation) {
@@ -207,13 +182,6 @@ TEST_F(FirmwareCommands, DeviceClosedWhenTheDriveWasNotIdentifiedAgain) {
   u64 status = command.execute();
   EXPECT_TRUE(isLibStatus(status, 2, kFwUpdateFile));
   EXPECT_EQ(lineOf(status), 171u);
-}
-
-TEST_F(FirmwareCommands, AbortGivesTheLockBack) {
-  DivIzuFwActivate command("1", 0, false, true, 0);
-  EXPECT_TRUE(lockExists("PHYSICALDRIVE1"));
-  EXPECT_EQ(command.abort(nullptr), 0u);
-  EXPECT_FALSE(lockExists("PHYSICALDRIVE1"));
 }
 
 TEST_F(FirmwareCommands, FirmwareInformation) {

@@ -206,6 +206,7 @@ TEST_F(Commands, CommandsWithoutADrive) {
   EXPECT_EQ(blank.getBusType(), OSL_BUS_NONE);
   EXPECT_EQ(blank.getDeviceType(), OSL_DEV_NONE);
   EXPECT_EQ(blank.setIgnoreError(), 0u);
+  EXPECT_EQ(blank.getSectorSize(), 0u);
   u64 status = thrownStatus([&] { blank.hasActivePartition(); });
   EXPECT_TRUE(isLibStatus(status, 2, kGenCmdFile));
   EXPECT_EQ(lineOf(status), 326u);
@@ -244,8 +245,13 @@ TEST_F(Commands, LockedDrivesAreRefusedAndLockingCommandsLock) {
   EXPECT_FALSE(locks().exists("PHYSICALDRIVE12"));
   {
     DeviceCommand command("12");
+    EXPECT_EQ(command.getSectorSize(), 512u);
     command.closeDevice();
     EXPECT_FALSE(command.hasValidDevice());
+    std::string revision, model, serial;
+    u64 status = command.getDeviceInfo(revision, model, serial);
+    EXPECT_TRUE(isLibStatus(status, 2, kGenCmdFile));
+    EXPECT_EQ(lineOf(status), 642u);
   }
   // A folder where the lock file belongs: the drive opens, its lock fails.
   std::filesystem::create_directories(locks().file("PHYSICALDRIVE0"));

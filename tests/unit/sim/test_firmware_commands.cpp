@@ -156,6 +156,10 @@ TEST_F(FirmwareCommands, ImageFilesRefusedBeforeTheDriveIsTouched) {
   DivIzuFwDownload rejected("1", bad, false, false, 0, false, 0);
   EXPECT_TRUE(isLibStatus(rejected.execute(), 38, kCmdSataFile));
   EXPECT_TRUE(rejected.hasValidDevice());
+  load(R"({"drives": [{"bus": "sata", "downloadMicrocode": false}]})");
+  DivIzuFwDownload unsupported("0", bad, false, false, 0, false, 0);
+  EXPECT_TRUE(isLibStatus(unsupported.execute(), ORV_ERR_DOWNLOAD_UNSUPPORTED, 132));
+  load(kDrives);
   DivIzuFwDownload rejectedBySas("2", bad, false, false, 0, false, 0);
   EXPECT_EQ(orv_status_code(rejectedBySas.execute()), ORV_ERR_SCSI_WRITE_BUFFER);
   EXPECT_TRUE(rejectedBySas.hasValidDevice());

@@ -62,40 +62,28 @@ TEST(DriveNames, ArgumentsBecomeIds) {
   EXPECT_FALSE(osl_dev_name_equal("3", "PHYSICALDRIVE30"));
 }
 
-TEST(OpenDevice, RefusedIdsOpenNothing) {
+TEST(OpenDevice, RefusedIdsStoreBackEndsAndDuplicates) {
   LogCapture log;
-  std::string longId(248, 'A');
-  EXPECT_EQ(osl_open_device(longId.c_str()), nullptr);
-  ASSERT_NE(log.find("Info: Opening Physical drive: AAAA"), nullptr);
-  EXPECT_EQ(log.find("Info: Opening Physical drive: AAAA")->level, 6);
+  EXPECT_EQ(osl_open_device(std::string(248, 'A').c_str()), nullptr);
+  EXPECT_EQ(log.levelOf("Info: Opening Physical drive: AAAA"), 6);
   // An id that does not parse names no drive, rather than a record with
   // handle 0 that looks opened.
-  EXPECT_EQ(osl_open_device("SCSI1:0"), nullptr);
-  EXPECT_EQ(osl_open_device(nullptr), nullptr);
-  EXPECT_EQ(osl_open_device("NOSUCHDRIVE99"), nullptr);
-}
-
-TEST(OpenDevice, StoreBackEndsGetTheirPseudoHandles) {
+  for (const char* id : {"SCSI1:0", static_cast<const char*>(nullptr), "NOSUCHDRIVE99"})
+    EXPECT_EQ(osl_open_device(id), nullptr);
   _OSL_PDEV* drive = osl_open_device("raid_p1:7");
   ASSERT_NE(drive, nullptr);
   EXPECT_EQ(drive->handle, OSL_RAID_P_HANDLE);
-  EXPECT_EQ(drive->port, 1);
-  EXPECT_EQ(drive->target, 7);
+  EXPECT_EQ(std::to_string(drive->port) + "/" + std::to_string(drive->target), "1/7");
   osl_close_device(drive);
-}
-
-TEST(OpenDevice, DuplicateKeepsTheAddress) {
-  _OSL_PDEV original = {};
+  _OSL_PDEV original = {};  // a duplicate keeps the address
   original.handle = INVALID_HANDLE_VALUE;
-  original.port = 2;
-  original.target = 5;
+  original.port = 1;
+  original.target = 7;
   original.kind = 'r';
   _OSL_PDEV* copy = osl_dup_device(&original);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->handle, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(copy->port, 2);
-  EXPECT_EQ(copy->target, 5);
-  EXPECT_EQ(copy->kind, 'r');
+  EXPECT_EQ(std::to_string(copy->port) + static_cast<char>(copy->kind) + std::to_string(copy->target), "1r7");
   osl_close_device(copy);
 }
 

@@ -46,20 +46,6 @@ TEST_F(SimulatedMachine, AdministratorAnswerFromTheDescription) {
   EXPECT_EQ(osl_is_not_admin(), 0u);
 }
 
-TEST_F(SimulatedMachine, ProgramDataFolderOfItsOwn) {
-  load("{}");
-  char out[OSL_PATH_SIZE];
-  ASSERT_EQ(osl_get_lock_path("PHYSICALDRIVE1", out), 0u);
-  std::string folder = (std::filesystem::path(scratch_.path()) / "programdata").string();
-  EXPECT_EQ(std::string(out), folder + "\\ORVENTA\\VORMEL\\lock\\PHYSICALDRIVE1");
-  EXPECT_TRUE(scratch_.exists("programdata/ORVENTA/VORMEL/lock"));
-
-  load(R"({"programdata": "data/pd"})");
-  ASSERT_EQ(osl_get_programdata_path(out), 0u);
-  EXPECT_EQ(std::string(out), (std::filesystem::path(scratch_.path()) / "data/pd").string());
-  EXPECT_TRUE(scratch_.exists("data/pd"));
-}
-
 TEST_F(SimulatedMachine, MissingProgramDataIsReportedToTheEventLog) {
   load(R"({"programdata": null})");
   char out[OSL_PATH_SIZE];

@@ -76,6 +76,7 @@ TEST(PackageHeader, HandMadeHeadersAreDecoded) {
   std::string package = handMadeHeader(5) + "ABCDE";
   ScratchFolder scratch;
   DivIzuPkgInfo info(scratch.write("p.bin", package));
+  EXPECT_EQ(fields(info.getPkgHeader()), "|||0|0|||0|0|0") << "nothing read yet";
   ASSERT_EQ(info.execute(), 0u);
   EXPECT_EQ(fields(info.getPkgHeader()),
             "@ORVQEP@|MODEL X|REV00002|1|5|31122019|COMP0001|128|5|" + std::to_string(u8(package[124])));

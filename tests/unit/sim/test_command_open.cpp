@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,7 @@ TEST_F(Commands, LiveProgramsOfTheSystemHoldTheirDrives) {
   EXPECT_TRUE(isLibStatus(test("f:4194401"), 170, kGenCmdFile));
   EXPECT_TRUE(isLibStatus(test("4194401"), 166, kGenCmdFile));
   EXPECT_EQ(locks().read("PHYSICALDRIVE0"), "4194401");
+  EXPECT_TRUE(isLibStatus(test("F:0004194400"), 170, kGenCmdFile)) << "twelve bytes, the most a lock holds";
   // This test program is no program of the system: its own lock is stale,
   // unless the machine's table gives it the system's image name.
   std::string own = std::to_string(GetCurrentProcessId());
@@ -311,6 +313,11 @@ TEST_F(Commands, DeviceListInDeviceNumberOrder) {
   EXPECT_EQ(listed(command, status), all);
   EXPECT_EQ(status, 0u);
   EXPECT_EQ(command.devCount(), 3u);
+  // The probes take the senders' own time-outs, besides the list's.
+  std::set<ULONG> timeouts;
+  for (const winsim::StorageRequest& request : winsim::storageTrace())
+    if (request.name.find("PASS_THROUGH") != std::string::npos) timeouts.insert(request.timeout);
+  EXPECT_EQ(timeouts, (std::set<ULONG>{5, 10, 30, 86400}));
   EXPECT_FALSE(command.isSupportedDrive());
   EXPECT_EQ(listed(command, status), all) << "each run lists afresh";
 

@@ -13,6 +13,15 @@
 
 namespace {
 
+// First in this program: the log's levels before the log is set up.
+TEST(AppLogBeforeInit, DebugLinesReachTheConsole) {
+  applog_open_slots();
+  testing::internal::CaptureStdout();
+  applog_debug("early %d\n", 1);
+  applog_empty_slots();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "early 1\n");
+}
+
 // parseOptions over a fresh state; the program name comes first.
 AppState parsed(std::vector<std::string> options) {
   appState = AppState();

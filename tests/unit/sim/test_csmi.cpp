@@ -73,6 +73,14 @@ TEST_F(CsmiDrives, ListingWithIdsTypesAndMedia) {
     }
   EXPECT_EQ(miniportRequests(OSL_CSMI_RAID_CONFIG_CODE).size(), 2u);
 
+  // Drives told apart by their port and the first three bytes of their SAS
+  // addresses.
+  load(R"({"controllers": [{"kind": "csmi", "raidSets": [{"drives": [
+    {"model": "NVMe A", "serial": "NA", "sasAddress": "8000000700000000"},
+    {"model": "NVMe B", "serial": "NB", "sasAddress": "0001000800000000"}]}]}]})");
+  EXPECT_EQ(DriveList().text(), "SCSI0:r7 #7 8/3/8 'NVMe A' 'REV00001' 'NA' medium 1\n"
+                                "SCSI0:r8 #8 8/3/8 'NVMe B' 'REV00001' 'NB' medium 1\n");
+
   std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
   load(R"({"controllers": [{"kind": "csmi", "phys": 4}, {"kind": "ahci"}]})");
   expectOslWord(osl_csmi_list_drives(list.get()), kCsmiFile, 5);
@@ -107,6 +115,9 @@ TEST_F(CsmiDrives, OpeningByPortAndQueries) {
   OpenDrive sas("SCSI2:p2");
   ASSERT_NE(sas.drive, nullptr);
   EXPECT_EQ(sas.types(OSL_DEV_SCSI), "8/2/8");
+  sas.drive->kind = 'x';
+  EXPECT_EQ(sas.types(), "failed") << "neither a phy nor a RAID member";
+  sas.drive->kind = 'p';
   _osl_dev_entry entry = {};
   entry.usable = 1;
   sas.drive->target = 0;

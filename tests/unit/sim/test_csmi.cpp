@@ -166,7 +166,9 @@ TEST_F(CsmiDrives, IdentifyThroughStp) {
   u8 data[512] = {};
   u8 response[16];
   std::memset(response, 0xEE, sizeof response);
+  LogCapture log;
   ASSERT_EQ(osl_csmi_stp_send(drive.drive, kIdentify, 16, 1, data, sizeof data, response, 16, 0, false), 0u);
+  EXPECT_EQ(log.find("Error: "), nullptr) << log.text();
   EXPECT_EQ(std::string(reinterpret_cast<char*>(data) + 54, 2), "OM");  // the model, bytes swapped
   EXPECT_EQ(response[12], 0x50) << "status";
   EXPECT_EQ(response[0], 0) << "error";

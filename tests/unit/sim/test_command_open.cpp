@@ -149,6 +149,7 @@ TEST_F(Commands, TakingALockAndGivingItBack) {
     LockingCommand command("PHYSICALDRIVE1");
     EXPECT_TRUE(isLibStatus(command.forceOpLock(), held[0] == 'F' ? 170 : 166, kGenCmdFile)) << held;
     EXPECT_FALSE(command.holdsLock());
+    EXPECT_EQ(locks().read("PHYSICALDRIVE1"), held);
   }
   EXPECT_EQ(locks().read("PHYSICALDRIVE1"), "F:4194401");
   // Only the own lock is removed: meanwhile another program took the drive.

@@ -48,6 +48,11 @@ TEST_F(ProgramData, LockPathMadeLevelByLevel) {
   EXPECT_EQ(std::string(out), lockFolder + "\\SCSI0:r1");
   EXPECT_EQ(osl_make_lock_dir(out), 0u);
   EXPECT_EQ(std::string(out), lockFolder);
+  // The longest name that fits leaves room for the terminator.
+  std::string longest(OSL_PATH_SIZE - 2 - lockFolder.size(), 'n');
+  ASSERT_EQ(osl_get_lock_path(longest.c_str(), out), 0u);
+  EXPECT_EQ(std::string(out), lockFolder + "\\" + longest);
+  expectUtilWord(osl_get_lock_path((longest + "n").c_str(), out), 6);
 }
 
 TEST_F(ProgramData, TextsThatDoNotFitAreRefused) {

@@ -41,6 +41,13 @@ inline std::string describe(const winsim::StorageRequest& request) {
   return fields + hex(request.command);
 }
 
+// One drive on each path: an AHCI port, a SAS adapter's translation and a
+// SAS drive.
+inline const char kThreeDrives[] = R"({"windows": "10.0", "drives": [
+  {"bus": "sata", "model": "MODEL A", "serial": "   S1", "firmware": "REV00001"},
+  {"bus": "sat", "model": "MODEL A", "serial": "S2", "firmware": "REV00001", "rotational": true},
+  {"bus": "sas", "vendor": "MAKER", "model": "MODEL B", "serial": "S3", "firmware": "R001"}]})";
+
 struct DriveList {
   std::unique_ptr<_osl_dev_info> list{new _osl_dev_info()};
   u64 status = osl_list_drives(list.get());

@@ -17,16 +17,10 @@
 
 namespace {
 
-const char* threeDrives = R"({"windows": "10.0", "drives": [
-  {"bus": "sata", "model": "MODEL A", "serial": "   S1", "firmware": "REV00001"},
-  {"bus": "sat", "model": "MODEL A", "serial": "S2", "firmware": "REV00001", "rotational": true},
-  {"bus": "sas", "vendor": "MAKER", "model": "MODEL B", "serial": "S3", "firmware": "R001"}
-]})";
-
 using DriveListing = MachineTest;
 
 TEST_F(DriveListing, EachKindOfDrive) {
-  load(threeDrives);
+  load(kThreeDrives);
   DriveList drives;
   ASSERT_EQ(drives.status, 0u);
   EXPECT_EQ(drives.list->count, 3);
@@ -134,7 +128,7 @@ TEST_F(DriveListing, DrivesBehindARaidDriver) {
 }
 
 TEST_F(DriveListing, OneOpenDrive) {
-  load(threeDrives);
+  load(kThreeDrives);
   OpenDrive open("PHYSICALDRIVE1");
   ASSERT_NE(open.drive, nullptr);
   EXPECT_EQ(open.types(), "3/1/3");

@@ -15,10 +15,6 @@
 
 namespace {
 
-const char* machine = R"({"drives": [
-  {"bus": "sata", "model": "MODEL A", "serial": "S1", "firmware": "REV00001"},
-  {"bus": "sat", "model": "MODEL A", "serial": "S2", "firmware": "REV00001"},
-  {"bus": "sas", "vendor": "MAKER", "model": "MODEL B", "serial": "S3", "firmware": "R001"}]})";
 
 // An ATA register block, 48-bit when ext.
 std::vector<u8> ataBlock(u8 command, bool ext = false) {
@@ -50,7 +46,7 @@ class Senders : public MachineTest {
  protected:
   void SetUp() override {
     MachineTest::SetUp();
-    load(machine);
+    load(kThreeDrives);
   }
   void TearDown() override {
     for (_OSL_PDEV* drive : open_) osl_close_device(drive);
@@ -169,7 +165,7 @@ TEST_F(Senders, AtaFailures) {
     EXPECT_NE(log.find(ignore ? "Info: [0:0:0] ATA Status: " : "Error: [0:0:0] ATA Status: "), nullptr);
   }
   // SAS adapters take no native ATA commands.
-  load(machine);
+  load(kThreeDrives);
   LogCapture log;
   expectOslWord(send(drive(2), OSL_BUS_SATA, ataBlock(0xEC), 1, 512, 16).status, kCmdFile, 1);
   EXPECT_NE(log.find("Error: IOCTL Failure: (error: 50)\n"), nullptr);

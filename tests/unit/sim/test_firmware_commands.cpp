@@ -8,6 +8,7 @@
 
 #include "cmdlib/cmdlib_fwupdate.h"
 #include "unit/lock_helpers.h"
+#include "unit/sim/drive_list_helpers.h"
 #include "unit/sim/firmware_image.h"
 #include "unit/sim/machine_fixture.h"
 #include "unit/status_check.h"
@@ -23,12 +24,6 @@ namespace {
 constexpr u32 kFwUpdateFile = 53;
 constexpr u32 kCmdSataFile = 131;
 
-// Drive 0 on an AHCI port, drive 1 behind a SAS adapter's translation,
-// drive 2 a SAS drive.
-const char kDrives[] = R"({"drives": [
-  {"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1", "firmware": "REV00001"},
-  {"bus": "sat", "model": "VIRTUAL DRIVE", "serial": "S2", "firmware": "REV00001"},
-  {"bus": "sas", "vendor": "MAKER", "model": "VIRTUAL DRIVE", "serial": "S3", "firmware": "R001"}]})";
 const char* const kAllDrives[] = {"0", "1", "2"};
 
 u32 lineOf(u64 word) { return static_cast<u32>((word >> 32) & 0xFFFF); }
@@ -37,7 +32,7 @@ class FirmwareCommands : public MachineTest {
  protected:
   void SetUp() override {
     MachineTest::SetUp();
-    load(kDrives);
+    load(kThreeDrives);
   }
 
   std::string writeImage(const std::string& name, const std::vector<u8>& image) {
@@ -159,7 +154,7 @@ TEST_F(FirmwareCommands, ImageFilesRefusedBeforeTheDriveIsTouched) {
   load(R"({"drives": [{"bus": "sata", "downloadMicrocode": false}]})");
   DivIzuFwDownload unsupported("0", bad, false, false, 0, false, 0);
   EXPECT_TRUE(isLibStatus(unsupported.execute(), ORV_ERR_DOWNLOAD_UNSUPPORTED, 132));
-  load(kDrives);
+  load(kThreeDrives);
   DivIzuFwDownload rejectedBySas("2", bad, false, false, 0, false, 0);
   EXPECT_EQ(orv_status_code(rejectedBySas.execute()), ORV_ERR_SCSI_WRITE_BUFFER);
   EXPECT_TRUE(rejectedBySas.hasValidDevice());
@@ -204,7 +199,7 @@ TEST_F(FirmwareCommands, FirmwareInformation) {
   std::string revision, model, serial;
   ASSERT_EQ(info.getDeviceInfo(revision, model, serial), 0u);
   EXPECT_EQ(revision, "REV00001");
-  EXPECT_EQ(model, "VIRTUAL DRIVE");
+  EXPECT_EQ(model, "MODEL A");
   EXPECT_EQ(serial, "S2");
 }
 

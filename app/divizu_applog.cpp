@@ -21,6 +21,7 @@ struct LogState {
   int consoleLevel = 6;
   FILE* outSlot = nullptr;
   FILE* errorSlot = nullptr;
+  bool fileLineOpen = false;  // the last text written to the file did not end its line
 };
 
 LogState logState;
@@ -40,12 +41,25 @@ std::string formatted(const char* format, va_list arguments) {
   return text;
 }
 
+// The file and the console are text streams, whose runtime ends each line
+// as the platform does (CR LF on Windows): a line end written as "\r\n",
+// as the window needs it, goes to them as "\n" alone.
+std::string asTextLines(const std::string& text) {
+  std::string lines;
+  lines.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i)
+    if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') lines += text[i];
+  return lines;
+}
+
 // One write under the process mutex, flushed; the count written.
 int writeLocked(FILE* stream, const std::string& text) {
   if (!stream) return 0;
+  std::string lines = asTextLines(text);
   bool locked = osl_mutex_lock() == 0;
-  size_t written = std::fwrite(text.data(), 1, text.size(), stream);
+  size_t written = std::fwrite(lines.data(), 1, lines.size(), stream);
   osl_fflush(stream);
+  if (stream == logState.file && !lines.empty()) logState.fileLineOpen = lines.back() != '\n';
   if (locked) osl_mutex_unlock();
   return static_cast<int>(written);
 }
@@ -120,6 +134,7 @@ void applog_close(u64) {
     bool locked = osl_mutex_lock() == 0;
     osl_fclose(logState.file);
     logState.file = nullptr;
+    logState.fileLineOpen = false;
     if (locked) osl_mutex_unlock();
   }
   osl_mutex_close();
@@ -164,6 +179,10 @@ void applog_printf_level(int, const char* format, ...) {
   std::string text = "[" + std::string(now) + "] " + formatted(format, arguments);
   va_end(arguments);
   writeLocked(logState.file, text);
+}
+
+void applog_begin_line() {
+  if (logState.fileLineOpen) writeLocked(logState.file, "\n");
 }
 
 void applog_debug(const char* format, ...) {

@@ -31,6 +31,9 @@ void applog_printf_err(const char* format, ...) __attribute__((format(printf, 1,
 void applog_printf_file(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // To the file, after "[<time text>] ".
 void applog_printf_level(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Ends the file's line when text stands on it, so that the next text starts
+// a line of its own.
+void applog_begin_line();
 // To the file, and to the out slot when the console level is at least 6.
 void applog_debug(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void applog_print_status(u64 status);

@@ -161,6 +161,7 @@ void appPrintf(bool toConsole, bool toErrorStream, const char* format, ...) {
 
 void showMessageBox(const char* text) {
   if (appState.silent) {
+    applog_begin_line();
     applog_printf_file("%s\n", text);
     return;
   }

@@ -111,8 +111,15 @@ u64 downloadToDrive(UpdateSession& session, const std::string& name, DriveRun& r
   const char* word = "Failed.";
   if (status == 0) {
     command->getDeviceInfo(run.newRevision, model, serial);
-    std::unique_ptr<DivIzuFwInfo> info = makeCommand<DivIzuFwInfo>(run, name, 0u);
-    status = info->execute();
+    // The download itself succeeded: a failure to read the slots after it is
+    // reported below its "Success.", with the reading command's own reason.
+    std::unique_ptr<DivIzuFwInfo> info;
+    try {
+      info = makeCommand<DivIzuFwInfo>(run, name, 0u);
+      status = info->execute();
+    } catch (u64 thrown) {
+      status = thrown;
+    }
     if (status == 0) {
       if (info->slotBegin() != info->slotEnd() && info->slotBegin()->revision != run.newRevision)
         run.newRevision = info->slotBegin()->revision;
@@ -233,6 +240,11 @@ u64 runAllDrives(UpdateSession& session, bool& failed, bool& sameRevision, bool&
       if (session.firstFailure == 0) session.firstFailure = result;
     }
   }
+  if (!session.unread.empty()) {
+    ConsoleSlots slots(session);
+    reportUnreadDrives(session);
+    failed = true;
+  }
   for (const auto& entry : session.results)
     if (entry.second != 0) failed = true;
   return session.firstFailure;
@@ -281,6 +293,12 @@ void reportFailure(UpdateSession& session, u64 status, const std::string& text) 
   else
     appPrintf(true, true, "\r\n\r\nFailed : '%s'\r\n\r\n", statusText);
   if (session.firstFailure == 0) session.firstFailure = status;
+}
+
+void reportUnreadDrives(const UpdateSession& session) {
+  appPrintf(true, true, "\r\nNot all drives could be read. These were not read and not updated:\r\n");
+  for (const std::string& what : session.unread) appPrintf(true, true, "%s\r\n", what.c_str());
+  appPrintf(true, true, "\r\n");
 }
 
 void printDeviceProperties(DivIzuFwDownloadFromBuffer& command) {

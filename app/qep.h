@@ -37,6 +37,9 @@ struct UpdateSession {
   u64 firstFailure = 0;
   std::map<std::string, u64> results;  // by device name, in name order
   std::vector<VazidaRaduru::_OrvDevProperty> matched;  // in list order, for the table
+  // What the drive list could not read ("<what>: <why>"): the run cannot
+  // tell whether the package is meant for a drive among them.
+  std::vector<std::string> unread;
 
   void setCurrentCommand(DivizuCmdlib::DivIzuGenCmd* command) { currentCommand = command; }
   void clearCurrentCommand() { currentCommand = nullptr; }
@@ -62,6 +65,8 @@ u64 updateDrive(UpdateSession& session, const std::string& deviceName, bool& sam
                 bool& rebootNeeded);
 // "Failed : '<status text>'", or the text given, on the error stream.
 void reportFailure(UpdateSession& session, u64 status, const std::string& text);
+// Names, on the error stream, what the drive list could not read.
+void reportUnreadDrives(const UpdateSession& session);
 void printDeviceProperties(DivizuCmdlib::DivIzuFwDownloadFromBuffer& command);
 // SIGINT, SIGABRT and SIGTERM: aborts the run with exit code 130.
 void onTerminateSignal(int signalNumber);
@@ -77,7 +82,7 @@ u64 checkPackageTarget(const UpdateSession& session);
 void printLicenceText(const UpdateSession& session);
 
 // The usable drives the package is meant for, into the results and the
-// matched records.
+// matched records; what the list could not read, into unread.
 u64 matchDevices(UpdateSession& session);
 void printDeviceTable(const UpdateSession& session);
 void printDownloadBanner();

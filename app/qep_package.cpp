@@ -126,6 +126,10 @@ u64 matchDevices(UpdateSession& session) {
     return appStatus(ORV_ERR_INVALID_ARGUMENT, 79);
   }
   u64 status = list->execute();
+  const osl_unread_list& unread = list->unreadDrives();
+  for (u32 i = 0; i < unread.count && i < OSL_UNREAD_KEPT; ++i) session.unread.emplace_back(unread.texts[i]);
+  if (unread.count > OSL_UNREAD_KEPT)
+    session.unread.push_back(std::to_string(unread.count - OSL_UNREAD_KEPT) + " more (see the log)");
   if (status) return status;
   bool taken = false;
   for (auto record = list->devBegin(); record != list->devEnd(); ++record) {

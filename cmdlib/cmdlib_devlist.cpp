@@ -42,10 +42,11 @@ DivIzuDevList::DivIzuDevList(std::string id, osl_dev_type deviceFilter, u32 time
 DivIzuDevList::~DivIzuDevList() = default;
 
 u64 DivIzuDevList::execute() {
+  unread.count = 0;
   std::unique_ptr<_osl_dev_info> list(new (std::nothrow) _osl_dev_info());
   if (!list) return listStatus(ORV_ERR_NO_MEMORY, 39);
   records.clear();
-  u64 status = osl_list_drives(list.get());
+  u64 status = osl_list_drives(list.get(), &unread);
   if (status) return status;
 
   u64 probeStatus = 0;
@@ -71,10 +72,18 @@ u64 DivIzuDevList::execute() {
 
     std::string owner;
     bool isSupported = true;
-    if (orv_status_code(isDevOpLocked(getDeviceIdFName(record.deviceName), owner)) == ORV_ERR_DEVICE_LOCKED)
+    if (orv_status_code(isDevOpLocked(getDeviceIdFName(record.deviceName), owner)) == ORV_ERR_DEVICE_LOCKED) {
       record.locked = 1;
-    else
+    } else {
       probeStatus = probe(record, isSupported);
+      // Only the probe names a drive behind a RAID controller: without a
+      // model number it cannot be told from one the caller looks for.
+      if (record.modelNumber[0] == '\0' && record.deviceType != OSL_DEV_NONE) {
+        char why[256] = "the drive reports no model number";
+        if (probeStatus) orv_status_msgstr(probeStatus, why, sizeof why);
+        osl_unread_add(&unread, record.deviceName, why);
+      }
+    }
     if (isSupported)
       ++supported;
     else

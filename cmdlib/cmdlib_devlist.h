@@ -12,7 +12,7 @@ namespace DivizuCmdlib {
 // Lists every drive, or the one named by the id, or those of one device
 // type. Locked drives are listed without being probed; a drive seen both as
 // a physical drive and behind a RAID driver is usable in one record only.
-class DivIzuDevList : public DivIzuGenCmd {
+class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
  public:
   DivIzuDevList();
   // id: a drive to list alone, or empty for all; filter OSL_DEV_NONE for every
@@ -25,6 +25,10 @@ class DivIzuDevList : public DivIzuGenCmd {
   std::vector<_OrvDevProperty>::iterator devBegin() { return records.begin(); }
   std::vector<_OrvDevProperty>::iterator devEnd() { return records.end(); }
   bool isSupportedDrive() { return device ? device->isSupportedDrive() : false; }
+  // What the last execute could not read: disk interfaces and storage ports
+  // the listing went on past, and drives whose probe failed before anything
+  // identified them. A drive the caller looks for may be among them.
+  const osl_unread_list& unreadDrives() const { return unread; }
 
  protected:
   // One drive seen as a physical drive and again behind a RAID driver (the
@@ -38,10 +42,11 @@ class DivIzuDevList : public DivIzuGenCmd {
 
   std::vector<_OrvDevProperty> records;
   osl_dev_type filter;
+  osl_unread_list unread{};
 };
 
 // Spins one drive up or down.
-class DivIzuDevReady : public DivIzuGenCmd {
+class ORV_EXPORT DivIzuDevReady : public DivIzuGenCmd {
  public:
   DivIzuDevReady(std::string id, bool spinDown, u32 timeout);
   u64 execute() override;

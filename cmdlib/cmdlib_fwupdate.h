@@ -17,7 +17,7 @@ using VazidaRaduru::_OrvFwSlot;
 // The firmware-changing commands. After an operation that succeeded without
 // the drive's identification being read again, the device is closed (and
 // the command's lock given back) at once.
-class DivIzuFwUpdate : public DivIzuCmd {
+class ORV_EXPORT DivIzuFwUpdate : public DivIzuCmd {
  public:
   // On an NVMe drive a slot of 9 or more is refused (code 35, "firmware_slot").
   DivIzuFwUpdate(std::string deviceId, bool useDma, u8 slot, bool lockDevice, u32 timeout);
@@ -33,7 +33,7 @@ class DivIzuFwUpdate : public DivIzuCmd {
   bool rebootRequired;
 };
 
-class DivIzuFwDownload : public DivIzuFwUpdate {
+class ORV_EXPORT DivIzuFwDownload : public DivIzuFwUpdate {
  public:
   DivIzuFwDownload(std::string deviceId, std::string imagePath, bool deferred, bool useDma, u8 slot,
                    bool lockDevice, u32 timeout);
@@ -49,7 +49,7 @@ class DivIzuFwDownload : public DivIzuFwUpdate {
 };
 
 // The image belongs to the caller and must outlive execute.
-class DivIzuFwDownloadFromBuffer : public DivIzuFwUpdate {
+class ORV_EXPORT DivIzuFwDownloadFromBuffer : public DivIzuFwUpdate {
  public:
   DivIzuFwDownloadFromBuffer(std::string deviceId, u8* image, u32 imageLength);
   void setDeferredDownloadFlag(bool flag) { deferred = flag; }
@@ -62,7 +62,7 @@ class DivIzuFwDownloadFromBuffer : public DivIzuFwUpdate {
   bool deferred;
 };
 
-class DivIzuFwActivate : public DivIzuFwUpdate {
+class ORV_EXPORT DivIzuFwActivate : public DivIzuFwUpdate {
  public:
   // The flag is kept; what the activation does belongs to the device class.
   DivIzuFwActivate(std::string deviceId, u8 slot, bool activationFlag, bool lockDevice, u32 timeout);
@@ -72,7 +72,7 @@ class DivIzuFwActivate : public DivIzuFwUpdate {
   bool activationFlag;
 };
 
-class DivIzuFwInfo : public DivIzuCmd {
+class ORV_EXPORT DivIzuFwInfo : public DivIzuCmd {
  public:
   DivIzuFwInfo(std::string deviceId, u32 timeout);
   u64 execute() override;

@@ -42,7 +42,7 @@ using VazidaRaduru::_OrvPostCmdAction;
 using VazidaRaduru::OrvCmdAbortCallback;
 using VazidaRaduru::OrvGenDev;
 
-class DivIzuGenCmd {
+class ORV_EXPORT DivIzuGenCmd {
  public:
   // An empty (or all-blank) id makes a command without a device.
   DivIzuGenCmd(std::string deviceId, u32 timeout, u32 namespaceId, bool lockDevice,
@@ -120,7 +120,7 @@ class DivIzuGenCmd {
 };
 
 // A command that always has a device, and reads the drive's identification.
-class DivIzuCmd : public DivIzuGenCmd {
+class ORV_EXPORT DivIzuCmd : public DivIzuGenCmd {
  public:
   // Throws code 43 when the id names no drive.
   DivIzuCmd(std::string deviceId, u32 timeout, u32 namespaceId, bool lockDevice, bool allocatedNsMode);
@@ -132,7 +132,7 @@ class DivIzuCmd : public DivIzuGenCmd {
 // one dump file per object, or as compact hex text. The file is named after
 // the system, the time the object was made and the drive:
 // <folder>\VORMEL-<seconds>-<drive>[-<tag1>][-<tag2>].bin, whatever the form.
-class OrvDevBufDump {
+class ORV_EXPORT OrvDevBufDump {
  public:
   // An all-blank folder stands for "."; a folder that does not exist throws
   // code 57. Nothing reads the number.

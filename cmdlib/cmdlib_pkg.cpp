@@ -120,12 +120,19 @@ bool isFile(const std::string& path) { return osl_is_file(path.c_str()) == 0; }
 // Copies length bytes in pieces of 8192: 59 when fewer could be read, 60
 // when fewer could be written.
 u64 copyPieces(FILE* from, FILE* to, u64 length) {
-  OrvBuffer piece(kPieceLength, VazidaRaduru::ORV_LITTLE_ENDIAN);
-  for (u64 offset = 0; offset < length; offset += kPieceLength) {
-    size_t count = static_cast<size_t>(std::min<u64>(kPieceLength, length - offset));
-    piece.resetZero();
-    if (std::fread(piece.getBuffer(), 1, count, from) != count) return ORV_LIB_STATUS(ORV_ERR_FILE_READ);
-    if (std::fwrite(piece.getBuffer(), 1, count, to) != count) return ORV_LIB_STATUS(ORV_ERR_FILE_WRITE);
+  // Returns rather than throws, so that the caller closes both files.
+  try {
+    OrvBuffer piece(kPieceLength, VazidaRaduru::ORV_LITTLE_ENDIAN);
+    for (u64 offset = 0; offset < length; offset += kPieceLength) {
+      size_t count = static_cast<size_t>(std::min<u64>(kPieceLength, length - offset));
+      piece.resetZero();
+      if (std::fread(piece.getBuffer(), 1, count, from) != count) return ORV_LIB_STATUS(ORV_ERR_FILE_READ);
+      if (std::fwrite(piece.getBuffer(), 1, count, to) != count) return ORV_LIB_STATUS(ORV_ERR_FILE_WRITE);
+    }
+  } catch (u64 status) {
+    return status;
+  } catch (...) {
+    return ORV_LIB_STATUS(ORV_ERR_GENERIC);
   }
   return 0;
 }
@@ -461,6 +468,8 @@ u64 DivIzuUnPkg::execute() {
                  : ORV_LIB_STATUS(ORV_ERR_FILE_READ);
     osl_fclose(package);
     if (osl_fclose(image) != 0 && status == 0) status = ORV_LIB_STATUS(ORV_ERR_FILE_WRITE);
+    // A cut image must not be taken for a whole one later.
+    if (status) osl_remove_file(imagePath.c_str());
     return status;
   } catch (u64 status) {
     return status;

@@ -35,7 +35,7 @@ namespace DivizuCmdlib {
 
 using VazidaRaduru::_OrvFwPkgHeader;
 
-class DivIzuFwPkg : protected DivIzuGenCmd {
+class ORV_EXPORT DivIzuFwPkg : protected DivIzuGenCmd {
  public:
   enum DestFileType : u32 { IMAGE_FILE = 0, PACKAGE_FILE = 1 };
   // Numbers 0 to 65535 may follow a suffix of a made file name.
@@ -87,7 +87,7 @@ class DivIzuFwPkg : protected DivIzuGenCmd {
 };
 
 // Packs an image file into a new package file.
-class DivIzuPkg : public DivIzuFwPkg {
+class ORV_EXPORT DivIzuPkg : public DivIzuFwPkg {
  public:
   // pkgOutFile: a bare name, or empty for a made one; pkgOutDir: the folder,
   // or empty for the image's. packageDate: "DDMMYYYY" or empty.
@@ -106,7 +106,7 @@ class DivIzuPkg : public DivIzuFwPkg {
 };
 
 // Takes the image out of a package file into a new image file.
-class DivIzuUnPkg : public DivIzuFwPkg {
+class ORV_EXPORT DivIzuUnPkg : public DivIzuFwPkg {
  public:
   DivIzuUnPkg(std::string imgOutFile, std::string packagePath, std::string imgOutDir);
   u64 execute() override;
@@ -120,7 +120,7 @@ class DivIzuUnPkg : public DivIzuFwPkg {
 };
 
 // Reads and verifies a package; the caller then takes getPkgHeader.
-class DivIzuPkgInfo : public DivIzuFwPkg {
+class ORV_EXPORT DivIzuPkgInfo : public DivIzuFwPkg {
  public:
   explicit DivIzuPkgInfo(std::string packagePath);
   DivIzuPkgInfo(unsigned char* buf, unsigned int len);

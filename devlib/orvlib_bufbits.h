@@ -21,7 +21,7 @@ enum _OrvByteEndianess : u32 {
 // Bits firstBit..lastBit of the number formed by the ceil((lastBit + 1) / 8)
 // bytes from byteOffset. In little-endian order the byte at byteOffset is the
 // least significant, in big-endian order the most significant.
-class OrvBufBits {
+class ORV_EXPORT OrvBufBits {
  public:
   // lastBit below firstBit or above 63 throws status code 7.
   OrvBufBits(u8* data, u32 byteOffset, u8 firstBit, u8 lastBit, _OrvByteEndianess order);
@@ -144,7 +144,7 @@ inline void OrvBufBits::writeRawValue(u64 number) {
 }
 
 // A bit view with a display name.
-class OrvBufField : public OrvBufBits {
+class ORV_EXPORT OrvBufField : public OrvBufBits {
  public:
   OrvBufField(u8* data, u32 byteOffset, u8 firstBit, u8 lastBit, std::string name,
               _OrvByteEndianess order);
@@ -160,28 +160,28 @@ class OrvBufField : public OrvBufBits {
   std::string name;
 };
 
-class OrvByteField : public OrvBufField {
+class ORV_EXPORT OrvByteField : public OrvBufField {
  public:
   OrvByteField(u8* data, u32 byteOffset, std::string name);
 };
 
-class OrvWordField : public OrvBufField {
+class ORV_EXPORT OrvWordField : public OrvBufField {
  public:
   OrvWordField(u8* data, u32 byteOffset, std::string name, _OrvByteEndianess order);
 };
 
-class OrvDwordField : public OrvBufField {
+class ORV_EXPORT OrvDwordField : public OrvBufField {
  public:
   OrvDwordField(u8* data, u32 byteOffset, std::string name, _OrvByteEndianess order);
 };
 
-class OrvQwordField : public OrvBufField {
+class ORV_EXPORT OrvQwordField : public OrvBufField {
  public:
   OrvQwordField(u8* data, u32 byteOffset, std::string name);
 };
 
 // A text of up to 255 bytes at byteOffset.
-class OrvBufAscStr {
+class ORV_EXPORT OrvBufAscStr {
  public:
   OrvBufAscStr(u8* data, u32 byteOffset, u8 length, _OrvByteEndianess order);
   virtual ~OrvBufAscStr() = default;
@@ -205,7 +205,7 @@ class OrvBufAscStr {
 };
 
 // A text field with a display name.
-class OrvBufAscFld : public OrvBufAscStr {
+class ORV_EXPORT OrvBufAscFld : public OrvBufAscStr {
  public:
   OrvBufAscFld(u8* data, u32 byteOffset, u8 length, std::string name, _OrvByteEndianess order);
 

@@ -16,7 +16,7 @@
 
 namespace VazidaRaduru {
 
-class OrvBuffer {
+class ORV_EXPORT OrvBuffer {
  public:
   // Empty: no bytes, little-endian.
   OrvBuffer();
@@ -102,7 +102,7 @@ class OrvBuffer {
 // parent's memory (it never frees) and cannot be resized, refilled, copied or
 // assigned. It does not notice when the parent frees or reallocates: the
 // parent's owner keeps the parent unchanged in size while windows exist.
-class OrvSubBuffer : public OrvBuffer {
+class ORV_EXPORT OrvSubBuffer : public OrvBuffer {
  public:
   // A range outside the parent throws code 7; this form also prints the
   // offsets and the parent's length to standard output first.
@@ -125,7 +125,7 @@ class OrvSubBuffer : public OrvBuffer {
 
 // An owning buffer holding one log page, with its page and subpage ids and a
 // display name in the header of its hex dump.
-class OrvLogBuffer : public OrvBuffer {
+class ORV_EXPORT OrvLogBuffer : public OrvBuffer {
  public:
   OrvLogBuffer();
   OrvLogBuffer(u32 length, _OrvByteEndianess order, u8 pageId, u16 subPageId, std::string name);

@@ -16,7 +16,7 @@ extern const char orvlib_smart_attr_config[];
 
 namespace DivizuQuerylib {
 
-class OrvGenQuery {
+class ORV_EXPORT OrvGenQuery {
  public:
   static u64 send_command(_OSL_PDEV* drive, _osl_dev_cmd* request, osl_bus_type bus,
                           osl_cmd_type kind);
@@ -30,7 +30,7 @@ class OrvGenQuery {
   static void deinit_libs();
 };
 
-class OrvNativeQuery {
+class ORV_EXPORT OrvNativeQuery {
  public:
   OrvNativeQuery();
   ~OrvNativeQuery();
@@ -58,7 +58,7 @@ class OrvNativeQuery {
                     osl_bus_type* physicalBus);
 
 // The store behind the pseudo handle -10 ("raid_p").
-class OrvPStoreQuery {
+class ORV_EXPORT OrvPStoreQuery {
  public:
   OrvPStoreQuery();
   ~OrvPStoreQuery();
@@ -69,7 +69,7 @@ class OrvPStoreQuery {
 };
 
 // The store behind the pseudo handle -9 ("raid_b").
-class OrvBStoreQuery {
+class ORV_EXPORT OrvBStoreQuery {
  public:
   OrvBStoreQuery();
   ~OrvBStoreQuery();

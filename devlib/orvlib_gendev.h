@@ -72,7 +72,7 @@ struct _OrvDevDumpItem {
   OrvBuffer* data;
 };
 
-class OrvGenDev {
+class ORV_EXPORT OrvGenDev {
  public:
   // Opens the drive once to learn its device type, then builds the class of
   // that command set. The caller owns the object.

@@ -28,24 +28,26 @@ extern const orvlib_strnum_map orvlib_src_file_map[];  // 73 source files
 extern const orvlib_strnum_map orvlib_err_code_map[];  // 199 codes
 extern const char orvlib_msg_catalogue[];              // "ORVERR0:...;ORVERR1:...;"
 
-u64 _orv_parser_status(u16 code, const char* sourcePath, u32 line);
-u64 _orv_fend_status(u16 code, const char* sourcePath, u32 line);
-u64 _orv_bend_status(u16 code, const char* sourcePath, u32 line);
-u64 _orv_orvlib_status(u16 code, const char* sourcePath, u32 line);
-u64 _orv_osl_status(u16 code, const char* sourcePath, u32 line);
-u64 _orv_sys_status(u16 code, const char* sourcePath, u32 line);
+extern "C" ORV_EXPORT u64 _orv_parser_status(u16 code, const char* sourcePath, u32 line);
+extern "C" ORV_EXPORT u64 _orv_fend_status(u16 code, const char* sourcePath, u32 line);
+extern "C" ORV_EXPORT u64 _orv_bend_status(u16 code, const char* sourcePath, u32 line);
+extern "C" ORV_EXPORT u64 _orv_orvlib_status(u16 code, const char* sourcePath, u32 line);
+extern "C" ORV_EXPORT u64 _orv_osl_status(u16 code, const char* sourcePath, u32 line);
+extern "C" ORV_EXPORT u64 _orv_sys_status(u16 code, const char* sourcePath, u32 line);
 
-u32 orv_status_code(u64 word);
+extern "C" ORV_EXPORT u32 orv_status_code(u64 word);
 u32 orv_status_layer_of(u64 word);
-u32 orv_print_status(u64 word);
-u32 orv_status_msgid(u64 word, char* out, u32 size);
-u32 orv_status_msgstr(u64 word, char* out, u32 size);
-u32 orv_get_status_msg(u64 word, char* out, u32 size);
+extern "C" ORV_EXPORT u32 orv_print_status(u64 word);
+extern "C" ORV_EXPORT u32 orv_status_msgid(u64 word, char* out, u32 size);
+extern "C" ORV_EXPORT u32 orv_status_msgstr(u64 word, char* out, u32 size);
+extern "C" ORV_EXPORT u32 orv_get_status_msg(u64 word, char* out, u32 size);
 
-u32 orvlib_get_msg_string(const char* msgid, char* out, u32 size);
-u32 orvlib_get_str(const orvlib_strnum_map* table, u16 number, char* out, u32 size);
-u32 orvlib_get_num(const orvlib_strnum_map* table, const char* name, u16* number);
-u32 orvlib_strnum_map_size(const orvlib_strnum_map* table);
+extern "C" ORV_EXPORT u32 orvlib_get_msg_string(const char* msgid, char* out, u32 size);
+extern "C" ORV_EXPORT u32 orvlib_get_str(const orvlib_strnum_map* table, u16 number, char* out,
+                                          u32 size);
+extern "C" ORV_EXPORT u32 orvlib_get_num(const orvlib_strnum_map* table, const char* name,
+                                          u16* number);
+extern "C" ORV_EXPORT u32 orvlib_strnum_map_size(const orvlib_strnum_map* table);
 
 void status_file_id(const char* sourcePath, u16* number);
 u64 osl_split_path(const char* path, char* dirOut, u32 dirSize, char* fileOut, u32 fileSize);
@@ -140,6 +142,7 @@ enum orv_code : u16 {
   ORV_ERR_NVME_SECURITY_SEND = 158,
   ORV_ERR_NVME_SECURITY_RECEIVE = 159,
   ORV_ERR_DEVICE_LOCKED = 166,
+  ORV_ERR_FORMAT_ACTIVE = 167,
   ORV_ERR_PARALLEL_NVME = 170,
   ORV_ERR_FEATURE_NOT_CHANGEABLE = 185,
   ORV_ERR_FW_OVERLAPPING_RANGES = 192,

@@ -245,17 +245,58 @@ bool isWindows10() { return osl_windows_at_least(10, 0); }
 
 bool isOccupied(const _osl_dev_entry& entry) { return entry.id[0] != '\0'; }
 
-u64 queryProperty(_OSL_PDEV* drive, STORAGE_PROPERTY_ID property, void* out, u32 length) {
+u64 queryProperty(_OSL_PDEV* drive, STORAGE_PROPERTY_ID property, void* out, u32 length,
+                  u32* error = nullptr) {
   std::memset(out, 0, length);
   STORAGE_PROPERTY_QUERY query = {};
   query.PropertyId = property;
   query.QueryType = PropertyStandardQuery;
-  u32 error = 0;
-  if (osl_ioctl(drive, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out, length, &error) ==
+  u32 failure = 0;
+  if (osl_ioctl(drive, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out, length, &failure) ==
       0)
     return 0;
-  osl_log_ioctl_failure(OSL_LOG_ERROR, error);
+  osl_log_ioctl_failure(OSL_LOG_ERROR, failure);
+  if (error) *error = failure;
   return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
+}
+
+// osl_describe_drive, telling why a drive could not be described (why holds
+// OSL_UNREAD_TEXT bytes) and where its entry went.
+u64 describeDrive(_OSL_PDEV* drive, _osl_dev_info* list, char* why, u32* placed) {
+  STORAGE_DEVICE_NUMBER number = {};
+  u32 error = 0;
+  if (osl_ioctl(drive, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
+                &error) != 0) {
+    std::snprintf(why, OSL_UNREAD_TEXT, "IOCTL_STORAGE_GET_DEVICE_NUMBER failed (error: %u)", error);
+    return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
+  }
+  alignas(8) u8 descriptor[OSL_DESCRIPTOR_LENGTH];
+  u64 status = queryProperty(drive, StorageDeviceProperty, descriptor, sizeof descriptor, &error);
+  if (status) {
+    std::snprintf(why, OSL_UNREAD_TEXT, "IOCTL_STORAGE_QUERY_PROPERTY failed (error: %u)", error);
+    return status;
+  }
+  // The list has a place for device numbers 0 to 255 only.
+  if (number.DeviceNumber >= OSL_MAX_DRIVES) {
+    std::snprintf(why, OSL_UNREAD_TEXT, "device number %u has no place in the drive list",
+                  static_cast<unsigned>(number.DeviceNumber));
+    return ORV_OSL_STATUS(ORV_ERR_INDEX_OUT_OF_BOUND);
+  }
+
+  *placed = number.DeviceNumber;
+  _osl_dev_entry& entry = list->entries[number.DeviceNumber];
+  bool seenBefore = isOccupied(entry);
+  status = osl_fill_dev_entry(drive, number.DeviceNumber,
+                              reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(descriptor),
+                              sizeof descriptor, &entry);
+  entry.logicalUnit = OSL_NO_LUN;
+  if (entry.deviceType == OSL_DEV_NVME) {
+    u8 pathId = 0;
+    u8 logicalUnit = 0;
+    if (osl_scsi_get_address(drive, &pathId, 0, &logicalUnit) == 0) entry.logicalUnit = logicalUnit;
+  }
+  if (!seenBefore) ++list->count;
+  return status;
 }
 
 }  // namespace
@@ -292,72 +333,113 @@ u64 osl_query_seek_penalty(_OSL_PDEV* drive, u8* noSeekPenalty) {
   return 0;
 }
 
-u64 osl_list_drives(_osl_dev_info* list) {
+void osl_unread_add(osl_unread_list* unread, const char* what, const char* why) {
+  if (!unread) return;
+  osl_log(OSL_LOG_ERROR, "Error: Could not read %s: %s\n", what, why);
+  if (unread->count < OSL_UNREAD_KEPT)
+    std::snprintf(unread->texts[unread->count], OSL_UNREAD_TEXT, "%s: %s", what, why);
+  ++unread->count;
+}
+
+void osl_unread_call(osl_unread_list* unread, const char* what, const char* call, u32 error) {
+  char why[OSL_UNREAD_TEXT];
+  std::snprintf(why, sizeof why, "%s failed (error: %u)", call, error);
+  osl_unread_add(unread, what, why);
+}
+
+u16 osl_open_interface(HDEVINFO set, const GUID& interfaceClass, DWORD index, osl_interface_open* out) {
+  *out = {};
+  out->handle = INVALID_HANDLE_VALUE;
+  auto fail = [out](const char* call, u32 error, u16 code) {
+    out->failedCall = call;
+    out->error = error;
+    return code;
+  };
+  SP_DEVICE_INTERFACE_DATA interfaceData = {};
+  interfaceData.cbSize = sizeof interfaceData;
+  if (!SetupDiEnumDeviceInterfaces(set, nullptr, &interfaceClass, index, &interfaceData)) {
+    DWORD error = GetLastError();
+    out->ended = error == ERROR_NO_MORE_ITEMS;
+    return fail("SetupDiEnumDeviceInterfaces", error, ORV_ERR_UNSUPPORTED_DEVICE);
+  }
+  DWORD required = 0;
+  BOOL sized = SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, nullptr, 0, &required, nullptr);
+  DWORD error = GetLastError();
+  if (sized || error != ERROR_INSUFFICIENT_BUFFER || required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
+    return fail("SetupDiGetDeviceInterfaceDetailW", sized ? 0 : error, ORV_ERR_DEVICE_DETAIL);
+  auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(std::calloc(1, required));
+  if (!detail) return fail("calloc", ERROR_NOT_ENOUGH_MEMORY, ORV_ERR_NO_MEMORY);
+  detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+  if (!SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required, nullptr, nullptr)) {
+    error = GetLastError();
+    std::free(detail);
+    return fail("SetupDiGetDeviceInterfaceDetailW", error, ORV_ERR_DEVICE_DETAIL);
+  }
+  if (WideCharToMultiByte(CP_ACP, 0, detail->DevicePath, -1, out->path, sizeof out->path, nullptr,
+                          nullptr) == 0)
+    out->path[0] = '\0';
+  HANDLE opened = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  error = GetLastError();
+  std::free(detail);
+  if (opened == INVALID_HANDLE_VALUE || opened == nullptr)
+    return fail("CreateFileW", error, ORV_ERR_OPEN_DEVICE);
+  out->handle = opened;
+  return 0;
+}
+
+u64 osl_list_drives(_osl_dev_info* list, osl_unread_list* unread) {
   if (!list) return ORV_OSL_STATUS(ORV_ERR_INVALID_ARGUMENT);
-  osl_enum_disk_interfaces(list);
-  osl_csmi_list_drives(list);
+  // What cannot be read is logged whoever asks for the list.
+  osl_unread_list own;
+  if (!unread) unread = &own;
+  unread->count = 0;
+  osl_enum_disk_interfaces(list, unread);
+  osl_csmi_list_drives(list, unread);
   if (list->count == 0) return ORV_OSL_STATUS(ORV_ERR_NO_DEVICES);
   return 0;
 }
 
-void osl_enum_disk_interfaces(_osl_dev_info* list) {
+void osl_enum_disk_interfaces(_osl_dev_info* list, osl_unread_list* unread) {
   HDEVINFO set = SetupDiGetClassDevsW(&OSL_DISK_INTERFACE_GUID, nullptr, nullptr,
                                       DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-  if (set == INVALID_HANDLE_VALUE) return;
+  if (set == INVALID_HANDLE_VALUE) {
+    osl_unread_call(unread, "the disk interfaces", "SetupDiGetClassDevsW", GetLastError());
+    return;
+  }
   std::memset(list, 0, sizeof *list);
+  // A drive that cannot be read is passed over, never the ones after it.
   for (DWORD index = 0; index < OSL_MAX_DRIVES + 1; ++index) {
-    SP_DEVICE_INTERFACE_DATA interfaceData = {};
-    interfaceData.cbSize = sizeof interfaceData;
-    if (!SetupDiEnumDeviceInterfaces(set, nullptr, &OSL_DISK_INTERFACE_GUID, index,
-                                     &interfaceData))
-      break;
-    DWORD required = 0;
-    if (SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, nullptr, 0, &required, nullptr) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
-        required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
+    osl_interface_open disk;
+    u16 failure = osl_open_interface(set, OSL_DISK_INTERFACE_GUID, index, &disk);
+    if (disk.ended) break;
+    char what[OSL_UNREAD_TEXT];
+    if (disk.path[0])
+      std::snprintf(what, sizeof what, "%s", disk.path);
+    else
+      std::snprintf(what, sizeof what, "disk interface %u", static_cast<unsigned>(index));
+    if (failure) {
+      osl_unread_call(unread, what, disk.failedCall, disk.error);
       continue;
-    auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(std::calloc(1, required));
-    if (!detail) continue;
-    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    if (SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required, nullptr, nullptr))
-      handle = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    std::free(detail);
-    if (handle == INVALID_HANDLE_VALUE) continue;
+    }
     _OSL_PDEV drive = {};
-    drive.handle = handle;
+    drive.handle = disk.handle;
     drive.target = OSL_NO_TARGET;
-    osl_describe_drive(&drive, list);
-    CloseHandle(handle);
+    char why[OSL_UNREAD_TEXT] = {};
+    u32 placed = OSL_MAX_DRIVES;
+    if (describeDrive(&drive, list, why, &placed) != 0 && why[0])
+      osl_unread_add(unread, what, why);
+    else if (placed < OSL_MAX_DRIVES && list->entries[placed].usable != 1)
+      osl_unread_add(unread, what, "the drive reports no serial number");
+    CloseHandle(disk.handle);
   }
   SetupDiDestroyDeviceInfoList(set);
 }
 
 u64 osl_describe_drive(_OSL_PDEV* drive, _osl_dev_info* list) {
-  STORAGE_DEVICE_NUMBER number = {};
-  if (osl_ioctl(drive, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
-                nullptr) != 0)
-    return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
-  alignas(8) u8 descriptor[OSL_DESCRIPTOR_LENGTH];
-  u64 status = osl_query_device_descriptor(drive, descriptor);
-  if (status) return status;
-  // The list has a place for device numbers 0 to 255 only.
-  if (number.DeviceNumber >= OSL_MAX_DRIVES) return ORV_OSL_STATUS(ORV_ERR_INDEX_OUT_OF_BOUND);
-
-  _osl_dev_entry& entry = list->entries[number.DeviceNumber];
-  bool seenBefore = isOccupied(entry);
-  status = osl_fill_dev_entry(drive, number.DeviceNumber,
-                              reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(descriptor),
-                              sizeof descriptor, &entry);
-  entry.logicalUnit = OSL_NO_LUN;
-  if (entry.deviceType == OSL_DEV_NVME) {
-    u8 pathId = 0;
-    u8 logicalUnit = 0;
-    if (osl_scsi_get_address(drive, &pathId, 0, &logicalUnit) == 0) entry.logicalUnit = logicalUnit;
-  }
-  if (!seenBefore) ++list->count;
-  return status;
+  char why[OSL_UNREAD_TEXT];
+  u32 placed = 0;
+  return describeDrive(drive, list, why, &placed);
 }
 
 u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,

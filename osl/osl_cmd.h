@@ -122,9 +122,42 @@ u64 osl_ioctl(_OSL_PDEV* drive, u32 controlCode, void* in, u32 inLength, void* o
 void osl_log_ioctl_failure(int level, u32 error);
 void osl_log_cdb(int level, const u8* block, u32 length);
 
-// The drive list.
-u64 osl_list_drives(_osl_dev_info* list);
-void osl_enum_disk_interfaces(_osl_dev_info* list);
+// What a listing could not read: the disk interfaces, drives and storage
+// ports it went on past. A list with any of them is incomplete: the drive a
+// caller looks for may be among them. Each one is logged at error level
+// ("Error: Could not read <what>: <why>"); the first OSL_UNREAD_KEPT are kept
+// as "<what>: <why>".
+constexpr u32 OSL_UNREAD_KEPT = 16;
+constexpr u32 OSL_UNREAD_TEXT = 320;
+struct osl_unread_list {
+  u32 count;  // all of them, kept or not
+  char texts[OSL_UNREAD_KEPT][OSL_UNREAD_TEXT];
+};
+// Logs and records one; without a record (a listing made for another
+// purpose) nothing is done.
+void osl_unread_add(osl_unread_list* unread, const char* what, const char* why);
+// The same for a call that failed with a Windows error.
+void osl_unread_call(osl_unread_list* unread, const char* what, const char* call, u32 error);
+
+// One interface of a device interface set (disks or storage ports), opened
+// for reading and writing with shared reading and writing. ended: the set
+// has no interface at that index. On a failure the handle is invalid and the
+// failing call and its Windows error are given.
+struct osl_interface_open {
+  HANDLE handle;
+  bool ended;
+  const char* failedCall;
+  u32 error;
+  char path[OSL_UNREAD_TEXT];  // the device path, once read
+};
+// 0, or the code of the failure for the caller's status: 43 (no interface at
+// the index), 14, 8 or 13.
+u16 osl_open_interface(HDEVINFO set, const GUID& interfaceClass, DWORD index, osl_interface_open* out);
+
+// The drive list. unread (may be null) is cleared, then tells what the
+// listing went on past; the status does not change for it.
+u64 osl_list_drives(_osl_dev_info* list, osl_unread_list* unread = nullptr);
+void osl_enum_disk_interfaces(_osl_dev_info* list, osl_unread_list* unread = nullptr);
 u64 osl_drive_query(_OSL_PDEV* drive, _osl_dev_info* list);
 u64 osl_describe_drive(_OSL_PDEV* drive, _osl_dev_info* list);
 u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,

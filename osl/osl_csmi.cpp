@@ -46,39 +46,6 @@ u64 send(_OSL_PDEV* controller, u32 controlCode, void* buffer, u32 length, u32 t
   return osl_ioctl(controller, IOCTL_SCSI_MINIPORT, buffer, length, buffer, length, error);
 }
 
-// Opens the storage port at index of the set into handle. ended tells that
-// the set has no interface at that index.
-u64 openPort(HDEVINFO set, DWORD index, HANDLE* handle, bool* ended) {
-  *handle = INVALID_HANDLE_VALUE;
-  *ended = false;
-  SP_DEVICE_INTERFACE_DATA interfaceData = {};
-  interfaceData.cbSize = sizeof interfaceData;
-  if (!SetupDiEnumDeviceInterfaces(set, nullptr, &OSL_STORAGE_PORT_INTERFACE_GUID, index,
-                                   &interfaceData)) {
-    *ended = true;
-    return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
-  }
-  DWORD required = 0;
-  if (SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, nullptr, 0, &required, nullptr) ||
-      GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
-      required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
-    return ORV_OSL_STATUS(ORV_ERR_DEVICE_DETAIL);
-  auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(std::calloc(1, required));
-  if (!detail) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
-  detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-  if (!SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required, nullptr, nullptr)) {
-    std::free(detail);
-    return ORV_OSL_STATUS(ORV_ERR_DEVICE_DETAIL);
-  }
-  HANDLE opened = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  std::free(detail);
-  if (opened == INVALID_HANDLE_VALUE || opened == nullptr)
-    return ORV_OSL_STATUS(ORV_ERR_OPEN_DEVICE);
-  *handle = opened;
-  return 0;
-}
-
 HDEVINFO portInterfaces() {
   return SetupDiGetClassDevsW(&OSL_STORAGE_PORT_INTERFACE_GUID, nullptr, nullptr,
                               DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
@@ -92,7 +59,7 @@ class RaidConfig {
   RaidConfig(const RaidConfig&) = delete;
   RaidConfig& operator=(const RaidConfig&) = delete;
 
-  u64 read(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPerSet) {
+  u64 read(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPerSet, u32* error = nullptr) {
     u64 size = sizeof(osl_csmi_raid_config_buffer) + u64{sizeof(osl_csmi_raid_drive)} * maxDrivesPerSet;
     if (size > 0xFFFFFFFFull) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
     bytes_ = static_cast<u8*>(std::calloc(1, static_cast<size_t>(size)));
@@ -100,8 +67,10 @@ class RaidConfig {
     maxDrives_ = maxDrivesPerSet;
     config()->uRaidSetIndex = setIndex;
     return osl_csmi_request(controller, OSL_CSMI_RAID_CONFIG_CODE, bytes_, static_cast<u32>(size),
-                            true);
+                            true, error);
   }
+  // The answer's header; null when nothing could be allocated.
+  const SRB_IO_CONTROL* header() const { return reinterpret_cast<const SRB_IO_CONTROL*>(bytes_); }
   // A driver that answers more drives than the buffer holds is not believed.
   u32 driveCount() const { return std::min<u32>(config()->bDriveCount, maxDrives_); }
   const osl_csmi_raid_drive& drive(u32 index) const {
@@ -164,6 +133,45 @@ u64 findPhysicalNvme(u8 target, _osl_dev_entry* out, bool* found) {
 
 int controllerPortCache = -1;
 
+// A request of the listing fails when Windows fails it or when the driver
+// answers a ReturnCode other than 0: its answer then tells nothing of the
+// controller's drives. A failure is recorded as the controller's.
+u64 listingRequest(const _OSL_PDEV* controller, const char* request, u64 status, u32 error,
+                   const SRB_IO_CONTROL* header, osl_unread_list* unread) {
+  u32 returnCode = header ? header->ReturnCode : 0;
+  if (status == 0 && returnCode == 0) return 0;
+  char what[32];
+  std::snprintf(what, sizeof what, "storage port %u", controller->port);
+  char why[OSL_UNREAD_TEXT];
+  std::snprintf(why, sizeof why, "CSMI %s failed (error: %u, return code: 0x%X)", request, error,
+                returnCode);
+  osl_unread_add(unread, what, why);
+  return status ? status : ORV_OSL_STATUS(ORV_ERR_GENERIC);
+}
+
+// Lists the drives of the controller on this storage port, when it is one.
+u64 listController(HANDLE handle, DWORD index, _osl_dev_info* list, osl_unread_list* unread,
+                   bool* found) {
+  _OSL_PDEV controller = {};
+  controller.handle = handle;
+  controller.port = static_cast<u8>(index);
+  controller.target = OSL_NO_TARGET;
+  osl_csmi_driver_info_buffer info = {};
+  u32 error = 0;
+  u64 status = osl_csmi_request(&controller, OSL_CSMI_DRIVER_INFO_CODE, &info, sizeof info, false, &error);
+  // A port that knows no miniport requests is no CSMI controller.
+  if (status && (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED)) return 0;
+  status = listingRequest(&controller, "driver information", status, error, &info.header, unread);
+  if (status) return status;
+  u32 raidSets = 0;
+  status = osl_csmi_list_raid_drives(&controller, list, &raidSets, unread);
+  if (raidSets > 0) *found = true;
+  u16 before = list->count;
+  u64 phys = osl_csmi_list_phy_drives(&controller, list, unread);
+  if (list->count > before) *found = true;
+  return status ? status : phys;
+}
+
 }  // namespace
 
 u64 osl_csmi_signature(u32 controlCode, u8 out[8]) {
@@ -176,9 +184,10 @@ u64 osl_csmi_signature(u32 controlCode, u8 out[8]) {
 }
 
 u64 osl_csmi_request(_OSL_PDEV* controller, u32 controlCode, void* buffer, u32 length,
-                     bool logFailure) {
+                     bool logFailure, u32* windowsError) {
   u32 error = 0;
   u64 status = send(controller, controlCode, buffer, length, OSL_CSMI_TIMEOUT_SECONDS, &error);
+  if (windowsError) *windowsError = error;
   if (status != 0 && logFailure) {
     osl_log_ioctl_failure(OSL_LOG_ERROR, error);
     osl_log(OSL_LOG_ERROR, "Error: CSMI Return code: 0x%X\n",
@@ -195,56 +204,69 @@ u64 osl_csmi_get_driver_info(HANDLE handle) {
   return osl_csmi_request(&controller, OSL_CSMI_DRIVER_INFO_CODE, &buffer, sizeof buffer, false);
 }
 
-u64 osl_csmi_list_drives(_osl_dev_info* list) {
+u64 osl_csmi_list_drives(_osl_dev_info* list, osl_unread_list* unread) {
   HDEVINFO set = portInterfaces();
-  if (set == INVALID_HANDLE_VALUE) return ORV_OSL_STATUS(ORV_ERR_DEVICE_CLASS);
+  if (set == INVALID_HANDLE_VALUE) {
+    osl_unread_call(unread, "the storage ports", "SetupDiGetClassDevsW", GetLastError());
+    return ORV_OSL_STATUS(ORV_ERR_DEVICE_CLASS);
+  }
   bool found = false;
-  u64 status = 0;
+  u64 firstFailure = 0;
+  // A port that cannot be read is passed over, never the ones after it.
   for (DWORD index = 0; index <= OSL_MAX_DRIVES; ++index) {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    bool ended = false;
-    status = openPort(set, index, &handle, &ended);
-    if (ended) status = 0;
-    if (ended || status) break;
-    if (osl_csmi_get_driver_info(handle) == 0) {
-      _OSL_PDEV controller = {};
-      controller.handle = handle;
-      controller.port = static_cast<u8>(index);
-      controller.target = OSL_NO_TARGET;
-      u32 raidSets = 0;
-      osl_csmi_list_raid_drives(&controller, list, &raidSets);
-      if (raidSets > 0) found = true;
-      u16 before = list->count;
-      osl_csmi_list_phy_drives(&controller, list);
-      if (list->count > before) found = true;
+    osl_interface_open port;
+    u16 failure = osl_open_interface(set, OSL_STORAGE_PORT_INTERFACE_GUID, index, &port);
+    if (port.ended) break;
+    u64 status = 0;
+    if (failure) {
+      status = ORV_OSL_STATUS(failure);
+      char what[32];
+      std::snprintf(what, sizeof what, "storage port %u", static_cast<unsigned>(index));
+      osl_unread_call(unread, what, port.failedCall, port.error);
+    } else {
+      status = listController(port.handle, index, list, unread, &found);
+      CloseHandle(port.handle);
     }
-    CloseHandle(handle);
+    if (status && !firstFailure) firstFailure = status;
   }
   SetupDiDestroyDeviceInfoList(set);
-  if (status) return status;
-  return found ? 0 : ORV_OSL_STATUS(ORV_ERR_NO_DEVICES);
+  if (found) return 0;
+  return firstFailure ? firstFailure : ORV_OSL_STATUS(ORV_ERR_NO_DEVICES);
 }
 
-u64 osl_csmi_list_raid_drives(_OSL_PDEV* controller, _osl_dev_info* list, u32* raidSets) {
+u64 osl_csmi_list_raid_drives(_OSL_PDEV* controller, _osl_dev_info* list, u32* raidSets,
+                              osl_unread_list* unread) {
   osl_csmi_raid_info_buffer info = {};
-  u64 status = osl_csmi_request(controller, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true);
+  u32 error = 0;
+  u64 status = osl_csmi_request(controller, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true, &error);
+  status = listingRequest(controller, "RAID information", status, error, &info.header, unread);
   if (status) return status;
   if (raidSets) *raidSets = info.uNumRaidSets;
   u32 keys[OSL_MAX_DRIVES] = {};
   u16 keyCount = 0;
-  if (info.uNumRaidSets == 0)
-    return osl_csmi_list_raid_set(controller, 0, info.uMaxDrivesPerSet, list, keys, &keyCount);
+  // Without a set, set 0 is asked all the same; a driver may refuse it.
+  if (info.uNumRaidSets == 0) {
+    osl_csmi_list_raid_set(controller, 0, info.uMaxDrivesPerSet, list, keys, &keyCount);
+    return 0;
+  }
+  u64 firstFailure = 0;
   for (u32 set = 0; set < info.uNumRaidSets && list->count < OSL_MAX_DRIVES &&
                     keyCount < OSL_MAX_DRIVES;
-       ++set)
-    status = osl_csmi_list_raid_set(controller, set, info.uMaxDrivesPerSet, list, keys, &keyCount);
-  return status;
+       ++set) {
+    status = osl_csmi_list_raid_set(controller, set, info.uMaxDrivesPerSet, list, keys, &keyCount, unread);
+    if (status && !firstFailure) firstFailure = status;
+  }
+  return firstFailure;
 }
 
 u64 osl_csmi_list_raid_set(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPerSet,
-                           _osl_dev_info* list, u32* keys, u16* keyCount) {
+                           _osl_dev_info* list, u32* keys, u16* keyCount, osl_unread_list* unread) {
   RaidConfig config;
-  u64 status = config.read(controller, setIndex, maxDrivesPerSet);
+  u32 error = 0;
+  u64 status = config.read(controller, setIndex, maxDrivesPerSet, &error);
+  char request[48];
+  std::snprintf(request, sizeof request, "RAID configuration of set %u", setIndex);
+  status = listingRequest(controller, request, status, error, config.header(), unread);
   if (status) return status;
   for (u32 i = 0; i < config.driveCount() && list->count < OSL_MAX_DRIVES && *keyCount < OSL_MAX_DRIVES;
        ++i) {
@@ -276,9 +298,11 @@ u64 osl_csmi_list_raid_set(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPer
   return 0;
 }
 
-u64 osl_csmi_list_phy_drives(_OSL_PDEV* controller, _osl_dev_info* list) {
+u64 osl_csmi_list_phy_drives(_OSL_PDEV* controller, _osl_dev_info* list, osl_unread_list* unread) {
   osl_csmi_phy_info_buffer info = {};
-  u64 status = osl_csmi_request(controller, OSL_CSMI_PHY_INFO_CODE, &info, sizeof info, true);
+  u32 error = 0;
+  u64 status = osl_csmi_request(controller, OSL_CSMI_PHY_INFO_CODE, &info, sizeof info, true, &error);
+  status = listingRequest(controller, "phy information", status, error, &info.header, unread);
   if (status) return status;
   for (u32 i = 0; i < phyCount(info); ++i) {
     if (controller->target != OSL_NO_TARGET && i != controller->target) continue;
@@ -300,13 +324,13 @@ u64 osl_csmi_open(_OSL_PDEV* drive) {
   if (!drive) return ORV_OSL_STATUS(ORV_ERR_PARAMETER_VALUE);
   HDEVINFO set = portInterfaces();
   if (set == INVALID_HANDLE_VALUE) return ORV_OSL_STATUS(ORV_ERR_DEVICE_CLASS);
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  bool ended = false;
-  u64 status = openPort(set, drive->port, &handle, &ended);
+  osl_interface_open port;
+  u16 failure = osl_open_interface(set, OSL_STORAGE_PORT_INTERFACE_GUID, drive->port, &port);
   SetupDiDestroyDeviceInfoList(set);
-  if (status) return status;
+  if (failure) return ORV_OSL_STATUS(failure);
+  HANDLE handle = port.handle;
   drive->handle = handle;
-  status = osl_csmi_get_driver_info(handle);
+  u64 status = osl_csmi_get_driver_info(handle);
   if (status) {
     CloseHandle(handle);
     drive->handle = nullptr;
@@ -323,14 +347,13 @@ u64 osl_csmi_controller_port(u8* port) {
   HDEVINFO set = portInterfaces();
   if (set == INVALID_HANDLE_VALUE) return ORV_OSL_STATUS(ORV_ERR_DEVICE_CLASS);
   for (DWORD index = 0; index <= OSL_MAX_DRIVES; ++index) {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    bool ended = false;
-    if (openPort(set, index, &handle, &ended) != 0) {
-      if (ended) break;
+    osl_interface_open opened;
+    if (osl_open_interface(set, OSL_STORAGE_PORT_INTERFACE_GUID, index, &opened) != 0) {
+      if (opened.ended) break;
       continue;
     }
-    bool answered = osl_csmi_get_driver_info(handle) == 0;
-    CloseHandle(handle);
+    bool answered = osl_csmi_get_driver_info(opened.handle) == 0;
+    CloseHandle(opened.handle);
     if (answered) {
       controllerPortCache = static_cast<int>(index);
       *port = static_cast<u8>(index);
@@ -400,8 +423,13 @@ u64 osl_csmi_phy_describe(_OSL_PDEV* drive, _osl_dev_entry* entry) {
   u64 status = osl_csmi_request(drive, OSL_CSMI_PHY_INFO_CODE, &info, sizeof info, true);
   if (status) return status;
   if (drive->target < phyCount(info) &&
-      info.Phy[drive->target].Attached.bDeviceType == OSL_CSMI_END_DEVICE)
+      info.Phy[drive->target].Attached.bDeviceType == OSL_CSMI_END_DEVICE) {
     describePhy(info.Phy[drive->target], entry);
+    // Reached through the controller whatever it is; the listing names
+    // devices other than SATA drives with no bus at all.
+    entry->commandBus = OSL_BUS_CSMI;
+    entry->physicalBus = OSL_BUS_CSMI;
+  }
   return 0;
 }
 

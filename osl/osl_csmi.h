@@ -12,21 +12,29 @@
 u64 osl_csmi_signature(u32 controlCode, u8 out[8]);
 // Sends one request: buffer (length bytes, zeroed but for the request's own
 // fields, the miniport header first) is given its header and sent in and
-// out. A failure is logged unless the request only probes for a controller.
+// out. A failure is logged unless the request only probes for a controller;
+// error (may be null) receives the Windows error, 0 when none.
 u64 osl_csmi_request(_OSL_PDEV* controller, u32 controlCode, void* buffer, u32 length,
-                     bool logFailure);
+                     bool logFailure, u32* error = nullptr);
 // 0 when a CSMI driver answers on the handle.
 u64 osl_csmi_get_driver_info(HANDLE handle);
 
 // Listing: entries are appended to the list after the drives already in it.
-u64 osl_csmi_list_drives(_osl_dev_info* list);
-u64 osl_csmi_list_raid_drives(_OSL_PDEV* controller, _osl_dev_info* list, u32* raidSets);
+// A storage port or request that fails is passed over and recorded in
+// unread (may be null); a request fails when Windows fails it or the driver
+// answers a ReturnCode other than 0. A port that knows no miniport requests
+// is no controller and no failure.
+u64 osl_csmi_list_drives(_osl_dev_info* list, osl_unread_list* unread = nullptr);
+u64 osl_csmi_list_raid_drives(_OSL_PDEV* controller, _osl_dev_info* list, u32* raidSets,
+                              osl_unread_list* unread = nullptr);
 // keys: 256 four-byte keys (port and SAS address bytes 0-2) of the drives
 // already listed, keyCount their number.
 u64 osl_csmi_list_raid_set(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPerSet,
-                           _osl_dev_info* list, u32* keys, u16* keyCount);
+                           _osl_dev_info* list, u32* keys, u16* keyCount,
+                           osl_unread_list* unread = nullptr);
 // The controller record's target selects one phy (OSL_NO_TARGET: all).
-u64 osl_csmi_list_phy_drives(_OSL_PDEV* controller, _osl_dev_info* list);
+u64 osl_csmi_list_phy_drives(_OSL_PDEV* controller, _osl_dev_info* list,
+                             osl_unread_list* unread = nullptr);
 
 // Opens the controller of a drive whose port, target and kind were parsed.
 u64 osl_csmi_open(_OSL_PDEV* drive);

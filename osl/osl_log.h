@@ -33,12 +33,14 @@ OrvAppLogger osl_install_log_hook();
 // Installs a hook directly (registration installs the library's own).
 void osl_set_log_hook(OrvAppLogger hook);
 
-void orvlib_register_app_logger(OrvAppLogger logger, osl_log_priority_e priority);
-void orvlib_unregister_app_logger();
-u8 orvlib_mask_app_log(u8 mask);
-u8 orvlib_unmask_app_log();
+extern "C" ORV_EXPORT void orvlib_register_app_logger(OrvAppLogger logger,
+                                                      osl_log_priority_e priority);
+extern "C" ORV_EXPORT void orvlib_unregister_app_logger();
+extern "C" ORV_EXPORT u8 orvlib_mask_app_log(u8 mask);
+extern "C" ORV_EXPORT u8 orvlib_unmask_app_log();
 // The hook the device library installs: filters by priority and mask.
-int orvlib_app_log(osl_log_priority_e level, const char* format, va_list arguments);
+extern "C" ORV_EXPORT int orvlib_app_log(osl_log_priority_e level, const char* format,
+                                         va_list arguments);
 
 // Event log under the source "VEDIZO_DUREVERAZE".
 #define OSL_EVENT_SOURCE "VEDIZO_DUREVERAZE"

@@ -32,6 +32,11 @@ constexpr u8 CNS_NAMESPACE_LIST = 0x02;
 constexpr u8 FEATURE_TEMPERATURE_THRESHOLD = 0x04;
 constexpr u8 FEATURE_WRITE_CACHE = 0x06;
 constexpr u8 STATUS_FORMAT_IN_PROGRESS = 0x84;
+// How long the tunnel waits, one second at a time, for a drive that answers
+// "format in progress": a format that erases the user data of the largest
+// drives ends well within a day, so a drive still formatting after that is
+// taken to be stuck.
+constexpr u32 FORMAT_WAIT_LIMIT_SECONDS = 24 * 60 * 60;
 constexpr u8 TUNNEL_PROTOCOL = 0xF0;
 constexpr u8 SECURITY_PROTOCOL_OUT = 0xB5;
 constexpr u8 SECURITY_PROTOCOL_IN = 0xA2;
@@ -99,60 +104,76 @@ u8 firmwareSlot(const u8* command) {
 
 enum class QueryKind { identify, log, feature };
 
+// What one protocol-specific query asks for.
+struct ProtocolRequest {
+  QueryKind kind;
+  u32 propertyId;
+  u32 dataType;
+  u32 value;
+  u32 subValue;
+  u32 subValue2;
+  u32 subValue3;
+  u32 subValue4;
+  u32 dataLength;   // ProtocolDataLength
+  bool headerOnly;  // only the query itself goes to the driver
+};
+
 // One protocol-specific query; the caller has logged the entry.
-u64 protocolQuery(_OSL_PDEV* drive, QueryKind kind, u32 propertyId, u32 dataType, u32 value,
-                  u32 subValue, u32 inLength, void* data, u32 dataLength, u8* response,
-                  u16 responseLength, bool ignoreError, bool logCompletion, u8* effectsLog) {
-  u8* buffer = static_cast<u8*>(std::calloc(1, OSL_PROTOCOL_QUERY_LENGTH));
+u64 protocolQuery(_OSL_PDEV* drive, const ProtocolRequest& asked, void* data, u32 dataLength,
+                  u8* response, u16 responseLength, bool ignoreError, bool logCompletion,
+                  u8* effectsLog) {
+  const u64 total = u64{OSL_PROTOCOL_QUERY_HEADER} + asked.dataLength;
+  u8* buffer = total <= 0xFFFFFFFFu ? static_cast<u8*>(std::calloc(1, total)) : nullptr;
   if (!buffer) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
   auto* query = reinterpret_cast<osl_protocol_query*>(buffer);
-  query->PropertyId = propertyId;
+  query->PropertyId = asked.propertyId;
   query->QueryType = PropertyStandardQuery;
-  query->ProtocolSpecific.ProtocolType = OSL_PROTOCOL_TYPE_NVME;
-  query->ProtocolSpecific.DataType = dataType;
-  query->ProtocolSpecific.ProtocolDataRequestValue = value;
-  query->ProtocolSpecific.ProtocolDataRequestSubValue = subValue;
-  query->ProtocolSpecific.ProtocolDataOffset = sizeof(osl_protocol_specific_data);
-  query->ProtocolSpecific.ProtocolDataLength = OSL_PROTOCOL_DATA_LENGTH;
+  osl_protocol_specific_data& specific = query->ProtocolSpecific;
+  specific.ProtocolType = OSL_PROTOCOL_TYPE_NVME;
+  specific.DataType = asked.dataType;
+  specific.ProtocolDataRequestValue = asked.value;
+  specific.ProtocolDataRequestSubValue = asked.subValue;
+  specific.ProtocolDataRequestSubValue2 = asked.subValue2;
+  specific.ProtocolDataRequestSubValue3 = asked.subValue3;
+  specific.ProtocolDataRequestSubValue4 = asked.subValue4;
+  specific.ProtocolDataOffset = sizeof(osl_protocol_specific_data);
+  specific.ProtocolDataLength = asked.dataLength;
 
   u32 error = 0;
+  u32 inLength = asked.headerOnly ? OSL_PROTOCOL_QUERY_HEADER : static_cast<u32>(total);
   u64 status = osl_ioctl(drive, IOCTL_STORAGE_QUERY_PROPERTY, buffer, inLength, buffer,
-                         OSL_PROTOCOL_QUERY_LENGTH, &error);
+                         static_cast<u32>(total), &error);
   if (response && responseLength >= 4)
-    std::memcpy(response, &query->ProtocolSpecific.FixedProtocolReturnData, 4);
+    std::memcpy(response, &specific.FixedProtocolReturnData, 4);
   if (status == 0) {
-    const osl_protocol_specific_data& answer = query->ProtocolSpecific;
-    u32 offset = answer.ProtocolDataOffset;
-    u32 length = answer.ProtocolDataLength;
-    u32 copied = data ? smaller(dataLength, OSL_PROTOCOL_DATA_LENGTH) : 0;
-    // The data must lie inside what came back, whatever the driver claims.
     const u32 start = offsetof(osl_protocol_query, ProtocolSpecific);
-    bool fits = offset <= OSL_PROTOCOL_QUERY_LENGTH - start &&
-                start + offset + (kind == QueryKind::log ? copied : OSL_PROTOCOL_DATA_LENGTH) <=
-                    OSL_PROTOCOL_QUERY_LENGTH;
+    u32 offset = specific.ProtocolDataOffset;
+    u32 length = specific.ProtocolDataLength;
+    // The answer must cover the bytes of a log page asked for, and whole
+    // identify or feature data (a feature asked without data is not read).
+    u32 covered = asked.kind == QueryKind::log ? asked.dataLength
+                  : asked.kind == QueryKind::feature && !data ? 0
+                                                               : OSL_PROTOCOL_DATA_LENGTH;
     bool good = query->PropertyId == OSL_PROTOCOL_QUERY_HEADER &&
                 query->QueryType == OSL_PROTOCOL_QUERY_HEADER;
+    if (good && (covered || asked.kind == QueryKind::log))
+      good = offset >= sizeof specific && length != 0 && length >= covered &&
+             u64{start} + offset + covered <= total;
     const u8* bytes = buffer + start + offset;
-    if (good && kind == QueryKind::identify) {
-      good = offset >= sizeof answer && length >= OSL_PROTOCOL_DATA_LENGTH && fits;
-      if (good && value == CNS_NAMESPACE) {
+    if (good && asked.kind == QueryKind::identify) {
+      if (asked.value == CNS_NAMESPACE) {
         good = le32(bytes) != 0 || le32(bytes + 4) != 0;
-      } else if (good && value == CNS_NAMESPACE_LIST) {
+      } else if (asked.value == CNS_NAMESPACE_LIST) {
         good = le32(bytes) != 0;
-      } else if (good) {
+      } else {
         good = (bytes[0] | bytes[1]) != 0 && le32(bytes + 516) != 0;
         if (good && effectsLog) *effectsLog = (bytes[261] >> 1) & 1;
       }
-    } else if (good && kind == QueryKind::log) {
-      good = offset >= sizeof answer && length != 0 && fits;
-    } else if (good && data) {
-      good = offset >= sizeof answer && length >= OSL_PROTOCOL_DATA_LENGTH && fits;
     }
-    if (!good) {
+    if (!good)
       status = ORV_OSL_STATUS(ORV_ERR_GENERIC);
-    } else if (data) {
-      std::memcpy(data, bytes, copied);
-    }
+    else if (data)
+      std::memcpy(data, bytes, smaller(dataLength, covered));
   }
   std::free(buffer);
   logFailure(status, ignoreError, error);
@@ -291,40 +312,48 @@ u64 osl_nvme_protocol_command(_OSL_PDEV* drive, const u8* command, u8 commandLen
 u64 osl_nvme_query_identify(_OSL_PDEV* drive, const u8* command, void* data, u32 dataLength,
                             u8* response, u16 responseLength, bool ignoreError,
                             bool logCompletion, u8* effectsLog) {
-  u32 value = CNS_CONTROLLER;
-  u32 subValue = 0;
+  ProtocolRequest asked = {QueryKind::identify, OSL_PROPERTY_ADAPTER_PROTOCOL_SPECIFIC,
+                           OSL_NVME_DATA_TYPE_IDENTIFY, CNS_CONTROLLER, 0, 0, 0, 0,
+                           OSL_PROTOCOL_DATA_LENGTH, false};
   if (command) {
+    // The query carries a namespace, the controller and the active namespace
+    // list; no other identify data.
+    u8 cns = command[OSL_NVME_DWORD10];
+    if (cns != CNS_NAMESPACE && cns != CNS_CONTROLLER && cns != CNS_NAMESPACE_LIST)
+      return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
     osl_log_cdb(OSL_LOG_INFO, command, OSL_NVME_ENTRY_LENGTH);
-    u32 cns = dword(command, 10) & 0x0F;
-    if (cns == CNS_NAMESPACE) {
-      value = CNS_NAMESPACE;
-      subValue = dword(command, 1);
-    } else if (cns == CNS_NAMESPACE_LIST) {
-      value = CNS_NAMESPACE_LIST;
-    }
+    asked.value = cns;
+    if (cns == CNS_NAMESPACE) asked.subValue = dword(command, 1);
   }
-  return protocolQuery(drive, QueryKind::identify, OSL_PROPERTY_ADAPTER_PROTOCOL_SPECIFIC,
-                       OSL_NVME_DATA_TYPE_IDENTIFY, value, subValue, OSL_PROTOCOL_QUERY_LENGTH,
-                       data, dataLength, response, responseLength, ignoreError, logCompletion,
-                       effectsLog);
+  return protocolQuery(drive, asked, data, dataLength, response, responseLength, ignoreError,
+                       logCompletion, effectsLog);
 }
 
 u64 osl_nvme_query_log(_OSL_PDEV* drive, const u8* command, void* data, u32 dataLength,
                        u8* response, u16 responseLength, bool ignoreError) {
+  u32 dword10 = dword(command, 10);
+  // The query carries four of the seven bits of the log-specific field
+  // (Dword 10 bits 14-8): a log that needs the others cannot be asked for.
+  if ((dword10 >> 12) & 7) return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
   osl_log_cdb(OSL_LOG_INFO, command, OSL_NVME_ENTRY_LENGTH);
-  return protocolQuery(drive, QueryKind::log, OSL_PROPERTY_DEVICE_PROTOCOL_SPECIFIC,
-                       OSL_NVME_DATA_TYPE_LOG_PAGE, command[OSL_NVME_DWORD10], 0,
-                       OSL_PROTOCOL_QUERY_LENGTH, data, dataLength, response, responseLength,
-                       ignoreError, true, nullptr);
+  u32 options = ((dword10 >> 15) & 1 ? OSL_LOG_PAGE_RETAIN_EVENT : 0) |
+                ((dword10 >> 8) & OSL_LOG_PAGE_SPECIFIC_MASK) << OSL_LOG_PAGE_SPECIFIC_SHIFT;
+  ProtocolRequest asked = {QueryKind::log, OSL_PROPERTY_DEVICE_PROTOCOL_SPECIFIC,
+                           OSL_NVME_DATA_TYPE_LOG_PAGE, command[OSL_NVME_DWORD10],
+                           dword(command, 12), dword(command, 13), dword(command, 11) >> 16,
+                           options, data ? dataLength : 0, false};
+  return protocolQuery(drive, asked, data, dataLength, response, responseLength, ignoreError,
+                       true, nullptr);
 }
 
 u64 osl_nvme_query_feature(_OSL_PDEV* drive, const u8* command, void* data, u32 dataLength,
                            u8* response, u16 responseLength, bool ignoreError) {
   osl_log_cdb(OSL_LOG_INFO, command, OSL_NVME_ENTRY_LENGTH);
-  return protocolQuery(drive, QueryKind::feature, OSL_PROPERTY_ADAPTER_PROTOCOL_SPECIFIC,
-                       OSL_NVME_DATA_TYPE_FEATURE, command[OSL_NVME_DWORD10],
-                       (dword(command, 10) >> 8) & 7, OSL_PROTOCOL_QUERY_HEADER, data,
-                       dataLength, response, responseLength, ignoreError, true, nullptr);
+  ProtocolRequest asked = {QueryKind::feature, OSL_PROPERTY_ADAPTER_PROTOCOL_SPECIFIC,
+                           OSL_NVME_DATA_TYPE_FEATURE, command[OSL_NVME_DWORD10],
+                           (dword(command, 10) >> 8) & 7, 0, 0, 0, OSL_PROTOCOL_DATA_LENGTH, true};
+  return protocolQuery(drive, asked, data, dataLength, response, responseLength, ignoreError,
+                       true, nullptr);
 }
 
 u64 osl_nvme_set_feature(_OSL_PDEV* drive, const u8* command, bool ignoreError) {
@@ -573,7 +602,7 @@ u64 osl_nvme_tunnel_command(_OSL_PDEV* drive, u8* command, u8 commandLength, u8 
   }
 
   u64 receiveLength = OSL_NVME_ENTRY_LENGTH + (incoming ? static_cast<u64>(dataLength) : 0);
-  for (;;) {
+  for (u32 waited = 0;; ++waited) {
     buffer = receiveLength <= 0xFFFFFFFFu ? static_cast<u8*>(std::calloc(1, receiveLength))
                                           : nullptr;
     if (!buffer) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
@@ -592,6 +621,10 @@ u64 osl_nvme_tunnel_command(_OSL_PDEV* drive, u8* command, u8 commandLength, u8 
     u32 statusType = (completion >> 25) & 7;
     u32 statusCode = (completion >> 17) & 0xFF;
     if (statusType == 0 && statusCode == STATUS_FORMAT_IN_PROGRESS) {
+      if (waited == FORMAT_WAIT_LIMIT_SECONDS) {
+        status = ORV_OSL_STATUS(ORV_ERR_FORMAT_ACTIVE);
+        break;
+      }
       Sleep(1000);
       continue;
     }

@@ -106,8 +106,17 @@ struct osl_protocol_specific_data {
   u32 ProtocolDataOffset;
   u32 ProtocolDataLength;
   u32 FixedProtocolReturnData;
-  u32 Reserved[3];
+  // A log page: the byte offset's high 32 bits, the log-specific
+  // identifier, and the retain-event bit and log-specific field.
+  u32 ProtocolDataRequestSubValue2;
+  u32 ProtocolDataRequestSubValue3;
+  u32 ProtocolDataRequestSubValue4;
 };
+// ProtocolDataRequestSubValue4 of a log page: bit 0 retain the asynchronous
+// event, bits 4-1 the log-specific field.
+constexpr u32 OSL_LOG_PAGE_RETAIN_EVENT = 0x01;
+constexpr u32 OSL_LOG_PAGE_SPECIFIC_SHIFT = 1;
+constexpr u32 OSL_LOG_PAGE_SPECIFIC_MASK = 0x0F;
 
 // The protocol-specific query and its answer share one layout: PropertyId
 // and QueryType (or Version and Size), the protocol data, then the data.

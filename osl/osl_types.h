@@ -11,3 +11,13 @@ typedef int8_t s8;
 typedef int16_t s16;
 typedef int32_t s32;
 typedef int64_t s64;
+
+// Marks the library's interface: its public classes and its status functions,
+// which the Windows executable exports by name for programs that load it. The
+// Windows build of the library defines ORVLIB_EXPORTS; for everything else,
+// and on the simulated host, the mark is empty.
+#ifdef ORVLIB_EXPORTS
+#define ORV_EXPORT __declspec(dllexport)
+#else
+#define ORV_EXPORT
+#endif

@@ -98,6 +98,8 @@ void NvmeDrive::execute(NvmeIo& io) {
     }
     case SANITIZE: return sanitize(io);
     case DEVICE_SELF_TEST: return selfTest(io);
+    case NAMESPACE_MANAGEMENT: return manageNamespace(io);
+    case NAMESPACE_ATTACHMENT: return attachNamespace(io);
     default:
       break;
   }
@@ -117,24 +119,8 @@ void NvmeDrive::execute(NvmeIo& io) {
 }
 
 std::vector<uint8_t> NvmeDrive::identify(NvmeIo& io) const {
-  uint32_t nsid = io.dword(1);
-  switch (io.dword(10) & 0xFF) {
-    case 0x00:
-      if (nsid != NAMESPACE_ID) break;
-      return namespaceData();
-    case 0x01:
-      return controllerData();
-    case 0x02: {
-      std::vector<uint8_t> list(4096, 0);
-      if (nsid < NAMESPACE_ID) putLittle(list, 0, NAMESPACE_ID, 4);
-      return list;
-    }
-    default:
-      nvmeFail(io, NVME_INVALID_FIELD);
-      return {};
-  }
-  nvmeFail(io, NVME_INVALID_NAMESPACE);
-  return {};
+  if ((io.dword(10) & 0xFF) == 0x01) return controllerData();
+  return namespaceIdentify(io);
 }
 
 std::vector<uint8_t> NvmeDrive::controllerData() const {
@@ -144,7 +130,7 @@ std::vector<uint8_t> NvmeDrive::controllerData() const {
   putText(data, 4, serial(), 20);
   putText(data, 24, model(), 40);
   putText(data, 64, firmware(), 8);
-  putLittle(data, 78, 1, 2);            // controller id
+  putLittle(data, 78, CONTROLLER_ID, 2);
   putLittle(data, 80, 0x00010400, 4);   // version 1.4
   data[256] = static_cast<uint8_t>(0x02 | 0x04 | (securityCommands() ? 0x01 : 0x00));
   data[258] = 3;                        // abort command limit
@@ -167,6 +153,7 @@ std::vector<uint8_t> NvmeDrive::controllerData() const {
 
 std::vector<uint8_t> NvmeDrive::namespaceData() const {
   std::vector<uint8_t> data(4096, 0);
+  if (flag("blankNamespaceData", false)) return data;
   putLittle(data, 0, sectors(), 8);
   putLittle(data, 8, sectors(), 8);
   putLittle(data, 16, sectors(), 8);

@@ -33,9 +33,11 @@ enum NvmeOpcode : uint8_t {
   IDENTIFY = 0x06,
   SET_FEATURES = 0x09,
   GET_FEATURES = 0x0A,
+  NAMESPACE_MANAGEMENT = 0x0D,
   FIRMWARE_COMMIT = 0x10,
   FIRMWARE_DOWNLOAD = 0x11,
   DEVICE_SELF_TEST = 0x14,
+  NAMESPACE_ATTACHMENT = 0x15,
   SECURITY_SEND = 0x81,
   SECURITY_RECEIVE = 0x82,
   FORMAT_NVM = 0x80,
@@ -58,6 +60,11 @@ enum NvmeStatus : uint16_t {
   NVME_INVALID_FORMAT = 0x10A,
   NVME_REQUIRES_CONVENTIONAL_RESET = 0x10B,
   NVME_OVERLAPPING_RANGE = 0x114,
+  NVME_INSUFFICIENT_CAPACITY = 0x115,
+  NVME_NAMESPACE_ID_UNAVAILABLE = 0x116,
+  NVME_NAMESPACE_ATTACHED = 0x118,
+  NVME_NAMESPACE_NOT_ATTACHED = 0x11A,
+  NVME_CONTROLLER_LIST_INVALID = 0x11C,
   NVME_SELF_TEST_IN_PROGRESS = 0x11D,
 };
 
@@ -65,6 +72,10 @@ class NvmeDrive : public Drive {
  public:
   NvmeDrive(Machine& machine, rapidjson::Value& record, uint32_t number);
   NvmeDrive* nvme() override { return this; }
+
+  // The controller id Identify Controller reports, the only controller of
+  // its subsystem.
+  static constexpr uint16_t CONTROLLER_ID = 1;
 
   void execute(NvmeIo& io);
 
@@ -106,6 +117,21 @@ class NvmeDrive : public Drive {
   bool writeCache() const { return writeCache_; }
   void setWriteCache(bool enabled) { writeCache_ = enabled; }
 
+  // drive_nvme_namespaces.cpp: the namespaces Namespace Management made
+  // beside namespace 1 (the drive's own), as the record's "namespaces" keeps
+  // them: sizes in blocks of their format, and whether they are attached to
+  // this controller.
+  struct MadeNamespace {
+    uint32_t id = 0;
+    uint64_t size = 0;
+    uint64_t capacity = 0;
+    uint8_t flbas = 0;
+    uint8_t dps = 0;
+    uint8_t nmic = 0;
+    bool attached = false;
+  };
+  std::vector<MadeNamespace> madeNamespaces() const;
+
  private:
   std::vector<uint8_t> identify(NvmeIo& io) const;
   std::vector<uint8_t> controllerData() const;
@@ -141,6 +167,11 @@ class NvmeDrive : public Drive {
   // management and the namespace's formats, over the identify data.
   void describeNamespaceManagement(std::vector<uint8_t>& controller) const;
   void describeFormats(std::vector<uint8_t>& ns) const;
+  // Identify of namespaces and their lists (CNS 00h, 02h, 10h-13h).
+  std::vector<uint8_t> namespaceIdentify(NvmeIo& io) const;
+  void manageNamespace(NvmeIo& io);
+  void attachNamespace(NvmeIo& io);
+  void keepNamespaces(const std::vector<MadeNamespace>& made);
 
   // drive_nvme_firmware.cpp
   std::vector<uint8_t> firmwareSlotLog() const;

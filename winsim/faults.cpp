@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "winsim/machine.h"
+#include "winsim/winsim_test.h"
 
 namespace winsim {
 namespace {
@@ -57,6 +58,14 @@ const rapidjson::Value* Faults::take(const FaultRequest& request) {
   }
   return nullptr;
 }
+
+std::vector<unsigned> Faults::matched() const {
+  std::vector<unsigned> counts;
+  for (const Counter& counter : counters_) counts.push_back(counter.seen);
+  return counts;
+}
+
+std::vector<unsigned> faultMatches() { return Machine::current().part<Faults>().matched(); }
 
 int faultNumber(const rapidjson::Value& fault, const char* key, int fallback) {
   auto found = fault.FindMember(key);

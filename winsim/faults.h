@@ -29,6 +29,8 @@ class Faults {
   // counted, so "after" and "times" see the exact sequence. A fault with a
   // "signal" raises that signal and lets the request go on.
   const rapidjson::Value* take(const FaultRequest& request);
+  // How many requests each fault of the list matched so far.
+  std::vector<unsigned> matched() const;
 
  private:
   struct Counter {

@@ -337,11 +337,6 @@ DWORD driveLayout(Call& call) {
   return ERROR_SUCCESS;
 }
 
-DWORD maximumTransfer(const Disk& disk) {
-  std::vector<uint8_t> bytes = adapterDescriptor(disk);
-  return reinterpret_cast<const STORAGE_ADAPTER_DESCRIPTOR*>(bytes.data())->MaximumTransferLength;
-}
-
 bool validTimeout(ULONG seconds) { return seconds >= 1 && seconds <= LONGEST_TIMEOUT_SECONDS; }
 
 DWORD ataPassThrough(Call& call) {
@@ -514,6 +509,11 @@ const ControlCode controlCodes[] = {
 };
 
 }  // namespace
+
+DWORD maximumTransfer(const Disk& disk) {
+  std::vector<uint8_t> bytes = adapterDescriptor(disk);
+  return reinterpret_cast<const STORAGE_ADAPTER_DESCRIPTOR*>(bytes.data())->MaximumTransferLength;
+}
 
 std::vector<StorageRequest>& storageTrace() {
   static std::vector<StorageRequest> requests;

@@ -41,6 +41,10 @@ DWORD answerPropertyQuery(const uint8_t* in, DWORD inSize, uint8_t* out, DWORD o
 std::vector<uint8_t> adapterDescriptorOf(DWORD maximumTransfer, DWORD maximumPages, uint8_t busType,
                                          DWORD alignmentMask);
 
+// The most bytes one request moves to or from the disk: its adapter's
+// MaximumTransferLength.
+DWORD maximumTransfer(const Disk& disk);
+
 struct StorageRequest;
 
 // One DeviceIoControl call as a driver answers it.

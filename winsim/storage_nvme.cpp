@@ -82,33 +82,43 @@ DWORD nvmeProtocolQuery(Call& call) {
   const osl_protocol_specific_data& asked = query.ProtocolSpecific;
   const uint32_t start = offsetof(osl_protocol_query, ProtocolSpecific);
   if (query.QueryType != PropertyStandardQuery || asked.ProtocolType != OSL_PROTOCOL_TYPE_NVME ||
-      asked.ProtocolDataOffset < sizeof(osl_protocol_specific_data) ||
-      asked.ProtocolDataLength > 0x10000)
+      asked.ProtocolDataOffset < sizeof(osl_protocol_specific_data))
     return ERROR_INVALID_PARAMETER;
   uint64_t needed = uint64_t{start} + asked.ProtocolDataOffset + asked.ProtocolDataLength;
   if (!call.out || call.outSize < needed) return ERROR_INSUFFICIENT_BUFFER;
 
-  std::vector<uint8_t> data(asked.ProtocolDataLength, 0);
+  // The driver moves at most what its adapter moves in one transfer, and
+  // says so in the ProtocolDataLength it hands back.
+  std::vector<uint8_t> data(std::min<uint64_t>(asked.ProtocolDataLength, maximumTransfer(call.disk)), 0);
   NvmeIo io;
   io.phase = data.empty() ? DataPhase::none : DataPhase::in;
   io.data = data.data();
   io.length = static_cast<uint32_t>(data.size());
   switch (asked.DataType) {
     case OSL_NVME_DATA_TYPE_IDENTIFY:
-      if (asked.ProtocolDataLength < 4096) return ERROR_INVALID_PARAMETER;
+      // A namespace, the controller or the active namespace list only.
+      if (asked.ProtocolDataRequestValue > 2) return ERROR_NOT_SUPPORTED;
+      if (data.size() < 4096) return ERROR_INVALID_PARAMETER;
       io.command[0] = IDENTIFY;
       putDword(io, 1, asked.ProtocolDataRequestValue == 0 ? asked.ProtocolDataRequestSubValue : 0);
       putDword(io, 10, asked.ProtocolDataRequestValue);
       break;
-    case OSL_NVME_DATA_TYPE_LOG_PAGE:
-      if (asked.ProtocolDataLength < 4 || asked.ProtocolDataLength % 4)
-        return ERROR_INVALID_PARAMETER;
+    case OSL_NVME_DATA_TYPE_LOG_PAGE: {
+      if (data.size() < 4 || data.size() % 4) return ERROR_INVALID_PARAMETER;
+      // SubValue and SubValue2 the byte offset, SubValue3 the log-specific
+      // identifier, SubValue4 the retain-event bit and log-specific field.
+      uint32_t dwords = static_cast<uint32_t>(data.size() / 4 - 1);
+      uint32_t options = asked.ProtocolDataRequestSubValue4;
       io.command[0] = GET_LOG_PAGE;
       putDword(io, 1, ALL_NAMESPACES);
       putDword(io, 10, (asked.ProtocolDataRequestValue & 0xFF) |
-                           ((asked.ProtocolDataLength / 4 - 1) & 0xFFFF) << 16);
-      putDword(io, 11, (asked.ProtocolDataLength / 4 - 1) >> 16);
+                           ((options >> OSL_LOG_PAGE_SPECIFIC_SHIFT) & OSL_LOG_PAGE_SPECIFIC_MASK) << 8 |
+                           (options & OSL_LOG_PAGE_RETAIN_EVENT) << 15 | (dwords & 0xFFFF) << 16);
+      putDword(io, 11, dwords >> 16 | asked.ProtocolDataRequestSubValue3 << 16);
+      putDword(io, 12, asked.ProtocolDataRequestSubValue);
+      putDword(io, 13, asked.ProtocolDataRequestSubValue2);
       break;
+    }
     case OSL_NVME_DATA_TYPE_FEATURE:
       io.command[0] = GET_FEATURES;
       putDword(io, 10, (asked.ProtocolDataRequestValue & 0xFF) |
@@ -122,6 +132,7 @@ DWORD nvmeProtocolQuery(Call& call) {
   osl_protocol_query answer = query;
   answer.PropertyId = OSL_PROTOCOL_QUERY_HEADER;  // Version
   answer.QueryType = OSL_PROTOCOL_QUERY_HEADER;   // Size
+  answer.ProtocolSpecific.ProtocolDataLength = static_cast<uint32_t>(data.size());
   answer.ProtocolSpecific.FixedProtocolReturnData = io.result;
   std::memset(call.out, 0, static_cast<size_t>(needed));
   std::memcpy(call.out, &answer, sizeof answer);

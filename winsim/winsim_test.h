@@ -75,4 +75,9 @@ bool answeringRequest();
 std::vector<StorageRequest>& storageTrace();
 void clearStorageTrace();
 
+// How many requests each entry of the machine's "faults" list matched since
+// the machine was loaded, in the list's order, whether it hit them or not
+// (an entry that lets more requests pass than a run makes counts them all).
+std::vector<unsigned> faultMatches();
+
 }  // namespace winsim

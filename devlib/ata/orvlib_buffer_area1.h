@@ -344,9 +344,9 @@ class OrvAtaArea1WorkloadLogContentQX12 : public OrvSubBuffer {
   u8 logNumber;
 };
 
-// 14 workload records. Exporting follows the process-wide switch
-// exportZeroLogNumber: records numbered 0 are exported until the first one
-// of sector 0 has been.
+// 14 workload records. Exporting follows a switch that lives for one
+// export: records numbered 0 are exported until the first one of sector 0
+// has been.
 class OrvAtaArea1WorkloadLogSectorQX12 : public OrvSubBuffer {
  public:
   static constexpr u32 kRecords = 14;
@@ -356,11 +356,12 @@ class OrvAtaArea1WorkloadLogSectorQX12 : public OrvSubBuffer {
   static u32 byteLength();
 
   void print(void* out) override;
+  // An export of this sector alone, its switch on at the start.
   virtual void collectFields(OrvDevGenData<_OrvDataItem>& out);
+  // One sector of a longer export: exportZeroLogNumber is 1 until the first
+  // exported zero-numbered record of a sector 0, then 0.
+  void collectFields(OrvDevGenData<_OrvDataItem>& out, u8& exportZeroLogNumber);
   OrvAtaArea1WorkloadLogContentQX12& getRecord(u8 index);
-
-  // 1 until the first exported zero-numbered record of a sector 0.
-  static u8 exportZeroLogNumber;
 
  private:
   u8 sectorNumber;

@@ -377,8 +377,6 @@ constexpr u32 kEmptyLogNumber = 0xFFFFFFFFu;
 
 }  // namespace
 
-u8 OrvAtaArea1WorkloadLogSectorQX12::exportZeroLogNumber = 1;
-
 OrvAtaArea1WorkloadLogContentQX12::OrvAtaArea1WorkloadLogContentQX12(OrvBuffer* owner, u32 offset, u8 sectorNumber,
                                                                      u8 logNumber)
     : OrvSubBuffer(owner, offset, byteLength()),
@@ -432,6 +430,11 @@ void OrvAtaArea1WorkloadLogSectorQX12::print(void* out) {
 }
 
 void OrvAtaArea1WorkloadLogSectorQX12::collectFields(OrvDevGenData<_OrvDataItem>& out) {
+  u8 exportZeroLogNumber = 1;
+  collectFields(out, exportZeroLogNumber);
+}
+
+void OrvAtaArea1WorkloadLogSectorQX12::collectFields(OrvDevGenData<_OrvDataItem>& out, u8& exportZeroLogNumber) {
   for (auto* record : records) {
     u64 logNumber = record->getLogNumberField().getValue();
     if (logNumber == kEmptyLogNumber) continue;
@@ -467,7 +470,8 @@ void OrvAtaArea1WorkloadLogsQX12::print(void* out) {
 }
 
 void OrvAtaArea1WorkloadLogsQX12::collectFields(OrvDevGenData<_OrvDataItem>& out) {
-  for (auto* sector : sectors) sector->collectFields(out);
+  u8 exportZeroLogNumber = 1;
+  for (auto* sector : sectors) sector->collectFields(out, exportZeroLogNumber);
 }
 
 OrvAtaArea1WorkloadLogSectorQX12& OrvAtaArea1WorkloadLogsQX12::getSector(u8 index) {

@@ -326,10 +326,31 @@ OrvAtaSctStatus::OrvAtaSctStatus()
 OrvAtaSctStatus::~OrvAtaSctStatus() = default;
 
 
+bool OrvAtaSctStatus::isTemperature(const OrvBufField& field) const {
+  for (const OrvBufField* temperature : {&currentTemp, &minTemp, &maxTemp, &lifeMinTemp, &lifeMaxTemp})
+    if (temperature == &field) return true;
+  return false;
+}
+
 void OrvAtaSctStatus::print(void* file) {
-  printHexLines(file, {ORV_ATA_SCT_STATUS_FIELDS(ORV_ATA_FIELD_ADDRESS)});
+  for (const OrvBufField* field : {ORV_ATA_SCT_STATUS_FIELDS(ORV_ATA_FIELD_ADDRESS)}) {
+    if (!isTemperature(*field)) {
+      printHexLines(file, {field});
+      continue;
+    }
+    osl_fprintf(static_cast<FILE*>(file), "%-25s: %llx [%d]\n", field->getName().c_str(),
+                static_cast<unsigned long long>(field->getValue()), celsius(*field));
+  }
   osl_fprintf(static_cast<FILE*>(file), "SCT Vendor specific data:\n");
   vendorArea.hexDump(file);
+}
+
+void OrvAtaSctStatus::collectFields(OrvDevGenData<_OrvDataItem>& out) const {
+  for (const OrvBufField* field : {ORV_ATA_SCT_STATUS_FIELDS(ORV_ATA_FIELD_ADDRESS)}) {
+    _OrvDataItem item(*field);
+    if (isTemperature(*field)) item.value = static_cast<u64>(static_cast<s64>(celsius(*field)));
+    out.addItem(std::move(item));
+  }
 }
 
 OrvAtaSctFtrCtlCmdBuf::OrvAtaSctFtrCtlCmdBuf()

@@ -399,8 +399,16 @@ class OrvAtaSctStatus : public OrvAtaPage<OrvLogBuffer> {
   OrvAtaSctStatus();
   ~OrvAtaSctStatus() override;
 
-  // "%-25s: %llx [%llu]" per field, then the vendor area as a dump.
+  // "%-25s: %llx [%llu]" per field, then the vendor area as a dump; a
+  // temperature shows its byte and its signed value ("fb [-5]").
   void print(void* file) override;
+  // Every field as a named value, the temperatures signed: their 64-bit
+  // values read back as s64.
+  void collectFields(OrvDevGenData<_OrvDataItem>& out) const;
+
+  // The five temperatures are two's complement degrees Celsius.
+  bool isTemperature(const OrvBufField& field) const;
+  static s8 celsius(const OrvBufField& temperature) { return static_cast<s8>(temperature.getValue()); }
 
   ORV_ATA_SCT_STATUS_FIELDS(ORV_ATA_FIELD_MEMBER)
   OrvSubBuffer vendorArea;

@@ -60,8 +60,8 @@ void OrvNvmInternalLogBuf::descramble() {
 
 OrvNvmLogDirectory::OrvNvmLogDirectory() : OrvNvmLogBuffer(kLength, 0, "") {}
 
-void OrvNvmLogDirectory::setEntry(u8 logId, u32 size) {
-  dword(logId * 4u, 0, 32).setValue((static_cast<u64>(size & 0xFFFFFF) << 8) | logId);
+void OrvNvmLogDirectory::setEntry(u8 logId, u32 dwords) {
+  dword(logId * 4u, 0, 32).setValue((static_cast<u64>(dwords & 0xFFFFFF) << 8) | logId);
 }
 
 u64 OrvNvmLogDirectory::getLogId(u8 index) { return data[index * 4u]; }
@@ -106,7 +106,7 @@ OrvNvmErrLocBits::OrvNvmErrLocBits(u8* data, u32 byteOffset)
       byteInCommand(bits(data, byteOffset, 0, 7)),
       bitInByte(bits(data, byteOffset, 8, 10)) {}
 
-OrvNvmErrInfoEntry::OrvNvmErrInfoEntry(OrvBuffer& log, u8 index)
+OrvNvmErrInfoEntry::OrvNvmErrInfoEntry(OrvBuffer& log, u32 index)
     : OrvSubBuffer(log, index * kLength, kLength),
       errorCount(bits(data, 0, 0, 63)),
       submissionQueueId(bits(data, 8, 0, 15)),
@@ -119,17 +119,18 @@ OrvNvmErrInfoEntry::OrvNvmErrInfoEntry(OrvBuffer& log, u8 index)
       commandSpecificInfo(bits(data, 32, 0, 63)) {}
 
 // A log of no entries is refused before any bytes are allocated.
-static u32 errorLogLength(u8 count) {
-  if (count == 0) throw orvNvmeBufferStatus(ORV_ERR_BUFFER_LENGTH, __LINE__);
+static u32 errorLogLength(u32 count) {
+  if (count == 0 || count > 0xFFFFFFFFu / OrvNvmErrInfoEntry::kLength)
+    throw orvNvmeBufferStatus(ORV_ERR_BUFFER_LENGTH, __LINE__);
   return count * OrvNvmErrInfoEntry::kLength;
 }
 
-OrvNvmErrInfoLog::OrvNvmErrInfoLog(u8 count) : OrvNvmLogBuffer(errorLogLength(count), 0, "") {
+OrvNvmErrInfoLog::OrvNvmErrInfoLog(u32 count) : OrvNvmLogBuffer(errorLogLength(count), 0, "") {
   entries = new OrvNvmErrInfoEntry*[count]();
   try {
-    for (u8 index = 0; index < count; ++index) {
+    for (u32 index = 0; index < count; ++index) {
       entries[index] = new OrvNvmErrInfoEntry(*this, index);
-      entryCount = static_cast<u8>(index + 1);
+      entryCount = index + 1;
     }
   } catch (...) {
     releaseEntries();
@@ -141,7 +142,7 @@ OrvNvmErrInfoLog::OrvNvmErrInfoLog(u8 count) : OrvNvmLogBuffer(errorLogLength(co
 OrvNvmErrInfoLog::~OrvNvmErrInfoLog() { releaseEntries(); }
 
 void OrvNvmErrInfoLog::releaseEntries() {
-  for (u8 index = 0; index < entryCount; ++index) delete entries[index];
+  for (u32 index = 0; index < entryCount; ++index) delete entries[index];
   delete[] entries;
   entries = nullptr;
   entryCount = 0;
@@ -149,7 +150,7 @@ void OrvNvmErrInfoLog::releaseEntries() {
 
 u64 OrvNvmErrInfoLog::resize(u32 newLength) { return keepLength(*this, newLength); }
 
-OrvNvmErrInfoEntry* OrvNvmErrInfoLog::getEntry(u8 index) {
+OrvNvmErrInfoEntry* OrvNvmErrInfoLog::getEntry(u32 index) {
   if (!entries) throw orvNvmeBufferStatus(ORV_ERR_NOT_INITIALIZED, __LINE__);
   if (index >= entryCount) throw orvNvmeBufferStatus(ORV_ERR_INDEX_OUT_OF_BOUND, __LINE__);
   return entries[index];

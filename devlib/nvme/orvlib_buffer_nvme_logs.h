@@ -55,17 +55,21 @@ class OrvNvmInternalLogBuf : public OrvNvmLogBuffer {
 };
 
 // The logs a drive offers (vendor log FEh): the entry of log n at byte
-// 4 x n, its id in the first byte (0: absent) and its size in bytes in the
-// three after it.
+// 4 x n, its id in the first byte (0: absent) and its size in dwords (4-byte
+// units) in the three after it. A drive's own page counts dwords, and so
+// does every directory the library builds.
 class OrvNvmLogDirectory : public OrvNvmLogBuffer {
  public:
   static constexpr u32 kLength = 1024;
   OrvNvmLogDirectory();
 
-  void setEntry(u8 logId, u32 size);
+  // Only the low 24 bits of the size are kept.
+  void setEntry(u8 logId, u32 dwords);
   u64 getLogId(u8 index);
   bool isLogSupported(u8 index);
+  // The size in dwords; 0 for an absent log.
   u32 getLogSize(u8 index);
+  u32 getLogBytes(u8 index) { return 4 * getLogSize(index); }
 };
 
 // ---------------------------------------------- health, error, self-test and
@@ -95,7 +99,7 @@ class OrvNvmErrLocBits : public OrvBufField {
 class OrvNvmErrInfoEntry : public OrvSubBuffer {
  public:
   static constexpr u32 kLength = 64;
-  OrvNvmErrInfoEntry(OrvBuffer& log, u8 index);
+  OrvNvmErrInfoEntry(OrvBuffer& log, u32 index);
 
   OrvBufField errorCount;
   OrvBufField submissionQueueId;
@@ -108,23 +112,24 @@ class OrvNvmErrInfoEntry : public OrvSubBuffer {
   OrvBufField commandSpecificInfo;
 };
 
-// Log 01h: 1 to 255 entries of 64 bytes; 0 entries throws code 6.
+// Log 01h: entries of 64 bytes, ELPE + 1 of them (up to 256); 0 entries
+// throws code 6.
 class OrvNvmErrInfoLog : public OrvNvmLogBuffer {
  public:
-  explicit OrvNvmErrInfoLog(u8 entryCount);
+  explicit OrvNvmErrInfoLog(u32 entryCount);
   OrvNvmErrInfoLog(const OrvNvmErrInfoLog&) = delete;
   OrvNvmErrInfoLog& operator=(const OrvNvmErrInfoLog&) = delete;
   ~OrvNvmErrInfoLog() override;
   u64 resize(u32 newLength) override;
 
   // An index not below the entry count throws code 7.
-  OrvNvmErrInfoEntry* getEntry(u8 index);
-  u8 getEntryCount() const { return entryCount; }
+  OrvNvmErrInfoEntry* getEntry(u32 index);
+  u32 getEntryCount() const { return entryCount; }
 
  private:
   void releaseEntries();
   OrvNvmErrInfoEntry** entries = nullptr;
-  u8 entryCount = 0;
+  u32 entryCount = 0;
 };
 
 // Critical Warning of the health log, one bit per condition.

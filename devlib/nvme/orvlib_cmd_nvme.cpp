@@ -281,10 +281,10 @@ OrvNvmFormatNvmSqEntry::OrvNvmFormatNvmSqEntry(u32 transportId, u32 nsid, u32 se
 }
 u64 OrvNvmFormatNvmSqEntry::getErrorCode() { return ORV_ERR_NVME_FORMAT; }
 
-OrvNvmSecSendSqEntry::OrvNvmSecSendSqEntry(u32 transportId, u8 protocol, u16 length, u16 protocolSpecific)
+OrvNvmSecSendSqEntry::OrvNvmSecSendSqEntry(u32 transportId, u8 protocol, u32 length, u16 protocolSpecific)
     : OrvNvmSecSendSqEntry(transportId, OP_SECURITY_SEND, protocol, length, protocolSpecific) {}
 
-OrvNvmSecSendSqEntry::OrvNvmSecSendSqEntry(u32 transportId, u8 opcode, u8 protocol, u16 length,
+OrvNvmSecSendSqEntry::OrvNvmSecSendSqEntry(u32 transportId, u8 opcode, u8 protocol, u32 length,
                                            u16 protocolSpecific)
     : OrvNvmSecProtoSqEntry(transportId) {
   opCode.setValue(opcode);
@@ -296,7 +296,7 @@ OrvNvmSecSendSqEntry::OrvNvmSecSendSqEntry(u32 transportId, u8 opcode, u8 protoc
 }
 u64 OrvNvmSecSendSqEntry::getErrorCode() { return ORV_ERR_NVME_SECURITY_SEND; }
 
-OrvNvmSecRecvSqEntry::OrvNvmSecRecvSqEntry(u32 transportId, u8 protocol, u16 length, u16 protocolSpecific)
+OrvNvmSecRecvSqEntry::OrvNvmSecRecvSqEntry(u32 transportId, u8 protocol, u32 length, u16 protocolSpecific)
     : OrvNvmSecSendSqEntry(transportId, OP_SECURITY_RECEIVE, protocol, length, protocolSpecific) {}
 u64 OrvNvmSecRecvSqEntry::getErrorCode() { return ORV_ERR_NVME_SECURITY_RECEIVE; }
 
@@ -566,7 +566,7 @@ u64 nvmSecuritySend(OrvNvmHandlePair& pair, u8 protocol, u16 protocolSpecific, O
                     u32 timeoutSeconds, u8 ignore) {
   return ORV_GUARDED([&] {
     return sendEntry<OrvNvmSecSendSqEntry>(pair, data, timeoutSeconds, ignore, protocol,
-                                           static_cast<u16>(data.getLength()), protocolSpecific);
+                                           data.getLength(), protocolSpecific);
   });
 }
 
@@ -574,7 +574,7 @@ u64 nvmSecurityReceive(OrvNvmHandlePair& pair, u8 protocol, u16 protocolSpecific
                        u32 timeoutSeconds, u8 ignore) {
   return ORV_GUARDED([&] {
     return sendEntry<OrvNvmSecRecvSqEntry>(pair, data, timeoutSeconds, ignore, protocol,
-                                           static_cast<u16>(data.getLength()), protocolSpecific);
+                                           data.getLength(), protocolSpecific);
   });
 }
 

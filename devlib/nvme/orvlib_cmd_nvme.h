@@ -187,17 +187,17 @@ class OrvNvmFormatNvmSqEntry : public OrvNvmSqEntryBuffer {
 
 class OrvNvmSecSendSqEntry : public OrvNvmSecProtoSqEntry {
  public:
-  OrvNvmSecSendSqEntry(u32 transportId, u8 protocol, u16 length, u16 protocolSpecific);
+  OrvNvmSecSendSqEntry(u32 transportId, u8 protocol, u32 length, u16 protocolSpecific);
   u64 getErrorCode() override;
 
  protected:
   // The receive shares the layout.
-  OrvNvmSecSendSqEntry(u32 transportId, u8 opcode, u8 protocol, u16 length, u16 protocolSpecific);
+  OrvNvmSecSendSqEntry(u32 transportId, u8 opcode, u8 protocol, u32 length, u16 protocolSpecific);
 };
 
 class OrvNvmSecRecvSqEntry : public OrvNvmSecSendSqEntry {
  public:
-  OrvNvmSecRecvSqEntry(u32 transportId, u8 protocol, u16 length, u16 protocolSpecific);
+  OrvNvmSecRecvSqEntry(u32 transportId, u8 protocol, u32 length, u16 protocolSpecific);
   u64 getErrorCode() override;
 };
 

@@ -74,6 +74,7 @@ OrvNvmeDev::OrvNvmeDev(std::string devicePath, unsigned int requestedNamespace, 
       handles(handle, &response, busType),
       namespaceId(0),
       nsIdentifyValid(false),
+      nsDataUnavailable(false),
       vendorFeatureF7(false),
       allocatedNsMode(allocatedMode) {
   u64 status = ORV_GUARDED([&] {
@@ -139,7 +140,16 @@ u64 OrvNvmeDev::identifyNamespace(bool force, u32 requestedNamespace, bool alloc
     }
   }
   if (status) return status;
-  if (nsIdentify->compare(OrvNvmNsIdentify())) return ORV_LIB_STATUS(ORV_ERR_NVME_IDENTIFY);
+  nsDataUnavailable = false;
+  if (nsIdentify->compare(OrvNvmNsIdentify())) {
+    // Before Windows 10 the SCSI side answers Identify Namespace with zeros
+    // unless the drive offers the tunnel: the device works without the data.
+    if (!beforeWindows10OnPcie(busType) || handles.securityListFlag)
+      return ORV_LIB_STATUS(ORV_ERR_NVME_IDENTIFY);
+    nsIdentifyValid = false;
+    nsDataUnavailable = true;
+    return 0;
+  }
   sectorSize = getCurrentSectorSize();
   return 0;
 }
@@ -150,6 +160,10 @@ void OrvNvmeDev::probeVendorFeature() {
 }
 
 u32 OrvNvmeDev::getCurrentSectorSize() { return sectorSizeOf(*nsIdentify); }
+
+u64 OrvNvmeDev::namespaceDataStatus() {
+  return nsDataUnavailable ? ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED) : 0;
+}
 
 u64 OrvNvmeDev::refresh() {
   return ORV_GUARDED([&] {
@@ -177,6 +191,7 @@ u64 OrvNvmeDev::getIdentifyData(OrvDevGenData<_OrvDataItem>& data, u8 selector) 
     } else {
       if (namespaceId == ORV_NVME_ALL_NAMESPACES && !nsIdentifyValid)
         return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
+      if (u64 status = namespaceDataStatus()) return status;
       copy = new (std::nothrow) OrvNvmNsIdentify(*nsIdentify);
     }
     if (!copy) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
@@ -469,7 +484,7 @@ u64 OrvNvmeDev::getLogSize(u8 logId, u32* bytes) {
     }
     OrvNvmLogDirectory directory;
     if (nvmGetLogPage(handles, LOG_DIRECTORY, directory, timeout, PROBE_IGNORE, 0, 0) == 0) {
-      *bytes = 4 * directory.getLogSize(logId);  // the directory counts dwords
+      *bytes = directory.getLogBytes(logId);
       return u64{0};
     }
     if (logId == LOG_ERRORS) *bytes = static_cast<u32>((ctrlIdentify->elpe.getValue() + 1) * ERROR_ENTRY);
@@ -509,6 +524,7 @@ u64 OrvNvmeDev::getFormatParams(u8* lbaFormat, u32* protectionType, u32* protect
   if (ctrlIdentify->oacs.formatNvm == 0) return ORV_LIB_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
   if (eraseMode == CRYPTOGRAPHIC_ERASE && ctrlIdentify->fna.cryptoErase == 0)
     return ORV_LIB_STATUS(ORV_ERR_ENHANCED_ERASE_UNSUPPORTED);
+  if (u64 status = namespaceDataStatus()) return status;
   const OrvNvmNsIdentify& ns = *nsIdentify;
   *formatCount = static_cast<u8>(ns.nlbaf.getValue());
   *lbaFormat = static_cast<u8>(ns.flbas.currentLbaFormat.getValue());
@@ -646,12 +662,10 @@ u64 OrvNvmeDev::getEnduranceInfo(OrvDevGenData<_OrvDataItem>& endurance) {
   });
 }
 
-// The Error Information log read into a new buffer of ELPE + 1 entries, or
-// null with the status (0 when ELPE 255 leaves no entry count that fits).
-static OrvNvmErrInfoLog* readErrorInfoLog(OrvNvmHandlePair& handles, u8 count, u32 timeout, u8 ignore,
+// The Error Information log read into a new buffer of ELPE + 1 entries (up
+// to 256), or null with the status.
+static OrvNvmErrInfoLog* readErrorInfoLog(OrvNvmHandlePair& handles, u32 count, u32 timeout, u8 ignore,
                                           u64& status) {
-  status = 0;
-  if (count == 0) return nullptr;
   OrvNvmErrInfoLog* log = new (std::nothrow) OrvNvmErrInfoLog(count);
   if (!log) {
     status = ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
@@ -667,12 +681,12 @@ static OrvNvmErrInfoLog* readErrorInfoLog(OrvNvmHandlePair& handles, u8 count, u
 
 u64 OrvNvmeDev::readErrorLog(OrvDevGenData<_OrvErrLogItem>& list) {
   return ORV_GUARDED([&] {
-    u8 count = static_cast<u8>(ctrlIdentify->elpe.getValue() + 1);
+    u32 count = static_cast<u32>(ctrlIdentify->elpe.getValue()) + 1;
     u64 status = 0;
     OrvNvmErrInfoLog* log = readErrorInfoLog(handles, count, timeout, ignoreErrorCount, status);
     if (!log) return status;
     list.addBuffer(log);
-    for (u8 index = 0; index < count; ++index) {
+    for (u32 index = 0; index < count; ++index) {
       OrvNvmErrInfoEntry* entry = log->getEntry(index);
       if (entry->errorCount.getValue() == 0) continue;
       _OrvErrLogItem item;
@@ -850,18 +864,20 @@ u64 OrvNvmeDev::getLogDirectory(OrvDevGenData<_OrvDirEntry>& directory) {
       if (ctrlIdentify->vid == 0) return status;
       logs->resetZero();
       const OrvNvmCtrlIdentify& ctrl = *ctrlIdentify;
-      logs->setEntry(LOG_ERRORS, static_cast<u32>((ctrl.elpe.getValue() + 1) * ERROR_ENTRY));
-      logs->setEntry(0x02, 512);
-      logs->setEntry(0x03, 512);
-      if (ctrl.oaes.namespaceAttributeNotice.getValue()) logs->setEntry(0x04, 4096);
-      if (ctrl.lpa.commandEffectsLog.getValue()) logs->setEntry(0x05, 4096);
-      if (ctrl.oacs.selfTest.getValue()) logs->setEntry(0x06, 564);
+      // Every size below is a whole number of dwords.
+      auto list = [&](u8 id, u32 bytes) { logs->setEntry(id, bytes / 4); };
+      list(LOG_ERRORS, static_cast<u32>((ctrl.elpe.getValue() + 1) * ERROR_ENTRY));
+      list(0x02, 512);
+      list(0x03, 512);
+      if (ctrl.oaes.namespaceAttributeNotice.getValue()) list(0x04, 4096);
+      if (ctrl.lpa.commandEffectsLog.getValue()) list(0x05, 4096);
+      if (ctrl.oacs.selfTest.getValue()) list(0x06, 564);
       if (ctrl.lpa.telemetryLogs.getValue()) {
-        logs->setEntry(LOG_TELEMETRY_HOST, 4096);
-        logs->setEntry(LOG_TELEMETRY_CONTROLLER, 4096);
+        list(LOG_TELEMETRY_HOST, 4096);
+        list(LOG_TELEMETRY_CONTROLLER, 4096);
       }
-      if (ctrl.oncs.reservations.getValue()) logs->setEntry(0x80, 64);
-      if (ctrl.sanicap.getValue()) logs->setEntry(0x81, 512);
+      if (ctrl.oncs.reservations.getValue()) list(0x80, 64);
+      if (ctrl.sanicap.getValue()) list(0x81, 512);
     }
     OrvNvmLogDirectory* kept = logs.release();
     directory.addBuffer(kept);
@@ -906,6 +922,10 @@ u64 OrvNvmeDev::readLog(u8 logId, u16 subPage, std::vector<OrvBuffer*>& buffers,
     std::unique_ptr<OrvLogBuffer> log(new (std::nothrow)
                                           OrvLogBuffer(length, ORV_LITTLE_ENDIAN, logId, 0, logPageName(name, logId)));
     if (!log) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
+    // A device opened for all namespaces has no transfer length (0), and one
+    // of 512 bytes or less leaves nothing beside the tunnel's share (0, or
+    // wrapped past the limit): a piece of 0 would never end the loop below,
+    // so those read in pieces of the limit.
     u32 piece = maxTransferLength - (handles.securityListFlag ? TELEMETRY_BLOCK : 0);
     u32 limit = isTelemetry(logId) ? TELEMETRY_PIECE_LIMIT : LOG_PIECE_LIMIT;
     if (piece > limit || piece == 0) piece = limit;
@@ -965,6 +985,8 @@ u64 OrvNvmeDev::readInternalLogType(u8 type, u32 size, OrvLogBuffer& log, u32 of
   log.setEndianess(ORV_BIG_ENDIAN);
   std::string name;
   log.setIdentification(LOG_INTERNAL, type, internalLogName(name, type));
+  // No transfer length (a device opened for all namespaces) reads in pieces
+  // of the limit: a piece of 0 would never end the loop.
   u32 piece = maxTransferLength && maxTransferLength < LOG_PIECE_LIMIT ? maxTransferLength : LOG_PIECE_LIMIT;
   for (u32 done = 0; done < length; done += piece) {
     OrvSubBuffer window(log, done, length - done < piece ? length - done : piece);
@@ -1028,7 +1050,6 @@ constexpr u32 CAPACITY_RECORD = 12;
 constexpr u32 CAPACITY_AT = 4;
 constexpr u64 NATIVE_CAPACITY = ~u64{0};
 constexpr u32 CNS_ACTIVE_NAMESPACES = 0x02;
-constexpr u32 NAMESPACE_LIST = 4096;
 
 // Self-test kinds, codes and log.
 constexpr u32 SHORT_TEST = 1;
@@ -1133,6 +1154,7 @@ u64 OrvNvmeDev::getSanitizeProgress(u32* state, u16* percent) {
 }
 
 u64 OrvNvmeDev::getSectorSize(u32& size) {
+  if (u64 status = namespaceDataStatus()) return status;
   size = getCurrentSectorSize();
   return 0;
 }
@@ -1162,14 +1184,15 @@ u64 OrvNvmeDev::getCapacity(u64& capacity, u32& size, u8 perNamespace) {
 
 u64 OrvNvmeDev::sumNamespaceSizes(u64& capacity, u32& size) {
   capacity = 0;
-  OrvBuffer list(NAMESPACE_LIST, ORV_LITTLE_ENDIAN);
-  if (u64 status = nvmIdentify(handles, CNS_ACTIVE_NAMESPACES, list, timeout, 0, ignoreErrorCount)) return status;
+  // The list knows controllers without namespace lists and a device opened
+  // for one namespace.
+  OrvDevGenData<_OrvNvmNsItem> namespaces;
+  if (u64 status = getNamespaceList(namespaces, false)) return status;
   OrvNvmNsIdentify scratch;
-  for (u32 at = 0; at < NAMESPACE_LIST; at += 4) {
-    u32 id = static_cast<u32>(list.dword(at, 0, 32).getValue());
-    if (id == 0) break;
+  for (const _OrvNvmNsItem& item : namespaces.items) {
     scratch.resetZero();
-    if (u64 status = nvmIdentify(handles, ORV_NVM_CNS_NAMESPACE, scratch, timeout, id, ignoreErrorCount))
+    if (u64 status =
+            nvmIdentify(handles, ORV_NVM_CNS_NAMESPACE, scratch, timeout, item.namespaceId, ignoreErrorCount))
       return status;
     capacity += scratch.nsze.getValue();
     size = sectorSizeOf(scratch);
@@ -1350,9 +1373,16 @@ u64 OrvNvmeDev::getNamespaceList(OrvDevGenData<_OrvNvmNsItem>& list, bool alloca
     list.addBuffer(attached);
     if (allocatedList) list.addBuffer(allocatedList);
 
+    // Controller lists come with namespace management; without it an active
+    // namespace is attached to this controller alone.
+    bool management = ctrlIdentify->oacs.namespaceManagement.getValue() != 0;
     std::vector<u32> listed;
     for (u32 id : namespaceIds(*attached)) {
       if (selected && id != namespaceId) continue;
+      if (!management) {
+        list.addItem(_OrvNvmNsItem{id, {static_cast<u16>(ctrlIdentify->cntlid.getValue())}});
+        continue;
+      }
       OrvNvmIdentify* controllers = controllersOfNamespace(id);
       if (!controllers) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
       status = nvmIdentify(handles, CNS_NAMESPACE_CONTROLLERS, *controllers, timeout, id, ignoreErrorCount);
@@ -1471,10 +1501,25 @@ u64 OrvNvmeDev::attachNamespace(_OrvNsAttachAction action, u32 id) {
 }
 
 u64 OrvNvmeDev::changeNamespace(u32 id, bool allocated) {
-  return ORV_GUARDED([&] { return identifyNamespace(false, id, allocated); });
+  return ORV_GUARDED([&] {
+    // A namespace that cannot be identified leaves the device on the one it had.
+    std::unique_ptr<OrvNvmNsIdentify> formerData(new OrvNvmNsIdentify(*nsIdentify));
+    const u32 formerId = namespaceId;
+    const bool formerValid = nsIdentifyValid;
+    const u32 formerSectorSize = sectorSize;
+    u64 status = identifyNamespace(false, id, allocated);
+    if (status) {
+      nsIdentify.swap(formerData);
+      namespaceId = formerId;
+      nsIdentifyValid = formerValid;
+      sectorSize = formerSectorSize;
+    }
+    return status;
+  });
 }
 
 u64 OrvNvmeDev::getMetaDataConfig(u32& metadataSize, bool& metadataAtEnd, bool& protectionFirst) {
+  if (u64 status = namespaceDataStatus()) return status;
   OrvNvmNsIdentify& ns = *nsIdentify;
   u8 current = static_cast<u8>(ns.flbas.currentLbaFormat.getValue());
   metadataSize = static_cast<u32>(ns.getLbaFormat(current)->metadataSize.getValue());
@@ -1501,6 +1546,7 @@ constexpr u8 OP_DATASET_MANAGEMENT = 0x09;
 }  // namespace
 
 u64 OrvNvmeDev::blockCountOf(const OrvBuffer& data, u16* nlb) {
+  if (u64 status = namespaceDataStatus()) return status;
   u32 sector = getCurrentSectorSize();
   if (sector == 0) return ORV_LIB_STATUS(ORV_ERR_INVALID_ARGUMENT_SPECIFIED);
   u32 blocks = data.getLength() / sector;
@@ -1576,9 +1622,10 @@ u64 OrvNvmeDev::sendRawCommand(const u8* entry, u8 entryLength, u32 direction, O
       case OP_WRITE:
       case OP_READ:
       case OP_COMPARE: {
-        u16 sector = static_cast<u16>(getCurrentSectorSize());
-        u16 blocks = sector ? static_cast<u16>(static_cast<u16>(data.getLength()) / sector) : 0;
-        if (blocks == 0 || static_cast<u16>(blocks - 1) < (raw.dword12.getValue() & 0xFFFF))
+        if (u64 status = namespaceDataStatus()) return status;
+        u32 sector = getCurrentSectorSize();
+        u32 blocks = sector ? data.getLength() / sector : 0;
+        if (blocks == 0 || blocks - 1 < (raw.dword12.getValue() & 0xFFFF))
           return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
         break;
       }
@@ -1594,11 +1641,11 @@ u64 OrvNvmeDev::readErrorLogPages(std::vector<u64>& lbas) {
   constexpr u8 UNRECOVERED_READ = 0x81;
   lbas.clear();
   return ORV_GUARDED([&] {
-    u8 count = static_cast<u8>(ctrlIdentify->elpe.getValue() + 1);
+    u32 count = static_cast<u32>(ctrlIdentify->elpe.getValue()) + 1;
     u64 status = 0;
     std::unique_ptr<OrvNvmErrInfoLog> log(readErrorInfoLog(handles, count, timeout, ignoreErrorCount, status));
     if (!log) return status;
-    for (u8 index = 0; index < count; ++index) {
+    for (u32 index = 0; index < count; ++index) {
       OrvNvmErrInfoEntry* entry = log->getEntry(index);
       if (entry->statusField.statusCodeType.getValue() == MEDIA_ERRORS &&
           entry->statusField.statusCode.getValue() == UNRECOVERED_READ)
@@ -1695,9 +1742,9 @@ u64 OrvNvmeDev::dumpAllLogs(std::vector<_OrvDevDumpItem>& records) {
     for (u32 index = 0; logs && index < OrvNvmLogDirectory::kLength / 4; ++index) {
       u8 logId = static_cast<u8>(logs->getLogId(static_cast<u8>(index)));
       if (logId == 0 || logId == LOG_INTERNAL || logId == LOG_DIRECTORY) continue;
-      u64 dwords = logs->getLogSize(static_cast<u8>(index));
-      if (dwords == 0) continue;
-      OrvBuffer* page = new (std::nothrow) OrvBuffer(static_cast<u32>(dwords * 4), ORV_LITTLE_ENDIAN);
+      u32 bytes = logs->getLogBytes(static_cast<u8>(index));
+      if (bytes == 0) continue;
+      OrvBuffer* page = new (std::nothrow) OrvBuffer(bytes, ORV_LITTLE_ENDIAN);
       if (!page) {
         append(DUMP_LOG, logId, 0, nullptr, ORV_LIB_STATUS(ORV_ERR_NO_MEMORY));
         continue;

@@ -195,6 +195,8 @@ class OrvNvmeDev : public OrvBasicDev {
   void probeVendorFeature();
   // 2 to the power LBADS of the current LBA format.
   u32 getCurrentSectorSize();
+  // Code 83 when the drive's route gave no namespace data, else 0.
+  u64 namespaceDataStatus();
   void getWriteCacheState(u8* supported, u8* enabled);
   // The identify data read again after a firmware change, tolerating
   // failures; refreshed tells whether it worked.
@@ -205,6 +207,8 @@ class OrvNvmeDev : public OrvBasicDev {
   OrvNvmHandlePair handles;
   u32 namespaceId;
   bool nsIdentifyValid;
+  // The SCSI side without the tunnel has no Identify Namespace to give.
+  bool nsDataUnavailable;
   std::unique_ptr<VazidaRaduruNvmeInternal::OrvNvmCtrlIdentify> ctrlIdentify;
   std::unique_ptr<VazidaRaduruNvmeInternal::OrvNvmNsIdentify> nsIdentify;
   bool vendorFeatureF7;

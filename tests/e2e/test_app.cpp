@@ -87,8 +87,7 @@ class AppLog : public ::testing::Test {
   ScratchFolder scratch_;
 };
 
-// Text-mode files end their lines with CR LF on Windows: a "\r\n" of the
-// program reaches the file as CR CR LF there.
+// Text-mode files end their lines with CR LF on Windows.
 std::string inFile(const std::string& text) {
   std::string file;
   for (char c : text) {

@@ -92,10 +92,10 @@ TEST_F(Update, OneDriveUpdatedOneAlreadyCurrent) {
   Outcome result = update(kTwoDrives, {"/log=run.log"});
   EXPECT_EQ(result.exitCode, 4000);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00002"}));
-  EXPECT_EQ(result.out, kLicenceOut + kMatched + kTableHead + kRule + kRow0 + kRow1 + "\r\n" +
-                            started("PHYSICALDRIVE0") + completed("PHYSICALDRIVE0") + kUpdated +
-                            started("PHYSICALDRIVE1") + completed("PHYSICALDRIVE1") + kCurrent +
-                            "\nSee log file 'run.log' for details.\n");
+  EXPECT_EQ(result.out, written(kLicenceOut + kMatched + kTableHead + kRule + kRow0 + kRow1 + "\r\n" +
+                                started("PHYSICALDRIVE0") + completed("PHYSICALDRIVE0") + kUpdated +
+                                started("PHYSICALDRIVE1") + completed("PHYSICALDRIVE1") + kCurrent +
+                                "\nSee log file 'run.log' for details.\n"));
   EXPECT_EQ(result.err, "");
   std::string perDrive0 = started("PHYSICALDRIVE0") + noDeferred("PHYSICALDRIVE0") + inProgress("PHYSICALDRIVE0") +
                           "Success.\r\n" + kUpdated;
@@ -106,12 +106,12 @@ TEST_F(Update, OneDriveUpdatedOneAlreadyCurrent) {
   // The log has every line of the console and the window, and the library's
   // own lines between them; the banner is the window's only.
   std::string log = scratch_.read("run.log");
-  expectInOrder(log, {kVersion, kLicenceOut, kMatched, kTableHead, kRow1, started("PHYSICALDRIVE0"),
-                      "Device property before command execution [PHYSICALDRIVE0]\n",
-                      "Firmware Version                                        : REV00001\n",
-                      noDeferred("PHYSICALDRIVE0"), inProgress("PHYSICALDRIVE0"), "Success.\r\n",
-                      completed("PHYSICALDRIVE0"), kUpdated, started("PHYSICALDRIVE1"), inProgress("PHYSICALDRIVE1"),
-                      completed("PHYSICALDRIVE1"), kCurrent, kSameResult});
+  expectWrittenInOrder(log, {kVersion, kLicenceOut, kMatched, kTableHead, kRow1, started("PHYSICALDRIVE0"),
+                             "Device property before command execution [PHYSICALDRIVE0]\n",
+                             "Firmware Version                                        : REV00001\n",
+                             noDeferred("PHYSICALDRIVE0"), inProgress("PHYSICALDRIVE0"), "Success.\r\n",
+                             completed("PHYSICALDRIVE0"), kUpdated, started("PHYSICALDRIVE1"),
+                             inProgress("PHYSICALDRIVE1"), completed("PHYSICALDRIVE1"), kCurrent, kSameResult});
   EXPECT_EQ(log.find("FIRMWARE DOWNLOAD IS STARTED"), std::string::npos);
 
   // Again: both drives already run the package's revision.
@@ -130,7 +130,7 @@ TEST_F(Update, EveryBusUpdatedInOneRun) {
                           {"/log=run.log"}, withPackage(labelled("R002", "R002")));
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"R002", "R002", "R002", "R002"}));
-  EXPECT_EQ(countOf(result.out, "[Old-revision:R001] [New-revision:R002] \r\n"), 4u);
+  EXPECT_EQ(countOf(result.out, written("[Old-revision:R001] [New-revision:R002] \r\n")), 4u);
   EXPECT_EQ(result.err, "");
   EXPECT_NE(result.window.find("\r\n*** Command success...\r\n### Return code: 0 ###\r\n"), std::string::npos);
 }
@@ -140,7 +140,8 @@ TEST_F(Update, SasDriveShowsTheStartOfALongerRevision) {
   Outcome result = update(R"({"admin": true, "drives": [{"bus": "sas", "serial": "S1", "firmware": "REV00002"}]})",
                           {});
   EXPECT_EQ(result.exitCode, 4000);
-  EXPECT_NE(result.out.find("[Old-revision:REV0] [New-revision:REV0]  (Same revision)\r\n"), std::string::npos);
+  EXPECT_NE(result.out.find(written("[Old-revision:REV0] [New-revision:REV0]  (Same revision)\r\n")),
+            std::string::npos);
 }
 
 TEST_F(Update, BadPackagesFailBeforeAnyDrive) {
@@ -163,7 +164,7 @@ TEST_F(Update, BadPackagesFailBeforeAnyDrive) {
   for (const Case& one : cases) {
     Outcome result = update(twoOldDrives(), {"/log=bad.log"}, withPackage(one.spec));
     EXPECT_EQ(result.exitCode, 1) << one.name;
-    EXPECT_EQ(result.err, "\r\n\r\nFailed : '" + one.reason + "'\r\n\r\n") << one.name;
+    EXPECT_EQ(result.err, written("\r\n\r\nFailed : '" + one.reason + "'\r\n\r\n")) << one.name;
     EXPECT_EQ(result.window.find("Firmware download started"), std::string::npos) << one.name;
     EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00001"})) << one.name;
   }
@@ -183,7 +184,7 @@ TEST_F(Update, PackageBoundsItsImage) {
   scratch_.write("package.bin", shortPackage);
   result = update(twoOldDrives(), {}, {{"WINSIM_RCDATA_104", "package.bin"}});
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_NE(result.err.find("\r\n\r\nFailed : '"), std::string::npos);
+  EXPECT_NE(result.err.find(written("\r\n\r\nFailed : '")), std::string::npos);
 }
 
 TEST_F(Update, NomodelTakesEveryDriveButNeedsATarget) {
@@ -193,7 +194,7 @@ TEST_F(Update, NomodelTakesEveryDriveButNeedsATarget) {
   Outcome result = update(machine, {"/NOMODEL"});
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00002"}));
-  EXPECT_NE(result.out.find("\r\n\r\nFollowing are the devices present on system\r\n\r\n"), std::string::npos);
+  EXPECT_NE(result.out.find(written("\r\n\r\nFollowing are the devices present on system\r\n\r\n")), std::string::npos);
 
   PackageSpec anonymous;
   anonymous.model = "";
@@ -201,7 +202,7 @@ TEST_F(Update, NomodelTakesEveryDriveButNeedsATarget) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.out.find("\n\nInvalid Argument. Either Component Id or Model Number argument is needed.\n\n"),
             std::string::npos);
-  EXPECT_EQ(result.err, "\r\n\r\nFailed : 'Invalid argument'\r\n\r\n");
+  EXPECT_EQ(result.err, written("\r\n\r\nFailed : 'Invalid argument'\r\n\r\n"));
 }
 
 TEST_F(Update, ComponentIdOrMakerNameMatch) {
@@ -219,14 +220,14 @@ TEST_F(Update, ComponentIdOrMakerNameMatch) {
   byComponent.component = "CMP00001";
   result = update(machine, {}, withPackage(byComponent));
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.err, "\r\n\r\nFailed : 'No devices found'\r\n\r\n");
+  EXPECT_EQ(result.err, written("\r\n\r\nFailed : 'No devices found'\r\n\r\n"));
 }
 
 TEST_F(Update, MissingResourcesAreReported) {
   Outcome result = update(kTwoDrives, {"/log=run.log"}, {{"WINSIM_RCDATA_107", ""}});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.ui, "dialog 103\nshow 103 10\nmessagebox - \"Error in finding resource 107\\n\"\nquit 0\ndestroy 103\n");
-  EXPECT_EQ(result.err, "\r\n\r\nFailed : 'Command completed with an error'\r\n\r\n");
+  EXPECT_EQ(result.err, written("\r\n\r\nFailed : 'Command completed with an error'\r\n\r\n"));
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002"}));
   // Silent: no box stops the run; the log says it.
   result = update(kTwoDrives, {"/s", "/log=silent.log"}, {{"WINSIM_RCDATA_104", ""}});
@@ -242,11 +243,12 @@ TEST_F(Update, DriveLockedByALiveProgramFailsAlone) {
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002"}));
   EXPECT_TRUE(lockExists("PHYSICALDRIVE0"));
   // The table shows the locked drive as not ready: it was not probed.
-  EXPECT_NE(result.out.find("\r\nPHYSICALDRIVE0  Not Ready   REV00001"), std::string::npos);
+  EXPECT_NE(result.out.find(written("\r\nPHYSICALDRIVE0  Not Ready   REV00001")), std::string::npos);
   std::string text = "Device operation is exclusively locked by other command";
-  expectInOrder(result.out, {started("PHYSICALDRIVE0"), "[PHYSICALDRIVE0] Error description: ORVERR166: " + text + ".\n",
-                             started("PHYSICALDRIVE1"), completed("PHYSICALDRIVE1"), kUpdated});
-  EXPECT_EQ(result.err, failedOn("PHYSICALDRIVE0", text));
+  expectWrittenInOrder(result.out,
+                       {started("PHYSICALDRIVE0"), "[PHYSICALDRIVE0] Error description: ORVERR166: " + text + ".\n",
+                        started("PHYSICALDRIVE1"), completed("PHYSICALDRIVE1"), kUpdated});
+  EXPECT_EQ(result.err, written(failedOn("PHYSICALDRIVE0", text)));
 }
 
 TEST_F(Update, DriveAbortingMidDownloadKeepsItsFirmware) {
@@ -256,7 +258,7 @@ TEST_F(Update, DriveAbortingMidDownloadKeepsItsFirmware) {
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002"}));
   expectInOrder(result.window, {inProgress("PHYSICALDRIVE0"), "Failed.\r\n", started("PHYSICALDRIVE1"),
                                 "Success.\r\n", kUpdated, kFailedResult});
-  EXPECT_EQ(result.err.rfind("\r\nPHYSICALDRIVE0: Firmware download failed on device [", 0), 0u) << result.err;
+  EXPECT_EQ(result.err.rfind(written("\r\nPHYSICALDRIVE0: Firmware download failed on device ["), 0), 0u) << result.err;
   // The failure has no description: the last drive's text is no other's.
   EXPECT_EQ(result.out.find("Error description"), std::string::npos);
 }
@@ -280,8 +282,8 @@ TEST_F(Update, DownloadThatLeavesTheOldRevisionFails) {
   expectInOrder(result.out, {"[PHYSICALDRIVE0] Error description: The drive still runs firmware revision REV00001 "
                              "after the download, not REV00003.\n",
                              "[PHYSICALDRIVE1] Error description"});
-  EXPECT_EQ(result.err, failedOn("PHYSICALDRIVE0", "Command completed with an error") +
-                            failedOn("PHYSICALDRIVE1", "Command completed with an error"));
+  EXPECT_EQ(result.err, written(failedOn("PHYSICALDRIVE0", "Command completed with an error") +
+                                failedOn("PHYSICALDRIVE1", "Command completed with an error")));
 }
 
 TEST_F(Update, RevisionThatCannotBeReadFailsTheDrive) {
@@ -291,7 +293,7 @@ TEST_F(Update, RevisionThatCannotBeReadFailsTheDrive) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002"}));
   EXPECT_EQ(result.window.find(inProgress("PHYSICALDRIVE0")), std::string::npos);
-  EXPECT_EQ(result.err.rfind("\r\nPHYSICALDRIVE0: Firmware download failed on device [", 0), 0u) << result.err;
+  EXPECT_EQ(result.err.rfind(written("\r\nPHYSICALDRIVE0: Firmware download failed on device ["), 0), 0u) << result.err;
 }
 
 TEST_F(Update, InterruptDuringADownloadEndsTheRun) {
@@ -304,7 +306,7 @@ TEST_F(Update, InterruptDuringADownloadEndsTheRun) {
     EXPECT_EQ(result.out.substr(result.out.size() - std::string(kAborted).size()), kAborted) << signal;
     std::string log = scratch_.read("run.log");
     EXPECT_EQ(log.substr(log.size() - std::string(kAborted).size()), kAborted) << signal;
-    EXPECT_EQ(log.find(started("PHYSICALDRIVE1")), std::string::npos) << signal;
+    EXPECT_EQ(log.find(written(started("PHYSICALDRIVE1"))), std::string::npos) << signal;
     std::remove((scratch_.path() + "/run.log").c_str());
   }
 }
@@ -326,8 +328,9 @@ TEST_F(Update, SilentRunWritesOnlyTheLog) {
   EXPECT_EQ(result.exitCode, 4000);
   EXPECT_EQ(result.out + result.err, "");
   std::string log = scratch_.read("silent.log");
-  expectInOrder(log, {kVersion, licenceText(), kMatched, kRow1, started("PHYSICALDRIVE0"), inProgress("PHYSICALDRIVE0"),
-                      completed("PHYSICALDRIVE0"), kUpdated, started("PHYSICALDRIVE1"), kCurrent, kSameResult});
+  expectWrittenInOrder(log, {kVersion, licenceText(), kMatched, kRow1, started("PHYSICALDRIVE0"),
+                             inProgress("PHYSICALDRIVE0"), completed("PHYSICALDRIVE0"), kUpdated,
+                             started("PHYSICALDRIVE1"), kCurrent, kSameResult});
   // Lines for a watching user only are left out.
   EXPECT_EQ(log.find("Deferred download is not supported"), std::string::npos);
   EXPECT_EQ(result.window.find("FIRMWARE DOWNLOAD IS STARTED"), std::string::npos);
@@ -336,7 +339,7 @@ TEST_F(Update, SilentRunWritesOnlyTheLog) {
   result = update(twoOldDrives("[]", R"([{"pid": 4242, "image": "C:\\Tools\\VORMEL.exe"}])"), {"/S", "/log=locked.log"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.out + result.err, "");
-  expectInOrder(scratch_.read("locked.log"),
+  expectWrittenInOrder(scratch_.read("locked.log"),
                 {"[PHYSICALDRIVE0] Error description: ORVERR166", "PHYSICALDRIVE0: Firmware download failed", kUpdated,
                  kFailedResult});
 }
@@ -365,26 +368,28 @@ TEST_F(Update, NvmeDrivesTakeTheImageForTheNextReboot) {
   EXPECT_EQ(result.exitCode, 1602);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00001"}));
   EXPECT_EQ(result.err, "");
-  expectInOrder(result.out,
-                {started("PHYSICALDRIVE0"), "PHYSICALDRIVE0: Firmware download command completed successfully.\n",
-                 "[Current-revision:REV00001] [New-revision:REV00002] \r\n", started("PHYSICALDRIVE1"),
-                 "PHYSICALDRIVE1: Firmware download command completed successfully.\n",
-                 "[Current-revision:REV00001] [Pending-revision:REV00002] \r\n"
-                 "Please perform 'System Reboot' to activate the firmware.\r\n"});
+  expectWrittenInOrder(result.out,
+                       {started("PHYSICALDRIVE0"),
+                        "PHYSICALDRIVE0: Firmware download command completed successfully.\n",
+                        "[Current-revision:REV00001] [New-revision:REV00002] \r\n", started("PHYSICALDRIVE1"),
+                        "PHYSICALDRIVE1: Firmware download command completed successfully.\n",
+                        "[Current-revision:REV00001] [Pending-revision:REV00002] \r\n"
+                        "Please perform 'System Reboot' to activate the firmware.\r\n"});
   EXPECT_EQ(result.out.find("Deferred download is not supported"), std::string::npos);
   std::string ending = "\r\n>>> Command success... Please reboot the system.\r\n### Return code: 1602 ###\r\n";
   ASSERT_GE(result.window.size(), ending.size());
   EXPECT_EQ(result.window.substr(result.window.size() - ending.size()), ending);
-  expectInOrder(scratch_.read("run.log"),
-                {"Info: Firmware Download without reset is not supported by drive, hence trying deferred firmware "
-                 "download\n",
-                 "[Current-revision:REV00001] [Pending-revision:REV00002] \r\n", ending});
+  expectWrittenInOrder(scratch_.read("run.log"),
+                       {"Info: Firmware Download without reset is not supported by drive, hence trying deferred "
+                        "firmware download\n",
+                        "[Current-revision:REV00001] [Pending-revision:REV00002] \r\n", ending});
 
   // The next run, before the reboot: the drive that waits for it is
   // downloaded again and still asks for one; the other is current.
   result = update("", {"/log=again.log"});
   EXPECT_EQ(result.exitCode, 1602);
-  EXPECT_NE(result.out.find("[Old-revision:REV00002] [New-revision:REV00002]  (Same revision)\r\n"), std::string::npos);
+  EXPECT_NE(result.out.find(written("[Old-revision:REV00002] [New-revision:REV00002]  (Same revision)\r\n")),
+            std::string::npos);
 }
 
 }  // namespace
@@ -414,10 +419,10 @@ TEST_F(Update, DrivesBehindARaidControllerUpdatedOnce) {
   EXPECT_EQ(controllerRevisions(scratch_.read("machine.json")),
             (std::vector<std::string>{"REV00002", "REV00002"}));
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001"})) << "not updated a second time";
-  EXPECT_EQ(countOf(result.out, kUpdated), 2u);
+  EXPECT_EQ(countOf(result.out, written(kUpdated)), 2u);
   EXPECT_NE(result.out.find(completed("SCSI0:p2")), std::string::npos) << result.out;
   EXPECT_NE(result.out.find(completed("SCSI0:p3")), std::string::npos);
-  EXPECT_EQ(result.out.find(started("PHYSICALDRIVE0")), std::string::npos);
+  EXPECT_EQ(result.out.find(written(started("PHYSICALDRIVE0"))), std::string::npos);
   EXPECT_EQ(scratch_.read("run.log").find("Error: "), std::string::npos) << "every request answered";
 }
 

@@ -18,10 +18,10 @@ const char kNoWindow[] = R"({"admin": true, "create_window_fails": true})";
 const char kNoDrive[] = "\r\n\r\nFailed : 'No devices found'\r\n\r\n";
 const char kFailed[] = "\r\n>>> Command failed...\r\n### Return code: 1 ###\r\n";
 const std::string kRunLines =
-    "[[[QEP Version : 01.03.3146]]]\r\n" + licenceText() + "\r\n" + kNoDrive + kFailed;
+    written("[[[QEP Version : 01.03.3146]]]\r\n" + licenceText() + "\r\n" + kNoDrive + kFailed);
 const std::string kWindowLines = std::string("[[[QEP Version : 01.03.3146]]]") + kNoDrive + kFailed;
 // The licence is printed to the console, not to the window.
-const std::string kLicenceOut = "\r\n" + licenceText() + "\r\n";
+const std::string kLicenceOut = written("\r\n" + licenceText() + "\r\n");
 
 TEST_F(Vormel, ShownRunNamesItsLogOnTheConsole) {
   Outcome result = run(kAdmin, {"/log=run.log"});
@@ -29,7 +29,7 @@ TEST_F(Vormel, ShownRunNamesItsLogOnTheConsole) {
   EXPECT_EQ(scratch_.read("run.log"), kRunLines);
   EXPECT_EQ(result.window, kWindowLines);
   EXPECT_EQ(result.out, kLicenceOut + "\nSee log file 'run.log' for details.\n");
-  EXPECT_EQ(result.err, kNoDrive);
+  EXPECT_EQ(result.err, written(kNoDrive));
   EXPECT_EQ(result.ui, "dialog 103\nshow 103 10\nquit 0\ndestroy 103\n");
 }
 
@@ -109,14 +109,13 @@ TEST_F(Vormel, WindowThatCannotBeCreatedFailsTheRun) {
   Outcome result = run(kNoWindow, {"/log=nowindow.log"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.ui, "messagebox \"Error\" \"Error starting application! Creating window failed.\"\n");
-  EXPECT_EQ(scratch_.read("nowindow.log"), "\r\n>>> Command failed...\r\n### Return code: 1 ###\r\n");
+  EXPECT_EQ(scratch_.read("nowindow.log"), written(kFailed));
 
   result = run(kNoWindow, {"/S", "/log=silent.log"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.ui, "");  // logged instead of shown
   EXPECT_EQ(scratch_.read("silent.log"),
-            "Error starting application! Creating window failed.\n\r\n>>> Command failed...\r\n"
-            "### Return code: 1 ###\r\n");
+            written(std::string("Error starting application! Creating window failed.\n") + kFailed));
   EXPECT_EQ(result.out + result.err, "");
 }
 

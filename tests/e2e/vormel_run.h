@@ -134,3 +134,16 @@ inline std::string licenceText() {
   std::ifstream file(LICENCE_PATH, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
+
+// A text of the program as the console streams and the log file receive it:
+// they are text streams, whose line end the program writes as "\n" where its
+// text (made for the window) says "\r\n"; this host's runtime keeps "\n".
+inline std::string written(std::string text) {
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
+  return text;
+}
+
+inline void expectWrittenInOrder(const std::string& text, std::vector<std::string> parts) {
+  for (std::string& part : parts) part = written(part);
+  expectInOrder(text, parts);
+}

@@ -1,6 +1,4 @@
-// The workload logs. The export switch lives for the whole process and only
-// ever drops: the cases that need it on come first, for the hosts that run
-// them all in one process.
+// The workload logs.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -55,7 +53,6 @@ TEST(Area1Workload, EmptyRecordsPrintButAreNotExported) {
   Sector sector(&parent, 0, 0);
   EXPECT_EQ(linesOf(printed(sector)).size(), 14u * 90u);
   EXPECT_TRUE(collected(sector).empty());
-  EXPECT_EQ(Sector::exportZeroLogNumber, 1u);
   EXPECT_TRUE(isSataStatus(thrownStatus([&] { sector.getRecord(14); }), 7));
 }
 
@@ -63,7 +60,6 @@ TEST(Area1Workload, ZeroNumberedRecordsOfOtherSectorsKeepTheSwitchOn) {
   OrvBuffer parent(Sector::byteLength(), ORV_LITTLE_ENDIAN);
   Sector sector(&parent, 0, 5);
   EXPECT_EQ(collected(sector).size(), 14u * 90u);
-  EXPECT_EQ(Sector::exportZeroLogNumber, 1u);
 }
 
 TEST(Area1Workload, FirstZeroRecordOfSectorZeroTurnsTheSwitchOff) {
@@ -77,26 +73,7 @@ TEST(Area1Workload, FirstZeroRecordOfSectorZeroTurnsTheSwitchOff) {
   std::vector<_OrvDataItem> items = collected(logs);
   ASSERT_EQ(items.size(), 90u);
   EXPECT_EQ(items[0].name, "Sector Number [0] Log Number [0]");
-  EXPECT_EQ(Sector::exportZeroLogNumber, 0u);
   EXPECT_TRUE(isSataStatus(thrownStatus([&] { logs.getSector(52); }), 7));
-}
-
-TEST(Area1Workload, LaterExportsSkipZeroNumberedRecords) {
-  OrvBuffer parent(OrvAtaArea1WorkloadLogsQX12::byteLength(), ORV_LITTLE_ENDIAN);
-  OrvAtaArea1WorkloadLogsQX12 logs(&parent, 0);
-  collected(logs);  // turns the switch off, if nothing did before
-  EXPECT_EQ(Sector::exportZeroLogNumber, 0u);
-  EXPECT_TRUE(collected(logs).empty());
-  OrvBuffer otherBytes(OrvAtaArea1WorkloadLogsQX12::byteLength(), ORV_LITTLE_ENDIAN);
-  OrvAtaArea1WorkloadLogsQX12 other(&otherBytes, 0);
-  EXPECT_TRUE(collected(other).empty());
-  // Record 2 of sector 1 carries a number: it alone is exported.
-  put(parent, OrvAtaArea1DataQX12::kHeaderLength + Sector::byteLength() + 2 * Record::byteLength(), 3, 4);
-  std::vector<_OrvDataItem> items = collected(logs);
-  ASSERT_EQ(items.size(), 90u);
-  EXPECT_EQ(items[0].name, "Sector Number [1] Log Number [2]");
-  EXPECT_EQ(items[1].value, 3u);
-  EXPECT_EQ(Sector::exportZeroLogNumber, 0u);
 }
 
 }  // namespace

@@ -253,7 +253,7 @@ TEST(AtaSctStatus, PrintShowsEveryFieldInHexAndDecimalThenTheVendorArea) {
       "Action Code              : 0 [0]\n"
       "Function Code            : 0 [0]\n"
       "LBA                      : 8000000000000001 [9223372036854775809]\n"
-      "Current Temp             : fb [251]\n"
+      "Current Temp             : fb [-5]\n"
       "Min Temp                 : 0 [0]\n"
       "Max Temp                 : 0 [0]\n"
       "Life Min Temp            : 0 [0]\n"

@@ -98,3 +98,9 @@ inline winsim::NvmeDrive& nvmeDrive(uint32_t number) {
     if (disk->number == number && disk->drive->nvme()) return *disk->drive->nvme();
   throw "no such drive";
 }
+
+// A SCSI block's big-endian 32-bit field (READ (16)'s transfer length at 10).
+inline u32 bigEndian32(const std::vector<u8>& bytes, size_t at) {
+  return static_cast<u32>(bytes[at]) << 24 | static_cast<u32>(bytes[at + 1]) << 16 |
+         static_cast<u32>(bytes[at + 2]) << 8 | bytes[at + 3];
+}

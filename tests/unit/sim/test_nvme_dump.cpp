@@ -52,7 +52,7 @@ std::vector<const _OrvDevDumpItem*> ofKind(const std::vector<_OrvDevDumpItem>& r
 }
 
 TEST_F(NvmeDump, RecordsInOrderWithTheirFailures) {
-  load(R"({"windows": "10.0", "drives": [{"bus": "nvme", "model": "MODEL D", "serial": "S3"}]})");
+  load(R"({"windows": "10.0", "drives": [{"bus": "nvme", "model": "MODEL D", "serial": "S3", "tunnel": true}]})");
   ListingNvmeDev dev;
   winsim::clearStorageTrace();
   ASSERT_EQ(dev.dumpAllLogs(records), 0u);
@@ -126,7 +126,7 @@ TEST_F(NvmeDump, SavedValueFailingKeepsTheCurrentOne) {
 }
 
 TEST_F(NvmeDump, ReservationFeaturesOfANamespaceThatHasThem) {
-  load(R"({"windows": "10.0", "drives": [{"bus": "nvme", "reservationCaps": 1}]})");
+  load(R"({"windows": "10.0", "drives": [{"bus": "nvme", "reservationCaps": 1, "tunnel": true}]})");
   ListingNvmeDev dev;
   ASSERT_EQ(dev.dumpAllLogs(records), 0u);
   auto features = ofKind(records, 6);

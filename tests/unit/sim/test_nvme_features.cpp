@@ -110,7 +110,7 @@ TEST_F(NvmeFeatures, DefaultLogDirectory) {
   EXPECT_EQ(ids, (std::vector<u32>{0x01, 0x02, 0x03, 0x05}));
   EXPECT_EQ(directory.items[0].name, "Error Information");
   const u8* bytes = directory.buffers[0]->getBuffer();
-  EXPECT_EQ(bytes[4] | bytes[5] << 8 | bytes[6] << 16 | bytes[7] << 24, (4096 << 8) | 0x01);
+  EXPECT_EQ(bytes[4] | bytes[5] << 8 | bytes[6] << 16 | bytes[7] << 24, (1024 << 8) | 0x01) << "in dwords";
 }
 
 TEST_F(NvmeFeatures, LogReadsAndTheirRefusals) {

@@ -145,16 +145,16 @@ TEST_F(NvmeNamespaces, ListsOfAnOldController) {
 }
 
 TEST_F(NvmeNamespaces, ListReadFromTheController) {
-  auto dev = open("");
+  auto dev = open(R"(, "tunnel": true)");
   OrvDevGenData<_OrvNvmNsItem> list;
   ASSERT_EQ(dev->getNamespaceList(list, true), 0u);
   ASSERT_EQ(list.items.size(), 1u);
   EXPECT_EQ(list.items[0].namespaceId, 1u);
-  // Without namespace management no allocated list: the active list and
-  // the controllers of namespace 1.
-  ASSERT_EQ(list.buffers.size(), 2u);
+  // Without namespace management no allocated list and no controller
+  // lists: the active list, and namespace 1 on this controller.
+  ASSERT_EQ(list.buffers.size(), 1u);
   EXPECT_EQ(dumpName(*list.buffers[0]), "Attached namespace list");
-  EXPECT_EQ(dumpName(*list.buffers[1]), "Controller list attached to namespace 0x00000001");
+  EXPECT_EQ(list.items[0].controllerIds, std::vector<u16>{1});
 }
 
 TEST_F(NvmeNamespaces, FailedIdentifyKeepsNothing) {

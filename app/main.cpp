@@ -178,7 +178,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   char** arguments = buildArgv(&count);
   if (count < 1 || !arguments) {
     applog_init(3, 2, "");
-    appState.keepLog = true;
     applog_printf_level(3, "Error: Error parsing command line argument! Terminating...\n");
     applog_close(0);
     freeArgv(arguments, count);
@@ -200,7 +199,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   }
 
   applog_init(6, 6, appState.logPath.c_str());
-  appState.keepLog = true;
   if (!createProgressDialog()) {
     if (appState.silent)
       applog_printf_file("Error starting application! Creating window failed.\n");
@@ -219,7 +217,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   appPrintf(true, false, "### Return code: %d ###\r\n", exitCode);
   destroyProgressDialog();
 
-  appState.keepLog = true;
   applog_close(exitCode == 0 ? 0 : _orv_orvlib_status(ORV_ERR_GENERIC, ORV_SOURCE, 435));
   freeArgv(arguments, count);
   return exitCode;

@@ -20,7 +20,6 @@ struct AppState {
   int showCommand = SW_SHOWDEFAULT;  // SW_HIDE when silent
   ProgressWindow* progressWindow = nullptr;
   bool updateRunning = false;    // the window refuses to close meanwhile
-  bool keepLog = false;          // the log file is never deleted
 };
 
 extern AppState appState;

@@ -394,7 +394,6 @@ u64 OrvDevBufDump::setBasePath(std::string folder, std::string deviceId) {
   std::unique_ptr<char[]> path(new (std::nothrow) char[size]);
   if (!path) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
   u64 status = osl_path_join(folder.c_str(), baseName.c_str(), path.get(), size);
-  dumpFolder = folder;
   basePath = path.get();
   return status;
 }

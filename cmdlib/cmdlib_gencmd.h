@@ -168,7 +168,6 @@ class ORV_EXPORT OrvDevBufDump {
   void* getDumpFile(bool binary);
 
   std::vector<VazidaRaduru::OrvLogBuffer*> buffers;
-  std::string dumpFolder;
   std::string basePath;
   std::string fileTag1;
   std::string fileTag2;

@@ -13,6 +13,15 @@
 
 namespace {
 
+// First in this program: the log's levels before the log is set up.
+TEST(AppLogBeforeInit, DebugLinesReachTheConsole) {
+  applog_open_slots();
+  testing::internal::CaptureStdout();
+  applog_debug("early %d\n", 1);
+  applog_empty_slots();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "early 1\n");
+}
+
 // parseOptions over a fresh state; the program name comes first.
 AppState parsed(std::vector<std::string> options) {
   appState = AppState();
@@ -25,39 +34,32 @@ AppState parsed(std::vector<std::string> options) {
   return result;
 }
 
-TEST(Options, SilentOnlyForTheExactWords) {
-  EXPECT_TRUE(parsed({"/s"}).silent);
-  EXPECT_TRUE(parsed({"/S"}).silent);
-  EXPECT_TRUE(parsed({"/nomodel", "/S"}).silent);
-  EXPECT_FALSE(parsed({"/sx"}).silent);
-  EXPECT_FALSE(parsed({"/s "}).silent);
-  EXPECT_FALSE(parsed({"/Silent"}).silent);
-  EXPECT_FALSE(parsed({}).silent);
+TEST(Options, SilentNomodelAndLogPath) {
+  const struct {
+    std::vector<std::string> options;
+    bool silent, nomodel;
+    const char* logPath;
+  } cases[] = {
+      {{"/s"}, true, false, ""}, {{"/S"}, true, false, ""}, {{"/nomodel", "/S"}, true, true, ""},
+      {{"/sx"}, false, false, ""}, {{"/s "}, false, false, ""}, {{"/Silent"}, false, false, ""}, {{}, false, false, ""},
+      {{"/NoModel"}, false, true, ""}, {{"/NOMODEL"}, false, true, ""}, {{"/nomodels"}, false, false, ""},
+      {{"/x", "-s", "nomodel", "/log", "/s=1", "/logx=a.log"}, false, false, ""},
+      {{"/log=C:\\logs\\run.log"}, false, false, "C:\\logs\\run.log"}, {{"/LOG=x.log"}, false, false, "x.log"},
+      {{"/Log=\"C:\\a b\\run.log\""}, false, false, "C:\\a b\\run.log"},
+      // A value whose only quote is its last character loses its first and
+      // last; a value left empty selects the default name.
+      {{"/log=C:\\dir\\x.log\""}, false, false, ":\\dir\\x.log"}, {{"/log=a\""}, false, false, ""},
+      {{"/log="}, false, false, ""}, {{"/log=first.log", "/log=second.log"}, false, false, "second.log"},
+  };
+  for (const auto& c : cases) {
+    AppState state = parsed(c.options);
+    std::string label = c.options.empty() ? "" : c.options[0];
+    EXPECT_EQ(state.silent, c.silent) << label;
+    EXPECT_EQ(state.nomodel, c.nomodel) << label;
+    EXPECT_EQ(state.logPath, c.logPath) << label;
+  }
   char* none[] = {nullptr};
   EXPECT_EQ(parseOptions(0, none), 1);
-}
-
-TEST(Options, LogPathAndItsQuotes) {
-  EXPECT_EQ(parsed({"/log=C:\\logs\\run.log"}).logPath, "C:\\logs\\run.log");
-  EXPECT_EQ(parsed({"/LOG=x.log"}).logPath, "x.log");
-  EXPECT_EQ(parsed({"/Log=\"C:\\a b\\run.log\""}).logPath, "C:\\a b\\run.log");
-  // A value whose only quote is its last character loses its first and last.
-  EXPECT_EQ(parsed({"/log=C:\\dir\\x.log\""}).logPath, ":\\dir\\x.log");
-  EXPECT_EQ(parsed({"/log=a\""}).logPath, "");  // the default name then
-  EXPECT_EQ(parsed({"/log="}).logPath, "");
-  EXPECT_EQ(parsed({"/log=first.log", "/log=second.log"}).logPath, "second.log");
-  EXPECT_EQ(parsed({"/logx=a.log"}).logPath, "");
-}
-
-TEST(Options, NomodelInAnyCaseAndUnknownOptionsIgnored) {
-  EXPECT_TRUE(parsed({"/nomodel"}).nomodel);
-  EXPECT_TRUE(parsed({"/NoModel"}).nomodel);
-  EXPECT_TRUE(parsed({"/NOMODEL"}).nomodel);
-  EXPECT_FALSE(parsed({"/nomodels"}).nomodel);
-  AppState other = parsed({"/x", "-s", "nomodel", "/log", "/s=1"});
-  EXPECT_FALSE(other.silent);
-  EXPECT_FALSE(other.nomodel);
-  EXPECT_EQ(other.logPath, "");
 }
 
 TEST(TypeNames, BusAndDeviceTypes) {

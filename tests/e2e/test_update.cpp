@@ -251,16 +251,6 @@ TEST_F(Update, DriveLockedByALiveProgramFailsAlone) {
   EXPECT_EQ(result.err, written(failedOn("PHYSICALDRIVE0", text)));
 }
 
-TEST_F(Update, StaleLocksAreRemoved) {
-  writeLock("PHYSICALDRIVE0", "4243");  // another program
-  writeLock("PHYSICALDRIVE1", "999999");  // no process
-  Outcome result = update(twoOldDrives("[]", R"([{"pid": 4243, "image": "C:\\Tools\\other.exe"}])"), {});
-  EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00002"}));
-  EXPECT_FALSE(lockExists("PHYSICALDRIVE0"));
-  EXPECT_FALSE(lockExists("PHYSICALDRIVE1"));
-}
-
 TEST_F(Update, DriveAbortingMidDownloadKeepsItsFirmware) {
   // The second segment of the first drive is refused.
   Outcome result = update(twoOldDrives(R"([{"ata": 146, "drive": 0, "after": 1, "times": 1}])"), {"/log=run.log"});

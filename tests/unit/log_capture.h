@@ -37,6 +37,11 @@ class LogCapture {
       if (line.text.compare(0, text.size(), text) == 0) return &line;
     return nullptr;
   }
+  // The level of the first line that starts with text; -1 when none does.
+  int levelOf(const std::string& text) const {
+    const LoggedLine* line = find(text);
+    return line ? line->level : -1;
+  }
   // Every line, one after the other.
   std::string text() const {
     std::string all;

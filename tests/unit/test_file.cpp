@@ -115,9 +115,24 @@ TEST(FileMapping, FailuresReleaseWhatWasTaken) {
   EXPECT_EQ(map.mapping, INVALID_HANDLE_VALUE);
 }
 
-TEST(FailureWords, EachCarriesItsFile) {
-  expectFileWord(osl_stat_error_status(), 1);
-  expectFileWord(osl_remove_error_status(), 1);
+TEST(FileTests, SizesNewFilesAndRemoval) {
+  ScratchFolder scratch;
+  std::string path = scratch / "new.bin";
+  u32 error = 0;
+  ASSERT_EQ(osl_create_new_file(path.c_str(), "abc", 3, &error), 0u);
+  EXPECT_EQ(error, 0u);
+  u64 size = 0;
+  ASSERT_EQ(osl_file_size(path.c_str(), &size), 0u);
+  EXPECT_EQ(size, 3u);
+  expectFileWord(osl_create_new_file(path.c_str(), "x", 1, &error), 16);
+  EXPECT_EQ(error, static_cast<u32>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(scratch.read("new.bin"), "abc");
+  expectFileWord(osl_create_new_file(path.c_str(), nullptr, 1, &error), 16);
+  EXPECT_EQ(osl_remove_file(path.c_str()), 0u);
+  EXPECT_FALSE(scratch.exists("new.bin"));
+  expectFileWord(osl_remove_file(path.c_str()), 1);
+  expectFileWord(osl_file_size(path.c_str(), &size), 1);
+  EXPECT_EQ(size, 3u);
   expectFileWord(osl_open_error_status(), 16);
   EXPECT_NE(osl_stat_error_status(), osl_remove_error_status());  // lines differ
 }

@@ -3,12 +3,16 @@
 // device list's rules for a drive listed twice.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "cmdlib/cmdlib_devlist.h"
 #include "cmdlib/cmdlib_gencmd.h"
+#include "osl/osl_platform.h"
+#include "unit/lock_helpers.h"
+#include "unit/scratch.h"
 #include "unit/status_check.h"
 
 using DivizuCmdlib::DivIzuDevList;
@@ -34,15 +38,11 @@ class Listing : public DivIzuDevList {
 };
 
 TEST(DriveIdFileName, SpecialCharactersByPosition) {
-  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName("SCSI1:r0"), "SCSI1_r0");
-  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName("\\PHYSICALDRIVE0"), "PHYSICALDRIVE0");
-  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName("raid_b:"), "raid_b");
-  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName("a*b?c\"d<e>f|g/h"), "a_b_c_d_e_f_g_h");
   // Each change searches again from the start.
-  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName("::a"), "a");
-  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName("a::"), "a_");
-  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName("\\/x"), "x");
-  EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName(":"), "");
+  const std::pair<const char*, const char*> cases[] = {
+      {"SCSI1:r0", "SCSI1_r0"}, {"\\PHYSICALDRIVE0", "PHYSICALDRIVE0"}, {"raid_b:", "raid_b"},
+      {"a*b?c\"d<e>f|g/h", "a_b_c_d_e_f_g_h"}, {"::a", "a"}, {"a::", "a_"}, {"\\/x", "x"}, {":", ""}};
+  for (const auto& c : cases) EXPECT_EQ(DivIzuGenCmd::getDeviceIdFName(c.first), c.second) << c.first;
 }
 
 TEST(PostCommandAction, TextsAndUnknownValues) {
@@ -104,41 +104,76 @@ std::string usable(const std::vector<_OrvDevProperty>& records) {
 }
 
 TEST(DriveListedTwice, UsableInOneRecord) {
-  // NVMe drive seen as a physical drive and behind the RAID driver, in
-  // either order: usable behind the RAID driver.
-  std::vector<_OrvDevProperty> records = {record("PHYSICALDRIVE0", "S1", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE),
-                                          record("SCSI0:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE)};
-  Listing::markDuplicates(records);
-  EXPECT_EQ(usable(records), "01");
-  records = {record("SCSI0:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
-             record("physicaldrive3", "S1", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE)};
-  Listing::markDuplicates(records);
-  EXPECT_EQ(usable(records), "10");
+  using Records = std::vector<_OrvDevProperty>;
+  const _OrvDevProperty nvme0 = record("PHYSICALDRIVE0", "S1", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE),
+                        raid0 = record("SCSI0:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE);
+  _OrvDevProperty unusable = record("SCSI0:r2", "S3", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE);
+  unusable.usable = 0;
+  const std::pair<Records, const char*> cases[] = {
+      // An NVMe drive seen as a physical drive and behind the RAID driver,
+      // in either order: usable behind the RAID driver.
+      {{nvme0, raid0}, "01"},
+      {{raid0, record("physicaldrive3", "S1", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE)}, "10"},
+      // Two physical drives with one serial number both stay.
+      {{record("PHYSICALDRIVE0", "S1", OSL_BUS_SATA, OSL_MEDIUM_ROTATING),
+        record("PHYSICALDRIVE1", "S1", OSL_BUS_SAS, OSL_MEDIUM_ROTATING)}, "11"},
+      // A RAID record without a serial number never; serial numbers compare
+      // exactly; an unusable record is no duplicate.
+      {{record("SCSI0:r0", "", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
+        record("SCSI0:r1", "S2", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
+        record("PHYSICALDRIVE1", "s2", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE),
+        record("PHYSICALDRIVE2", "S3", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE), unusable}, "01110"},
+      // Two RAID records: the solid-state one behind the driver goes.
+      {{record("SCSI0:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_ROTATING),
+        record("SCSI1:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
+        record("SCSI0:r1", "S2", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
+        record("SCSI1:r1", "S2", OSL_BUS_CSMI, OSL_MEDIUM_ROTATING)}, "1001"},
+  };
+  for (const auto& c : cases) {
+    Records records = c.first;
+    Listing::markDuplicates(records);
+    EXPECT_EQ(usable(records), c.second);
+  }
+}
 
-  // Two physical drives with one serial number both stay.
-  records = {record("PHYSICALDRIVE0", "S1", OSL_BUS_SATA, OSL_MEDIUM_ROTATING),
-             record("PHYSICALDRIVE1", "S1", OSL_BUS_SAS, OSL_MEDIUM_ROTATING)};
-  Listing::markDuplicates(records);
-  EXPECT_EQ(usable(records), "11");
+// Drive lock files in a lock folder of the test's own, on either host.
+class LockFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    size_t length = 0;
+    char value[512] = {};
+    if (getenv_s(&length, value, sizeof value, "programdata") == 0) saved_ = value;
+    _putenv_s("programdata", scratch_.path().c_str());
+  }
+  void TearDown() override { _putenv_s("programdata", saved_.c_str()); }
 
-  // A RAID record without a serial number never; serial numbers compare
-  // exactly; an unusable record is no duplicate.
-  records = {record("SCSI0:r0", "", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
-             record("SCSI0:r1", "S2", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
-             record("PHYSICALDRIVE1", "s2", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE),
-             record("PHYSICALDRIVE2", "S3", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE),
-             record("SCSI0:r2", "S3", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE)};
-  records[4].usable = 0;
-  Listing::markDuplicates(records);
-  EXPECT_EQ(usable(records), "01110");
+  ScratchFolder scratch_;
+  LockFolder locks_{scratch_.path()};
+  std::string saved_;
+};
 
-  // Two RAID records: the solid-state one behind the driver goes.
-  records = {record("SCSI0:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_ROTATING),
-             record("SCSI1:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
-             record("SCSI0:r1", "S2", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
-             record("SCSI1:r1", "S2", OSL_BUS_CSMI, OSL_MEDIUM_ROTATING)};
-  Listing::markDuplicates(records);
-  EXPECT_EQ(usable(records), "1001");
+TEST_F(LockFiles, TakenAndGivenBackStaleAndOddFilesGiveWay) {
+  std::string own = std::to_string(GetCurrentProcessId());
+  EXPECT_EQ(LockingCommand("SCSI2:r1").forceOpUnlock(), 0u) << "nothing to give back";
+  {
+    LockingCommand command("SCSI2:r1");
+    ASSERT_EQ(command.forceOpLock(), 0u);
+    EXPECT_EQ(locks_.read("SCSI2_r1"), own);
+  }
+  EXPECT_FALSE(locks_.exists("SCSI2_r1"));
+  // This test program is no program of the system, and the other process
+  // does not run.
+  for (std::string held : {own, std::string("F:2147483644"), std::string("junk"), std::string(""),
+                           std::string("1234567890123")}) {
+    locks_.write("PHYSICALDRIVE7", held);
+    std::string owner;
+    EXPECT_EQ(LockingCommand::isDevOpLocked("PHYSICALDRIVE7", owner), 0u) << held;
+    LockingCommand command("PHYSICALDRIVE7");
+    ASSERT_EQ(command.forceOpLock(), 0u) << held;
+    EXPECT_EQ(locks_.read("PHYSICALDRIVE7"), own);
+    EXPECT_EQ(command.forceOpUnlock(), 0u);
+    EXPECT_FALSE(locks_.exists("PHYSICALDRIVE7"));
+  }
 }
 
 }  // namespace

@@ -16,71 +16,32 @@
 
 namespace {
 
-struct ParsedId {
-  u64 status;
-  u8 port = 0;
-  u8 target = 0;
-  u8 kind = 0;
+// An id's parse as "status port kind target handle".
+std::string parse(const char* id) {
+  u8 port = 0, target = 0, kind = 0;
   u64 handle = 0;
-};
-
-ParsedId parse(const char* id) {
-  ParsedId parsed{};
-  parsed.status = osl_parse_dev_id(id, &parsed.port, &parsed.target, &parsed.kind, &parsed.handle);
-  return parsed;
+  u64 status = osl_parse_dev_id(id, &port, &target, &kind, &handle);
+  if (status) return std::to_string(status & 0xFFFF0000FFFFFFFFull);  // without the line
+  std::string text = "0 " + std::to_string(port) + " " +
+                     (kind ? std::string(1, static_cast<char>(kind)) : "-") + " " + std::to_string(target);
+  if (handle == reinterpret_cast<uintptr_t>(OSL_RAID_B_HANDLE)) text += " raid_b";
+  if (handle == reinterpret_cast<uintptr_t>(OSL_RAID_P_HANDLE)) text += " raid_p";
+  return text;
 }
 
-TEST(DriveIds, PhysicalDrivesAndControllerAddresses) {
-  ParsedId plain = parse("PHYSICALDRIVE2");
-  EXPECT_EQ(plain.status, 0u);
-  EXPECT_EQ(plain.target, OSL_NO_TARGET);
-  EXPECT_EQ(plain.kind, 0);
-
-  ParsedId raid = parse("SCSI1:r4");
-  EXPECT_EQ(raid.status, 0u);
-  EXPECT_EQ(raid.port, 1);
-  EXPECT_EQ(raid.kind, 'r');
-  EXPECT_EQ(raid.target, 4);
-  EXPECT_EQ(raid.handle, 0u);
-
-  ParsedId phy = parse("SCSI12:p255");
-  EXPECT_EQ(phy.port, 12);
-  EXPECT_EQ(phy.kind, 'p');
-  EXPECT_EQ(phy.target, 255);
-
-  // No digit, or more than three, before the ":" leave the port at 0.
-  EXPECT_EQ(parse("SCSI:r3").port, 0);
-  ParsedId longPort = parse("SCSI1234:r3");
-  EXPECT_EQ(longPort.status, 0u);
-  EXPECT_EQ(longPort.port, 0);
-  EXPECT_EQ(longPort.target, 3);
-}
-
-TEST(DriveIds, RefusedNumbers) {
-  // "SCSI1:0" takes "0" for the kind and finds no number after it.
-  expectOslWord(parse("SCSI1:0").status, kClibFile, 21);
-  expectOslWord(parse("SCSI1:r").status, kClibFile, 21);
-  expectWord(parse("SCSI1:r256").status, 6, kClibFile, 34);
-  expectWord(parse("SCSI300:r1").status, 6, kClibFile, 34);
-}
-
-TEST(DriveIds, StoreBackEnds) {
-  ParsedId b = parse("raid_b0:3");
-  EXPECT_EQ(b.status, 0u);
-  EXPECT_EQ(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(b.handle)), OSL_RAID_B_HANDLE);
-  EXPECT_EQ(b.port, 0);
-  EXPECT_EQ(b.target, 3);
-  ParsedId p = parse("raid_p12:200");
-  EXPECT_EQ(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(p.handle)), OSL_RAID_P_HANDLE);
-  EXPECT_EQ(p.port, 12);
-  EXPECT_EQ(p.target, 200);
-  EXPECT_EQ(parse("raid_b0007:0010").target, 10);
-  for (const char* refused : {"raid_x0:3", "raid_b:3", "raid_b0:", "raid_b0:256", "raid_b1a:2"}) {
-    ParsedId none = parse(refused);
-    EXPECT_EQ(none.status, 0u) << refused;
-    EXPECT_EQ(none.handle, 0u) << refused;
-    EXPECT_EQ(none.port, 0) << refused;
-  }
+TEST(DriveIds, PhysicalDrivesControllerAddressesAndStoreBackEnds) {
+  const u64 missingNumber = 2ull << 48 | 5u << 26 | 21u, outOfRange = 2ull << 48 | 6u << 26 | 34u;
+  const std::pair<const char*, std::string> cases[] = {
+      {"PHYSICALDRIVE2", "0 0 - 255"}, {"SCSI1:r4", "0 1 r 4"}, {"SCSI12:p255", "0 12 p 255"},
+      // No digit, or more than three, before the ":" leave the port at 0.
+      {"SCSI:r3", "0 0 r 3"}, {"SCSI1234:r3", "0 0 r 3"},
+      // "SCSI1:0" takes "0" for the kind and finds no number after it.
+      {"SCSI1:0", std::to_string(missingNumber)}, {"SCSI1:r", std::to_string(missingNumber)},
+      {"SCSI1:r256", std::to_string(outOfRange)}, {"SCSI300:r1", std::to_string(outOfRange)},
+      {"raid_b0:3", "0 0 - 3 raid_b"}, {"raid_p12:200", "0 12 - 200 raid_p"}, {"raid_b0007:0010", "0 7 - 10 raid_b"},
+      {"raid_x0:3", "0 0 - 255"}, {"raid_b:3", "0 0 - 255"}, {"raid_b0:", "0 0 - 255"}, {"raid_b0:256", "0 0 - 255"},
+      {"raid_b1a:2", "0 0 - 255"}};
+  for (const auto& c : cases) EXPECT_EQ(parse(c.first), c.second) << c.first;
 }
 
 TEST(DriveNames, ArgumentsBecomeIds) {
@@ -101,40 +62,28 @@ TEST(DriveNames, ArgumentsBecomeIds) {
   EXPECT_FALSE(osl_dev_name_equal("3", "PHYSICALDRIVE30"));
 }
 
-TEST(OpenDevice, RefusedIdsOpenNothing) {
+TEST(OpenDevice, RefusedIdsStoreBackEndsAndDuplicates) {
   LogCapture log;
-  std::string longId(248, 'A');
-  EXPECT_EQ(osl_open_device(longId.c_str()), nullptr);
-  ASSERT_NE(log.find("Info: Opening Physical drive: AAAA"), nullptr);
-  EXPECT_EQ(log.find("Info: Opening Physical drive: AAAA")->level, 6);
+  EXPECT_EQ(osl_open_device(std::string(248, 'A').c_str()), nullptr);
+  EXPECT_EQ(log.levelOf("Info: Opening Physical drive: AAAA"), 6);
   // An id that does not parse names no drive, rather than a record with
   // handle 0 that looks opened.
-  EXPECT_EQ(osl_open_device("SCSI1:0"), nullptr);
-  EXPECT_EQ(osl_open_device(nullptr), nullptr);
-  EXPECT_EQ(osl_open_device("NOSUCHDRIVE99"), nullptr);
-}
-
-TEST(OpenDevice, StoreBackEndsGetTheirPseudoHandles) {
+  for (const char* id : {"SCSI1:0", static_cast<const char*>(nullptr), "NOSUCHDRIVE99"})
+    EXPECT_EQ(osl_open_device(id), nullptr);
   _OSL_PDEV* drive = osl_open_device("raid_p1:7");
   ASSERT_NE(drive, nullptr);
   EXPECT_EQ(drive->handle, OSL_RAID_P_HANDLE);
-  EXPECT_EQ(drive->port, 1);
-  EXPECT_EQ(drive->target, 7);
+  EXPECT_EQ(std::to_string(drive->port) + "/" + std::to_string(drive->target), "1/7");
   osl_close_device(drive);
-}
-
-TEST(OpenDevice, DuplicateKeepsTheAddress) {
-  _OSL_PDEV original = {};
+  _OSL_PDEV original = {};  // a duplicate keeps the address
   original.handle = INVALID_HANDLE_VALUE;
-  original.port = 2;
-  original.target = 5;
+  original.port = 1;
+  original.target = 7;
   original.kind = 'r';
   _OSL_PDEV* copy = osl_dup_device(&original);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->handle, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(copy->port, 2);
-  EXPECT_EQ(copy->target, 5);
-  EXPECT_EQ(copy->kind, 'r');
+  EXPECT_EQ(std::to_string(copy->port) + static_cast<char>(copy->kind) + std::to_string(copy->target), "1r7");
   osl_close_device(copy);
 }
 
@@ -173,65 +122,50 @@ TEST(Dispatcher, RefusesWithoutSending) {
   expectOslWord(osl_send_command(&drive, &request, OSL_BUS_SATA, OSL_CMD_ATA), kCmdFile, 1);
 }
 
-TEST(DiagnosticLines, IoctlFailureByLevel) {
+TEST(DiagnosticLines, IoctlFailureByLevelAndCommandBlock) {
   LogCapture log;
   osl_log_ioctl_failure(3, 1117);
   osl_log_ioctl_failure(6, 5);
   osl_log_ioctl_failure(6, 0);
   osl_log_ioctl_failure(9, 5);
   osl_log_ioctl_failure(1, 2);
-  const std::vector<LoggedLine> expected = {
-      {3, "Error: IOCTL Failure: (error: 1117)\n"},
-      {4, "Warning: IOCTL Failure: (error: 5)\n"},
-      {6, "Info: IOCTL Failure: (error: 0)\n"},
-      {7, "Debug: IOCTL Failure: (error: 5)\n"},
-      {1, "Alert: IOCTL Failure: (error: 2)\n"},
-  };
-  ASSERT_EQ(log.all().size(), expected.size());
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(log.all()[i].level, expected[i].level) << i;
-    EXPECT_EQ(log.all()[i].text, expected[i].text) << i;
-  }
-}
-
-TEST(DiagnosticLines, CommandBlock) {
-  LogCapture log;
   const u8 inquiry[] = {0x12, 0x00, 0x00, 0x00, 0x24, 0x00};
   osl_log_cdb(3, inquiry, sizeof inquiry);
-  ASSERT_EQ(log.all().size(), 2u);
-  EXPECT_EQ(log.all()[0].text, "\n");
-  EXPECT_EQ(log.all()[1].text, "Info: CDB: 12 00 00 00 24 00 \n");
-  EXPECT_EQ(log.all()[1].level, 6);
-  log.clear();
   osl_log_cdb(6, nullptr, 6);
   osl_log_cdb(6, inquiry, 0);
-  EXPECT_TRUE(log.all().empty());
+  std::string lines;
+  for (const LoggedLine& line : log.all()) lines += std::to_string(line.level) + " " + line.text;
+  EXPECT_EQ(lines,
+            "3 Error: IOCTL Failure: (error: 1117)\n4 Warning: IOCTL Failure: (error: 5)\n"
+            "6 Info: IOCTL Failure: (error: 0)\n7 Debug: IOCTL Failure: (error: 5)\n"
+            "1 Alert: IOCTL Failure: (error: 2)\n6 \n6 Info: CDB: 12 00 00 00 24 00 \n");
 }
 
-TEST(AtaFlags, DirectionDataAndLength) {
+TEST(AtaFlags, DirectionDataLengthAndSenseKeys) {
   u8 block[16] = {};
   u8 data[512] = {};
-  EXPECT_EQ(osl_ata_flags(block, 16, 1, data, 512), 0x23);
-  EXPECT_EQ(osl_ata_flags(block, 16, 1, nullptr, 512), 0x21);
-  EXPECT_EQ(osl_ata_flags(block, 16, 1, data, 0), 0x21);
-  EXPECT_EQ(osl_ata_flags(block, 16, 0, data, 512), 0x25);
-  EXPECT_EQ(osl_ata_flags(block, 16, 0, nullptr, 0), 0x25);
-  block[OSL_ATA_COMMAND + 1] = 0x01;  // a 48-bit command
-  EXPECT_EQ(osl_ata_flags(block, 16, 1, data, 512), 0x2B);
-  EXPECT_EQ(osl_ata_flags(block, 16, 1, nullptr, 0), 0x29);
-  EXPECT_EQ(osl_ata_flags(block, 16, 0, data, 512), 0x2D);
-  // A block too short to carry byte 13 is a 28-bit command.
-  EXPECT_EQ(osl_ata_flags(block, 13, 1, data, 512), 0x23);
-}
-
-TEST(SenseKeys, FixedAndDescriptorFormats) {
+  struct Case {
+    bool ext;
+    u8 length, dataIn;
+    bool withData;
+    u32 dataLength, flags;
+  } cases[] = {{false, 16, 1, true, 512, 0x23}, {false, 16, 1, false, 512, 0x21}, {false, 16, 1, true, 0, 0x21},
+               {false, 16, 0, true, 512, 0x25}, {false, 16, 0, false, 0, 0x25}, {true, 16, 1, true, 512, 0x2B},
+               {true, 16, 1, false, 0, 0x29},   {true, 16, 0, true, 512, 0x2D},
+               {true, 13, 1, true, 512, 0x23}};  // too short to carry byte 13: a 28-bit command
+  for (const Case& c : cases) {
+    block[OSL_ATA_COMMAND + 1] = c.ext ? 0x01 : 0x00;
+    EXPECT_EQ(osl_ata_flags(block, c.length, c.dataIn, c.withData ? data : nullptr, c.dataLength), c.flags)
+        << std::hex << c.flags;
+  }
+  // Fixed, deferred, descriptor and deferred descriptor formats.
   const u8 fixed[] = {0x70, 0x00, 0x65, 0x00, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x00};
-  EXPECT_EQ(osl_sense_key(fixed, sizeof fixed), 5);
   const u8 deferred[] = {0xF1, 0x00, 0x06};
-  EXPECT_EQ(osl_sense_key(deferred, sizeof deferred), 6);
   const u8 descriptor[] = {0x72, 0x21, 0x00, 0x1D};
-  EXPECT_EQ(osl_sense_key(descriptor, sizeof descriptor), 1);
   const u8 descriptorDeferred[] = {0x73, 0x0B};
+  EXPECT_EQ(osl_sense_key(fixed, sizeof fixed), 5);
+  EXPECT_EQ(osl_sense_key(deferred, sizeof deferred), 6);
+  EXPECT_EQ(osl_sense_key(descriptor, sizeof descriptor), 1);
   EXPECT_EQ(osl_sense_key(descriptorDeferred, sizeof descriptorDeferred), 0x0B);
   EXPECT_EQ(osl_sense_key(fixed, 2), 0);
   EXPECT_EQ(osl_sense_key(nullptr, 18), 0);

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
-#include <vector>
 
 #include "cmdlib/cmdlib_pkg.h"
 #include "unit/scratch.h"
@@ -27,15 +27,17 @@ std::string bytesOf(std::initializer_list<int> values) {
   return bytes;
 }
 
-u8 checksumOf(const std::string& header) {
+// The package with its checksum over bytes 0..123 made right.
+std::string withChecksum(std::string package) {
   u8 sum = 0;
-  for (size_t i = 0; i < 124; ++i) sum = static_cast<u8>(sum + static_cast<u8>(header[i]));
-  return sum;
+  for (size_t i = 0; i < 124; ++i) sum = static_cast<u8>(sum + static_cast<u8>(package[i]));
+  package[124] = static_cast<char>(sum);
+  return package;
 }
 
 // A header written byte by byte from the layout, independently of the
 // library's encoder: model "MODEL X", revision "REV00002", action word A800h,
-// date 31.12.2019, component id "COMP0001", checksum over bytes 0..123.
+// date 31.12.2019, component id "COMP0001".
 std::string handMadeHeader(u32 imageLength) {
   std::string header(128, '\0');
   auto put = [&header](size_t offset, const std::string& bytes) { header.replace(offset, bytes.size(), bytes); };
@@ -48,21 +50,14 @@ std::string handMadeHeader(u32 imageLength) {
   put(64, "COMP0001");
   put(72, bytesOf({static_cast<int>(imageLength >> 24), static_cast<int>((imageLength >> 16) & 255),
                    static_cast<int>((imageLength >> 8) & 255), static_cast<int>(imageLength & 255)}));
-  header[124] = static_cast<char>(checksumOf(header));
-  return header;
+  return withChecksum(header);
 }
 
-std::string someImage(size_t length) {
-  std::string image = "VDRVFWIMREV00002";
-  image.resize(length > image.size() ? length : image.size());
-  for (size_t i = 16; i < image.size(); ++i) image[i] = static_cast<char>((i * 7 + 3) & 255);
-  return image.substr(0, length);
-}
-
-// Verification of a package file: the status of DivIzuPkgInfo's execute.
-u64 verifyFile(const std::string& path) {
-  DivIzuPkgInfo info(path);
-  return info.execute();
+// Every field of a decoded header, one after the other.
+std::string fields(const _OrvFwPkgHeader& h) {
+  return h.signature + "|" + h.modelNumber + "|" + h.firmwareVersion + "|" + std::to_string(h.actionFlag) + "|" +
+         std::to_string(h.postCmdAction) + "|" + h.packageDate + "|" + h.componentId + "|" +
+         std::to_string(h.headerLength) + "|" + std::to_string(h.imageLength) + "|" + std::to_string(h.checksum);
 }
 
 u64 verifyMemory(std::string bytes) {
@@ -70,59 +65,44 @@ u64 verifyMemory(std::string bytes) {
   return info.execute();
 }
 
-// The status a constructor throws and the last-error text it leaves.
-template <typename Make>
-u64 refusal(Make make, std::string* text = nullptr) {
+// The status a constructor throws; the last-error text it leaves in text.
+u64 refusal(const std::function<void()>& make, std::string* text = nullptr) {
   u64 status = thrownStatus(make);
   if (text) *text = DivIzuGenCmd::getLastError();
   return status;
 }
 
-TEST(PackageHeader, HandMadeHeaderIsDecoded) {
+TEST(PackageHeader, HandMadeHeadersAreDecoded) {
   std::string package = handMadeHeader(5) + "ABCDE";
   ScratchFolder scratch;
-  std::string path = scratch.write("p.bin", package);
-  DivIzuPkgInfo info(path);
+  DivIzuPkgInfo info(scratch.write("p.bin", package));
+  EXPECT_EQ(fields(info.getPkgHeader()), "|||0|0|||0|0|0") << "nothing read yet";
   ASSERT_EQ(info.execute(), 0u);
-  _OrvFwPkgHeader header = info.getPkgHeader();
-  EXPECT_EQ(header.signature, "@ORVQEP@");
-  EXPECT_EQ(header.modelNumber, "MODEL X");
-  EXPECT_EQ(header.firmwareVersion, "REV00002");
-  EXPECT_TRUE(header.actionFlag);
-  EXPECT_EQ(header.postCmdAction, 5u);
-  EXPECT_EQ(header.packageDate, "31122019");
-  EXPECT_EQ(header.componentId, "COMP0001");
-  EXPECT_EQ(header.headerLength, 128u);
-  EXPECT_EQ(header.imageLength, 5u);
-  EXPECT_EQ(header.checksum, checksumOf(package));
+  EXPECT_EQ(fields(info.getPkgHeader()),
+            "@ORVQEP@|MODEL X|REV00002|1|5|31122019|COMP0001|128|5|" + std::to_string(u8(package[124])));
   EXPECT_EQ(verifyMemory(package), 0u);
-}
 
-TEST(PackageHeader, TextsTakeTheWholeFieldWithoutNulAndDatesNeedAllParts) {
-  std::string package = handMadeHeader(1) + "x";
+  // Texts take the whole field without a NUL; a date needs all its parts;
+  // bits 10..0 of the action word are ignored.
   package.replace(10, 40, std::string(40, 'M'));
-  package.replace(60, 4, bytesOf({31, 12, 0, 0}));  // no year: no date
-  package.replace(58, 2, bytesOf({0x2F, 0xFF}));     // bits 10..0 are ignored
-  package[124] = static_cast<char>(checksumOf(package));
-  DivIzuPkgInfo info(reinterpret_cast<unsigned char*>(&package[0]), static_cast<unsigned>(package.size()));
-  ASSERT_EQ(info.execute(), 0u);
-  _OrvFwPkgHeader header = info.getPkgHeader();
-  EXPECT_EQ(header.modelNumber, std::string(40, 'M'));
-  EXPECT_EQ(header.packageDate, "");
-  EXPECT_FALSE(header.actionFlag);
-  EXPECT_EQ(header.postCmdAction, 5u);
+  package.replace(60, 4, bytesOf({31, 12, 0, 0}));
+  package.replace(58, 2, bytesOf({0x2F, 0xFF}));
+  package = withChecksum(package);
+  DivIzuPkgInfo other(reinterpret_cast<unsigned char*>(&package[0]), static_cast<unsigned>(package.size()));
+  ASSERT_EQ(other.execute(), 0u);
+  EXPECT_EQ(fields(other.getPkgHeader()), "@ORVQEP@|" + std::string(40, 'M') + "|REV00002|0|5||COMP0001|128|5|" +
+                                              std::to_string(u8(package[124])));
 }
 
-TEST(PackageVerification, SignatureHeaderLengthSizeAndChecksum) {
+TEST(PackageVerification, FilesAndMemory) {
   ScratchFolder scratch;
   const std::string good = handMadeHeader(4) + "WXYZ";
   auto changed = [&good](size_t offset, const std::string& bytes, bool fixChecksum) {
     std::string package = good;
     package.replace(offset, bytes.size(), bytes);
-    if (fixChecksum) package[124] = static_cast<char>(checksumOf(package));
-    return package;
+    return fixChecksum ? withChecksum(package) : package;
   };
-  struct Case {
+  const struct {
     const char* what;
     std::string bytes;
     u32 code;
@@ -138,42 +118,31 @@ TEST(PackageVerification, SignatureHeaderLengthSizeAndChecksum) {
       {"image bytes", changed(128, "abcd", false), 0},
       {"file longer than the image", good + "!", 62},
       {"header alone", good.substr(0, 128), 61},
+      {"signature alone", "@ORVQEP@", 59},
   };
-  for (const Case& c : cases) {
-    std::string path = scratch.write("case.bin", c.bytes);
-    u64 status = verifyFile(path);
+  for (const auto& c : cases) {
+    DivIzuPkgInfo info(scratch.write("case.bin", c.bytes));
+    u64 status = info.execute();
     if (c.code == 0)
       EXPECT_EQ(status, 0u) << c.what;
     else
       EXPECT_TRUE(isLibStatus(status, c.code, kPkgFile)) << c.what;
   }
-}
-
-TEST(PackageVerification, MemoryMayHoldMoreThanThePackageButNotLess) {
-  const std::string good = handMadeHeader(4) + "WXYZ";
+  // Memory may hold more than the package, but not less.
   EXPECT_EQ(verifyMemory(good + std::string(1000, '\xFF')), 0u);
   EXPECT_TRUE(isLibStatus(verifyMemory(good.substr(0, 131)), 62, kPkgFile));
-  // A header of its own length only: the image would lie beyond the memory.
   EXPECT_TRUE(isLibStatus(verifyMemory(good.substr(0, 128)), 62, kPkgFile));
   EXPECT_EQ(verifyMemory(handMadeHeader(0)), 0u);
 
   std::string text;
   std::string shortHeader = good.substr(0, 127);
-  u64 status = refusal(
-      [&] { DivIzuPkgInfo info(reinterpret_cast<unsigned char*>(&shortHeader[0]), 127); }, &text);
+  u64 status = refusal([&] { DivIzuPkgInfo info(reinterpret_cast<unsigned char*>(&shortHeader[0]), 127); }, &text);
   EXPECT_TRUE(isLibStatus(status, 6, kPkgFile));
   EXPECT_EQ(text, "ORVERR6: Invalid buffer length (packge-header)");
-}
-
-TEST(PackageVerification, MissingAndUnreadablePackageFiles) {
-  ScratchFolder scratch;
-  std::string text;
   EXPECT_TRUE(isLibStatus(refusal([] { DivIzuPkgInfo info(""); }, &text), 30, kPkgFile));
   EXPECT_EQ(text, "ORVERR30: Missing parameter (package_path)");
   EXPECT_TRUE(isLibStatus(refusal([&] { DivIzuPkgInfo info(scratch / "none.bin"); }), 16, kPkgFile));
   EXPECT_TRUE(isLibStatus(refusal([&] { DivIzuPkgInfo info(scratch.path()); }), 16, kPkgFile));
-  std::string path = scratch.write("short.bin", "@ORVQEP@");
-  EXPECT_TRUE(isLibStatus(verifyFile(path), 59, kPkgFile));
 }
 
 class Packing : public ::testing::Test {
@@ -184,90 +153,82 @@ class Packing : public ::testing::Test {
                    const std::string& date = "01022019", const std::string& model = "MODEL X",
                    const std::string& revision = "REV00002", const std::string& component = "") {
     std::string image = scratch_.write("drive-fw.bin", imageBytes);
-    refused = 0;
-    try {
-      DivIzuPkg maker(outFile, image, revision, VazidaRaduru::ORV_POST_POWER_CYCLE, true, model, date,
-                      component, "");
+    refused = thrownStatus([&] {
+      DivIzuPkg maker(outFile, image, revision, VazidaRaduru::ORV_POST_POWER_CYCLE, true, model, date, component, "");
       status = maker.execute();
-      return maker.getPkgFilePath();
-    } catch (u64 thrown) {
-      refused = thrown;
-      return "";
-    }
+      path = maker.getPkgFilePath();
+    });
+    return refused ? "" : path;
+  }
+  static DivIzuPkg maker(const std::string& out, const std::string& image, const std::string& outDir = "") {
+    return DivIzuPkg(out, image, "R", VazidaRaduru::ORV_POST_NO_OPERATION, false, "M", "", "", outDir);
   }
 
   ScratchFolder scratch_;
   u64 refused = 0;
   u64 status = 0;
+  std::string path;
 };
 
 TEST_F(Packing, ImageToPackageToImageByteForByte) {
   for (size_t length : {1u, 8191u, 8192u, 8193u, 20000u}) {
-    std::string image = someImage(length);
+    std::string image = "VDRVFWIMREV00002";
+    image.resize(length > image.size() ? length : image.size());
+    for (size_t i = 16; i < image.size(); ++i) image[i] = static_cast<char>((i * 7 + 3) & 255);
+    image.resize(length);
     std::string package = pack(image);
-    ASSERT_EQ(refused, 0u);
-    ASSERT_EQ(status, 0u);
+    ASSERT_EQ(refused | status, 0u);
     EXPECT_EQ(package, scratch_ / "drive.bin");
     std::string bytes = scratch_.read("drive.bin");
     ASSERT_EQ(bytes.size(), 128 + length);
     EXPECT_EQ(bytes.substr(128), image);
-
     DivIzuPkgInfo info(package);
     ASSERT_EQ(info.execute(), 0u);
-    _OrvFwPkgHeader header = info.getPkgHeader();
-    EXPECT_EQ(header.imageLength, length);
-    EXPECT_EQ(header.packageDate, "01022019");
-    EXPECT_EQ(header.postCmdAction, 3u);
-    EXPECT_TRUE(header.actionFlag);
-
+    EXPECT_EQ(fields(info.getPkgHeader()), "@ORVQEP@|MODEL X|REV00002|1|3|01022019||128|" + std::to_string(length) +
+                                               "|" + std::to_string(u8(bytes[124])));
     DivIzuUnPkg unpacker("out.bin", package, "");
     ASSERT_EQ(unpacker.execute(), 0u);
     EXPECT_EQ(unpacker.getImgFilePath(), scratch_ / "out.bin");
     EXPECT_EQ(scratch_.read("out.bin"), image);
     std::filesystem::remove(std::filesystem::path(scratch_.path()) / "drive.bin");
   }
-}
-
-TEST_F(Packing, HeaderBytesOfTheEncoderMatchTheLayout) {
-  std::string package = pack(std::string(5, 'i'), "p.bin", "31122019", "MODEL X", "REV00002", "COMP0001XYZW");
+  // The encoder's header bytes match the layout: flag set, power cycle.
+  pack(std::string(5, 'i'), "p.bin", "31122019", "MODEL X", "REV00002", "COMP0001XYZW");
   ASSERT_EQ(status, 0u);
-  std::string header = scratch_.read("p.bin").substr(0, 128);
   std::string expected = handMadeHeader(5);
-  expected[58] = static_cast<char>(0x80 | (3 << 3));  // flag set, power cycle
-  expected[124] = static_cast<char>(checksumOf(expected));
-  EXPECT_EQ(header, expected);
+  expected[58] = static_cast<char>(0x80 | (3 << 3));
+  EXPECT_EQ(scratch_.read("p.bin").substr(0, 128), withChecksum(expected));
   EXPECT_EQ(DivIzuFwPkg::getPackageSignature(), "@ORVQEP@");
 }
 
 TEST_F(Packing, ArgumentsAreCheckedWithTheirNames) {
-  struct Case {
+  const struct {
     std::string date, model, revision, outFile;
     u32 code;
     const char* text;
   } cases[] = {
-      {"29022020", "M", "R", "", 0, ""},
-      {"29022000", "M", "R", "", 0, ""},
-      {"", "M", "R", "", 0, ""},
+      {"29022020", "M", "R", "", 0, ""}, {"29022000", "M", "R", "", 0, ""}, {"", "M", "R", "", 0, ""},
       {"29021900", "M", "R", "", 78, "ORVERR78: Invalid date argument (package_date)"},
-      {"29022019", "M", "R", "", 78, ""},
-      {"31042019", "M", "R", "", 78, ""},
-      {"0102019", "M", "R", "", 78, ""},
-      {"01-02-2019", "M", "R", "", 78, ""},
-      {"01131999", "M", "R", "", 78, ""},
-      {"01011899", "M", "R", "", 78, ""},
+      {"29022019", "M", "R", "", 78, ""}, {"31042019", "M", "R", "", 78, ""}, {"0102019", "M", "R", "", 78, ""},
+      {"01-02-2019", "M", "R", "", 78, ""}, {"01131999", "M", "R", "", 78, ""}, {"01011899", "M", "R", "", 78, ""},
       {"", std::string(40, 'M'), "12345678", "", 0, ""},
       {"", std::string(41, 'M'), "R", "", 35, "ORVERR35: Invalid parameter value (model_number)"},
       {"", "M", "123456789", "", 35, "ORVERR35: Invalid parameter value (firmware_version)"},
       {"", "M", "R", "out\\p.bin", 25, "ORVERR25: Invalid argument (pkg_out_file)"},
       {"", "M", "R", ".\\p.bin", 0, ""},
   };
-  for (const Case& c : cases) {
+  pack("");  // an empty image
+  EXPECT_TRUE(isLibStatus(refused, 4, kPkgFile));
+  EXPECT_EQ(DivIzuGenCmd::getLastError(), "ORVERR4: Invalid Firmware File Size (firmware_image_path)");
+  EXPECT_FALSE(scratch_.exists("drive.bin"));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.date + " " + c.revision + " " + c.outFile);
     pack("image", c.outFile, c.date, c.model, c.revision);
     if (c.code == 0) {
-      EXPECT_EQ(refused, 0u) << c.date << " " << c.revision << " " << c.outFile;
+      EXPECT_EQ(refused, 0u);
       continue;
     }
-    EXPECT_TRUE(isLibStatus(refused, c.code, kPkgFile)) << c.date << " " << c.revision << " " << c.outFile;
+    EXPECT_TRUE(isLibStatus(refused, c.code, kPkgFile));
     if (*c.text) {
       EXPECT_EQ(DivIzuGenCmd::getLastError(), c.text);
     }
@@ -278,114 +239,80 @@ TEST_F(Packing, ArgumentsAreCheckedWithTheirNames) {
   EXPECT_EQ(info.getPkgHeader().componentId, "COMPONEN");
 }
 
-TEST_F(Packing, EmptyImageIsRefusedAndNothingIsWritten) {
-  pack("");
-  EXPECT_TRUE(isLibStatus(refused, 4, kPkgFile));
-  EXPECT_EQ(DivIzuGenCmd::getLastError(), "ORVERR4: Invalid Firmware File Size (firmware_image_path)");
-  EXPECT_FALSE(scratch_.exists("drive.bin"));
+TEST_F(Packing, InputsAndOutputsAreChecked) {
   std::string text;
-  EXPECT_TRUE(isLibStatus(refusal([&] {
-                            DivIzuPkg maker("", scratch_ / "none.bin", "R", VazidaRaduru::ORV_POST_NO_OPERATION,
-                                            false, "M", "", "", "");
-                          }, &text),
-                          16, kPkgFile));
+  EXPECT_TRUE(isLibStatus(refusal([&] { maker("", scratch_ / "none.bin"); }, &text), 16, kPkgFile));
   EXPECT_EQ(text, "ORVERR16: File open failed (firmware_image_path)");
-}
-
-TEST_F(Packing, ImageThatShrankIsRefusedWhenPacked) {
+  // An image that shrank is refused when packed, and nothing is written.
   std::string image = scratch_.write("drive-fw.bin", "0123456789");
-  DivIzuPkg maker("p.bin", image, "R", VazidaRaduru::ORV_POST_NO_OPERATION, false, "M", "", "", "");
+  DivIzuPkg shrinking = maker("p.bin", image);
   scratch_.write("drive-fw.bin", "");
-  EXPECT_TRUE(isLibStatus(maker.execute(), 4, kPkgFile));
+  EXPECT_TRUE(isLibStatus(shrinking.execute(), 4, kPkgFile));
   EXPECT_FALSE(scratch_.exists("p.bin"));
   scratch_.write("drive-fw.bin", "0123");  // the header tells the four bytes copied now
-  ASSERT_EQ(maker.execute(), 0u);
-  DivIzuPkgInfo info(maker.getPkgFilePath());
+  ASSERT_EQ(shrinking.execute(), 0u);
+  DivIzuPkgInfo info(shrinking.getPkgFilePath());
   ASSERT_EQ(info.execute(), 0u);
   EXPECT_EQ(info.getPkgHeader().imageLength, 4u);
-}
 
-TEST_F(Packing, OutputThatNamesTheInputIsRefused) {
-  const std::string image = someImage(300);
-  pack(image, "drive-fw.bin");
+  // An output that names the input is refused.
+  const std::string bytes(300, 'b');
+  pack(bytes, "drive-fw.bin");
   EXPECT_TRUE(isLibStatus(refused, 25, kPkgFile));
-  EXPECT_EQ(scratch_.read("drive-fw.bin"), image);
-
-  std::string package = pack(image, "p.bin");
+  EXPECT_EQ(scratch_.read("drive-fw.bin"), bytes);
+  std::string package = pack(bytes, "p.bin");
   ASSERT_EQ(status, 0u);
   const std::string packed = scratch_.read("p.bin");
-  std::string text;
   EXPECT_TRUE(isLibStatus(refusal([&] { DivIzuUnPkg unpacker("p.bin", package, ""); }, &text), 25, kPkgFile));
   EXPECT_EQ(text, "ORVERR25: Invalid argument (img_out_file)");
-  EXPECT_TRUE(isLibStatus(refusal([&] { DivIzuUnPkg unpacker("P.BIN", package, scratch_.path() + "\\."); }),
-                          25, kPkgFile));
+  EXPECT_TRUE(isLibStatus(refusal([&] { DivIzuUnPkg unpacker("P.BIN", package, scratch_.path() + "\\."); }), 25,
+                          kPkgFile));
   EXPECT_EQ(scratch_.read("p.bin"), packed);
-}
 
-TEST_F(Packing, OutputFoldersAreChecked) {
-  std::string image = scratch_.write("i.bin", "image");
-  std::string text;
-  EXPECT_TRUE(isLibStatus(refusal([&] {
-                            DivIzuPkg maker("", image, "R", VazidaRaduru::ORV_POST_NO_OPERATION, false, "M", "",
-                                            "", scratch_ / "none");
-                          }, &text),
-                          57, kPkgFile));
+  // Output folders.
+  image = scratch_.write("i.bin", "image");
+  EXPECT_TRUE(isLibStatus(refusal([&] { maker("", image, scratch_ / "none"); }, &text), 57, kPkgFile));
   EXPECT_EQ(text, "ORVERR57: Not a directory (pkg_out_dir)");
   EXPECT_TRUE(isLibStatus(refusal([&] { DivIzuUnPkg unpacker("", image, image); }, &text), 57, kPkgFile));
   EXPECT_EQ(text, "ORVERR57: Not a directory (img_out_dir)");
   EXPECT_TRUE(isLibStatus(refusal([&] { DivIzuUnPkg unpacker("", "", ""); }, &text), 30, kPkgFile));
   EXPECT_EQ(text, "ORVERR30: Missing parameter (package_path)");
-
   std::filesystem::create_directories(std::filesystem::path(scratch_.path()) / "sub");
-  DivIzuPkg maker("", image, "R", VazidaRaduru::ORV_POST_NO_OPERATION, false, "M", "", "", scratch_ / "sub");
-  ASSERT_EQ(maker.execute(), 0u);
-  EXPECT_EQ(maker.getPkgFilePath(), scratch_ / "sub" + "\\i-pkg.bin");
+  DivIzuPkg intoFolder = maker("", image, scratch_ / "sub");
+  ASSERT_EQ(intoFolder.execute(), 0u);
+  EXPECT_EQ(intoFolder.getPkgFilePath(), scratch_ / "sub" + "\\i-pkg.bin");
   EXPECT_TRUE(scratch_.exists("sub/i-pkg.bin"));
-}
 
-TEST_F(Packing, CorruptPackageUnpacksToNothing) {
-  std::string package = handMadeHeader(4) + "WXYZ";
-  package[20] ^= 1;
-  std::string path = scratch_.write("bad-pkg.bin", package);
-  DivIzuUnPkg unpacker("", path, "");
+  // A corrupt package unpacks to nothing.
+  std::string corrupt = handMadeHeader(4) + "WXYZ";
+  corrupt[20] ^= 1;
+  DivIzuUnPkg unpacker("", scratch_.write("bad-pkg.bin", corrupt), "");
   EXPECT_TRUE(isLibStatus(unpacker.execute(), 62, kPkgFile));
   EXPECT_FALSE(scratch_.exists("bad.bin"));
 }
 
-class FileNaming : public ::testing::Test {
- protected:
-  std::string packageName(const std::string& image) {
+TEST(FileNaming, SuffixesAreSwappedAndNumbered) {
+  ScratchFolder scratch;
+  auto name = [&scratch](bool package, const std::string& from) {
     std::string out;
-    EXPECT_EQ(DivIzuFwPkg::makePkgFileName(scratch_ / image, out, ""), 0u);
-    return out.substr(scratch_.path().size() + 1);
-  }
-  std::string imageName(const std::string& package) {
-    std::string out;
-    EXPECT_EQ(DivIzuFwPkg::makeImgFileName(scratch_ / package, out, ""), 0u);
-    return out.substr(scratch_.path().size() + 1);
-  }
-  ScratchFolder scratch_;
-};
-
-TEST_F(FileNaming, SuffixesAreSwappedAndNumbered) {
-  EXPECT_EQ(packageName("drive-fw.bin"), "drive.bin");
-  scratch_.write("drive.bin", "");
-  EXPECT_EQ(packageName("drive-fw.bin"), "drive-pkg.bin");
-  scratch_.write("drive-pkg.bin", "");
-  EXPECT_EQ(packageName("drive-fw.bin"), "drive-pkg1.bin");
-  EXPECT_EQ(packageName("abc.bin"), "abc-pkg.bin");
-  EXPECT_EQ(packageName("noext"), "noext-pkg");
-
-  EXPECT_EQ(imageName("abc-pkg3.img"), "abc.img");
-  scratch_.write("abc.img", "");
-  EXPECT_EQ(imageName("abc-pkg3.img"), "abc-fw.img");
-
-  EXPECT_EQ(packageName("x-fw0.bin"), "x.bin");
-  EXPECT_EQ(packageName("x-fw00.bin"), "x-fw00-pkg.bin");
-  EXPECT_EQ(packageName("x-fw+1.bin"), "x-fw+1-pkg.bin");
-  EXPECT_EQ(packageName("x-fw65535.bin"), "x.bin");
-  EXPECT_EQ(packageName("x-fw65536.bin"), "x-fw65536-pkg.bin");
-  EXPECT_EQ(packageName("x-FW.bin"), "x-FW-pkg.bin");
+    EXPECT_EQ(package ? DivIzuFwPkg::makePkgFileName(scratch / from, out, "")
+                      : DivIzuFwPkg::makeImgFileName(scratch / from, out, ""),
+              0u);
+    return out.substr(scratch.path().size() + 1);
+  };
+  EXPECT_EQ(name(true, "drive-fw.bin"), "drive.bin");
+  scratch.write("drive.bin", "");
+  EXPECT_EQ(name(true, "drive-fw.bin"), "drive-pkg.bin");
+  scratch.write("drive-pkg.bin", "");
+  EXPECT_EQ(name(true, "drive-fw.bin"), "drive-pkg1.bin");
+  EXPECT_EQ(name(false, "abc-pkg3.img"), "abc.img");
+  scratch.write("abc.img", "");
+  EXPECT_EQ(name(false, "abc-pkg3.img"), "abc-fw.img");
+  const std::pair<const char*, const char*> packages[] = {
+      {"abc.bin", "abc-pkg.bin"},     {"noext", "noext-pkg"},           {"x-fw0.bin", "x.bin"},
+      {"x-fw00.bin", "x-fw00-pkg.bin"}, {"x-fw+1.bin", "x-fw+1-pkg.bin"}, {"x-fw65535.bin", "x.bin"},
+      {"x-fw65536.bin", "x-fw65536-pkg.bin"}, {"x-FW.bin", "x-FW-pkg.bin"}};
+  for (const auto& package : packages) EXPECT_EQ(name(true, package.first), package.second);
 
   std::string out;
   EXPECT_TRUE(isLibStatus(DivIzuFwPkg::makePkgFileName("", out, ""), 35, kPkgFile));

@@ -5,6 +5,7 @@
 
 #include "osl/orv_status.h"
 #include "osl/osl_file.h"
+#include "osl/osl_mutex.h"
 #include "osl/osl_thread.h"
 #include "osl/osl_util.h"
 #include "unit/scratch.h"
@@ -47,6 +48,11 @@ TEST_F(ProgramData, LockPathMadeLevelByLevel) {
   EXPECT_EQ(std::string(out), lockFolder + "\\SCSI0:r1");
   EXPECT_EQ(osl_make_lock_dir(out), 0u);
   EXPECT_EQ(std::string(out), lockFolder);
+  // The longest name that fits leaves room for the terminator.
+  std::string longest(OSL_PATH_SIZE - 2 - lockFolder.size(), 'n');
+  ASSERT_EQ(osl_get_lock_path(longest.c_str(), out), 0u);
+  EXPECT_EQ(std::string(out), lockFolder + "\\" + longest);
+  expectUtilWord(osl_get_lock_path((longest + "n").c_str(), out), 6);
 }
 
 TEST_F(ProgramData, TextsThatDoNotFitAreRefused) {
@@ -74,8 +80,17 @@ TEST(SystemErrorText, TextOfTheOperatingSystem) {
   expectUtilWord(osl_get_sys_error_text(5, text, 255), 6);
 }
 
-TEST(ThreadWord, CarriesItsFile) {
+TEST(ProcessMutex, NoneUntilCreatedThenRecursiveForItsOwner) {
   expectOslWord(osl_thread_error_status(), kThreadFile, 1);
+  for (u64 (*call)() : {osl_mutex_lock, osl_mutex_unlock, osl_mutex_error_status}) expectOslWord(call(), kMutexFile, 1);
+  ASSERT_EQ(osl_mutex_create(), 0u);
+  EXPECT_EQ(osl_mutex_lock(), 0u);
+  EXPECT_EQ(osl_mutex_lock(), 0u);
+  EXPECT_EQ(osl_mutex_unlock(), 0u);
+  EXPECT_EQ(osl_mutex_unlock(), 0u);
+  expectOslWord(osl_mutex_unlock(), kMutexFile, 1);  // not held any more
+  osl_mutex_close();
+  expectOslWord(osl_mutex_lock(), kMutexFile, 1);
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cmdlib/cmdlib_fwupdate.h"
-#include "cmdlib/cmdlib_pkg.h"
 #include "unit/lock_helpers.h"
+#include "unit/sim/drive_list_helpers.h"
 #include "unit/sim/firmware_image.h"
 #include "unit/sim/machine_fixture.h"
 #include "unit/status_check.h"
@@ -18,20 +18,12 @@ using DivizuCmdlib::DivIzuFwDownload;
 using DivizuCmdlib::DivIzuFwDownloadFromBuffer;
 using DivizuCmdlib::DivIzuFwInfo;
 using DivizuCmdlib::DivIzuGenCmd;
-using DivizuCmdlib::DivIzuPkg;
-using DivizuCmdlib::DivIzuPkgInfo;
 
 namespace {
 
 constexpr u32 kFwUpdateFile = 53;
 constexpr u32 kCmdSataFile = 131;
 
-// Drive 0 on an AHCI port, drive 1 behind a SAS adapter's translation,
-// drive 2 a SAS drive.
-const char kDrives[] = R"({"drives": [
-  {"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1", "firmware": "REV00001"},
-  {"bus": "sat", "model": "VIRTUAL DRIVE", "serial": "S2", "firmware": "REV00001"},
-  {"bus": "sas", "vendor": "MAKER", "model": "VIRTUAL DRIVE", "serial": "S3", "firmware": "R001"}]})";
 const char* const kAllDrives[] = {"0", "1", "2"};
 
 u32 lineOf(u64 word) { return static_cast<u32>((word >> 32) & 0xFFFF); }
@@ -40,7 +32,7 @@ class FirmwareCommands : public MachineTest {
  protected:
   void SetUp() override {
     MachineTest::SetUp();
-    load(kDrives);
+    load(kThreeDrives);
   }
 
   std::string writeImage(const std::string& name, const std::vector<u8>& image) {
@@ -81,50 +73,28 @@ TEST_F(FirmwareCommands, DownloadOfAnImageFileOnEachBus) {
     }
     EXPECT_FALSE(lockExists("PHYSICALDRIVE" + std::string(id)));
   }
+  DivIzuFwActivate aborted("1", 0, false, true, 0);
+  EXPECT_TRUE(lockExists("PHYSICALDRIVE1"));
+  EXPECT_EQ(aborted.abort(nullptr), 0u);
+  EXPECT_FALSE(lockExists("PHYSICALDRIVE1"));
   reload();
   EXPECT_EQ(revision("0"), "REV00002");
   EXPECT_EQ(revision("1"), "REV00002");
   EXPECT_EQ(revision("2"), "R002");
 }
 
-TEST_F(FirmwareCommands, PackageInMemoryDownloadedFromItsImage) {
-  // The way the update application goes: a package made from an image
-  // file, verified in memory, its image downloaded from there; a drive
-  // already at the package's revision is flashed as well.
-  std::string image = writeImage("drive-fw.bin", firmwareImage("REV00001", 3000));
-  DivIzuPkg maker("", image, "REV00001", VazidaRaduru::ORV_POST_NO_OPERATION, false, "VIRTUAL DRIVE", "", "", "");
-  ASSERT_EQ(maker.execute(), 0u);
-  std::string package = scratch_.read("drive.bin") + std::string(4096, '\0');
-  u8* bytes = reinterpret_cast<u8*>(&package[0]);
-  DivIzuPkgInfo info(bytes, static_cast<unsigned>(package.size()));
-  ASSERT_EQ(info.execute(), 0u);
-  VazidaRaduru::_OrvFwPkgHeader header = info.getPkgHeader();
-  EXPECT_EQ(header.modelNumber, "VIRTUAL DRIVE");
-
-  for (const char* id : {"0", "1"}) {
-    SCOPED_TRACE(id);
-    winsim::clearStorageTrace();
-    DivIzuFwDownloadFromBuffer command(id, bytes + header.headerLength, header.imageLength);
-    EXPECT_FALSE(lockExists("PHYSICALDRIVE" + std::string(id)));
-    EXPECT_TRUE(command.isDeferredDownloadSupported());
-    ASSERT_EQ(command.execute(), 0u);
-    EXPECT_GT(microcodeCommands(), 0u);
-    std::vector<u8> received = winsim::receivedFirmwareImage(id[0] - '0');
-    ASSERT_GE(received.size(), header.imageLength);
-    EXPECT_EQ(std::string(received.begin(), received.begin() + header.imageLength),
-              package.substr(header.headerLength, header.imageLength));
-  }
-  // The SAS drive at R001 takes an image of its own revision too.
-  std::string sasImage = writeImage("sas-fw.bin", firmwareImage("R001", 3000));
-  DivIzuPkg sasMaker("sas.bin", sasImage, "R001", VazidaRaduru::ORV_POST_NO_OPERATION, false, "VIRTUAL DRIVE", "",
-                     "", "");
-  ASSERT_EQ(sasMaker.execute(), 0u);
-  std::string sasPackage = scratch_.read("sas.bin");
-  winsim::clearStorageTrace();
-  DivIzuFwDownloadFromBuffer command("2", reinterpret_cast<u8*>(&sasPackage[128]), 3000);
+TEST_F(FirmwareCommands, ImageInMemoryDownloadedWithoutALock) {
+  // The way the update application goes; a drive already at the image's
+  // revision is flashed as well.
+  std::vector<u8> image = firmwareImage("REV00001", 3000);
+  DivIzuFwDownloadFromBuffer command("0", image.data(), 3000);
+  EXPECT_FALSE(lockExists("PHYSICALDRIVE0"));
+  EXPECT_TRUE(command.isDeferredDownloadSupported());
   ASSERT_EQ(command.execute(), 0u);
-  EXPECT_NE(trace().find("SCSI_PASS_THROUGH"), std::string::npos);
-  EXPECT_EQ(revision("2"), "R001");
+  EXPECT_GT(microcodeCommands(), 0u);
+  std::vector<u8> received = winsim::receivedFirmwareImage(0);
+  ASSERT_GE(received.size(), 3000u);
+  EXPECT_EQ(std::vector<u8>(received.begin(), received.begin() + 3000), image);
 }
 
 TEST_F(FirmwareCommands, DeferredDownloadThenActivation) {
@@ -181,6 +151,10 @@ TEST_F(FirmwareCommands, ImageFilesRefusedBeforeTheDriveIsTouched) {
   DivIzuFwDownload rejected("1", bad, false, false, 0, false, 0);
   EXPECT_TRUE(isLibStatus(rejected.execute(), 38, kCmdSataFile));
   EXPECT_TRUE(rejected.hasValidDevice());
+  load(R"({"drives": [{"bus": "sata", "downloadMicrocode": false}]})");
+  DivIzuFwDownload unsupported("0", bad, false, false, 0, false, 0);
+  EXPECT_TRUE(isLibStatus(unsupported.execute(), ORV_ERR_DOWNLOAD_UNSUPPORTED, 132));
+  load(kThreeDrives);
   DivIzuFwDownload rejectedBySas("2", bad, false, false, 0, false, 0);
   EXPECT_EQ(orv_status_code(rejectedBySas.execute()), ORV_ERR_SCSI_WRITE_BUFFER);
   EXPECT_TRUE(rejectedBySas.hasValidDevice());
@@ -209,13 +183,6 @@ TEST_F(FirmwareCommands, DeviceClosedWhenTheDriveWasNotIdentifiedAgain) {
   EXPECT_EQ(lineOf(status), 171u);
 }
 
-TEST_F(FirmwareCommands, AbortGivesTheLockBack) {
-  DivIzuFwActivate command("1", 0, false, true, 0);
-  EXPECT_TRUE(lockExists("PHYSICALDRIVE1"));
-  EXPECT_EQ(command.abort(nullptr), 0u);
-  EXPECT_FALSE(lockExists("PHYSICALDRIVE1"));
-}
-
 TEST_F(FirmwareCommands, FirmwareInformation) {
   DivIzuFwInfo info("1", 0);
   EXPECT_EQ(info.currFwRev(), "Unknown");
@@ -232,7 +199,7 @@ TEST_F(FirmwareCommands, FirmwareInformation) {
   std::string revision, model, serial;
   ASSERT_EQ(info.getDeviceInfo(revision, model, serial), 0u);
   EXPECT_EQ(revision, "REV00001");
-  EXPECT_EQ(model, "VIRTUAL DRIVE");
+  EXPECT_EQ(model, "MODEL A");
   EXPECT_EQ(serial, "S2");
 }
 

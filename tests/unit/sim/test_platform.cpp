@@ -9,11 +9,14 @@
 #include <filesystem>
 #include <string>
 
+#include "cmdlib/cmdlib_pkg.h"
 #include "osl/orv_status.h"
 #include "osl/osl_file.h"
+#include "osl/osl_log.h"
 #include "osl/osl_mutex.h"
 #include "osl/osl_util.h"
 #include "unit/scratch.h"
+#include "unit/status_check.h"
 #include "winsim/machine.h"
 #include "winsim/winsim_test.h"
 
@@ -22,7 +25,10 @@ namespace {
 class SimulatedMachine : public ::testing::Test {
  protected:
   void SetUp() override { winsim::clearEvents(); }
-  void TearDown() override { winsim::Machine::load(""); }
+  void TearDown() override {
+    winsim::Machine::load("");
+    winsim::setEventLogAvailable(true);
+  }
 
   void load(const std::string& json) {
     winsim::Machine::load(scratch_.write("machine.json", json));
@@ -38,20 +44,6 @@ TEST_F(SimulatedMachine, AdministratorAnswerFromTheDescription) {
   EXPECT_EQ(osl_is_not_admin(), 1u);
   load("{}");
   EXPECT_EQ(osl_is_not_admin(), 0u);
-}
-
-TEST_F(SimulatedMachine, ProgramDataFolderOfItsOwn) {
-  load("{}");
-  char out[OSL_PATH_SIZE];
-  ASSERT_EQ(osl_get_lock_path("PHYSICALDRIVE1", out), 0u);
-  std::string folder = (std::filesystem::path(scratch_.path()) / "programdata").string();
-  EXPECT_EQ(std::string(out), folder + "\\ORVENTA\\VORMEL\\lock\\PHYSICALDRIVE1");
-  EXPECT_TRUE(scratch_.exists("programdata/ORVENTA/VORMEL/lock"));
-
-  load(R"({"programdata": "data/pd"})");
-  ASSERT_EQ(osl_get_programdata_path(out), 0u);
-  EXPECT_EQ(std::string(out), (std::filesystem::path(scratch_.path()) / "data/pd").string());
-  EXPECT_TRUE(scratch_.exists("data/pd"));
 }
 
 TEST_F(SimulatedMachine, MissingProgramDataIsReportedToTheEventLog) {
@@ -88,6 +80,59 @@ TEST_F(SimulatedMachine, FileOpenAndCloseFailuresAreReported) {
   EXPECT_EQ(winsim::events()[0].eventId, 0xC0020001u);
   EXPECT_EQ(winsim::events()[0].strings[0].rfind("File: " + scratch_ / "a.txt" + " couldn't be opened (Error: [", 0), 0u);
   EXPECT_EQ(winsim::events()[1].strings[0], "File: " + missing + " couldn't be opened (Error: [2])\n");
+}
+
+TEST_F(SimulatedMachine, EventLogLevelChoosesTypeAndIdAndTextArrivesWhole) {
+  const struct {
+    int level;
+    WORD type;
+    DWORD id;
+  } cases[] = {{1, 1, 0xC0020001}, {2, 1, 0xC0020001}, {3, 1, 0xC0020001}, {4, 2, 0x80020002}, {5, 2, 0x80020002},
+               {0, 4, 0x40020003}, {6, 4, 0x40020003}, {7, 4, 0x40020003}, {9, 4, 0x40020003}};
+  for (const auto& c : cases) {
+    winsim::clearEvents();
+    osl_event_printf(c.level, "level %d", c.level);
+    ASSERT_EQ(winsim::events().size(), 1u) << c.level;
+    const winsim::EventRecord& event = winsim::events()[0];
+    EXPECT_EQ(event.source, "VEDIZO_DUREVERAZE");
+    EXPECT_EQ(event.type, c.type) << c.level;
+    EXPECT_EQ(event.eventId, c.id) << c.level;
+    EXPECT_EQ(event.category, 0);
+    ASSERT_EQ(event.strings.size(), 1u);
+    EXPECT_EQ(event.strings[0], "level " + std::to_string(c.level));
+  }
+  std::string longText(5000, 'z');
+  osl_event_printf(6, "%s\xC3\xA9", longText.c_str());
+  EXPECT_EQ(winsim::events().back().strings[0], longText + "\xC3\xA9");
+  winsim::setEventLogAvailable(false);
+  osl_event_printf(3, "lost\n");
+  EXPECT_EQ(winsim::events().size(), 2u);
+}
+
+// Package files beyond what every host can make cheaply: images of more
+// than 4 GiB and a second name of the input file.
+TEST_F(SimulatedMachine, PackageFilesBeyondFourGibibytesOrOfTwoNames) {
+  using DivizuCmdlib::DivIzuPkg;
+  std::string image = scratch_.write("big.bin", "x");
+  std::filesystem::resize_file(image, 0x100000000ull);  // sparse
+  u64 status = thrownStatus([&] {
+    DivIzuPkg maker("", image, "R", VazidaRaduru::ORV_POST_NO_OPERATION, false, "M", "", "", "");
+  });
+  EXPECT_TRUE(isLibStatus(status, 4, 54));
+  EXPECT_EQ(DivizuCmdlib::DivIzuGenCmd::getLastError(),
+            "ORVERR4: Invalid Firmware File Size (firmware_image_path)");
+  // Grown after the package maker was made: refused when packing.
+  std::filesystem::resize_file(image, 16);
+  DivIzuPkg maker("p.bin", image, "R", VazidaRaduru::ORV_POST_NO_OPERATION, false, "M", "", "", "");
+  std::filesystem::resize_file(image, 0x100000001ull);
+  EXPECT_TRUE(isLibStatus(maker.execute(), 4, 54));
+  EXPECT_FALSE(scratch_.exists("p.bin"));
+
+  image = scratch_.write("drive-fw.bin", "VDRVFWIMREV00002 image bytes");
+  std::filesystem::create_hard_link(image, std::filesystem::path(scratch_.path()) / "alias.bin");
+  DivIzuPkg aliased("alias.bin", image, "R", VazidaRaduru::ORV_POST_NO_OPERATION, false, "M", "", "", "");
+  EXPECT_TRUE(isLibStatus(aliased.execute(), 16, 54));
+  EXPECT_EQ(scratch_.read("drive-fw.bin"), "VDRVFWIMREV00002 image bytes");
 }
 
 // A termination signal that arrives while the log mutex is held waits for its

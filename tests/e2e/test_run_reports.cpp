@@ -84,11 +84,9 @@ TEST_F(RunReports, ResourceErrorOfASilentRunOnALineOfItsOwn) {
     Outcome result = run(R"({"admin": true, "drives": []})", {"/s", "/log=silent.log"},
                          {{std::string("WINSIM_RCDATA_") + resource, ""}});
     EXPECT_EQ(result.exitCode, 1) << resource;
-    EXPECT_EQ(scratch_.read("silent.log").rfind(std::string("[[[QEP Version : 01.03.3146]]]\nError in finding resource ") +
-                                                    resource + "\n\n",
-                                                0),
-              0u)
-        << scratch_.read("silent.log");
+    std::string log = scratch_.read("silent.log");
+    std::string expected = std::string("[[[QEP Version : 01.03.3146]]]\nError in finding resource ") + resource;
+    EXPECT_EQ(log.rfind(expected + "\n\n", 0), 0u) << log;
     std::remove((scratch_.path() + "/silent.log").c_str());
   }
 }
@@ -187,7 +185,8 @@ TEST_F(RunReports, UnreadEachStepNamesWhatItCouldNotReadAndFails) {
 }
 
 TEST_F(RunReports, UnreadPortsThatAreNoControllersChangeNothing) {
-  Outcome result = update(R"({"drives": [{"bus": "sata", "serial": "S0"}, {"bus": "sas", "model": "OTHER", "serial": "S1"}],
+  Outcome result = update(R"({"drives": [{"bus": "sata", "serial": "S0"},
+                                         {"bus": "sas", "model": "OTHER", "serial": "S1"}],
     "controllers": [{"kind": "ahci"}, {"kind": "csmi", "drives": [{"bus": "sas", "serial": "P0"}]}]})",
 {});
   EXPECT_EQ(result.exitCode, 0) << result.err;

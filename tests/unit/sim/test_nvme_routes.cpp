@@ -41,6 +41,15 @@ OrvBuffer pattern(u32 length) {
   return buffer;
 }
 
+// The Dword at `at` of each Get Log Page entry of that log drive 0 received.
+std::vector<u32> logPageDwords(u8 log, size_t at) {
+  std::vector<u32> found;
+  for (const auto& received : nvmeDrive(0).received())
+    if (received.command[0] == 0x02 && received.command[40] == log)
+      found.push_back(littleEndian32(received.command, at));
+  return found;
+}
+
 class NvmeRoutes : public NvmeMachineTest {
  protected:
   std::unique_ptr<OrvGenDev> device(const std::string& machine = "", u32 nsid = 0,
@@ -82,9 +91,7 @@ TEST_F(NvmeRoutes, QueryReadsTelemetryWholeAndInWindows) {
         << "window from block " << window.offset;
   }
   // The whole log went in 4 KiB pieces, each at its own offset.
-  std::vector<u32> offsets;
-  for (const auto& received : nvmeDrive(0).received())
-    if (received.command[0] == 0x02 && received.command[40] == 0x07) offsets.push_back(littleEndian32(received.command, 48));
+  std::vector<u32> offsets = logPageDwords(0x07, 48);
   EXPECT_EQ(std::vector<u32>(offsets.begin() + 1, offsets.begin() + 4), (std::vector<u32>{0, 4096, 8192}))
       << "after the header read";
 }
@@ -100,9 +107,7 @@ TEST_F(NvmeRoutes, QueryReadsInternalLogOfEveryType) {
     nvmeDrive(0).forgetReceived();
     OrvLogBuffer log(16, ORV_LITTLE_ENDIAN, 0, 0, "");
     u64 status = dev->readInternalStatusLog(type.mode, log, 0, 0, 1);
-    std::vector<u32> asked;  // Dword 10 of each Get Log Page of log F3h
-    for (const auto& received : nvmeDrive(0).received())
-      if (received.command[0] == 0x02 && received.command[40] == 0xF3) asked.push_back(littleEndian32(received.command, 40));
+    std::vector<u32> asked = logPageDwords(0xF3, 40);
     if (type.length == 0) {
       EXPECT_EQ(orv_status_code(status), 83u) << int(type.bit);
       EXPECT_TRUE(asked.empty()) << "nothing of log F3h sent for type " << int(type.bit);
@@ -304,9 +309,13 @@ TEST_F(NvmeRoutes, RaidNamespacesCreateAttachDetachDelete) {
   };
   u32 created = 0;
   auto create = [&created](u64 size, u32 format) {
-    return [&created, size, format](OrvGenDev& d) { return d.createNamespace(size, 0, format, false, 0, false, false, created); };
+    return [&created, size, format](OrvGenDev& d) {
+      return d.createNamespace(size, 0, format, false, 0, false, false, created);
+    };
   };
-  auto attach = [](_OrvNsAttachAction action, u32 id) { return [action, id](OrvGenDev& d) { return d.attachNamespace(action, id); }; };
+  auto attach = [](_OrvNsAttachAction action, u32 id) {
+    return [action, id](OrvGenDev& d) { return d.attachNamespace(action, id); };
+  };
   auto remove = [](u32 id) { return [id](OrvGenDev& d) { return d.deleteNamespace(id); }; };
   struct Step {
     const char* what;
@@ -390,7 +399,8 @@ TEST_F(NvmeRoutes, ErrorLogOfTwoHundredFiftySixEntriesIsReadWhole) {
   for (int i = 0; i < 256; ++i)
     entries += (i ? "," : "") + std::string(R"({"count": )") + std::to_string(i + 1) + R"(, "lba": )" +
                std::to_string(i) + R"(, "status": 1282})";
-  auto dev = device(nvmeMachine("6.3", R"(, "tunnel": true, "errorLogEntries": 255, "errorLog": [)" + entries + "]"), 1);
+  auto dev = device(nvmeMachine("6.3", R"(, "tunnel": true, "errorLogEntries": 255, "errorLog": [)" + entries + "]"),
+                    1);
   OrvDevGenData<_OrvErrLogItem> log;
   ASSERT_EQ(dev->readErrorLog(log), 0u);
   ASSERT_EQ(log.buffers.size(), 1u);

@@ -64,27 +64,21 @@ TEST_F(ListingGaps, DevicesOnPhysAreReachedThroughTheController) {
   // it is reached through the controller and only its device type is unknown.
   load(kThreeControllers + std::string("]}"));
   DriveList drives;
-  struct Case {
-    const char* id;
-    u32 listed[3];     // command bus, device type, physical bus
-    u32 described[3];
-  } cases[] = {
-      {"SCSI0:p0", {8, 1, 8}, {8, 1, 8}},
-      {"SCSI0:p1", {255, 255, 255}, {8, 255, 8}},
+  auto buses = [](const _osl_dev_entry& entry) {  // command bus, device type, physical bus
+    return std::vector<u32>{entry.commandBus, entry.deviceType, entry.physicalBus};
   };
-  for (const Case& c : cases) {
+  const struct {
+    const char* id;
+    std::vector<u32> listed, described;
+  } cases[] = {{"SCSI0:p0", {8, 1, 8}, {8, 1, 8}}, {"SCSI0:p1", {255, 255, 255}, {8, 255, 8}}};
+  for (const auto& c : cases) {
     const _osl_dev_entry* listed = drives.find(c.id);
     ASSERT_NE(listed, nullptr) << c.id;
-    EXPECT_EQ((std::vector<u32>{listed->commandBus, listed->deviceType, listed->physicalBus}),
-              (std::vector<u32>(c.listed, c.listed + 3)))
-        << c.id;
+    EXPECT_EQ(buses(*listed), c.listed) << c.id;
     OpenDrive open(c.id);
     std::unique_ptr<_osl_dev_info> one(new _osl_dev_info());
     ASSERT_EQ(osl_drive_query(open.drive, one.get()), 0u) << c.id;
-    const _osl_dev_entry& described = one->entries[0];
-    EXPECT_EQ((std::vector<u32>{described.commandBus, described.deviceType, described.physicalBus}),
-              (std::vector<u32>(c.described, c.described + 3)))
-        << c.id;
+    EXPECT_EQ(buses(one->entries[0]), c.described) << c.id;
   }
 }
 

@@ -367,7 +367,8 @@ TEST_F(NvmeDev, FeatureSupportAndValues) {
       EXPECT_EQ(enabled, 1u);
       EXPECT_EQ(value, step.expected) << tunnel << " " << step.set << " " << step.read;
     }
-    for (const auto& get : receivedOf(0x0A)) EXPECT_EQ(littleEndian32(get.command, 44), 0u) << int(get.command[40]);
+    for (const auto& get : receivedOf(0x0A))  // neither a namespace nor an interrupt vector
+      EXPECT_EQ(littleEndian32(get.command, 4) | littleEndian32(get.command, 44), 0u) << int(get.command[40]);
   }
   EXPECT_EQ(orv_status_code(dev->setFeature(11, 1)), 185u);
 }
@@ -826,6 +827,17 @@ TEST_F(NvmeDev, NamespaceManagementRefusals) {
   EXPECT_EQ(orv_status_code(dev->createNamespace(100, 0, 1, true, 1, false, true, created)), 83u);
   EXPECT_EQ(log.find("Error: "), nullptr);
   EXPECT_EQ(created, 77u);
+  // The RAID driver's pass-through carries every admin command: a crypto
+  // erase on a drive offering only that, the protection type in DPS.
+  load(R"({"windows": "10.0", "controllers": [{"kind": "csmi", "raidSets": [{"drives": [{"model": "NVMe MODEL R",
+    "serial": "SR", "sasAddress": "0000000700000000", "namespaceCount": 2,
+    "sanitizeCapabilities": 1, "namespaceManagement": true, "unallocatedBytes": 1048576,
+    "lbaFormats": [{"sectorSize": 512}, {"sectorSize": 4096, "metadataSize": 8}], "protectionCaps": 17}]}]}]})");
+  dev.reset(OrvGenDev::newOrvDevice("SCSI0:r7", 0, false, false));
+  EXPECT_EQ(st(dev->sanitize(static_cast<_OrvSanitizeMode>(1))) + " " +
+                st(dev->createNamespace(100, 0, 1, true, 1, false, true, created)),
+            "0 0");
+  EXPECT_NE(scratch_.read("machine.json").find(R"("dps": 1,)"), std::string::npos) << "type 1, protection last";
 
   // Protection first with its capability passes; the LBA format index
   // equal to NLBAF (0 here) is a valid one.

@@ -162,6 +162,7 @@ bool SasDrive::supports(uint8_t operationCode, int serviceAction) const {
   if (operationCode == WRITE_BUFFER && (serviceAction == 0x0E || serviceAction == 0x0F) &&
       !deferredMicrocode())
     return false;
+  if (operationCode == WRITE_BUFFER && serviceAction == 0x05 && !wholeMicrocode()) return false;
   for (const Command& one : commands)
     if (one.code == operationCode && (serviceAction < 0 || one.serviceAction == serviceAction))
       return true;

@@ -112,7 +112,8 @@ TEST_F(ScsiDevice, IdentificationCapacityAndRecord) {
   EXPECT_EQ(propertyText(record), "MODEL B|R001|S3|MAKER id 0 cap 23/1F state 1");
   EXPECT_EQ(firmwareText(*device()), "R001 1>0 [1:R001:0 ] buffers 0");
   EXPECT_EQ(trace(), "") << "read from the identification the device holds";
-  load(sasMachine(R"("writeCache": false, "smart": false, "descriptorSense": true, "deferredMicrocode": false)"));
+  load(sasMachine(R"("writeCache": false, "smart": false, "descriptorSense": true, "deferredMicrocode": false,
+                     "wholeMicrocode": false)"));
   record = {};
   ASSERT_EQ(device()->fillDeviceInfo(record), 0u);
   EXPECT_EQ(record.capabilities1, ORV_CAP1_SMART_SUPPORTED);

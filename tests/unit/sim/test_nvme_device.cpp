@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +18,19 @@
 #include "unit/sim/firmware_image.h"
 #include "unit/sim/nvme_fixture.h"
 #include "unit/status_check.h"
+
+namespace {
+bool nothrowFails = false;  // every allocation made with std::nothrow fails while set
+}  // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (nothrowFails) return nullptr;
+  try {
+    return ::operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
 
 namespace {
 
@@ -638,6 +652,14 @@ TEST_F(NvmeDev, ErrorLog) {
     EXPECT_TRUE(sized.items.empty());
     EXPECT_EQ(sized.buffers.empty() ? -1 : static_cast<int>(sized.buffers[0]->getLength()), one.length) << one.keys;
   }
+  // No memory for the error or health log: that failure, nothing read.
+  OrvDevGenData<_OrvDataItem> wear;
+  dev = device();
+  nothrowFails = true;
+  std::string failed = st(dev->readErrorLog(log)) + " " + st(dev->getEnduranceInfo(wear));
+  nothrowFails = false;
+  EXPECT_EQ(failed, "4.152.8 4.152.8");
+  EXPECT_TRUE(nvmeDrive(0).received().empty());
 }
 
 TEST_F(NvmeDev, SecurityEraseAndFormat) {

@@ -219,6 +219,10 @@ TEST_F(NvmeDev, DriveNeedingAResetTakesTheImageForTheNextOne) {
   // slot cannot be activated.
   EXPECT_EQ(activateText(*dev, 2, 0), "0 refreshed reboot");
   EXPECT_EQ(activateText(*dev, 3, 1), "4.151.147");
+  // The commit logged: slot 3, activated at the next reset (action 2).
+  std::string commit = "Info: CDB: 10 ";
+  for (int i = 1; i < 64; ++i) commit += i == 40 ? "13 " : "00 ";
+  EXPECT_NE(log.find(commit), nullptr);
 }
 
 TEST_F(NvmeDev, DownloadFailures) {

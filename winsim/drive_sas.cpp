@@ -37,6 +37,7 @@ const Command commands[] = {
     {REQUEST_SENSE, -1, 6},
     {INQUIRY, -1, 6},
     {START_STOP_UNIT, -1, 6},
+    {SEND_DIAGNOSTIC, -1, 6},
     {READ_CAPACITY_10, -1, 10},
     {WRITE_BUFFER, 0x05, 10},
     {WRITE_BUFFER, 0x07, 10},
@@ -77,6 +78,11 @@ bool SasDrive::command(ScsiIo& io) {
       return true;
     case WRITE_BUFFER:
       writeBuffer(io);
+      return true;
+    case SEND_DIAGNOSTIC:
+      if (!supports(SEND_DIAGNOSTIC, -1)) return false;
+      // Only the default self-test (SELFTEST set, no self-test code), which passes at once.
+      if ((io.cdb[1] & 0xE4) != 0x04) checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
       return true;
     case MAINTENANCE_IN:
       if ((io.cdb[1] & 0x1F) != REPORT_SUPPORTED_OPERATION_CODES) return false;
@@ -162,6 +168,8 @@ bool SasDrive::supports(uint8_t operationCode, int serviceAction) const {
   if (operationCode == WRITE_BUFFER && (serviceAction == 0x0E || serviceAction == 0x0F) &&
       !deferredMicrocode())
     return false;
+  if (operationCode == WRITE_BUFFER && serviceAction == 0x05 && !wholeMicrocode()) return false;
+  if (operationCode == SEND_DIAGNOSTIC && !flag("selfTest", false)) return false;
   for (const Command& one : commands)
     if (one.code == operationCode && (serviceAction < 0 || one.serviceAction == serviceAction))
       return true;

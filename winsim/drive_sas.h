@@ -45,6 +45,7 @@ class SasDrive : public Drive, public ScsiTarget {
   void activateDownload(ScsiIo& io, uint8_t mode);
   void activate(const std::vector<uint8_t>& image);
   bool deferredMicrocode() const { return flag("deferredMicrocode", true); }
+  bool wholeMicrocode() const { return flag("wholeMicrocode", true); }
 
   FirmwareAssembly download_;
   uint8_t downloadMode_ = 0;  // the mode of the download being gathered

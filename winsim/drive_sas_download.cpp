@@ -32,7 +32,8 @@ void SasDrive::writeBuffer(ScsiIo& io) {
   uint32_t offset = readBigEndian(io.cdb + 3, 3);
   uint32_t length = readBigEndian(io.cdb + 6, 3);
 
-  bool known = mode == DOWNLOAD_AND_ACTIVATE || mode == DOWNLOAD_SEGMENTS_AND_ACTIVATE ||
+  bool known = (mode == DOWNLOAD_AND_ACTIVATE && wholeMicrocode()) ||
+               mode == DOWNLOAD_SEGMENTS_AND_ACTIVATE ||
                ((mode == DOWNLOAD_SEGMENTS_DEFERRED || mode == ACTIVATE_DEFERRED) && deferredMicrocode());
   if (!known || (mode != ACTIVATE_DEFERRED && bufferId != 0)) {
     checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);

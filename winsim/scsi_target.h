@@ -18,6 +18,7 @@ enum ScsiOperation : uint8_t {
   REQUEST_SENSE = 0x03,
   INQUIRY = 0x12,
   START_STOP_UNIT = 0x1B,
+  SEND_DIAGNOSTIC = 0x1D,
   READ_CAPACITY_10 = 0x25,
   WRITE_BUFFER = 0x3B,
   MODE_SENSE_10 = 0x5A,

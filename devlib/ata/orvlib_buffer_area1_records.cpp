@@ -16,14 +16,11 @@ namespace {
 
 using Area1 = OrvAtaArea1DataQX12;
 
-// Deletes every record through its virtual destructor and clears its
-// pointer; a null pointer is skipped.
+// Deletes every record through its virtual destructor; a null pointer is
+// skipped. Only the owner's destructor, or its constructor failing, calls it.
 template <typename Record, size_t N>
 void releaseAll(Record* (&records)[N]) {
-  for (Record*& record : records) {
-    delete record;
-    record = nullptr;
-  }
+  for (Record* record : records) delete record;
 }
 
 // Makes records[i] at offset first + i * Record::byteLength() of owner,

@@ -320,7 +320,6 @@ OrvNvmSanitizeNvmSqEntry::OrvNvmSanitizeNvmSqEntry(u32 transportId, int action, 
   opCode.setValue(OP_SANITIZE);
   sanitizeAction.setValue(static_cast<u32>(action));
   allowUnrestrictedExit.setValue(1);
-  overwritePassCount.setValue(0);
   overwriteInvertPattern.setValue(1);
   noDeallocateAfter.setValue(noDeallocate ? 1 : 0);
   dword11.setValue(0);

@@ -384,12 +384,14 @@ TEST(Area1BlocksEventLog, ArraysEntriesAndCounts) {
 TEST(Area1SpindleMotorCurrent, PrintAndExportOrder) {
   AtZero<OrvAtaArea1SpindleMotorCurrentEventQX12> b;
   put(b.parent, 4, 321, 8);
+  put(b.parent, 4 + 96 + 4, 0x1234, 2);  // zone 0 after the header, twelve totals and its time stamp
   std::vector<std::string> lines = linesOf(printed(b.log));
   ASSERT_EQ(lines.size(), 4u + 12u + 90u);
   EXPECT_EQ(lines[2], "    Spindle Motor Current Event\n");
   EXPECT_EQ(lines[4], valueLine("Maximum Current value", 321));
   EXPECT_EQ(lines[7], valueLine("Maximum Current value differece", 0));
   EXPECT_EQ(lines[16], valueLine("Temp Zone [0] : Time stamp when detecting the highest current", 0));
+  EXPECT_EQ(lines[17], valueLine("Temp Zone [0] : Highest Current value", 0x1234));
   EXPECT_EQ(lines.back(), valueLine("Temp Zone [14] : Voltage value when detecting the lowest current", 0));
 
   OrvDevGenData<_OrvDataItem> data;

@@ -87,6 +87,7 @@ TEST(NvmeEntry, CommandsCarryTheirOpcodesDwordsAndRoutes) {
   OrvNvmWriteSqEntry write(kTransport, data, meta, 1, 0, 1);
   OrvNvmWriteUncorrectableSqEntry uncorrectable(kTransport, 0x100000005ull, 1, 1);
   OrvNvmFlushSqEntry flush(kTransport, 1);
+  OrvNvmCompareSqEntry compare(kTransport, data, 0x100000002ull, 3, 4);
   OrvNvmSecRecvSqEntry receive(kTransport, 0xEF, 512, 0x1234);
   OrvNvmSecSendSqEntry send(kTransport, 1, 16, 0);
   OrvNvmSanitizeNvmSqEntry sanitize(kTransport, 2, 1);
@@ -108,6 +109,7 @@ TEST(NvmeEntry, CommandsCarryTheirOpcodesDwordsAndRoutes) {
       {&write, 0x01, {{4, 1}, {40, 1}}, 5, 1, 60, 154},
       {&uncorrectable, 0x04, {{4, 1}, {40, 5}, {44, 1}, {48, 1}}, 5, 1, 60, 1},
       {&flush, 0x00, {{4, 1}}, 5, 1, 60, 153},
+      {&compare, 0x05, {{4, 4}, {24, addressOf(data)}, {40, 2}, {44, 1}, {48, 3}}, 5, 1, 60, 156},
       {&receive, 0x82, {{40, 0xEF123400u}, {44, 512}}, 4, 0, 3600, 159},
       {&send, 0x81, {{40, 0x01000000u}, {44, 16}}, 4, 1, 3600, 158},
       {&sanitize, 0x84, {{40, 2u | (1u << 3) | (1u << 8) | (1u << 9)}}, 4, 1, 60, 196},

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +18,19 @@
 #include "unit/sim/firmware_image.h"
 #include "unit/sim/nvme_fixture.h"
 #include "unit/status_check.h"
+
+namespace {
+bool nothrowFails = false;  // every allocation made with std::nothrow fails while set
+}  // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (nothrowFails) return nullptr;
+  try {
+    return ::operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
 
 namespace {
 
@@ -205,6 +219,10 @@ TEST_F(NvmeDev, DriveNeedingAResetTakesTheImageForTheNextOne) {
   // slot cannot be activated.
   EXPECT_EQ(activateText(*dev, 2, 0), "0 refreshed reboot");
   EXPECT_EQ(activateText(*dev, 3, 1), "4.151.147");
+  // The commit logged: slot 3, activated at the next reset (action 2).
+  std::string commit = "Info: CDB: 10 ";
+  for (int i = 1; i < 64; ++i) commit += i == 40 ? "13 " : "00 ";
+  EXPECT_NE(log.find(commit), nullptr);
 }
 
 TEST_F(NvmeDev, DownloadFailures) {
@@ -367,7 +385,8 @@ TEST_F(NvmeDev, FeatureSupportAndValues) {
       EXPECT_EQ(enabled, 1u);
       EXPECT_EQ(value, step.expected) << tunnel << " " << step.set << " " << step.read;
     }
-    for (const auto& get : receivedOf(0x0A)) EXPECT_EQ(littleEndian32(get.command, 44), 0u) << int(get.command[40]);
+    for (const auto& get : receivedOf(0x0A))  // neither a namespace nor an interrupt vector
+      EXPECT_EQ(littleEndian32(get.command, 4) | littleEndian32(get.command, 44), 0u) << int(get.command[40]);
   }
   EXPECT_EQ(orv_status_code(dev->setFeature(11, 1)), 185u);
 }
@@ -637,6 +656,14 @@ TEST_F(NvmeDev, ErrorLog) {
     EXPECT_TRUE(sized.items.empty());
     EXPECT_EQ(sized.buffers.empty() ? -1 : static_cast<int>(sized.buffers[0]->getLength()), one.length) << one.keys;
   }
+  // No memory for the error or health log: that failure, nothing read.
+  OrvDevGenData<_OrvDataItem> wear;
+  dev = device();
+  nothrowFails = true;
+  std::string failed = st(dev->readErrorLog(log)) + " " + st(dev->getEnduranceInfo(wear));
+  nothrowFails = false;
+  EXPECT_EQ(failed, "4.152.8 4.152.8");
+  EXPECT_TRUE(nvmeDrive(0).received().empty());
 }
 
 TEST_F(NvmeDev, SecurityEraseAndFormat) {
@@ -826,6 +853,17 @@ TEST_F(NvmeDev, NamespaceManagementRefusals) {
   EXPECT_EQ(orv_status_code(dev->createNamespace(100, 0, 1, true, 1, false, true, created)), 83u);
   EXPECT_EQ(log.find("Error: "), nullptr);
   EXPECT_EQ(created, 77u);
+  // The RAID driver's pass-through carries every admin command: a crypto
+  // erase on a drive offering only that, the protection type in DPS.
+  load(R"({"windows": "10.0", "controllers": [{"kind": "csmi", "raidSets": [{"drives": [{"model": "NVMe MODEL R",
+    "serial": "SR", "sasAddress": "0000000700000000", "namespaceCount": 2,
+    "sanitizeCapabilities": 1, "namespaceManagement": true, "unallocatedBytes": 1048576,
+    "lbaFormats": [{"sectorSize": 512}, {"sectorSize": 4096, "metadataSize": 8}], "protectionCaps": 17}]}]}]})");
+  dev.reset(OrvGenDev::newOrvDevice("SCSI0:r7", 0, false, false));
+  EXPECT_EQ(st(dev->sanitize(static_cast<_OrvSanitizeMode>(1))) + " " +
+                st(dev->createNamespace(100, 0, 1, true, 1, false, true, created)),
+            "0 0");
+  EXPECT_NE(scratch_.read("machine.json").find(R"("dps": 1,)"), std::string::npos) << "type 1, protection last";
 
   // Protection first with its capability passes; the LBA format index
   // equal to NLBAF (0 here) is a valid one.

@@ -112,10 +112,11 @@ TEST_F(ScsiDevice, IdentificationCapacityAndRecord) {
   EXPECT_EQ(propertyText(record), "MODEL B|R001|S3|MAKER id 0 cap 23/1F state 1");
   EXPECT_EQ(firmwareText(*device()), "R001 1>0 [1:R001:0 ] buffers 0");
   EXPECT_EQ(trace(), "") << "read from the identification the device holds";
-  load(sasMachine(R"("writeCache": false, "smart": false, "descriptorSense": true, "deferredMicrocode": false)"));
+  load(sasMachine(R"("writeCache": false, "smart": false, "descriptorSense": true, "deferredMicrocode": false,
+                     "wholeMicrocode": false, "selfTest": true)"));
   record = {};
   ASSERT_EQ(device()->fillDeviceInfo(record), 0u);
-  EXPECT_EQ(record.capabilities1, ORV_CAP1_SMART_SUPPORTED);
+  EXPECT_EQ(record.capabilities1, ORV_CAP1_SMART_SUPPORTED | VazidaRaduruScsi::ORV_SCSI_CAP1_SELF_TEST);
   EXPECT_EQ(record.capabilities2, ORV_CAP2_WRITE_CACHE_SUPPORTED | VazidaRaduruScsi::ORV_SCSI_CAP2_DOWNLOAD |
                                       VazidaRaduruScsi::ORV_SCSI_CAP2_DESCRIPTOR_SENSE);
 

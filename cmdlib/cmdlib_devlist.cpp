@@ -119,8 +119,6 @@ u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported) {
     probing->getMaxTransferLen(record.maxTransferLength);
   }
   if (probing->getCapacity(capacity, sectorSize, 0) != 0) sectorSize = 512;
-  probing->unsetIgnoreError();
-  probing->setTimeout(0);
   supported = probing->isSupportedDrive();
   return 0;
 }

@@ -195,7 +195,6 @@ void osl_log_cdb(int, const u8* block, u32 length) {
     return;
   }
   for (u32 i = 0; i < length; ++i) std::snprintf(text + i * 3, 4, "%02x ", block[i]);
-  text[length * 3] = '\0';
   osl_log(OSL_LOG_INFO, "Info: CDB: %s\n", text);
   std::free(text);
 }

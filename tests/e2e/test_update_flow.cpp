@@ -62,6 +62,11 @@ TEST_F(UpdateFlow, DrivesNotReachedAfterAnAbortAreNotUpdated) {
   EXPECT_EQ(session.results.size(), 2u);
   EXPECT_EQ(log().find("Firmware download started"), std::string::npos);
   EXPECT_EQ(winsim::Machine::current().description()["drives"][0].HasMember("firmware"), false);
+  // Each drive: IDENTIFY as the device opens, then the drive list's probe, five seconds at most.
+  std::string limits;
+  for (const winsim::StorageRequest& request : winsim::storageTrace())
+    if (request.name == "IOCTL_ATA_PASS_THROUGH_DIRECT") limits += std::to_string(request.timeout) + " ";
+  EXPECT_EQ(limits, "30 5 30 5 ");
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ TEST_F(CsmiDrives, ListingWithIdsTypesAndMedia) {
                                 "SCSI0:r8 #8 8/3/8 'NVMe B' 'REV00001' 'NB' medium 1\n");
 
   std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
-  load(R"({"controllers": [{"kind": "csmi", "phys": 4}, {"kind": "ahci"}]})");
+  load(R"({"controllers": [{"kind": "csmi", "phys": 32}, {"kind": "ahci"}]})");
   expectOslWord(osl_csmi_list_drives(list.get()), kCsmiFile, 5);
   expectOslWord(osl_list_drives(list.get()), kCmdFile, 5);
   load(R"({"controllers": [{"kind": "csmi", "drives": [{"bus": "sata"}]}],

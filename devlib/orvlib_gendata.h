@@ -22,10 +22,7 @@ class OrvDevGenData {
   OrvDevGenData(const OrvDevGenData&) = delete;
   OrvDevGenData& operator=(const OrvDevGenData&) = delete;
   OrvDevGenData(OrvDevGenData&& src) noexcept
-      : items(std::move(src.items)), buffers(std::move(src.buffers)) {
-    src.items.clear();
-    src.buffers.clear();
-  }
+      : items(std::move(src.items)), buffers(std::move(src.buffers)) {}
   OrvDevGenData& operator=(OrvDevGenData&& src) noexcept {
     if (this != &src) {
       clear();
@@ -34,11 +31,7 @@ class OrvDevGenData {
     }
     return *this;
   }
-  ~OrvDevGenData() {
-    clear();
-    std::vector<T>().swap(items);
-    std::vector<OrvBuffer*>().swap(buffers);
-  }
+  ~OrvDevGenData() { clear(); }
 
   void addItem(T item) { items.push_back(std::move(item)); }
   // The container owns the buffer from now on.

@@ -191,8 +191,7 @@ u64 OrvNvmGetInternalLog10SqEntry::getErrorCode() { return ORV_ERR_NVME_GET_LOG;
 OrvNvmNsCreateSqEntry::OrvNvmNsCreateSqEntry(u32 transportId, OrvBuffer& data)
     : OrvNvmSqEntryBuffer(transportId) {
   opCode.setValue(OP_NS_MANAGEMENT);
-  prpEntry1.setValue(addressOf(data));
-  dword10.setValue(0);
+  prpEntry1.setValue(addressOf(data));  // select 0, create, is the zeroed dword 10
   route(OSL_CMD_NVME_ADMIN, TO_DEVICE, DEFAULT_TIMEOUT);
 }
 u64 OrvNvmNsCreateSqEntry::getErrorCode() { return ORV_ERR_NVME_NS_MANAGEMENT; }

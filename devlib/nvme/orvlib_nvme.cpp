@@ -148,9 +148,7 @@ u64 OrvNvmeDev::identifyNamespace(bool force, u32 requestedNamespace, bool alloc
       return ORV_LIB_STATUS(ORV_ERR_NVME_IDENTIFY);
     nsIdentifyValid = false;
     nsDataUnavailable = true;
-    return 0;
   }
-  sectorSize = getCurrentSectorSize();
   return 0;
 }
 
@@ -1506,13 +1504,11 @@ u64 OrvNvmeDev::changeNamespace(u32 id, bool allocated) {
     std::unique_ptr<OrvNvmNsIdentify> formerData(new OrvNvmNsIdentify(*nsIdentify));
     const u32 formerId = namespaceId;
     const bool formerValid = nsIdentifyValid;
-    const u32 formerSectorSize = sectorSize;
     u64 status = identifyNamespace(false, id, allocated);
     if (status) {
       nsIdentify.swap(formerData);
       namespaceId = formerId;
       nsIdentifyValid = formerValid;
-      sectorSize = formerSectorSize;
     }
     return status;
   });

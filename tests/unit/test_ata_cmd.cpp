@@ -98,6 +98,8 @@ TEST(AtaCommands, OutputRegistersFromEitherResponse) {
   response.copyData(block.data(), 16, 0);
   ASSERT_TRUE(ataOutputRegisters(native, registers.data()));
   EXPECT_EQ(registers, block);
+  OrvBuffer cut(15, ORV_LITTLE_ENDIAN);
+  EXPECT_FALSE(ataOutputRegisters(OrvAtaHandle{nullptr, OSL_BUS_SATA, &cut}, registers.data()));
 
   // Descriptor sense with another descriptor before the ATA status return:
   // error, count, LBA low, mid and high with their previous values, device, status.

@@ -88,6 +88,8 @@ TEST(Buffer, ConstructionResizeAndCopies) {
   OrvSubBuffer tail(other, 2, 4);
   other = tail;
   EXPECT_EQ(bytesOf(other), (Bytes{7, 6, 5, 4}));
+  other = filled({3});
+  EXPECT_EQ(bytesOf(other), Bytes{3});
 }
 
 TEST(Buffer, CopyData) {

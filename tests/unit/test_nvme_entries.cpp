@@ -72,6 +72,7 @@ void expectEntries(const std::vector<EntryCase>& cases) {
 TEST(NvmeEntry, CommandsCarryTheirOpcodesDwordsAndRoutes) {
   OrvBuffer data(4096, ORV_LITTLE_ENDIAN), none, page(512, ORV_LITTLE_ENDIAN), meta(16, ORV_LITTLE_ENDIAN);
   OrvNvmIdentifySqEntry identify(kTransport, 0x11, data, 5);
+  OrvNvmNsCreateSqEntry create(kTransport, data);
   OrvNvmFwDownloadSqEntry download(kTransport, data, 8192);
   OrvNvmFwActivateSqEntry commit(kTransport, 9, 7);  // action 4..7 and slots above 7 keep their low bits
   OrvNvmSetFeatureSqEntry setNoSave(kTransport, 0x06, data, 2, 1);  // only bit 0 of save counts
@@ -95,6 +96,7 @@ TEST(NvmeEntry, CommandsCarryTheirOpcodesDwordsAndRoutes) {
   OrvNvmRawCdb raw(kTransport, bytes, 0, 0, 7);
   expectEntries({
       {&identify, 0x06, {{4, 5}, {24, addressOf(data)}, {40, 0x11}}, 4, 0, 60, 144},
+      {&create, 0x0D, {{24, addressOf(data)}}, 4, 1, 60, 150},
       {&download, 0x11, {{24, addressOf(data)}, {40, 1023}, {44, 2048}}, 4, 1, 60, 148},
       {&commit, 0x10, {{40, (3u << 3) | 1u}}, 4, 1, 60, 147},
       {&setNoSave, 0x09, {{40, 0x06}, {44, 1}}, 4, 1, 60, 146},
@@ -128,8 +130,8 @@ TEST(NvmeEntry, PrintShowsPrpOrSglFormsByPsdt) {
   EXPECT_NE(text.find("PRP entry 1"), std::string::npos);
   EXPECT_EQ(text.find("SGL address"), std::string::npos);
 
-  commit.dataTransferForm.setValue(1);
-  EXPECT_EQ(commit.getBuffer()[1], 0x40) << "bits 14 and 15 of the first dword";
+  commit.dataTransferForm.setValue(3);
+  EXPECT_EQ(commit.getBuffer()[1], 0xC0) << "bits 14 and 15 of the first dword";
   text = printedText([&](void* file) { commit.print(file); });
   EXPECT_NE(text.find("SGL address"), std::string::npos);
   EXPECT_NE(text.find("SGL type"), std::string::npos);
@@ -139,13 +141,15 @@ TEST(NvmeEntry, PrintShowsPrpOrSglFormsByPsdt) {
 
 TEST(NvmeCompletion, StatusFieldsAndShortBuffers) {
   OrvBuffer response(252, ORV_LITTLE_ENDIAN);
-  response[0] = 0x01;
+  response[0] = response[4] = 0x01;
+  response[10] = 0x03;
   // Status code type 1, status code 14h, do-not-retry: bits 9-11, 1-8, 15.
   u16 status = static_cast<u16>((1u << 9) | (0x14u << 1) | 0x8000u | 1u);
   response[14] = static_cast<u8>(status);
   response[15] = static_cast<u8>(status >> 8);
   OrvNvmCqEntryBuffer entry(response);
   expectValues({{entry.getLength(), 16}, {entry.commandSpecific.getValue(), 1}, {entry.phaseBit.getValue(), 1},
+                {entry.reservedDword1.getValue(), 1}, {entry.sqIdentifier.getValue(), 3},
                 {entry.status.statusCodeType.getValue(), 1}, {entry.status.statusCode.getValue(), 0x14},
                 {entry.status.doNotRetry.getValue(), 1}, {entry.status.more.getValue(), 0}});
 
@@ -171,6 +175,7 @@ TEST(NvmeLogBuffers, SlotRevisionsDirectoryAndDescrambling) {
   std::stringstream dump;
   slots.hexDump(dump);
   EXPECT_EQ(dump.str().rfind("Firmware Slot Information [Page: 0x03] Hex-Dump\n", 0), 0u);
+  EXPECT_EQ(printedText([&](void* file) { slots.hexDump(file); }), dump.str());
 
   OrvNvmLogDirectory directory;
   directory.setEntry(0x06, 564);

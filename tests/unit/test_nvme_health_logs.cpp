@@ -34,11 +34,13 @@ TEST(NvmeErrorLog, EntriesAndBounds) {
   EXPECT_EQ(dumpHeader(log), "Error Information Log [Page: 0x01] Hex-Dump");
   u32 last = 255 * 64;
   put(log, last, 0x1122334455667788ull, 8);
+  put(log, last + 8, 0x00030002, 4);  // queue 2, command 3
   put(log, last + 12, 0xD605, 2);  // do not retry, more, type 3, code 2, phase 1
   put(log, last + 14, 0x0512, 2);
   put(log, last + 32, 0xABCDEF, 8);
   OrvNvmErrInfoEntry* entry = log.getEntry(255);
   EXPECT_EQ(entry->errorCount.getValue(), 0x1122334455667788ull);
+  EXPECT_EQ(entry->submissionQueueId.getValue(), 2u);
   EXPECT_EQ(entry->statusField.getValue(), 0xD605u);
   EXPECT_EQ(entry->statusField.doNotRetry.getValue(), 1u);
   EXPECT_EQ(entry->statusField.more.getValue(), 1u);
@@ -146,7 +148,7 @@ TEST(NvmeSelfTestAndSanitizeLogs, FieldsAndIdentification) {
 
 TEST(NvmeNames, LogPagesAndInternalLogs) {
   const std::pair<u8, const char*> pages[] = {
-      {0x09, "Unknown"},    {0x00, "Unknown"},    {0xC5, "Vendor specific"},           {0xF8, "SMART Data"},
+      {0x09, "Unknown"},    {0x00, "Unknown"},    {0xC0, "Vendor specific"},           {0xF8, "SMART Data"},
       {0xF0, "SMART Data"}, {0x03, "Firmware Slot Information"}, {0x81, "Sanitize Status"},
       {0xFE, "Supported Log Page Data"}};
   std::string name;

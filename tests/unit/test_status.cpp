@@ -73,6 +73,9 @@ TEST(StatusTables, LookupsBothWays) {
     EXPECT_STREQ(out, file.first);
   }
   EXPECT_EQ(orvlib_get_str(orvlib_src_file_map, 13, out, sizeof out), 11u);
+  // One file a number: the numbers rise strictly.
+  for (u32 i = 1; i < orvlib_strnum_map_size(orvlib_src_file_map); ++i)
+    EXPECT_LT(orvlib_src_file_map[i - 1].number, orvlib_src_file_map[i].number) << orvlib_src_file_map[i].name;
 }
 
 TEST(MessageCatalogue, EveryCodeResolvesToItsText) {

@@ -283,6 +283,8 @@ TEST_F(NvmeDev, UnidentifiedDriveWithIgnoredFailure) {
   property.state = 3;
   EXPECT_EQ(dev->fillDeviceInfo(property), 0u);
   EXPECT_EQ(propertyText(property), "KEPT||| id 0 cap 00/00 state 2");
+  OrvDevGenData<_OrvDirEntry> directory;
+  EXPECT_TRUE(isLibStatus(dev->getLogDirectory(directory), 149, kNvmeCmdFile)) << "no sizes stand in";
 }
 
 TEST_F(NvmeDev, SharedOperations) {
@@ -297,7 +299,7 @@ TEST_F(NvmeDev, SharedOperations) {
   SharedNvmeDev dev;
   // A version 1.4 controller.
   EXPECT_EQ(dev.nvmFeatureOf(29), 0x10u);
-  EXPECT_EQ(dev.nvmFeatureOf(2), 0u);
+  EXPECT_EQ(dev.nvmFeatureOf(2) | dev.nvmFeatureOf(32), 0u);
   EXPECT_EQ(dev.nvmFeatureOf(16), 0x20F4u);
   EXPECT_EQ(dev.nvmFeatureOf(20), 0xF6u);
   // The drive offers no log directory: the standard sizes stand in; no
@@ -616,7 +618,9 @@ TEST_F(NvmeDev, HealthReportModesAndTrip) {
   dev = device(R"("firmwareSlots": 1)", "10.0", R"([{"nvme": 2, "log": 2, "statusType": 1, "statusCode": 9}])");
   OrvDevGenData<_OrvDataItem> report, wear;
   bool trip = true;
+  LogCapture failures;
   EXPECT_EQ(orv_status_code(dev->getSmartReport(report, 0, 0, trip)), 149u);
+  EXPECT_NE(failures.find("Error: IOCTL Failure"), nullptr) << "the device ignores no failure it was not told to";
   EXPECT_TRUE(report.items.empty() && report.buffers.empty() && trip);
   EXPECT_EQ(orv_status_code(dev->getEnduranceInfo(wear)), 149u);
   EXPECT_TRUE(wear.buffers.empty());
@@ -1142,7 +1146,7 @@ TEST_F(NvmeDev, SelfTestLogListsAllTwentyDescriptors) {
 // logs and the vendor internal log.
 class ListingNvmeDev : public OrvNvmeDev {
  public:
-  ListingNvmeDev() : OrvNvmeDev("PHYSICALDRIVE0", 1, false, false) {}
+  explicit ListingNvmeDev(unsigned namespaceId = 1) : OrvNvmeDev("PHYSICALDRIVE0", namespaceId, false, false) {}
   u64 getLogDirectory(OrvDevGenData<_OrvDirEntry>& directory) override {
     auto* logs = new OrvNvmLogDirectory();
     logs->setEntry(0x01, 0);
@@ -1213,7 +1217,7 @@ TEST_F(NvmeDev, DumpRecordsInOrderWithTheirFailures) {
 
   // The reservation features of a namespace that has them come last.
   load(R"({"windows": "10.0", "drives": [{"bus": "nvme", "reservationCaps": 1, "tunnel": true}]})");
-  ListingNvmeDev reserving;
+  ListingNvmeDev reserving(0);  // every namespace: each one's data is read
   DumpRecords reservations;
   ASSERT_EQ(reserving.dumpAllLogs(reservations.records), 0u);
   std::string text = reservations.text();

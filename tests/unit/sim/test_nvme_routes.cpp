@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -359,6 +360,9 @@ TEST_F(NvmeRoutes, RaidListsOfTheDrive) {
     EXPECT_EQ(namespaces.items[i].namespaceId, expected[i].first) << i;
     EXPECT_EQ(namespaces.items[i].controllerIds, expected[i].second) << i;
   }
+  std::stringstream dump;
+  namespaces.buffers.back()->hexDump(dump);
+  EXPECT_EQ(dump.str().substr(0, dump.str().find('\n')), "Controller list attached to namespace 0x00000003");
   OrvDevGenData<_OrvNvmCtlItem> controllers;
   ASSERT_EQ(dev->getControllerList(controllers), 0u);
   ASSERT_EQ(controllers.items.size(), 1u);

@@ -155,11 +155,11 @@ TEST_F(SataDevice, PropertyRecord) {
   // bits 3 to 7 are cleared whatever they were; write cache supported and
   // enabled, DOWNLOAD MICROCODE, segmented, DMA; general purpose logging.
   // Drive 1: word 128 = 2Dh (supported, locked, frozen, enhanced erase, not
-  // enabled); word 69 without DOWNLOAD MICROCODE DMA.
+  // enabled); word 69 without DOWNLOAD MICROCODE DMA; word 82 without SMART.
   load(R"({"drives": [
     {"bus": "sata", "model": "MODEL A", "serial": "S1", "firmware": "REV00001"},
     {"bus": "sat", "model": "MODEL A", "serial": "S2", "firmware": "REV00001", "sectorSize": 4096,
-     "sectors": 244190646, "identifyWords": {"128": 45, "69": 0}}]})");
+     "sectors": 244190646, "identifyWords": {"128": 45, "69": 0, "82": 16490}}]})");
   _OrvDevProperty property;
   std::memset(&property, 0xFF, sizeof property);
   ASSERT_EQ(open(0)->fillDeviceInfo(property), 0u);
@@ -168,7 +168,7 @@ TEST_F(SataDevice, PropertyRecord) {
   std::memset(&property, 0, sizeof property);
   DevicePtr device = open(1);
   ASSERT_EQ(device->fillDeviceInfo(property), 0u);
-  EXPECT_EQ(propertyText(property), "MODEL A|REV00001|S2| id 0 cap DF/0F state 3");
+  EXPECT_EQ(propertyText(property), "MODEL A|REV00001|S2| id 0 cap DE/0F state 3");
   u64 capacity = 0;
   u32 sectorSize = 0;
   ASSERT_EQ(device->getCapacity(capacity, sectorSize, 0), 0u);

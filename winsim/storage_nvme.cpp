@@ -229,6 +229,9 @@ DWORD nvmeFirmwareDownload(Call& call) {
   if (call.inSize < OSL_HW_FIRMWARE_DOWNLOAD_HEADER) return ERROR_INVALID_PARAMETER;
   osl_hw_firmware_download request;
   std::memcpy(&request, call.in, OSL_HW_FIRMWARE_DOWNLOAD_HEADER);
+  // An NVMe drive's firmware is its controller's: a request for the device
+  // object itself finds none.
+  if (!(request.Flags & OSL_HW_FIRMWARE_CONTROLLER)) return ERROR_NOT_SUPPORTED;
   if (request.Version < sizeof request || !validSegment(request.Offset, request.BufferSize) ||
       request.BufferSize > call.inSize - OSL_HW_FIRMWARE_DOWNLOAD_HEADER)
     return ERROR_INVALID_PARAMETER;
@@ -245,6 +248,7 @@ DWORD nvmeFirmwareActivate(Call& call) {
   osl_hw_firmware_activate request;
   std::memcpy(&request, call.in, sizeof request);
   if (request.Version < sizeof request) return ERROR_INVALID_PARAMETER;
+  if (!(request.Flags & OSL_HW_FIRMWARE_CONTROLLER)) return ERROR_NOT_SUPPORTED;
   NvmeIo io = activation(*nvme, request.Slot);
   run(call, *nvme, io);
   if (isCommitForReset(io)) return OSL_ERROR_FIRMWARE_REBOOT_REQUIRED;

@@ -109,6 +109,8 @@ TEST_F(Update, OneDriveUpdatedOneAlreadyCurrent) {
   expectWrittenInOrder(log, {kVersion, kLicenceOut, kMatched, kTableHead, kRow1, started("PHYSICALDRIVE0"),
                              "Device property before command execution [PHYSICALDRIVE0]\n",
                              "Firmware Version                                        : REV00001\n",
+                             "Unit Status                                             : Ready\n",
+                             "Cache enabled                                           : Yes\n",
                              noDeferred("PHYSICALDRIVE0"), inProgress("PHYSICALDRIVE0"), "Success.\r\n",
                              completed("PHYSICALDRIVE0"), kUpdated, started("PHYSICALDRIVE1"),
                              inProgress("PHYSICALDRIVE1"), completed("PHYSICALDRIVE1"), kCurrent, kSameResult});

@@ -49,7 +49,7 @@ TEST_F(ProgramData, LockPathMadeLevelByLevel) {
   EXPECT_EQ(osl_make_lock_dir(out), 0u);
   EXPECT_EQ(std::string(out), lockFolder);
   // The longest name that fits leaves room for the terminator.
-  std::string longest(OSL_PATH_SIZE - 2 - lockFolder.size(), 'n');
+  std::string longest(254 - lockFolder.size(), 'n');
   ASSERT_EQ(osl_get_lock_path(longest.c_str(), out), 0u);
   EXPECT_EQ(std::string(out), lockFolder + "\\" + longest);
   expectUtilWord(osl_get_lock_path((longest + "n").c_str(), out), 6);

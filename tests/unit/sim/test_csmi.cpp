@@ -121,6 +121,7 @@ TEST_F(CsmiDrives, OpeningByPortAndQueries) {
   _osl_dev_entry entry = {};
   entry.usable = 1;
   sas.drive->target = 0;
+  EXPECT_EQ(sas.types(OSL_DEV_SCSI), "8/2/8") << "an empty phy keeps it too";
   EXPECT_EQ(osl_csmi_phy_describe(sas.drive, &entry), 0u);
   EXPECT_EQ(entry.usable, 0);
 

@@ -52,6 +52,10 @@ TEST_F(DriveListing, DrivesSitAtTheirDeviceNumbers) {
     EXPECT_EQ(drives[gap].id[0], '\0') << gap;
   }
   EXPECT_EQ(osl_dev_info_free_index(drives.list.get()), 4u);
+  std::string full = R"({"drives": [{"bus": "sata"})";
+  for (int i = 1; i < 256; ++i) full += R"(, {"bus": "sata"})";
+  load(full + "]}");
+  EXPECT_EQ(DriveList().list->count, 256) << "the last interface read too";
 
   load(R"({"drives": []})");
   expectOslWord(DriveList().status, kCmdFile, 5);

@@ -59,6 +59,9 @@ bool versionBelow(const OrvNvmCtrlIdentify& ctrl, u64 minor) {
 
 bool beforeWindows10OnPcie(osl_bus_type bus) { return bus == OSL_BUS_NVME && osl_require_win10() != 0; }
 
+// Entries the Error Information log holds: ELPE counts from 0, so 255 is 256.
+u32 errorLogEntries(const OrvNvmCtrlIdentify& ctrl) { return static_cast<u32>(ctrl.elpe.getValue()) + 1; }
+
 // 2 to the power LBADS of the namespace's current LBA format.
 u32 sectorSizeOf(OrvNvmNsIdentify& ns) {
   u8 current = static_cast<u8>(ns.flbas.currentLbaFormat.getValue());
@@ -485,7 +488,7 @@ u64 OrvNvmeDev::getLogSize(u8 logId, u32* bytes) {
       *bytes = directory.getLogBytes(logId);
       return u64{0};
     }
-    if (logId == LOG_ERRORS) *bytes = static_cast<u32>((ctrlIdentify->elpe.getValue() + 1) * ERROR_ENTRY);
+    if (logId == LOG_ERRORS) *bytes = errorLogEntries(*ctrlIdentify) * ERROR_ENTRY;
     for (const LogSize& size : kStandardSizes)
       if (size.id == logId) *bytes = size.bytes;
     return u64{0};
@@ -679,7 +682,7 @@ static OrvNvmErrInfoLog* readErrorInfoLog(OrvNvmHandlePair& handles, u32 count, 
 
 u64 OrvNvmeDev::readErrorLog(OrvDevGenData<_OrvErrLogItem>& list) {
   return ORV_GUARDED([&] {
-    u32 count = static_cast<u32>(ctrlIdentify->elpe.getValue()) + 1;
+    u32 count = errorLogEntries(*ctrlIdentify);
     u64 status = 0;
     OrvNvmErrInfoLog* log = readErrorInfoLog(handles, count, timeout, ignoreErrorCount, status);
     if (!log) return status;
@@ -853,6 +856,16 @@ constexpr u8 kInternalTypes[] = {0x01, 0x02, 0x08, 0x10, 0x20};
 
 bool isTelemetry(u8 logId) { return logId == LOG_TELEMETRY_HOST || logId == LOG_TELEMETRY_CONTROLLER; }
 
+// The bytes one log read asks for: the transfer length less what the
+// request itself takes of it, at most limit. A device opened for all
+// namespaces has no transfer length (0), and one that leaves nothing beside
+// the request's share gives 0 or wraps past the limit: a piece of 0 would
+// never end a read loop, so those read in pieces of the limit.
+u32 logPiece(u32 transferLength, u32 reserved, u32 limit) {
+  u32 piece = transferLength - reserved;
+  return piece > limit || piece == 0 ? limit : piece;
+}
+
 }  // namespace
 
 u64 OrvNvmeDev::getLogDirectory(OrvDevGenData<_OrvDirEntry>& directory) {
@@ -864,7 +877,7 @@ u64 OrvNvmeDev::getLogDirectory(OrvDevGenData<_OrvDirEntry>& directory) {
       const OrvNvmCtrlIdentify& ctrl = *ctrlIdentify;
       // Every size below is a whole number of dwords.
       auto list = [&](u8 id, u32 bytes) { logs->setEntry(id, bytes / 4); };
-      list(LOG_ERRORS, static_cast<u32>((ctrl.elpe.getValue() + 1) * ERROR_ENTRY));
+      list(LOG_ERRORS, errorLogEntries(ctrl) * ERROR_ENTRY);
       list(0x02, 512);
       list(0x03, 512);
       if (ctrl.oaes.namespaceAttributeNotice.getValue()) list(0x04, 4096);
@@ -920,13 +933,9 @@ u64 OrvNvmeDev::readLog(u8 logId, u16 subPage, std::vector<OrvBuffer*>& buffers,
     std::unique_ptr<OrvLogBuffer> log(new (std::nothrow)
                                           OrvLogBuffer(length, ORV_LITTLE_ENDIAN, logId, 0, logPageName(name, logId)));
     if (!log) return ORV_LIB_STATUS(ORV_ERR_NO_MEMORY);
-    // A device opened for all namespaces has no transfer length (0), and one
-    // of 512 bytes or less leaves nothing beside the tunnel's share (0, or
-    // wrapped past the limit): a piece of 0 would never end the loop below,
-    // so those read in pieces of the limit.
-    u32 piece = maxTransferLength - (handles.securityListFlag ? TELEMETRY_BLOCK : 0);
-    u32 limit = isTelemetry(logId) ? TELEMETRY_PIECE_LIMIT : LOG_PIECE_LIMIT;
-    if (piece > limit || piece == 0) piece = limit;
+    // The tunnel carries a block of its own beside the data.
+    u32 piece = logPiece(maxTransferLength, handles.securityListFlag ? TELEMETRY_BLOCK : 0,
+                         isTelemetry(logId) ? TELEMETRY_PIECE_LIMIT : LOG_PIECE_LIMIT);
     u32 nsid = logId == LOG_SMART ? (namespaceId ? namespaceId : ORV_NVME_ALL_NAMESPACES) : 0;
     u32 logOffset = isTelemetry(logId) ? offset * TELEMETRY_BLOCK : 0;
     for (u32 done = 0; done < length; done += piece, logOffset += piece) {
@@ -983,9 +992,7 @@ u64 OrvNvmeDev::readInternalLogType(u8 type, u32 size, OrvLogBuffer& log, u32 of
   log.setEndianess(ORV_BIG_ENDIAN);
   std::string name;
   log.setIdentification(LOG_INTERNAL, type, internalLogName(name, type));
-  // No transfer length (a device opened for all namespaces) reads in pieces
-  // of the limit: a piece of 0 would never end the loop.
-  u32 piece = maxTransferLength && maxTransferLength < LOG_PIECE_LIMIT ? maxTransferLength : LOG_PIECE_LIMIT;
+  u32 piece = logPiece(maxTransferLength, 0, LOG_PIECE_LIMIT);
   for (u32 done = 0; done < length; done += piece) {
     OrvSubBuffer window(log, done, length - done < piece ? length - done : piece);
     if (u64 status = readInternalLogChunk(type, offset + done, window, unscramble)) return status;
@@ -1637,7 +1644,7 @@ u64 OrvNvmeDev::readErrorLogPages(std::vector<u64>& lbas) {
   constexpr u8 UNRECOVERED_READ = 0x81;
   lbas.clear();
   return ORV_GUARDED([&] {
-    u32 count = static_cast<u32>(ctrlIdentify->elpe.getValue()) + 1;
+    u32 count = errorLogEntries(*ctrlIdentify);
     u64 status = 0;
     std::unique_ptr<OrvNvmErrInfoLog> log(readErrorInfoLog(handles, count, timeout, ignoreErrorCount, status));
     if (!log) return status;

@@ -35,6 +35,16 @@ bool isMeantFor(const UpdateSession& session, const _OrvDevProperty& record) {
   return isPackageModel(record.modelNumber, session.modelNumber);
 }
 
+bool isPrefixOf(const char* text, const std::string& whole) { return whole.compare(0, std::strlen(text), text) == 0; }
+
+// A drive list's model may be the start of the drive's own: a SCSI-ATA
+// translation reports 16 characters of it.
+bool mayBeMeantFor(const UpdateSession& session, const char* listedModel) {
+  if (session.nomodel || session.modelNumber[0] == '\0') return true;
+  return isPrefixOf(listedModel, session.modelNumber) ||
+         isPrefixOf(listedModel, std::string(kMakerPrefix) + session.modelNumber);
+}
+
 template <size_t N>
 void copyText(char (&to)[N], const std::string& from) {
   osl_strcpy(to, N, from.c_str());
@@ -127,9 +137,10 @@ u64 matchDevices(UpdateSession& session) {
   }
   u64 status = list->execute();
   const osl_unread_list& unread = list->unreadDrives();
-  for (u32 i = 0; i < unread.count && i < OSL_UNREAD_KEPT; ++i) session.unread.emplace_back(unread.texts[i]);
-  if (unread.count > OSL_UNREAD_KEPT)
-    session.unread.push_back(std::to_string(unread.count - OSL_UNREAD_KEPT) + " more (see the log)");
+  u32 listingGaps = list->unreadListingCount();
+  for (u32 i = 0; i < listingGaps && i < OSL_UNREAD_KEPT; ++i) session.unread.emplace_back(unread.texts[i]);
+  if (listingGaps > OSL_UNREAD_KEPT)
+    session.unread.push_back(std::to_string(listingGaps - OSL_UNREAD_KEPT) + " more (see the log)");
   if (status) return status;
   bool taken = false;
   for (auto record = list->devBegin(); record != list->devEnd(); ++record) {
@@ -137,6 +148,12 @@ u64 matchDevices(UpdateSession& session) {
     session.results.emplace(record->deviceName, 0);
     session.matched.push_back(*record);
     taken = true;
+  }
+  // A drive that was not read is named unless its update reports on it, or
+  // what the drive list says of it already rules the package out.
+  for (const DivIzuDevList::UnreadDrive& drive : list->unreadRecords()) {
+    if (session.results.count(drive.deviceName) || !mayBeMeantFor(session, drive.listedModel.c_str())) continue;
+    session.unread.push_back(drive.deviceName + ": " + drive.reason);
   }
   return taken ? 0 : appStatus(ORV_ERR_NO_DEVICES, 174);
 }

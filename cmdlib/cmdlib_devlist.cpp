@@ -43,10 +43,13 @@ DivIzuDevList::~DivIzuDevList() = default;
 
 u64 DivIzuDevList::execute() {
   unread.count = 0;
+  unreadListing = 0;
+  unreadRecordList.clear();
   std::unique_ptr<_osl_dev_info> list(new (std::nothrow) _osl_dev_info());
   if (!list) return listStatus(ORV_ERR_NO_MEMORY, 39);
   records.clear();
   u64 status = osl_list_drives(list.get(), &unread);
+  unreadListing = unread.count;
   if (status) return status;
 
   u64 probeStatus = 0;
@@ -69,20 +72,30 @@ u64 DivIzuDevList::execute() {
     copyTrimmed(record.firmwareRevision, entry.firmware);
     copyTrimmed(record.modelNumber, entry.model);
     copyTrimmed(record.serialNumber, entry.serial);
+    const _OrvDevProperty listed = record;
 
     std::string owner;
     bool isSupported = true;
-    if (orv_status_code(isDevOpLocked(getDeviceIdFName(record.deviceName), owner)) == ORV_ERR_DEVICE_LOCKED) {
+    char why[OSL_UNREAD_TEXT] = {};
+    u64 lockStatus = isDevOpLocked(getDeviceIdFName(record.deviceName), owner);
+    if (orv_status_code(lockStatus) == ORV_ERR_DEVICE_LOCKED) {
       record.locked = 1;
+      orv_status_msgstr(lockStatus, why, sizeof why);
+      std::string reason = std::string(why) + " (process " + owner + ")";
+      addUnreadDrive(listed, reason.c_str());
     } else {
-      probeStatus = probe(record, isSupported);
-      // Only the probe names a drive behind a RAID controller: without a
-      // model number it cannot be told from one the caller looks for.
-      if (record.modelNumber[0] == '\0' && record.deviceType != OSL_DEV_NONE) {
-        char why[256] = "the drive reports no model number";
-        if (probeStatus) orv_status_msgstr(probeStatus, why, sizeof why);
-        osl_unread_add(&unread, record.deviceName, why);
-      }
+      u64 fillStatus = 0;
+      probeStatus = probe(record, isSupported, fillStatus);
+      // Until the probe has read the drive, its record holds only what the
+      // descriptor said: behind a RAID controller nothing, behind a SCSI-ATA
+      // translation a shortened model. Such a drive cannot be told from one
+      // the caller looks for.
+      u64 failure = probeStatus ? probeStatus : fillStatus;
+      if (failure)
+        orv_status_msgstr(failure, why, sizeof why);
+      else if (record.modelNumber[0] == '\0')
+        osl_strcpy(why, sizeof why, "the drive reports no model number");
+      if (why[0]) addUnreadDrive(listed, why);
     }
     if (isSupported)
       ++supported;
@@ -100,7 +113,13 @@ u64 DivIzuDevList::execute() {
   return deviceId.empty() ? 0 : probeStatus;
 }
 
-u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported) {
+void DivIzuDevList::addUnreadDrive(const _OrvDevProperty& record, const char* reason) {
+  if (record.deviceType == OSL_DEV_NONE) return;
+  osl_unread_add(&unread, record.deviceName, reason);
+  unreadRecordList.push_back({record.deviceName, record.modelNumber, reason});
+}
+
+u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported, u64& fillStatus) {
   OrvGenDev* probing = nullptr;
   try {
     probing = OrvGenDev::newOrvDevice(record.deviceName, 0, false, false);
@@ -114,7 +133,8 @@ u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported) {
   probing->setTimeout(timeout);
   probing->setIgnoreError();
   probing->getPowerMode(&record.unitStatus);
-  if (probing->fillDeviceInfo(record) == 0) {
+  fillStatus = probing->fillDeviceInfo(record);
+  if (fillStatus == 0) {
     trimTexts(record);
     probing->getMaxTransferLen(record.maxTransferLength);
   }

@@ -26,9 +26,22 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
   std::vector<_OrvDevProperty>::iterator devEnd() { return records.end(); }
   bool isSupportedDrive() { return device ? device->isSupportedDrive() : false; }
   // What the last execute could not read: disk interfaces and storage ports
-  // the listing went on past, and drives whose probe failed before anything
-  // identified them. A drive the caller looks for may be among them.
+  // the listing went on past, then the listed drives it could not read. A
+  // drive the caller looks for may be among them.
   const osl_unread_list& unreadDrives() const { return unread; }
+  // How many of those the listing itself went on past (the first ones).
+  u32 unreadListingCount() const { return unreadListing; }
+
+  // A listed drive of a known device type that was not read: its probe did
+  // not complete, or another live program holds its lock. Its record keeps
+  // what the drive list's descriptor said; a SCSI-ATA translation reports a
+  // shortened model there.
+  struct UnreadDrive {
+    std::string deviceName;
+    std::string listedModel;
+    std::string reason;
+  };
+  const std::vector<UnreadDrive>& unreadRecords() const { return unreadRecordList; }
 
  protected:
   // One drive seen as a physical drive and again behind a RAID driver (the
@@ -37,12 +50,16 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
   static void markDuplicates(std::vector<_OrvDevProperty>& records);
 
  private:
-  // Fills a record from its drive; the probe's status.
-  u64 probe(_OrvDevProperty& record, bool& supported);
+  // Fills a record from its drive; the probe's status. fillStatus: why the
+  // drive's identification could not be read (0 when it was).
+  u64 probe(_OrvDevProperty& record, bool& supported, u64& fillStatus);
+  void addUnreadDrive(const _OrvDevProperty& record, const char* reason);
 
   std::vector<_OrvDevProperty> records;
   osl_dev_type filter;
   osl_unread_list unread{};
+  u32 unreadListing = 0;
+  std::vector<UnreadDrive> unreadRecordList;
 };
 
 // Spins one drive up or down.

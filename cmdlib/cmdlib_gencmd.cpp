@@ -118,7 +118,7 @@ u64 DivIzuGenCmd::initObj(std::string& argument, bool lockDevice, u32 namespaceI
   std::string owner;
   u64 status = isDevOpLocked(getDeviceIdFName(), owner);
   if (status) return status;
-  status = setDevice(namespaceId, allocatedNsMode);
+  status = setDevice(namespaceId, allocatedNsMode, argument);
   if (status || !lockDevice) return status;
   status = lockDevOp(false);
   if (status) {
@@ -129,11 +129,19 @@ u64 DivIzuGenCmd::initObj(std::string& argument, bool lockDevice, u32 namespaceI
   return status;
 }
 
-u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode) {
+u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, std::string& argument) {
   std::unique_ptr<_osl_dev_info> list(new (std::nothrow) _osl_dev_info());
   if (!list) return cmdStatus(ORV_ERR_NO_MEMORY, 154);
-  u64 status = osl_list_drives(list.get());
-  if (status) return status;
+  osl_unread_list unread;
+  u64 status = osl_list_drives(list.get(), &unread);
+  // A drive missing from a list the listing could not complete may be one of
+  // those it went past: the listing's failure is the reason, not its type.
+  auto listingFailure = [&unread, &argument] {
+    for (u32 i = 0; i < unread.count && i < OSL_UNREAD_KEPT; ++i)
+      argument += (i ? "; " : "") + std::string(unread.texts[i]);
+    return cmdStatus(ORV_ERR_QUERY_DEVICE, 190);
+  };
+  if (status) return unread.count ? listingFailure() : status;
 
   devProperty = _OrvDevProperty();
   bool found = false;
@@ -153,7 +161,7 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode) {
     std::memcpy(devProperty.serialNumber, entry.serial, sizeof devProperty.serialNumber);
   }
   list.reset();
-  if (!found) return cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 192);
+  if (!found) return unread.count ? listingFailure() : cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 192);
 
   OrvGenDev* made = nullptr;
   try {

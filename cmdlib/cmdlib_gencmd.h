@@ -112,7 +112,9 @@ class ORV_EXPORT DivIzuGenCmd {
  private:
   u64 initObj(std::string& argument, bool lockDevice, u32 namespaceId, bool allocatedNsMode);
   static void convert2SysDevId(std::string& id);
-  u64 setDevice(u32 namespaceId, bool allocatedNsMode);
+  // argument: what the listing could not read, when the drive is missing
+  // from an incomplete list.
+  u64 setDevice(u32 namespaceId, bool allocatedNsMode, std::string& argument);
   u64 lockDevOp(bool forced);
   u64 unlockDevOp();
 

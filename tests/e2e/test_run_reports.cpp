@@ -6,6 +6,7 @@
 // the NVMe update on Windows 8.1 without the vendor's tunnel, which ends as
 // on Windows 10.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,8 +17,11 @@ namespace {
 
 class RunReports : public Vormel {
  protected:
-  Outcome update(const std::string& machine, std::vector<std::string> options, Environment environment = {}) {
-    scratch_.write("package.bin", packageBytes(PackageSpec()));
+  Outcome update(const std::string& machine, std::vector<std::string> options, Environment environment = {},
+                 const std::string& model = PackageSpec().model) {
+    PackageSpec package;
+    package.model = model;
+    scratch_.write("package.bin", packageBytes(package));
     environment.emplace_back("WINSIM_RCDATA_104", "package.bin");
     return run(machine, std::move(options), environment);
   }
@@ -191,6 +195,74 @@ TEST_F(RunReports, UnreadPortsThatAreNoControllersChangeNothing) {
 {});
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(result.err, "");
+}
+
+TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
+  // Drive 0's model is longer than the 16 characters its translation lists;
+  // drive 1 runs the package's firmware already.
+  const std::string model = "MODEL A 2TB SATA SSD";
+  auto machine = [&model](const std::string& first, const std::string& fault) {
+    return machineWith(R"({"bus": "sat", "model": ")" + model + R"(", "serial": "L0")" + first + R"(},
+                          {"bus": "sata", "model": ")" + model + R"(", "serial": "L1", "firmware": "REV00002"},
+                          {"bus": "sas", "vendor": "MAKER", "model": "MODEL B", "serial": "L2", "firmware": "R001"})",
+                       fault);
+  };
+  const std::string locked = "Device operation is exclusively locked by other command (process 4242)";
+  struct Case {
+    std::string first, fault, lock;
+    std::string unread;  // empty: the run updates drive 0
+    std::vector<std::string> revisions;
+  } cases[] = {
+      {"", R"({"ata": 236, "drive": 0, "times": 1})", "", "PHYSICALDRIVE0: ATA Identify failed",
+       {"REV00001", "REV00002", "R001"}},
+      {R"(, "maxTransfer": 256)", "", "", "PHYSICALDRIVE0: ATA Identify failed", {"REV00001", "REV00002", "R001"}},
+      {"", "", "PHYSICALDRIVE0", "PHYSICALDRIVE0: " + locked, {"REV00001", "REV00002", "R001"}},
+      // What the list says of the SAS drive rules the package out.
+      {"", R"({"scsi": 18, "drive": 2, "times": 1})", "", "", {"REV00002", "REV00002", "R001"}},
+      {"", "", "PHYSICALDRIVE2", "", {"REV00002", "REV00002", "R001"}},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove_all(std::filesystem::path(scratch_.path()) / "programdata");
+    if (!c.lock.empty()) writeLock(c.lock, "4242");
+    Outcome result = update(machine(c.first, c.fault), {"/log=run.log"}, {}, model);
+    std::string what = c.first + c.fault + c.lock;
+    EXPECT_EQ(revisions(), c.revisions) << what;
+    std::string log = scratch_.read("run.log");
+    std::filesystem::remove(std::filesystem::path(scratch_.path()) / "run.log");
+    if (c.unread.empty()) {
+      EXPECT_EQ(result.exitCode, 4000) << what << "\n" << result.err;
+      EXPECT_EQ(result.err, "") << what;
+      continue;
+    }
+    EXPECT_EQ(result.exitCode, 1) << what;
+    EXPECT_EQ(result.err, written("\r\nNot all drives could be read. These were not read and not updated:\r\n" +
+                                  c.unread + "\r\n\r\n"))
+        << what;
+    EXPECT_NE(log.find("Error: Could not read " + c.unread + "\n"), std::string::npos) << what;
+  }
+}
+
+TEST_F(RunReports, DriveMissingFromAnIncompleteLookupFailsWithTheListingsReason) {
+  // The update command's own listing (the second) cannot read the disks or
+  // opens the drive's interface no more.
+  const std::string disk = R"(\\?\scsi#disk&ven_ata&prod_virtual_drive#4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b})";
+  const std::pair<std::string, std::string> cases[] = {
+      {R"({"setupapi": "SetupDiGetClassDevsW", "after": 2, "times": 1})",
+       "the disk interfaces: SetupDiGetClassDevsW failed (error: 31)"},
+      {R"({"ioctl": "CreateFileW", "drive": 0, "after": 3, "times": 1, "error": 5})",
+       disk + ": CreateFileW failed (error: 5)"},
+  };
+  for (const auto& [fault, reason] : cases) {
+    Outcome result = update(machineWith(R"({"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1"})", fault),
+                            {"/log=run.log"});
+    EXPECT_EQ(result.exitCode, 1) << fault;
+    EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001"})) << fault;
+    EXPECT_NE(result.out.find(written("[PHYSICALDRIVE0] Error description: ORVERR19: Query on device failed (" +
+                                      reason + ").\n")),
+              std::string::npos)
+        << fault << "\n" << result.out;
+    EXPECT_EQ(result.err, written("\r\nPHYSICALDRIVE0: Firmware download failed on device [Query on device failed].\r\n\r\n")) << fault;
+  }
 }
 
 // ------------------------------------------------- NVMe on Windows 8.1

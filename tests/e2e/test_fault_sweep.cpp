@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -132,27 +133,27 @@ std::string fault(const std::string& key, const std::string& name, unsigned afte
   return R"({")" + key + R"(": )" + name + R"(, "after": )" + std::to_string(after) + R"(, "times": 1)" + more + "}";
 }
 
-class FaultSweep : public MachineTest, public ::testing::WithParamInterface<std::tuple<int, int>> {
+// Whole updates run in this process, silent, with the package made for the
+// machine at hand.
+class WholeRuns : public MachineTest {
  protected:
-  void SetUp() override {
-    MachineTest::SetUp();
-    machine_ = kMachines[std::get<0>(GetParam())];
-    PackageSpec spec;
-    spec.model = machine_.model;
-    spec.image = firmwareImage(kTarget, 8192);
-    package_ = packageBytes(spec);
-    winsim::addResource(10, kPackageResource, package_.data(), package_.size());
-    winsim::addResource(10, kLicenceResource, licence_.data(), licence_.size());
-  }
-
   struct Run {
     u32 exitCode;
     std::string log;
     rapidjson::Document machine;
   };
-  Run run(const std::string& faults) {
-    load(machine_.json + faults + "]}");
-    if (machine_.lockedDrive) LockFolder(scratch_.path() + "/programdata").write(machine_.lockedDrive, "4242");
+  // json: the machine file's text; lockedDrive: held by live program 4242.
+  Run run(const std::string& json, const std::string& model, const char* lockedDrive = nullptr) {
+    if (model != packageModel_) {
+      PackageSpec spec;
+      spec.model = packageModel_ = model;
+      spec.image = firmwareImage(kTarget, 8192);
+      package_ = packageBytes(spec);
+      winsim::addResource(10, kPackageResource, package_.data(), package_.size());
+      winsim::addResource(10, kLicenceResource, licence_.data(), licence_.size());
+    }
+    load(json);
+    if (lockedDrive) LockFolder(scratch_.path() + "/programdata").write(lockedDrive, "4242");
     std::filesystem::remove(std::filesystem::path(scratch_.path()) / "run.log");
     appState = AppState();
     appState.silent = true;
@@ -166,11 +167,12 @@ class FaultSweep : public MachineTest, public ::testing::WithParamInterface<std:
     return result;
   }
 
-  // What every run must show, the clean one included.
+  // What every run must show: a success only when every drive of the
+  // package's model runs or holds its firmware, and each one left old named.
   void expectHonest(const Run& outcome, const std::string& with) {
     bool success = outcome.exitCode == 0 || outcome.exitCode == 4000 || outcome.exitCode == 1602;
     EXPECT_TRUE(success || outcome.exitCode == 1) << outcome.exitCode << " with " << with;
-    for (const MatchingDrive& drive : matchingDrives(outcome.machine, machine_.model)) {
+    for (const MatchingDrive& drive : matchingDrives(outcome.machine, packageModel_)) {
       if (runsOrHoldsTarget(*drive.record)) continue;
       EXPECT_FALSE(success) << drive.name << " left old after exit code " << outcome.exitCode << " with " << with;
       EXPECT_FALSE(reportedUpdated(outcome.log, drive.name)) << drive.name << " reported updated with " << with;
@@ -179,9 +181,19 @@ class FaultSweep : public MachineTest, public ::testing::WithParamInterface<std:
     }
   }
 
-  SweptMachine machine_{};
+ private:
+  std::string packageModel_;
   std::string package_;
   const std::string licence_ = "Licence";
+};
+
+class FaultSweep : public WholeRuns, public ::testing::WithParamInterface<std::tuple<int, int>> {
+ protected:
+  Run run(const std::string& faults) {
+    const SweptMachine& machine = kMachines[std::get<0>(GetParam())];
+    return WholeRuns::run(machine.json + faults + "]}", machine.model, machine.lockedDrive);
+  }
+  bool locked() const { return kMachines[std::get<0>(GetParam())].lockedDrive != nullptr; }
 };
 
 TEST_P(FaultSweep, NoRunReportsADriveItDidNotUpdate) {
@@ -197,7 +209,7 @@ TEST_P(FaultSweep, NoRunReportsADriveItDidNotUpdate) {
   for (const auto& [key, name] : calls) counting += (counting.empty() ? "" : ", ") + fault(key, name, 1000000);
   Run clean = run(counting);
   expectHonest(clean, "no fault");
-  if (!machine_.lockedDrive) {
+  if (!locked()) {
     ASSERT_EQ(clean.exitCode, 0u) << clean.log;
   }
   std::vector<unsigned> counts = winsim::faultMatches();
@@ -221,6 +233,65 @@ TEST_P(FaultSweep, NoRunReportsADriveItDidNotUpdate) {
 
   for (size_t i = static_cast<size_t>(std::get<1>(GetParam())); i < faults.size(); i += kShards)
     expectHonest(run(faults[i]), faults[i]);
+}
+
+// A clean machine of random drives: which keys it has, and whether every
+// drive of the package's model can take the package.
+struct RandomMachine {
+  std::string json;
+  std::string model;
+  bool updatable = true;
+};
+
+RandomMachine randomMachine(std::mt19937& random) {
+  auto pick = [&random](int count) { return static_cast<int>(random() % static_cast<unsigned>(count)); };
+  RandomMachine made;
+  made.model = pick(2) ? "MODEL A" : "MODEL A 2TB SATA SSD";
+  const char* const buses[] = {"sata", "sat", "sas", "nvme"};
+  const int transferLimits[] = {0, 256, 4096, 65536};  // 0: the adapter's default
+  int serial = 0;
+  auto drive = [&](const std::string& bus, bool onPhy) {
+    bool meant = pick(3) != 0;
+    // A SAS drive's INQUIRY product holds 16 characters.
+    std::string model = meant && !(bus == "sas" && made.model.size() > 16) ? made.model : "MODEL B";
+    std::string text = R"({"bus": ")" + bus + R"(", "model": ")" + model + R"(", "serial": "X)" +
+                       std::to_string(serial++) + R"(", "firmware": ")" + (pick(5) ? "REV00001" : kTarget) + "\"";
+    int limit = onPhy ? 0 : transferLimits[pick(4)];
+    if (limit) text += R"(, "maxTransfer": )" + std::to_string(limit);
+    if (bus == "sata" || bus == "sat") text += R"(, "dmMaxBlocks": )" + std::to_string(1 << pick(8));
+    if (bus == "sas") {
+      text += std::string(R"(, "wholeMicrocode": )") + (pick(2) ? "true" : "false");
+      text += std::string(R"(, "deferredMicrocode": )") + (pick(2) ? "true" : "false");
+    }
+    if (bus == "nvme") text += std::string(R"(, "activateWithoutReset": )") + (pick(2) ? "true" : "false");
+    if (model == made.model && limit != 0 && limit < 512) made.updatable = false;
+    return text + "}";
+  };
+  std::string drives;
+  for (int i = 0, count = 1 + pick(5); i < count; ++i) drives += (i ? ", " : "") + drive(buses[pick(4)], false);
+  std::string phys;
+  for (int i = 0, count = pick(3); i < count; ++i) phys += (i ? ", " : "") + drive(pick(2) ? "sata" : "sat", true);
+  made.json = std::string(R"({"windows": ")") + (pick(2) ? "10.0" : "6.3") + R"(", "drives": [)" + drives +
+              R"(], "controllers": [{"kind": "ahci"}, {"kind": "csmi", "drives": [)" + phys +
+              R"(], "raidSets": [{"drives": [{"model": "NVMe MODEL R", "serial": "R)" + std::to_string(pick(100)) +
+              R"("}]}]}]})";
+  return made;
+}
+
+TEST_F(WholeRuns, CleanRandomMachinesEndAsTheirDrivesAllow) {
+  std::mt19937 random(20261207);
+  int meant = 0;
+  for (int sample = 0; sample < 60; ++sample) {
+    RandomMachine machine = randomMachine(random);
+    Run clean = run(machine.json, machine.model);
+    expectHonest(clean, machine.json);
+    bool anyMeant = !matchingDrives(clean.machine, machine.model).empty();
+    if (machine.updatable && anyMeant) {
+      ++meant;
+      EXPECT_NE(clean.exitCode, 1u) << machine.json << "\n" << clean.log;
+    }
+  }
+  EXPECT_GT(meant, 30);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shard, FaultSweep,

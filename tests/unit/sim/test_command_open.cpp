@@ -347,6 +347,36 @@ TEST_F(Commands, DeviceListInDeviceNumberOrder) {
   EXPECT_NE(log.find("Info: Opening Physical drive: PHYSICALDRIVE1"), nullptr) << log.text();
 }
 
+TEST_F(Commands, DeviceListNamesTheDrivesItCouldNotRead) {
+  // Drive 0's IDENTIFY is refused, drive 1 is locked by a live program;
+  // the record of each keeps what the listing said.
+  load(std::string(kMixedDrives).replace(std::string(kMixedDrives).rfind("]}"), 2,
+                                         R"(], "faults": [{"ata": 236, "drive": 1, "times": 1},
+                                                          {"setupapi": "SetupDiEnumDeviceInterfaces", "after": 2, "times": 1}]})"));
+  locks().write("PHYSICALDRIVE0", "4194400");
+  DivIzuDevList command;
+  u64 status = 1;
+  EXPECT_EQ(listed(command, status), "PHYSICALDRIVE0 #0 S1 1/1 m1 u1 l1 f0 s0 MODEL A REV00001 no-transfer\n"
+                                     "PHYSICALDRIVE1 #1 S2 3/1 m2 u1 l0 f0 s0 MODEL A 0001 no-transfer\n");
+  EXPECT_EQ(status, 0u);
+  const std::string locked = "Device operation is exclusively locked by other command (process 4194400)";
+  std::vector<std::string> records;
+  for (const DivIzuDevList::UnreadDrive& drive : command.unreadRecords())
+    records.push_back(drive.deviceName + "|" + drive.listedModel + "|" + drive.reason);
+  EXPECT_EQ(records, (std::vector<std::string>{"PHYSICALDRIVE0|MODEL A|" + locked,
+                                               "PHYSICALDRIVE1|MODEL A|ATA Identify failed"}));
+  // The listing's own gap comes first.
+  EXPECT_EQ(command.unreadListingCount(), 1u);
+  ASSERT_EQ(command.unreadDrives().count, 3u);
+  EXPECT_STREQ(command.unreadDrives().texts[0], "disk interface 2: SetupDiEnumDeviceInterfaces failed (error: 31)");
+  EXPECT_EQ(command.unreadDrives().texts[1], "PHYSICALDRIVE0: " + locked);
+  // The next run starts afresh.
+  load(kMixedDrives);
+  std::filesystem::remove(locks().file("PHYSICALDRIVE0"));
+  listed(command, status);
+  EXPECT_EQ(command.unreadDrives().count + command.unreadListingCount() + command.unreadRecords().size(), 0u);
+}
+
 TEST_F(Commands, DeviceListLeavesOutUnusableDrivesAndShowsStandby) {
   // An NVMe drive whose serial number is a placeholder, on Windows 10.
   load(R"({"windows": "10.0", "drives": [{"bus": "sata", "model": "MODEL A", "serial": "S1"},

@@ -25,8 +25,8 @@ constexpr uint8_t ALL_PAGES = 0x3F;
 constexpr uint8_t PAGE_SAVEABLE = 0x80;
 enum PageControl : uint8_t { CURRENT = 0, CHANGEABLE = 1, DEFAULT = 2, SAVED = 3 };
 
-// The commands the drive knows; WRITE BUFFER lists its download modes as
-// service actions (REPORT SUPPORTED OPERATION CODES answers them by mode).
+// The commands the drive knows. WRITE BUFFER has modes, not service
+// actions: the extended inquiry page tells which download modes it takes.
 struct Command {
   uint8_t code;
   int serviceAction;  // -1: none
@@ -39,10 +39,7 @@ const Command commands[] = {
     {START_STOP_UNIT, -1, 6},
     {SEND_DIAGNOSTIC, -1, 6},
     {READ_CAPACITY_10, -1, 10},
-    {WRITE_BUFFER, 0x05, 10},
-    {WRITE_BUFFER, 0x07, 10},
-    {WRITE_BUFFER, 0x0E, 10},
-    {WRITE_BUFFER, 0x0F, 10},
+    {WRITE_BUFFER, -1, 10},
     {MODE_SENSE_10, -1, 10},
     {SERVICE_ACTION_IN_16, 0x10, 16},
     {MAINTENANCE_IN, REPORT_SUPPORTED_OPERATION_CODES, 12},
@@ -164,11 +161,22 @@ void SasDrive::modeSense10(ScsiIo& io) {
   sendData(io, data, readBigEndian(io.cdb + 7, 2));
 }
 
+std::vector<uint8_t> SasDrive::extraPage(uint8_t page) const {
+  if (page != EXTENDED_INQUIRY_PAGE) return {};
+  std::vector<uint8_t> data(64, 0);
+  data[1] = page;
+  data[3] = static_cast<uint8_t>(data.size() - 4);
+  data[4] = 0x40;  // ACTIVATE MICROCODE 01b: activated before the final command completes
+  if (!flag("reportsDownloadModes", true)) return data;
+  data[12] = 0x10;  // DMS_VALID
+  // DM_MD_4 to DM_MD_F, bits 7 to 1 of byte 19.
+  const uint8_t modes[] = {0x04, 0x05, 0x06, 0x07, 0x0D, 0x0E, 0x0F};
+  for (unsigned i = 0; i < sizeof modes; ++i)
+    if (offersMode(modes[i])) data[19] |= static_cast<uint8_t>(0x80 >> i);
+  return data;
+}
+
 bool SasDrive::supports(uint8_t operationCode, int serviceAction) const {
-  if (operationCode == WRITE_BUFFER && (serviceAction == 0x0E || serviceAction == 0x0F) &&
-      !deferredMicrocode())
-    return false;
-  if (operationCode == WRITE_BUFFER && serviceAction == 0x05 && !wholeMicrocode()) return false;
   if (operationCode == SEND_DIAGNOSTIC && !flag("selfTest", false)) return false;
   for (const Command& one : commands)
     if (one.code == operationCode && (serviceAction < 0 || one.serviceAction == serviceAction))
@@ -184,11 +192,9 @@ void SasDrive::reportSupportedOperationCodes(ScsiIo& io) {
 
   if (options == 0) {
     std::vector<uint8_t> data(4, 0);
-    int listed = -1;
     for (const Command& one : commands) {
-      if (!supports(one.code, one.serviceAction) || one.code == listed) continue;
+      if (!supports(one.code, one.serviceAction)) continue;
       bool withAction = hasServiceActions(one.code);
-      if (!withAction) listed = one.code;
       uint16_t shown = withAction ? static_cast<uint16_t>(one.serviceAction) : 0;
       data.insert(data.end(), {one.code, 0, static_cast<uint8_t>(shown >> 8),
                                static_cast<uint8_t>(shown), 0, withAction ? uint8_t{1} : uint8_t{0},
@@ -198,16 +204,17 @@ void SasDrive::reportSupportedOperationCodes(ScsiIo& io) {
     std::copy(length.begin(), length.end(), data.begin());
     return sendData(io, data, allocationLength);
   }
-  if (options > 3 || (options == 1 && hasServiceActions(code)) ||
-      (options == 2 && !hasServiceActions(code)))
+  bool withAction = hasServiceActions(code);
+  if (options > 3 || (options == 1 && withAction) || (options == 2 && !withAction))
     return checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
 
-  int wanted = (options == 1 || (options == 3 && !hasServiceActions(code) && code != WRITE_BUFFER))
-                   ? -1
-                   : action;
+  // 011b asks for a command without service actions with service action 0
+  // only; any other is not supported.
+  int wanted = withAction ? action : -1;
   const Command* found = nullptr;
   for (const Command& one : commands)
-    if (one.code == code && (wanted < 0 || one.serviceAction == wanted) && supports(code, wanted))
+    if (one.code == code && (wanted < 0 || one.serviceAction == wanted) && supports(code, wanted) &&
+        (withAction || action == 0 || options == 1))
       found = &one;
   std::vector<uint8_t> data = {0, 0x01, 0, 0};  // not supported
   if (found) {

@@ -1,6 +1,7 @@
 // A SAS drive: a SCSI target with its own identity, its mode pages
-// (caching, control, informational exceptions), START STOP UNIT, REPORT
-// SUPPORTED OPERATION CODES and firmware download by WRITE BUFFER.
+// (caching, control, informational exceptions), the extended inquiry page,
+// START STOP UNIT, REPORT SUPPORTED OPERATION CODES and firmware download by
+// WRITE BUFFER.
 #pragma once
 
 #include "winsim/drive.h"
@@ -29,6 +30,8 @@ class SasDrive : public Drive, public ScsiTarget {
   bool command(ScsiIo& io) override;
   void faultAnswered(const ScsiIo& io) override;
   bool stopped() const override { return stopped_; }
+  std::vector<uint8_t> extraPages() const override { return {EXTENDED_INQUIRY_PAGE}; }
+  std::vector<uint8_t> extraPage(uint8_t page) const override;
 
  private:
   void startStopUnit(ScsiIo& io);
@@ -44,8 +47,10 @@ class SasDrive : public Drive, public ScsiTarget {
   void downloadSegment(ScsiIo& io, uint8_t mode, uint32_t offset, uint32_t length);
   void activateDownload(ScsiIo& io, uint8_t mode);
   void activate(const std::vector<uint8_t>& image);
-  bool deferredMicrocode() const { return flag("deferredMicrocode", true); }
-  bool wholeMicrocode() const { return flag("wholeMicrocode", true); }
+  // Whether the drive takes WRITE BUFFER in that download mode.
+  bool offersMode(uint8_t mode) const;
+
+  static constexpr uint8_t EXTENDED_INQUIRY_PAGE = 0x86;
 
   FirmwareAssembly download_;
   uint8_t downloadMode_ = 0;  // the mode of the download being gathered

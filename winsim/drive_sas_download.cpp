@@ -32,10 +32,7 @@ void SasDrive::writeBuffer(ScsiIo& io) {
   uint32_t offset = readBigEndian(io.cdb + 3, 3);
   uint32_t length = readBigEndian(io.cdb + 6, 3);
 
-  bool known = (mode == DOWNLOAD_AND_ACTIVATE && wholeMicrocode()) ||
-               mode == DOWNLOAD_SEGMENTS_AND_ACTIVATE ||
-               ((mode == DOWNLOAD_SEGMENTS_DEFERRED || mode == ACTIVATE_DEFERRED) && deferredMicrocode());
-  if (!known || (mode != ACTIVATE_DEFERRED && bufferId != 0)) {
+  if (!offersMode(mode) || (mode != ACTIVATE_DEFERRED && bufferId != 0)) {
     checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
   } else if (mode != ACTIVATE_DEFERRED && length &&
              (io.phase != DataPhase::out || !io.data || io.length < length)) {
@@ -56,6 +53,20 @@ void SasDrive::writeBuffer(ScsiIo& io) {
     downloadSegment(io, mode, offset, length);
   }
   if (io.status != SCSI_STATUS_GOOD) download_.clear();
+}
+
+bool SasDrive::offersMode(uint8_t mode) const {
+  switch (mode) {
+    case DOWNLOAD_AND_ACTIVATE:
+      return flag("wholeMicrocode", true);
+    case DOWNLOAD_SEGMENTS_AND_ACTIVATE:
+      return flag("segmentedMicrocode", true);
+    case DOWNLOAD_SEGMENTS_DEFERRED:
+    case ACTIVATE_DEFERRED:
+      return flag("deferredMicrocode", true);
+    default:
+      return false;
+  }
 }
 
 void SasDrive::downloadSegment(ScsiIo& io, uint8_t mode, uint32_t offset, uint32_t length) {

@@ -10,6 +10,10 @@ namespace {
 
 constexpr u32 SERIAL_OFFSET = 4;
 constexpr u32 MODE_HEADER_LENGTH = 8;
+// The page's bytes up to its download mode flags, header included.
+constexpr u32 EXTENDED_INQUIRY_MODES_END = 20;
+// The WRITE BUFFER mode each of those flags stands for, from bit 1 up.
+constexpr u8 MODE_OF_FLAG[] = {0x0F, 0x0E, 0x0D, 0x07, 0x06, 0x05, 0x04};
 
 }  // namespace
 
@@ -29,6 +33,24 @@ std::string OrvScsiSerialPage::serialNumber() const {
   u32 available = pageLength.getValue();
   if (available > LENGTH - SERIAL_OFFSET) available = LENGTH - SERIAL_OFFSET;
   return OrvBufAscStr(data, SERIAL_OFFSET, static_cast<u8>(available), ORV_BIG_ENDIAN).getValue();
+}
+
+OrvScsiExtendedInquiryPage::OrvScsiExtendedInquiryPage()
+    : OrvScsiData(LENGTH),
+      pageCode(data, 1, 0, 7, "Page code", ORV_BIG_ENDIAN),
+      pageLength(data, 2, "Page length", ORV_BIG_ENDIAN),
+      modesValid(data, 12, 4, 4, "Download microcode support valid (DMS_VALID)",
+                 ORV_BIG_ENDIAN),
+      modeFlags(data, 19, 1, 7, "Download microcode modes supported (DM_MD)", ORV_BIG_ENDIAN) {}
+
+bool OrvScsiExtendedInquiryPage::downloadModes(u32& modes) const {
+  if (pageCode.getValue() != PAGE || pageLength.getValue() + 4 < EXTENDED_INQUIRY_MODES_END ||
+      !modesValid.getValue())
+    return false;
+  modes = 0;
+  for (u32 flag = 0; flag < sizeof MODE_OF_FLAG; ++flag)
+    if (modeFlags.getBit(flag)) modes |= 1u << MODE_OF_FLAG[flag];
+  return true;
 }
 
 OrvScsiCapacity10Data::OrvScsiCapacity10Data()

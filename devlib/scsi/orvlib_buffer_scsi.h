@@ -1,5 +1,5 @@
 // The data SCSI drives return: standard INQUIRY data, the unit serial
-// number page, READ CAPACITY data, mode parameter lists and the command
+// number and extended inquiry pages, READ CAPACITY data, mode parameter lists and the command
 // support data of REPORT SUPPORTED OPERATION CODES. All big-endian; a field
 // keeps the address of its buffer's bytes, so these buffers are neither
 // copied nor resized.
@@ -44,6 +44,24 @@ class OrvScsiSerialPage : public OrvScsiData {
 
   OrvBufField pageCode;
   OrvWordField pageLength;
+};
+
+// Vital product data page 86h (Extended INQUIRY Data), read for the WRITE
+// BUFFER download modes the drive offers.
+class OrvScsiExtendedInquiryPage : public OrvScsiData {
+ public:
+  static constexpr u32 LENGTH = 64;
+  static constexpr u8 PAGE = 0x86;
+  OrvScsiExtendedInquiryPage();
+
+  // Whether the page tells the download modes (drives before SPC-5 leave
+  // DMS_VALID 0); if so, modes holds them, bit n for mode n.
+  bool downloadModes(u32& modes) const;
+
+  OrvBufField pageCode;
+  OrvWordField pageLength;
+  OrvBufField modesValid;
+  OrvBufField modeFlags;
 };
 
 class OrvScsiCapacity10Data : public OrvScsiData {

@@ -109,7 +109,7 @@ class OrvScsiCmdWriteBuffer : public OrvScsiCmd {
 class OrvScsiCmdReportSupportedOpCodes : public OrvScsiCmd {
  public:
   static constexpr u8 ONE_COMMAND = 1;
-  // The command and a service action (for WRITE BUFFER: a mode).
+  // The command and one of its service actions.
   static constexpr u8 ONE_COMMAND_AND_ACTION = 3;
 
   OrvScsiCmdReportSupportedOpCodes(u8 reportingOptions, u8 operation, u16 action,

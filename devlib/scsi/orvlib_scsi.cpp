@@ -33,6 +33,23 @@ constexpr u8 UNTOUCHED_CAP2_BITS = 0x10;
 
 void setBit(u8& bits, u8 bit, bool value) { bits = value ? (bits | bit) : (bits & ~bit); }
 
+using WriteBuffer = OrvScsiCmdWriteBuffer;
+
+bool offers(u32 modes, u8 mode) { return (modes >> mode & 1) != 0; }
+
+// The mode a download goes in; 0 when the drive offers none that serves it.
+u8 chooseDownloadMode(u32 modes, bool fitsOneTransfer, bool deferred) {
+  constexpr u8 WHOLE = WriteBuffer::DOWNLOAD_AND_ACTIVATE;
+  constexpr u8 SEGMENTS = WriteBuffer::DOWNLOAD_SEGMENTS_AND_ACTIVATE;
+  constexpr u8 KEPT = WriteBuffer::DOWNLOAD_SEGMENTS_DEFERRED;
+  constexpr u8 ACTIVATE = WriteBuffer::ACTIVATE_DEFERRED;
+  if (deferred) return offers(modes, KEPT) ? KEPT : 0;
+  if (fitsOneTransfer && offers(modes, WHOLE)) return WHOLE;
+  if (offers(modes, SEGMENTS)) return SEGMENTS;
+  if (offers(modes, KEPT) && offers(modes, ACTIVATE)) return KEPT;
+  return 0;
+}
+
 }  // namespace
 
 OrvScsiDev::OrvScsiDev(std::string devicePath, bool ignoreInitError)
@@ -100,14 +117,36 @@ u64 OrvScsiDev::getCapacity(u64& capacity, u32& blockLength, u8) {
   });
 }
 
-bool OrvScsiDev::isSupported(u8 operationCode, int serviceAction) {
+u64 OrvScsiDev::commandSupport(u8 operationCode, int serviceAction, bool& supported) {
   OrvScsiCommandSupport answer;
   u8 options = serviceAction < 0 ? OrvScsiCmdReportSupportedOpCodes::ONE_COMMAND
                                  : OrvScsiCmdReportSupportedOpCodes::ONE_COMMAND_AND_ACTION;
   OrvScsiCmdReportSupportedOpCodes report(options, operationCode,
                                           static_cast<u16>(serviceAction < 0 ? 0 : serviceAction),
                                           answer.getLength());
-  return send(report, answer.getBuffer(), answer.getLength(), 1) == 0 && answer.supported();
+  u64 status = send(report, answer.getBuffer(), answer.getLength(), 1);
+  supported = status == 0 && answer.supported();
+  return status;
+}
+
+bool OrvScsiDev::isSupported(u8 operationCode, int serviceAction) {
+  bool supported = false;
+  commandSupport(operationCode, serviceAction, supported);
+  return supported;
+}
+
+u64 OrvScsiDev::downloadModes(u32& modes) {
+  modes = 0;
+  bool writeBuffer = false;
+  if (u64 status = commandSupport(SCSI_WRITE_BUFFER, -1, writeBuffer)) return status;
+  if (!writeBuffer) return 0;
+  // WRITE BUFFER's mode is no service action: the command's support data
+  // cannot tell the modes, the extended inquiry page can.
+  OrvScsiExtendedInquiryPage page;
+  OrvScsiCmdInquiry ask(true, page.PAGE, page.LENGTH);
+  bool told = send(ask, page.getBuffer(), page.getLength(), 1) == 0 && page.downloadModes(modes);
+  if (!told) modes = 1u << WriteBuffer::DOWNLOAD_SEGMENTS_AND_ACTIVATE;
+  return 0;
 }
 
 u64 OrvScsiDev::modeBit(u8 page, u32 byteInPage, u8 bit, const char* name, bool& value) {
@@ -143,13 +182,14 @@ u64 OrvScsiDev::fillDeviceInfo(_OrvDevProperty& property) {
     setBit(bits1, ORV_SCSI_CAP1_SELF_TEST, isSupported(SCSI_SEND_DIAGNOSTIC, -1));
     property.capabilities1 = bits1;
 
-    using WriteBuffer = OrvScsiCmdWriteBuffer;
+    u32 modes = 0;
+    downloadModes(modes);
     setBit(bits2, ORV_SCSI_CAP2_DOWNLOAD,
-           isSupported(SCSI_WRITE_BUFFER, WriteBuffer::DOWNLOAD_AND_ACTIVATE) ||
-               isSupported(SCSI_WRITE_BUFFER, WriteBuffer::DOWNLOAD_SEGMENTS_AND_ACTIVATE));
+           offers(modes, WriteBuffer::DOWNLOAD_AND_ACTIVATE) ||
+               offers(modes, WriteBuffer::DOWNLOAD_SEGMENTS_AND_ACTIVATE));
     setBit(bits2, ORV_SCSI_CAP2_DEFERRED_DOWNLOAD,
-           isSupported(SCSI_WRITE_BUFFER, WriteBuffer::DOWNLOAD_SEGMENTS_DEFERRED) &&
-               isSupported(SCSI_WRITE_BUFFER, WriteBuffer::ACTIVATE_DEFERRED));
+           offers(modes, WriteBuffer::DOWNLOAD_SEGMENTS_DEFERRED) &&
+               offers(modes, WriteBuffer::ACTIVATE_DEFERRED));
     setBit(bits2, ORV_SCSI_CAP2_LOG_PAGES, isSupported(SCSI_LOG_SENSE, -1));
     setBit(bits2, ORV_SCSI_CAP2_CRYPTO_SANITIZE, isSupported(SCSI_SANITIZE, SANITIZE_CRYPTOGRAPHIC_ERASE));
     status = modeBit(OrvScsiModeParamList10::CONTROL_PAGE, 2, 2,
@@ -196,22 +236,32 @@ u64 OrvScsiDev::downloadFirmware(u8* image, u32 length, bool* refreshed, bool* r
   if (rebootRequired) *rebootRequired = false;
   if (!image || length == 0 || length > LONGEST_IMAGE) return ORV_LIB_STATUS(ORV_ERR_FW_FILE_SIZE);
   return ORV_GUARDED([&]() -> u64 {
+    u32 modes = 0;
+    if (u64 status = downloadModes(modes)) return status;
     u32 segment = segmentLength();
-    if (!deferred && length <= segment) {
-      OrvScsiCmdWriteBuffer whole(OrvScsiCmdWriteBuffer::DOWNLOAD_AND_ACTIVATE, 0, length);
+    u8 mode = chooseDownloadMode(modes, length <= segment, deferred != 0);
+    if (mode == 0) return ORV_LIB_STATUS(ORV_ERR_DOWNLOAD_UNSUPPORTED);
+    if (mode == WriteBuffer::DOWNLOAD_AND_ACTIVATE) {
+      WriteBuffer whole(mode, 0, length);
       if (u64 status = send(whole, image, length)) return status;
       return refreshAfterFirmwareChange(refreshed);
     }
     u32 number = 1;
     for (u32 offset = 0; offset < length; offset += segment, ++number) {
       u32 piece = length - offset < segment ? length - offset : segment;
-      OrvScsiCmdWriteBuffer write(OrvScsiCmdWriteBuffer::DOWNLOAD_SEGMENTS_DEFERRED, offset, piece);
+      WriteBuffer write(mode, offset, piece);
       if (u64 status = send(write, image + offset, piece)) {
         osl_log(OSL_LOG_DEBUG, "\n");
         osl_log(OSL_LOG_DEBUG, "Debug: Microcode Download Failed [offset: %u, segment: %u]\n", offset,
                 number);
         return status;
       }
+    }
+    if (mode == WriteBuffer::DOWNLOAD_SEGMENTS_AND_ACTIVATE) {
+      // A segment of length 0 ends the set: the drive activates the image.
+      WriteBuffer end(mode, 0, 0);
+      if (u64 status = send(end)) return status;
+      return refreshAfterFirmwareChange(refreshed);
     }
     if (!deferred) return activateFirmware(refreshed, rebootRequired, slot, 0);
     return refreshAfterFirmwareChange(refreshed);
@@ -222,7 +272,7 @@ u64 OrvScsiDev::activateFirmware(bool* refreshed, bool* rebootRequired, u8, u8 a
   if (rebootRequired) *rebootRequired = false;
   if (atNextReset) return 0;
   return ORV_GUARDED([&]() -> u64 {
-    OrvScsiCmdWriteBuffer activate(OrvScsiCmdWriteBuffer::ACTIVATE_DEFERRED, 0, 0);
+    WriteBuffer activate(WriteBuffer::ACTIVATE_DEFERRED, 0, 0);
     if (u64 status = send(activate)) return status;
     return refreshAfterFirmwareChange(refreshed);
   });

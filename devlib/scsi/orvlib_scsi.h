@@ -34,9 +34,11 @@ class OrvScsiDev : public OrvBasicDev {
   u64 fillDeviceInfo(_OrvDevProperty& property) override;
   // One slot, holding the running revision.
   u64 getFirmwareInfo(OrvDevGenData<_OrvFwInfoItem>& info) override;
-  // WRITE BUFFER: an image that fits one transfer is downloaded and
-  // activated in one command (mode 05h); a larger or deferred one goes in
-  // segments (mode 0Eh) and, unless deferred, is activated (mode 0Fh).
+  // WRITE BUFFER in a mode the drive offers: the whole image in one command
+  // (mode 05h) where it fits one transfer, else segments the drive activates
+  // (07h), else segments kept for activation (0Eh) and their activation
+  // (0Fh). A deferred download goes in 0Eh segments alone. A drive that
+  // offers no mode for the download gets nothing: code 90.
   u64 downloadFirmware(u8* image, u32 length, bool* refreshed, bool* rebootRequired, u8 deferred,
                        bool useDma, u8 slot) override;
   // Activates a deferred image (mode 0Fh); at the next reset the drive
@@ -58,9 +60,16 @@ class OrvScsiDev : public OrvBasicDev {
   u64 send(VazidaRaduruScsiInternal::OrvScsiCmd& command, void* data = nullptr, u32 length = 0) {
     return send(command, data, length, ignoreErrorCount ? 1 : 0);
   }
-  // Whether the drive reports the command (for WRITE BUFFER: the mode; -1:
-  // none) as supported; a drive that cannot tell supports nothing.
+  // Whether the drive reports the command (with the service action; -1:
+  // none) as supported; the failed query's status.
+  u64 commandSupport(u8 operationCode, int serviceAction, bool& supported);
+  // The same where a drive that cannot tell supports nothing.
   bool isSupported(u8 operationCode, int serviceAction);
+  // The WRITE BUFFER download modes the drive offers, bit n for mode n: none
+  // when WRITE BUFFER is not among its commands, else those its extended
+  // inquiry page tells, else (a drive that does not tell them) the
+  // segmented mode 07h alone.
+  u64 downloadModes(u32& modes);
   // A bit of a mode page's current values; a page the drive does not return
   // whole throws code 127.
   u64 modeBit(u8 page, u32 byteInPage, u8 bit, const char* name, bool& value);

@@ -1,7 +1,8 @@
 // The SCSI device on simulated SAS drives (identification, the device-list
 // record, firmware information, WRITE BUFFER downloads whole, segmented,
-// deferred, aborted and of odd sizes, power answers, unsupported slots) and
-// the segment rules of the virtual SAS drive.
+// deferred, aborted and of odd sizes in the modes a drive offers, power
+// answers, unsupported slots) and the segment rules of the virtual SAS
+// drive.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -173,17 +174,17 @@ TEST_F(ScsiDevice, WholeImageInOneCommand) {
 }
 
 TEST_F(ScsiDevice, SegmentedByTheTransferLimit) {
-  // 70000 bytes a transfer: segments of 17 pages, then the activation.
+  // 70000 bytes a transfer: segments of 17 pages, then the empty one that
+  // ends them.
   load(sasMachine(R"("maxTransfer": 70000)"));
   DevicePtr dev = device();
   std::vector<u8> image = firmwareImage("R003", 3 * 69632 + 4001);
   EXPECT_EQ(downloadText(*dev, image, 0), "0 refreshed");
-  EXPECT_EQ(writeBuffers(), "14 0 69632, 14 69632 69632, 14 139264 69632, 14 208896 4001, 15 0 0, ");
+  EXPECT_EQ(writeBuffers(), "7 0 69632, 7 69632 69632, 7 139264 69632, 7 208896 4001, 7 0 0, ");
   EXPECT_EQ(sasDrive(0).activatedImage(), image);
   EXPECT_EQ(revisionOf(*dev), "R003");
 
-  // Odd sizes: one command up to the limit, else the segments and the
-  // activation.
+  // Odd sizes: one command up to the limit, else the segments and the end.
   load(sasMachine(R"("maxTransfer": 8192)"));
   for (size_t size : {size_t{17}, size_t{8191}, size_t{8193}, size_t{3 * 8192}, size_t{3 * 8192 + 1}}) {
     dev = device();
@@ -222,10 +223,89 @@ TEST_F(ScsiDevice, DeferredThenActivated) {
   EXPECT_EQ(trace(), "");
 }
 
+TEST_F(ScsiDevice, DownloadTakesAModeTheDriveOffers) {
+  // The modes a drive offers (its keys), an image of 5000 bytes (one
+  // transfer of 8 KiB) or 9000, deferred or not: the WRITE BUFFER blocks,
+  // the outcome and the record's download (4) and deferred download (8)
+  // bits. A drive that does not tell its modes takes 07h.
+  struct Case {
+    const char* keys;
+    u32 size;
+    u8 deferred;
+    const char* blocks;
+    const char* outcome;
+    u8 bits;
+  } cases[] = {
+      {"", 5000, 0, "5 0 5000, ", "0 refreshed", 0x0C},
+      {R"("wholeMicrocode": false)", 5000, 0, "7 0 5000, 7 0 0, ", "0 refreshed", 0x0C},
+      {R"("wholeMicrocode": false, "deferredMicrocode": false)", 9000, 0, "7 0 8192, 7 8192 808, 7 0 0, ",
+       "0 refreshed", 0x04},
+      {R"("segmentedMicrocode": false, "deferredMicrocode": false)", 5000, 0, "5 0 5000, ", "0 refreshed", 0x04},
+      {R"("segmentedMicrocode": false, "deferredMicrocode": false)", 9000, 0, "", "4.142.90", 0x04},
+      {R"("wholeMicrocode": false, "segmentedMicrocode": false)", 5000, 0, "14 0 5000, 15 0 0, ", "0 refreshed",
+       0x08},
+      {R"("wholeMicrocode": false, "segmentedMicrocode": false)", 9000, 1, "14 0 8192, 14 8192 808, ",
+       "0 refreshed", 0x08},
+      {R"("deferredMicrocode": false)", 5000, 1, "", "4.142.90", 0x04},
+      {R"("wholeMicrocode": false, "segmentedMicrocode": false, "deferredMicrocode": false)", 5000, 0, "",
+       "4.142.90", 0x00},
+      {R"("reportsDownloadModes": false)", 5000, 0, "7 0 5000, 7 0 0, ", "0 refreshed", 0x04},
+      {R"("reportsDownloadModes": false)", 5000, 1, "", "4.142.90", 0x04},
+  };
+  for (const Case& one : cases) {
+    load(sasMachine(std::string(one.keys) + (*one.keys ? ", " : "") + R"("maxTransfer": 8192)"));
+    _OrvDevProperty record = {};
+    ASSERT_EQ(device()->fillDeviceInfo(record), 0u) << one.keys;
+    EXPECT_EQ(record.capabilities2 & 0x0C, one.bits) << one.keys;
+    DevicePtr dev = device();
+    std::vector<u8> image = firmwareImage("R009", one.size);
+    EXPECT_EQ(downloadText(*dev, image, one.deferred), one.outcome) << one.keys << " " << one.size;
+    EXPECT_EQ(writeBuffers(), one.blocks) << one.keys << " " << one.size;
+    bool activated = !one.deferred && std::string(one.outcome) == "0 refreshed";
+    EXPECT_EQ(revisionOf(*dev), activated ? "R009" : "R001") << one.keys << " " << one.size;
+  }
+}
+
+TEST_F(ScsiDevice, VirtualDriveReportsCommandsAndModesAsTheStandardHas) {
+  // REPORT SUPPORTED OPERATION CODES of WRITE BUFFER (no service actions):
+  // supported on its own and with service action 0, not with a mode as its
+  // service action, refused as a command with service actions. The extended
+  // inquiry page's DMS_VALID and DM_MD bits.
+  drive_ = osl_open_device("PHYSICALDRIVE0");
+  u8 refusal = 0;  // the sense key of the last command refused
+  auto ask = [&](std::vector<u8> cdb, u32 length) {
+    std::vector<u8> data(length);
+    u8 sense[32] = {};
+    refusal = osl_scsi_send_direct(drive_, cdb.data(), static_cast<u8>(cdb.size()), true, data.data(), length,
+                                   sense, sizeof sense, 10, false, true, nullptr)
+                  ? osl_sense_key(sense, sizeof sense)
+                  : 0;
+    return data;
+  };
+  auto support = [&](u8 options, u8 action) {
+    std::vector<u8> data = ask({0xA3, 0x0C, options, 0x3B, 0, action, 0, 0, 0, 20, 0, 0}, 20);
+    return refusal ? "key " + std::to_string(refusal) : std::to_string(data[1] & 0x07);
+  };
+  EXPECT_EQ(inOrder({support(1, 0), support(3, 0), support(3, 5), support(3, 7), support(2, 5)}),
+            "3, 3, 1, 1, key 5");
+  std::vector<u8> page = ask({0x12, 1, 0x86, 0, 64, 0}, 64);
+  EXPECT_EQ(inOrder({std::to_string(page[1]), std::to_string(page[12]), std::to_string(page[19])}),
+            "134, 16, 86");  // 05h, 07h, 0Eh, 0Fh
+  osl_close_device(drive_);
+  load(sasMachine(R"("wholeMicrocode": false, "deferredMicrocode": false)"));
+  drive_ = osl_open_device("PHYSICALDRIVE0");
+  EXPECT_EQ(ask({0x12, 1, 0x86, 0, 64, 0}, 64)[19], 0x10);
+  osl_close_device(drive_);
+  load(sasMachine(R"("reportsDownloadModes": false)"));
+  drive_ = osl_open_device("PHYSICALDRIVE0");
+  page = ask({0x12, 1, 0x86, 0, 64, 0}, 64);
+  EXPECT_EQ(page[12] | page[19], 0);
+}
+
 TEST_F(ScsiDevice, DownloadFailures) {
   // The drive aborts segment k + 1: no segment after it, no activation.
   for (int k : {0, 1, 3}) {
-    load(sasMachine(R"("maxTransfer": 8192)", R"([{"scsi": 59, "mode": 14, "after": )" + std::to_string(k) + "}]"));
+    load(sasMachine(R"("maxTransfer": 8192)", R"([{"scsi": 59, "mode": 7, "after": )" + std::to_string(k) + "}]"));
     DevicePtr dev = device();
     LogCapture log;
     EXPECT_EQ(downloadText(*dev, firmwareImage("R006", 5 * 8192 + 100), 0),
@@ -240,11 +320,13 @@ TEST_F(ScsiDevice, DownloadFailures) {
     EXPECT_EQ(revisionOf(*dev), "R001");
     EXPECT_NE(scratch_.read("machine.json").find("\"firmware\": \"R001\""), std::string::npos);
   }
-  // The adapter fails the call itself: the OS layer's status comes back.
+  // The adapter fails the call that ends the segments: the OS layer's
+  // status comes back.
   load(sasMachine(R"("maxTransfer": 8192)",
-                  R"([{"ioctl": "IOCTL_SCSI_PASS_THROUGH_DIRECT", "after": 7, "error": 1117}])"));
-  DevicePtr dev = newDevice(0);
+                  R"([{"ioctl": "IOCTL_SCSI_PASS_THROUGH_DIRECT", "after": 10, "error": 1117}])"));
+  DevicePtr dev = device();
   EXPECT_EQ(downloadText(*dev, firmwareImage("R007", 4 * 8192), 0), "5.4.1");
+  EXPECT_EQ(writeBuffers(), "7 0 8192, 7 8192 8192, 7 16384 8192, 7 24576 8192, ");
   EXPECT_TRUE(sasDrive(0).activatedImage().empty());
 
   // An image without the mark; no image; beyond 16 MiB the 24-bit buffer

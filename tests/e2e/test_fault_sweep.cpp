@@ -64,6 +64,7 @@ const SweptMachine kMachines[] = {
      "PHYSICALDRIVE2"},
 };
 const char kTarget[] = "REV00002";
+constexpr int kImageLength = 8192;
 
 // The sweep runs in shards, one test each, so that they run side by side.
 constexpr int kShards = 4;
@@ -147,7 +148,7 @@ class WholeRuns : public MachineTest {
     if (model != packageModel_) {
       PackageSpec spec;
       spec.model = packageModel_ = model;
-      spec.image = firmwareImage(kTarget, 8192);
+      spec.image = firmwareImage(kTarget, kImageLength);
       package_ = packageBytes(spec);
       winsim::addResource(10, kPackageResource, package_.data(), package_.size());
       winsim::addResource(10, kLicenceResource, licence_.data(), licence_.size());
@@ -259,12 +260,22 @@ RandomMachine randomMachine(std::mt19937& random) {
     int limit = onPhy ? 0 : transferLimits[pick(4)];
     if (limit) text += R"(, "maxTransfer": )" + std::to_string(limit);
     if (bus == "sata" || bus == "sat") text += R"(, "dmMaxBlocks": )" + std::to_string(1 << pick(8));
+    bool takesImage = limit == 0 || limit >= 512;
     if (bus == "sas") {
-      text += std::string(R"(, "wholeMicrocode": )") + (pick(2) ? "true" : "false");
-      text += std::string(R"(, "deferredMicrocode": )") + (pick(2) ? "true" : "false");
+      // A drive that does not tell its modes is sent segments.
+      bool whole = pick(2), segments = pick(3) != 0, deferred = pick(2), told = pick(4) != 0;
+      auto key = [&text](const char* name, bool value) {
+        text += std::string(", \"") + name + "\": " + (value ? "true" : "false");
+      };
+      key("wholeMicrocode", whole);
+      key("segmentedMicrocode", segments);
+      key("deferredMicrocode", deferred);
+      key("reportsDownloadModes", told);
+      bool fitsOneTransfer = limit == 0 || limit >= kImageLength;
+      takesImage = takesImage && (told ? (whole && fitsOneTransfer) || segments || deferred : segments);
     }
     if (bus == "nvme") text += std::string(R"(, "activateWithoutReset": )") + (pick(2) ? "true" : "false");
-    if (model == made.model && limit != 0 && limit < 512) made.updatable = false;
+    if (model == made.model && !takesImage) made.updatable = false;
     return text + "}";
   };
   std::string drives;
@@ -281,7 +292,7 @@ RandomMachine randomMachine(std::mt19937& random) {
 TEST_F(WholeRuns, CleanRandomMachinesEndAsTheirDrivesAllow) {
   std::mt19937 random(20261207);
   int meant = 0;
-  for (int sample = 0; sample < 60; ++sample) {
+  for (int sample = 0; sample < 100; ++sample) {
     RandomMachine machine = randomMachine(random);
     Run clean = run(machine.json, machine.model);
     expectHonest(clean, machine.json);
@@ -291,7 +302,7 @@ TEST_F(WholeRuns, CleanRandomMachinesEndAsTheirDrivesAllow) {
       EXPECT_NE(clean.exitCode, 1u) << machine.json << "\n" << clean.log;
     }
   }
-  EXPECT_GT(meant, 30);
+  EXPECT_GT(meant, 50);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shard, FaultSweep,

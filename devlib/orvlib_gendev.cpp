@@ -1,16 +1,15 @@
 #include "devlib/orvlib_gendev.h"
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <rapidjson/document.h>
-#include <regex>
 #include <vector>
 
 #include "devlib/ata/orvlib_sata.h"
 #include "devlib/nvme/orvlib_nvme.h"
 #include "devlib/orvlib_decl.h"
+#include "devlib/orvlib_pattern.h"
 #include "devlib/scsi/orvlib_scsi.h"
 #include "osl/orv_status.h"
 #include "osl/osl_clib.h"
@@ -212,28 +211,9 @@ namespace {
 
 using JsonValue = rapidjson::Value;
 
-// Patterns are matched against identification texts of at most 40
-// characters: a longer one is refused before its compilation can take the
-// stack.
-constexpr size_t kMaxPatternLength = 1024;
-
-// Search mode: a pattern matches any part of the text unless it is anchored.
-// Matching takes time polynomial in the text, whatever the pattern; false
-// when the pattern does not compile.
-bool searchPattern(const char* pattern, const char* text, bool& found) {
-  if (std::strlen(pattern) > kMaxPatternLength) return false;
-  try {
-    std::regex regex(pattern, std::regex::ECMAScript | std::regex_constants::__polynomial);
-    found = std::regex_search(text, regex);
-  } catch (const std::regex_error&) {
-    return false;
-  }
-  return true;
-}
-
 bool matchesPattern(const char* pattern, const char* text) {
   bool found = false;
-  return searchPattern(pattern, text, found) && found;
+  return orvSearchPattern(pattern, text, found) && found;
 }
 
 const JsonValue* memberOf(const JsonValue& object, const char* name) {
@@ -257,7 +237,7 @@ bool entryMatches(const JsonValue& entry, const std::string& model, const std::s
     if (!member->value.IsString()) return false;
     // A key given twice: the later one counts.
     bool& found = isModel ? modelFound : firmwareFound;
-    if (!searchPattern(member->value.GetString(), isModel ? model.c_str() : firmware.c_str(), found))
+    if (!orvSearchPattern(member->value.GetString(), isModel ? model.c_str() : firmware.c_str(), found))
       return false;
     (isModel ? hasModel : hasFirmware) = true;
   }

@@ -720,6 +720,10 @@ u8 osl_has_partitions(_OSL_PDEV* drive, u32) {
   u32 count = info->PartitionCount < room ? info->PartitionCount : room;
   u8 result = 0;
   if (info->PartitionStyle == PARTITION_STYLE_GPT) {
+    // One partition is enough. Counting from two would pass over the reserved
+    // partition Windows puts on GPT disks, but also over a disk whose single
+    // partition holds data, which destructive operations must not take; a
+    // disk with only the reserved partition is kept from them as well.
     result = count > 0 ? 1 : 0;
   } else if (info->PartitionStyle == PARTITION_STYLE_MBR) {
     for (u32 i = 0; i < count; ++i)

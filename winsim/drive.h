@@ -1,8 +1,8 @@
 // Virtual drives of the simulated machine. A drive is made from its record
-// in the machine description (design.md's keys: bus, model, serial,
-// firmware, vendor; see winsim/machines/README.md for the rest) and keeps
-// that record, so that state a real drive keeps across a reset can be
-// written back to it. Each bus has its own class in its own file:
+// in the machine description (its keys are listed under "Drives" in
+// winsim/machines/README.md) and keeps that record, so that state a real
+// drive keeps across a reset can be written back to it. Each bus has its
+// own class in its own file:
 //   drive_ata.*  ATA drives ("sata" on an AHCI port, "sat" behind a SAS
 //                adapter's SCSI-ATA translation)
 //   drive_sas.*  SAS drives

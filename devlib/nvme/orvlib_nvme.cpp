@@ -914,20 +914,25 @@ u64 OrvNvmeDev::readLog(u8 logId, u16 subPage, std::vector<OrvBuffer*>& buffers,
     if (u64 status = getLogSize(logId, &size)) return status;
     if (size == 0) size = DEFAULT_LOG_SIZE;
     u32 length = size;
+    u32 start = 0;
     if (isTelemetry(logId) && (offset || count)) {
-      u64 start = (static_cast<u64>(offset) + 1) * TELEMETRY_BLOCK;
-      if (start >= size) {
+      // The window: count blocks of 512 bytes from block offset (log byte
+      // offset x 512), or with count 0 every block from there to the log's
+      // end, its last block included. The messages name the window's first byte.
+      u64 first = static_cast<u64>(offset) * TELEMETRY_BLOCK;
+      if (first >= size) {
         osl_log(OSL_LOG_CRITICAL, "Critical: Invalid buffer length [Max log size = %u] [Input:Offset = %u]\n", size,
-                static_cast<u32>(start));
+                static_cast<u32>(first));
         return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
       }
-      if (start + static_cast<u64>(count) * TELEMETRY_BLOCK > size) {
+      if (first + static_cast<u64>(count) * TELEMETRY_BLOCK > size) {
         osl_log(OSL_LOG_CRITICAL,
                 "Critical: Invalid buffer length [Max log size = %u] [Input:Offset = %u] [Input:Length = %u]\n", size,
-                static_cast<u32>(start), count * TELEMETRY_BLOCK);
+                static_cast<u32>(first), count * TELEMETRY_BLOCK);
         return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
       }
-      length = count ? count * TELEMETRY_BLOCK : static_cast<u32>(size - start);
+      start = static_cast<u32>(first);
+      length = count ? count * TELEMETRY_BLOCK : size - start;
     }
     std::string name;
     std::unique_ptr<OrvLogBuffer> log(new (std::nothrow)
@@ -937,7 +942,7 @@ u64 OrvNvmeDev::readLog(u8 logId, u16 subPage, std::vector<OrvBuffer*>& buffers,
     u32 piece = logPiece(maxTransferLength, handles.securityListFlag ? TELEMETRY_BLOCK : 0,
                          isTelemetry(logId) ? TELEMETRY_PIECE_LIMIT : LOG_PIECE_LIMIT);
     u32 nsid = logId == LOG_SMART ? (namespaceId ? namespaceId : ORV_NVME_ALL_NAMESPACES) : 0;
-    u32 logOffset = isTelemetry(logId) ? offset * TELEMETRY_BLOCK : 0;
+    u32 logOffset = start;
     for (u32 done = 0; done < length; done += piece, logOffset += piece) {
       OrvSubBuffer window(*log, done, length - done < piece ? length - done : piece);
       if (u64 status = nvmGetLogPage(handles, logId, window, timeout, ignoreErrorCount, nsid, logOffset))

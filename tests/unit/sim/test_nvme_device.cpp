@@ -496,13 +496,14 @@ TEST_F(NvmeDev, TelemetryWindows) {
   Logs logs;
   u32 format = 0;
   LogCapture log;
-  EXPECT_EQ(orv_status_code(dev->readLog(0x07, 0, logs.buffers, &format, 0, 0, 3, 0)), 6u);
+  // The messages name the first byte of the window and its length.
+  EXPECT_EQ(orv_status_code(dev->readLog(0x07, 0, logs.buffers, &format, 0, 0, 4, 0)), 6u);
   const LoggedLine* line = log.find("Critical: Invalid buffer length [Max log size = 2048] [Input:Offset = 2048]\n");
   ASSERT_NE(line, nullptr);
   EXPECT_EQ(line->level, OSL_LOG_CRITICAL);
-  EXPECT_EQ(orv_status_code(dev->readLog(0x07, 0, logs.buffers, &format, 0, 0, 1, 3)), 6u);
-  EXPECT_NE(log.find("Critical: Invalid buffer length [Max log size = 2048] [Input:Offset = 1024] "
-                     "[Input:Length = 1536]\n"),
+  EXPECT_EQ(orv_status_code(dev->readLog(0x07, 0, logs.buffers, &format, 0, 0, 1, 4)), 6u);
+  EXPECT_NE(log.find("Critical: Invalid buffer length [Max log size = 2048] [Input:Offset = 512] "
+                     "[Input:Length = 2048]\n"),
             nullptr);
   EXPECT_TRUE(logs.buffers.empty());
   ASSERT_EQ(dev->readLog(0x07, 0, logs.buffers, &format, 0, 0, 0, 0), 0u);

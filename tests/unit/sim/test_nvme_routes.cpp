@@ -78,18 +78,28 @@ TEST_F(NvmeRoutes, QueryReadsTelemetryWholeAndInWindows) {
   auto dev = device(nvmeMachine("10.0", kQueryKeys));
   struct Window {
     u32 offset, count;    // in blocks; 0, 0: the whole log
-    size_t from, length;  // in bytes of the log
-  } windows[] = {{0, 0, 0, whole.size()}, {1, 2, 512, 1024}, {3, 16, 1536, 8192}, {19, 1, 9728, 512}};
+    size_t from, length;  // in bytes of the log; length 0: refused with code 6
+  } windows[] = {{0, 0, 0, whole.size()}, {1, 2, 512, 1024}, {3, 16, 1536, 8192}, {19, 1, 9728, 512},
+                 // Up to the log's last block: from a block to the end, the last block alone, all blocks.
+                 {5, 0, 2560, 16 * 512}, {20, 1, 10240, 512}, {20, 0, 10240, 512}, {0, 21, 0, whole.size()},
+                 // Past the end.
+                 {21, 0, 0, 0}, {21, 1, 0, 0}, {20, 2, 0, 0}, {5, 17, 0, 0}, {0, 22, 0, 0}};
   for (const Window& window : windows) {
     std::vector<OrvBuffer*> buffers;
     u32 format = 0;
-    ASSERT_EQ(dev->readLog(0x07, 0, buffers, &format, 0, 0, window.offset, window.count), 0u) << window.offset;
+    u64 status = dev->readLog(0x07, 0, buffers, &format, 0, 0, window.offset, window.count);
+    if (window.length == 0) {
+      EXPECT_EQ(orv_status_code(status), 6u) << window.offset << "+" << window.count;
+      EXPECT_TRUE(buffers.empty());
+      continue;
+    }
+    ASSERT_EQ(status, 0u) << window.offset << "+" << window.count;
     ASSERT_EQ(buffers.size(), 1u);
     std::unique_ptr<OrvBuffer> read(buffers[0]);
     EXPECT_EQ(std::vector<u8>(read->getBuffer(), read->getBuffer() + read->getLength()),
               std::vector<u8>(whole.begin() + static_cast<long>(window.from),
                               whole.begin() + static_cast<long>(window.from + window.length)))
-        << "window from block " << window.offset;
+        << "window from block " << window.offset << " of " << window.count;
   }
   // The whole log went in 4 KiB pieces, each at its own offset.
   std::vector<u32> offsets = logPageDwords(0x07, 48);

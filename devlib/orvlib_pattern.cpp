@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <rapidjson/encodings.h>
 #include <rapidjson/internal/regex.h>
+#include <string>
 #include <vector>
 
 namespace VazidaRaduru {
@@ -15,10 +17,16 @@ namespace {
 // pattern costs no call stack. What grows instead is the automaton: a
 // counted repetition copies its operand ("(A{1000}){1000}" would be a
 // million states), and the matcher recurses once per state it passes
-// without reading a character. Each buffer of the engine is held to 16 KiB
-// (at most 1,024 states), far more than a pattern for a 40-character text
-// needs; a pattern that needs more is refused.
+// without reading a character. Each buffer of the engine is held to 16 KiB,
+// far more than a pattern for a 40-character text needs; a pattern that
+// needs more is refused. The buffers grow by half their size from 256 bytes,
+// so the largest that fits holds 14,763 bytes: about 922 states.
 constexpr size_t kMaxEngineBuffer = 16384;
+
+// Each repetition of a count takes at least one 16-byte state, so a larger
+// count could never fit. The engine itself reads counts modulo 2^32, so such
+// a count must not reach it.
+constexpr unsigned kMaxCount = kMaxEngineBuffer / 16;
 
 struct PatternTooLarge {};
 
@@ -39,7 +47,64 @@ class PatternAllocator {
   static void Free(void* block) { std::free(block); }
 };
 
-using PatternEngine = rapidjson::internal::GenericRegex<rapidjson::UTF8<>, PatternAllocator>;
+using PatternEncoding = rapidjson::UTF8<>;
+using PatternEngine = rapidjson::internal::GenericRegex<PatternEncoding, PatternAllocator>;
+
+// Bytes for the engine's decoder. Its decoder takes every byte a sequence's
+// first byte announces, even after a zero; past the end this stream gives
+// zeros, which end no valid sequence.
+class BoundedStream {
+ public:
+  typedef char Ch;
+  BoundedStream(const char* begin, const char* end) : at_(begin), left_(static_cast<size_t>(end - begin)) {}
+  char Take() {
+    if (!left_) return '\0';
+    --left_;
+    return *at_++;
+  }
+  const char* position() const { return at_; }
+  bool atEnd() const { return left_ == 0; }
+
+ private:
+  const char* at_;
+  size_t left_;
+};
+
+// The pattern's characters, as the engine reads them; false when a byte
+// sequence is not UTF-8, of which the engine would read only the part
+// before it, and after it past the pattern's end.
+bool patternCharacters(const char* pattern, std::vector<unsigned>& characters) {
+  BoundedStream stream(pattern, pattern + std::strlen(pattern));
+  while (!stream.atEnd()) {
+    unsigned codepoint = 0;
+    if (!PatternEncoding::Decode(stream, &codepoint)) return false;
+    characters.push_back(codepoint);
+  }
+  return true;
+}
+
+// The text the engine searches. A drive's text may hold any bytes, and the
+// engine would stop at the first it cannot decode, or read past the text's
+// end for a sequence cut short there. So each byte that does not begin a
+// UTF-8 sequence is searched as U+FFFD, the replacement character: "." and a
+// negated class match it, and no pattern character but U+FFFD itself does.
+std::string searchableText(const char* text) {
+  static const char kReplacement[] = "\xEF\xBF\xBD";
+  const char* end = text + std::strlen(text);
+  std::string readable;
+  for (const char* at = text; at < end;) {
+    BoundedStream stream(at, end);
+    unsigned codepoint = 0;
+    if (PatternEncoding::Decode(stream, &codepoint)) {
+      readable.append(at, stream.position());
+      at = stream.position();
+    } else {
+      readable += kReplacement;
+      ++at;
+    }
+  }
+  return readable;
+}
 
 // One alternative of a group, item by item.
 struct Alternative {
@@ -71,6 +136,43 @@ struct Group {
   }
 };
 
+using Characters = std::vector<unsigned>;
+
+bool isDigit(unsigned c) { return c >= '0' && c <= '9'; }
+
+// A count at c, as the engine parses one; false when there is none or it is
+// above kMaxCount.
+bool parseCount(const Characters& pattern, size_t& c, unsigned& count) {
+  if (c >= pattern.size() || !isDigit(pattern[c])) return false;
+  count = 0;
+  for (; c < pattern.size() && isDigit(pattern[c]); ++c) {
+    count = count * 10 + (pattern[c] - '0');
+    if (count > kMaxCount) return false;
+  }
+  return true;
+}
+
+// The "{n}", "{n,}" or "{n,m}" that starts at c, up to its "}"; false for
+// anything the engine would refuse or read wrongly. fromZero tells whether
+// the repetition matches the empty text.
+bool parseRepetition(const Characters& pattern, size_t& c, bool& fromZero) {
+  unsigned least = 0, most = 0;
+  ++c;
+  if (!parseCount(pattern, c, least)) return false;
+  most = least;
+  bool unbounded = false;
+  if (c < pattern.size() && pattern[c] == ',') {
+    ++c;
+    if (c < pattern.size() && pattern[c] == '}')
+      unbounded = true;
+    else if (!parseCount(pattern, c, most) || most < least)
+      return false;
+  }
+  if (c >= pattern.size() || pattern[c] != '}' || (!unbounded && most == 0)) return false;
+  fromZero = least == 0;
+  return true;
+}
+
 // Whether the engine can run the pattern. Where it has no answer of its own,
 // the pattern is refused like one that does not compile:
 // - a group or alternative with nothing in it, a group left open, or a
@@ -80,11 +182,12 @@ struct Group {
 //   its matcher loops without end;
 // - a second alternative of a group that matches the empty text
 //   ("(A?|B?)"): its matcher walks every way through such groups, twice as
-//   many per group.
-bool engineCanRun(const char* pattern) {
+//   many per group;
+// - a count above kMaxCount, which the engine would read wrapped.
+bool engineCanRun(const Characters& pattern) {
   std::vector<Group> groups(1);
-  for (const char* c = pattern; *c; ++c) {
-    switch (*c) {
+  for (size_t c = 0; c < pattern.size(); ++c) {
+    switch (pattern[c]) {
       case '(':
         groups.emplace_back();
         break;
@@ -104,14 +207,8 @@ bool engineCanRun(const char* pattern) {
       case '{': {
         Alternative& alternative = groups.back().current;
         if (!alternative.hasItem || alternative.lastItemMatchesEmpty) return false;
-        bool fromZero = *c != '+';
-        if (*c == '{') {
-          // The engine refuses whatever up to "}" is not a count.
-          size_t digits = std::strspn(c + 1, "0123456789");
-          fromZero = digits > 0 && std::strspn(c + 1, "0") == digits;
-          while (*c && *c != '}') ++c;
-          if (!*c) return false;
-        }
+        bool fromZero = pattern[c] != '+';
+        if (pattern[c] == '{' && !parseRepetition(pattern, c, fromZero)) return false;
         alternative.lastItemMatchesEmpty = fromZero;
         break;
       }
@@ -119,12 +216,13 @@ bool engineCanRun(const char* pattern) {
       case '$':
         break;
       case '[':
-        while (c[1] && c[1] != ']') c += c[1] == '\\' && c[2] ? 2 : 1;
-        if (c[1]) ++c;
+        while (c + 1 < pattern.size() && pattern[c + 1] != ']')
+          c += pattern[c + 1] == '\\' && c + 2 < pattern.size() ? 2 : 1;
+        if (c + 1 < pattern.size()) ++c;
         groups.back().current.add(false);
         break;
       case '\\':
-        if (c[1]) ++c;
+        if (c + 1 < pattern.size()) ++c;
         groups.back().current.add(false);
         break;
       default:
@@ -137,11 +235,12 @@ bool engineCanRun(const char* pattern) {
 }  // namespace
 
 bool orvSearchPattern(const char* pattern, const char* text, bool& found) {
-  if (!engineCanRun(pattern)) return false;
+  Characters characters;
+  if (!patternCharacters(pattern, characters) || !engineCanRun(characters)) return false;
   try {
     PatternEngine engine(pattern);
     if (!engine.IsValid()) return false;
-    found = engine.Search(text);
+    found = engine.Search(searchableText(text).c_str());
   } catch (const PatternTooLarge&) {
     return false;
   }

@@ -145,12 +145,18 @@ TEST_F(SmartNames, DeviceEntriesChooseTheParser) {
   }
 }
 
-// Patterns in the configuration's own engine, searched in "MODEL A 123":
-// a pattern it does not compile, or could not run safely, refuses the file;
-// one that does not match leaves the choice to the next entry.
+// Patterns in the configuration's own engine, searched in "MODEL A 123"
+// unless another model is given: a pattern it does not compile, or could not
+// run exactly as written, refuses the file; one that does not match leaves
+// the choice to the next entry.
 TEST_F(SmartNames, PatternsOfTheConfigurationEngine) {
   enum Result { Refused, Matches, NoMatch };
-  const std::pair<std::string, Result> patterns[] = {
+  struct Case {
+    std::string pattern;
+    Result result;
+    std::string model = "MODEL A 123";
+  };
+  const Case cases[] = {
       // Classes, groups and assertions of other engines that this one lacks
       // (written here as JSON writes a backslash).
       {R"(\\d)", Refused}, {R"(\\w+)", Refused}, {"(?:MODEL)", Refused}, {R"(\\bMODEL)", Refused},
@@ -164,19 +170,32 @@ TEST_F(SmartNames, PatternsOfTheConfigurationEngine) {
       {"(M?)*A", Refused}, {"MODEL**", Refused}, {"(M?|X?)(M?|X?)O", Refused}, {"MODEL(A?|)", Refused},
       {"M(O?|X)D", Matches}, {"MO+?D", Matches}, {"(MO?D)+EL", Matches},
       // A pattern as long as wanted, but not one the engine needs too many states for.
-      {std::string(1023, '^') + ".*", Matches}, {"M.{0,100}3", Matches}, {"M.{0,1000}3", Refused}};
-  NamedDrive drive("MODEL A 123", "FW01");
-  for (const auto& pattern : patterns) {
+      {std::string(1023, '^') + ".*", Matches}, {"M.{0,100}3", Matches}, {"M.{0,1000}3", Refused},
+      // Counts as the engine reads them, but none it would read wrapped.
+      {"MO{0001}DEL", Matches}, {"MO{1,}DEL", Matches}, {"MO{0,}DEL", Matches}, {"MO{0}DEL", Refused},
+      {"MO{2,1}DEL", Refused}, {"MO{1,x}DEL", Refused}, {"MO{1", Refused}, {"A{8589934592,1}*", Refused},
+      {"MO{4294967297}DEL", Refused}, {"MO{1,4294967296}DEL", Refused},
+      // Bytes that are not UTF-8, however written: the engine would stop reading at them.
+      {"(A?\\uDC00)", Refused}, {"(A?\xFF)", Refused}, {"MODEL\xF0", Refused}, {"MODEL \xC3", Refused},
+      {"MODEL \\u00C5", Matches, "MODEL \xC3\x85"}, {"MODEL \xC3\x85", NoMatch},
+      // A drive's bytes that are not UTF-8 are each one replacement character,
+      // and the text is read to its end however it ends.
+      {"12$", NoMatch, "MODEL A 12\xF0"}, {"12.$", Matches, "MODEL A 12\xF0"},
+      {"\xEF\xBF\xBD{2}3$", Matches, "MODEL \xFF\xC3" "3"}, {"[^ -~]A", Matches, "MODEL\x80" "A"},
+      {"Z", NoMatch, "MODEL A 123456\xF0"}, {"Z", NoMatch, std::string(30, 'M') + "\xF4"},
+      {"Z", NoMatch, "MODEL A 1234567\xE2"}};
+  for (const Case& c : cases) {
+    NamedDrive drive(c.model, "FW01");
     std::string devices =
-        R"({"model": ")" + pattern.first + R"(", "parser_index": "1"}, {"firmware": "FW", "parser_index": "2"})";
+        R"({"model": ")" + c.pattern + R"(", "parser_index": "1"}, {"firmware": "FW", "parser_index": "2"})";
     std::string text = configuration(devices, parsersNamingTheirIndex(3));
-    if (pattern.second == Refused) {
+    if (c.result == Refused) {
       EXPECT_TRUE(refused(drive, text));
       continue;
     }
     std::map<u8, std::string> names;
-    EXPECT_EQ(loadText(drive, text, names), 0u) << pattern.first;
-    EXPECT_EQ(names[1], pattern.second == Matches ? "parser 1" : "parser 2") << pattern.first;
+    EXPECT_EQ(loadText(drive, text, names), 0u) << c.pattern;
+    EXPECT_EQ(names[1], c.result == Matches ? "parser 1" : "parser 2") << c.pattern << " in " << c.model;
   }
 }
 

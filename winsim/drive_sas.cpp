@@ -166,7 +166,8 @@ std::vector<uint8_t> SasDrive::extraPage(uint8_t page) const {
   std::vector<uint8_t> data(64, 0);
   data[1] = page;
   data[3] = static_cast<uint8_t>(data.size() - 4);
-  data[4] = 0x40;  // ACTIVATE MICROCODE 01b: activated before the final command completes
+  // ACTIVATE MICROCODE (byte 4 bits 7-6) 00b, not indicated: mode 05h
+  // activates within its command, a 07h set only at the next command.
   if (!flag("reportsDownloadModes", true)) return data;
   data[12] = 0x10;  // DMS_VALID
   // DM_MD_4 to DM_MD_F, bits 7 to 1 of byte 19.

@@ -257,12 +257,7 @@ u64 OrvScsiDev::downloadFirmware(u8* image, u32 length, bool* refreshed, bool* r
         return status;
       }
     }
-    if (mode == WriteBuffer::DOWNLOAD_SEGMENTS_AND_ACTIVATE) {
-      // A segment of length 0 ends the set: the drive activates the image.
-      WriteBuffer end(mode, 0, 0);
-      if (u64 status = send(end)) return status;
-      return refreshAfterFirmwareChange(refreshed);
-    }
+    if (mode == WriteBuffer::DOWNLOAD_SEGMENTS_AND_ACTIVATE) return refreshAfterFirmwareChange(refreshed);
     if (!deferred) return activateFirmware(refreshed, rebootRequired, slot, 0);
     return refreshAfterFirmwareChange(refreshed);
   });

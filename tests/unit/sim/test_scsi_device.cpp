@@ -33,12 +33,14 @@ std::string sasMachine(const std::string& keys, const std::string& faults = "") 
 }
 
 // The WRITE BUFFER blocks sent since the last clear: "mode offset length ".
+// Only an activation (0Fh) goes without data.
 std::string writeBuffers() {
   std::string blocks;
   for (const winsim::StorageRequest& request : winsim::storageTrace()) {
     const std::vector<u8>& c = request.command;
     if (c.size() != 10 || c[0] != 0x3B) continue;
     EXPECT_EQ(c[2] + c[9], 0);
+    EXPECT_TRUE(c[1] == 0x0F || (c[6] | c[7] | c[8]) != 0) << "mode " << int(c[1]) << " without data";
     blocks += std::to_string(c[1]) + " " + std::to_string(c[3] << 16 | c[4] << 8 | c[5]) + " " +
               std::to_string(c[6] << 16 | c[7] << 8 | c[8]) + ", ";
   }
@@ -174,17 +176,17 @@ TEST_F(ScsiDevice, WholeImageInOneCommand) {
 }
 
 TEST_F(ScsiDevice, SegmentedByTheTransferLimit) {
-  // 70000 bytes a transfer: segments of 17 pages, then the empty one that
-  // ends them.
+  // 70000 bytes a transfer: segments of 17 pages, the image's alone; the
+  // drive activates them at the next command, the identification.
   load(sasMachine(R"("maxTransfer": 70000)"));
   DevicePtr dev = device();
   std::vector<u8> image = firmwareImage("R003", 3 * 69632 + 4001);
   EXPECT_EQ(downloadText(*dev, image, 0), "0 refreshed");
-  EXPECT_EQ(writeBuffers(), "7 0 69632, 7 69632 69632, 7 139264 69632, 7 208896 4001, 7 0 0, ");
+  EXPECT_EQ(writeBuffers(), "7 0 69632, 7 69632 69632, 7 139264 69632, 7 208896 4001, ");
   EXPECT_EQ(sasDrive(0).activatedImage(), image);
   EXPECT_EQ(revisionOf(*dev), "R003");
 
-  // Odd sizes: one command up to the limit, else the segments and the end.
+  // Odd sizes: one command up to the limit, else the segments.
   load(sasMachine(R"("maxTransfer": 8192)"));
   for (size_t size : {size_t{17}, size_t{8191}, size_t{8193}, size_t{3 * 8192}, size_t{3 * 8192 + 1}}) {
     dev = device();
@@ -192,7 +194,7 @@ TEST_F(ScsiDevice, SegmentedByTheTransferLimit) {
     ASSERT_EQ(downloadText(*dev, odd, 0), "0 refreshed") << size;
     EXPECT_EQ(sasDrive(0).activatedImage(), odd) << size;
     std::string blocks = writeBuffers();
-    EXPECT_EQ(std::count(blocks.begin(), blocks.end(), ','), size <= 8192 ? 1 : (size + 8191) / 8192 + 1) << size;
+    EXPECT_EQ(std::count(blocks.begin(), blocks.end(), ','), (size + 8191) / 8192) << size;
   }
 }
 
@@ -237,8 +239,8 @@ TEST_F(ScsiDevice, DownloadTakesAModeTheDriveOffers) {
     u8 bits;
   } cases[] = {
       {"", 5000, 0, "5 0 5000, ", "0 refreshed", 0x0C},
-      {R"("wholeMicrocode": false)", 5000, 0, "7 0 5000, 7 0 0, ", "0 refreshed", 0x0C},
-      {R"("wholeMicrocode": false, "deferredMicrocode": false)", 9000, 0, "7 0 8192, 7 8192 808, 7 0 0, ",
+      {R"("wholeMicrocode": false)", 5000, 0, "7 0 5000, ", "0 refreshed", 0x0C},
+      {R"("wholeMicrocode": false, "deferredMicrocode": false)", 9000, 0, "7 0 8192, 7 8192 808, ",
        "0 refreshed", 0x04},
       {R"("segmentedMicrocode": false, "deferredMicrocode": false)", 5000, 0, "5 0 5000, ", "0 refreshed", 0x04},
       {R"("segmentedMicrocode": false, "deferredMicrocode": false)", 9000, 0, "", "4.142.90", 0x04},
@@ -249,7 +251,7 @@ TEST_F(ScsiDevice, DownloadTakesAModeTheDriveOffers) {
       {R"("deferredMicrocode": false)", 5000, 1, "", "4.142.90", 0x04},
       {R"("wholeMicrocode": false, "segmentedMicrocode": false, "deferredMicrocode": false)", 5000, 0, "",
        "4.142.90", 0x00},
-      {R"("reportsDownloadModes": false)", 5000, 0, "7 0 5000, 7 0 0, ", "0 refreshed", 0x04},
+      {R"("reportsDownloadModes": false)", 5000, 0, "7 0 5000, ", "0 refreshed", 0x04},
       {R"("reportsDownloadModes": false)", 5000, 1, "", "4.142.90", 0x04},
   };
   for (const Case& one : cases) {
@@ -320,13 +322,15 @@ TEST_F(ScsiDevice, DownloadFailures) {
     EXPECT_EQ(revisionOf(*dev), "R001");
     EXPECT_NE(scratch_.read("machine.json").find("\"firmware\": \"R001\""), std::string::npos);
   }
-  // The adapter fails the call that ends the segments: the OS layer's
-  // status comes back.
+  // The adapter fails the call of the last segment: the OS layer's status
+  // comes back, and the drive drops the set rather than activate its start
+  // at the next command.
   load(sasMachine(R"("maxTransfer": 8192)",
-                  R"([{"ioctl": "IOCTL_SCSI_PASS_THROUGH_DIRECT", "after": 10, "error": 1117}])"));
+                  R"([{"ioctl": "IOCTL_SCSI_PASS_THROUGH_DIRECT", "after": 9, "times": 1, "error": 1117}])"));
   DevicePtr dev = device();
   EXPECT_EQ(downloadText(*dev, firmwareImage("R007", 4 * 8192), 0), "5.4.1");
-  EXPECT_EQ(writeBuffers(), "7 0 8192, 7 8192 8192, 7 16384 8192, 7 24576 8192, ");
+  EXPECT_EQ(writeBuffers(), "7 0 8192, 7 8192 8192, 7 16384 8192, ");
+  EXPECT_EQ(revisionOf(*device()), "R001");
   EXPECT_TRUE(sasDrive(0).activatedImage().empty());
 
   // An image without the mark; no image; beyond 16 MiB the 24-bit buffer
@@ -410,6 +414,16 @@ TEST_F(ScsiDevice, VirtualDriveWriteBufferRules) {
   }
   EXPECT_TRUE(sasDrive(0).download().empty()) << "a failed segment ends the download";
   EXPECT_EQ(revisionOf(*device()), "R001");
+
+  // A 07h set is whole at the first command that does not continue it, not
+  // at its last segment: dropped with a hole, else activated.
+  for (u32 second : {2048u, 1024u}) {
+    ASSERT_EQ(writeBuffer(0x07, 0, head), kOk);
+    ASSERT_EQ(writeBuffer(0x07, second, piece), kOk);
+    EXPECT_TRUE(sasDrive(0).activatedImage().empty()) << second;
+    EXPECT_EQ(revisionOf(*device()), second == 1024 ? "R003" : "R001") << second;
+  }
+  EXPECT_EQ(sasDrive(0).activatedImage().size(), 1536u);
 }
 
 }  // namespace

@@ -82,7 +82,9 @@ bool SasDrive::command(ScsiIo& io) {
       if ((io.cdb[1] & 0xE4) != 0x04) checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
       return true;
     case MAINTENANCE_IN:
-      if ((io.cdb[1] & 0x1F) != REPORT_SUPPORTED_OPERATION_CODES) return false;
+      if ((io.cdb[1] & 0x1F) != REPORT_SUPPORTED_OPERATION_CODES ||
+          !supports(MAINTENANCE_IN, REPORT_SUPPORTED_OPERATION_CODES))
+        return false;
       reportSupportedOperationCodes(io);
       return true;
     default:
@@ -179,6 +181,7 @@ std::vector<uint8_t> SasDrive::extraPage(uint8_t page) const {
 
 bool SasDrive::supports(uint8_t operationCode, int serviceAction) const {
   if (operationCode == SEND_DIAGNOSTIC && !flag("selfTest", false)) return false;
+  if (operationCode == MAINTENANCE_IN && !flag("reportsSupportedOpcodes", true)) return false;
   for (const Command& one : commands)
     if (one.code == operationCode && (serviceAction < 0 || one.serviceAction == serviceAction))
       return true;

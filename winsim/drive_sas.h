@@ -1,7 +1,7 @@
 // A SAS drive: a SCSI target with its own identity, its mode pages
 // (caching, control, informational exceptions), the extended inquiry page,
-// START STOP UNIT, REPORT SUPPORTED OPERATION CODES and firmware download by
-// WRITE BUFFER.
+// START STOP UNIT, REPORT SUPPORTED OPERATION CODES (unless the drive refuses
+// it, as it may) and firmware download by WRITE BUFFER.
 #pragma once
 
 #include "winsim/drive.h"

@@ -125,13 +125,14 @@ TEST_F(ScsiDevice, IdentificationCapacityAndRecord) {
 
   // The SMART settings cannot be read: the failure, not filled; the final
   // query fails after the other bits were set; a drive that cannot tell its
-  // commands supports none of them.
+  // commands supports none of them, but the download modes its extended
+  // inquiry page tells.
   struct Case {
     const char* faults;
     const char* expected;
   } cases[] = {{R"([{"scsi": 90, "times": 1}])", "4.141.113 cap 00/00 state 0"},
                {R"([{"scsi": 90, "after": 2}])", "4.141.113 cap 03/0F state 0"},
-               {R"([{"scsi": 163}])", "0 cap 03/03 state 1"}};
+               {R"([{"scsi": 163}])", "0 cap 03/0F state 1"}};
   for (const Case& one : cases) {
     load(sasMachine("", one.faults));
     record = {};
@@ -229,7 +230,10 @@ TEST_F(ScsiDevice, DownloadTakesAModeTheDriveOffers) {
   // The modes a drive offers (its keys), an image of 5000 bytes (one
   // transfer of 8 KiB) or 9000, deferred or not: the WRITE BUFFER blocks,
   // the outcome and the record's download (4) and deferred download (8)
-  // bits. A drive that does not tell its modes takes 07h.
+  // bits. A drive that does not tell its modes takes 07h. One that refuses
+  // REPORT SUPPORTED OPERATION CODES has not said whether it takes WRITE
+  // BUFFER: it takes what its page tells, else 07h, and its record claims
+  // only what the page tells.
   struct Case {
     const char* keys;
     u32 size;
@@ -253,6 +257,14 @@ TEST_F(ScsiDevice, DownloadTakesAModeTheDriveOffers) {
        "4.142.90", 0x00},
       {R"("reportsDownloadModes": false)", 5000, 0, "7 0 5000, ", "0 refreshed", 0x04},
       {R"("reportsDownloadModes": false)", 5000, 1, "", "4.142.90", 0x04},
+      {R"("reportsSupportedOpcodes": false)", 5000, 0, "5 0 5000, ", "0 refreshed", 0x0C},
+      {R"("reportsSupportedOpcodes": false, "wholeMicrocode": false)", 9000, 1, "14 0 8192, 14 8192 808, ",
+       "0 refreshed", 0x0C},
+      {R"("reportsSupportedOpcodes": false, "wholeMicrocode": false, "segmentedMicrocode": false,
+          "deferredMicrocode": false)", 5000, 0, "", "4.142.90", 0x00},
+      {R"("reportsSupportedOpcodes": false, "reportsDownloadModes": false)", 9000, 0, "7 0 8192, 7 8192 808, ",
+       "0 refreshed", 0x00},
+      {R"("reportsSupportedOpcodes": false, "reportsDownloadModes": false)", 5000, 1, "", "4.142.90", 0x00},
   };
   for (const Case& one : cases) {
     load(sasMachine(std::string(one.keys) + (*one.keys ? ", " : "") + R"("maxTransfer": 8192)"));
@@ -275,9 +287,10 @@ TEST_F(ScsiDevice, VirtualDriveReportsCommandsAndModesAsTheStandardHas) {
   // inquiry page's DMS_VALID and DM_MD bits.
   drive_ = osl_open_device("PHYSICALDRIVE0");
   u8 refusal = 0;  // the sense key of the last command refused
+  u8 sense[32] = {};
   auto ask = [&](std::vector<u8> cdb, u32 length) {
     std::vector<u8> data(length);
-    u8 sense[32] = {};
+    std::fill(std::begin(sense), std::end(sense), 0);
     refusal = osl_scsi_send_direct(drive_, cdb.data(), static_cast<u8>(cdb.size()), true, data.data(), length,
                                    sense, sizeof sense, 10, false, true, nullptr)
                   ? osl_sense_key(sense, sizeof sense)
@@ -286,10 +299,11 @@ TEST_F(ScsiDevice, VirtualDriveReportsCommandsAndModesAsTheStandardHas) {
   };
   auto support = [&](u8 options, u8 action) {
     std::vector<u8> data = ask({0xA3, 0x0C, options, 0x3B, 0, action, 0, 0, 0, 20, 0, 0}, 20);
-    return refusal ? "key " + std::to_string(refusal) : std::to_string(data[1] & 0x07);
+    return refusal ? "key " + std::to_string(refusal) + " " + std::to_string(sense[12] << 8 | sense[13])
+                   : std::to_string(data[1] & 0x07);
   };
   EXPECT_EQ(inOrder({support(1, 0), support(3, 0), support(3, 5), support(3, 7), support(2, 5)}),
-            "3, 3, 1, 1, key 5");
+            "3, 3, 1, 1, key 5 9216");
   std::vector<u8> page = ask({0x12, 1, 0x86, 0, 64, 0}, 64);
   EXPECT_EQ(inOrder({std::to_string(page[1]), std::to_string(page[12]), std::to_string(page[19])}),
             "134, 16, 86");  // 05h, 07h, 0Eh, 0Fh
@@ -302,6 +316,13 @@ TEST_F(ScsiDevice, VirtualDriveReportsCommandsAndModesAsTheStandardHas) {
   drive_ = osl_open_device("PHYSICALDRIVE0");
   page = ask({0x12, 1, 0x86, 0, 64, 0}, 64);
   EXPECT_EQ(page[12] | page[19], 0);
+  // A drive without REPORT SUPPORTED OPERATION CODES: invalid command
+  // operation code (20h/00h), the page unchanged.
+  osl_close_device(drive_);
+  load(sasMachine(R"("reportsSupportedOpcodes": false)"));
+  drive_ = osl_open_device("PHYSICALDRIVE0");
+  EXPECT_EQ(inOrder({support(3, 0), support(1, 0)}), "key 5 8192, key 5 8192");
+  EXPECT_EQ(ask({0x12, 1, 0x86, 0, 64, 0}, 64)[19], 86);
 }
 
 TEST_F(ScsiDevice, DownloadFailures) {

@@ -75,6 +75,10 @@ class Drive {
   virtual ScsiTarget* scsi() { return nullptr; }
   virtual NvmeDrive* nvme() { return nullptr; }
 
+  // A command that never reached the drive whole (the transport failed): a
+  // download in progress is incomplete and dropped.
+  virtual void abandonDownload() {}
+
   uint32_t number() const { return number_; }
   Machine& machine() { return machine_; }
   const std::string& bus() const { return bus_; }

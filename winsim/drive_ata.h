@@ -27,9 +27,7 @@ class AtaDrive : public Drive {
   // The 512 bytes of IDENTIFY DEVICE data.
   std::array<uint8_t, 512> identify() const;
 
-  // A command that never reached the drive whole (the transport failed):
-  // a segmented download in progress is incomplete and dropped.
-  void abandonDownload() { transfer_.reset(); }
+  void abandonDownload() override { transfer_.reset(); }
   // The last whole image the drive took (activated or saved for later
   // activation), as received: whole 512-byte blocks.
   const std::vector<uint8_t>& receivedImage() const { return received_; }

@@ -82,7 +82,9 @@ bool SasDrive::command(ScsiIo& io) {
       if ((io.cdb[1] & 0xE4) != 0x04) checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
       return true;
     case MAINTENANCE_IN:
-      if ((io.cdb[1] & 0x1F) != REPORT_SUPPORTED_OPERATION_CODES) return false;
+      if ((io.cdb[1] & 0x1F) != REPORT_SUPPORTED_OPERATION_CODES ||
+          !supports(MAINTENANCE_IN, REPORT_SUPPORTED_OPERATION_CODES))
+        return false;
       reportSupportedOperationCodes(io);
       return true;
     default:
@@ -166,7 +168,8 @@ std::vector<uint8_t> SasDrive::extraPage(uint8_t page) const {
   std::vector<uint8_t> data(64, 0);
   data[1] = page;
   data[3] = static_cast<uint8_t>(data.size() - 4);
-  data[4] = 0x40;  // ACTIVATE MICROCODE 01b: activated before the final command completes
+  // ACTIVATE MICROCODE (byte 4 bits 7-6) 00b, not indicated: mode 05h
+  // activates within its command, a 07h set only at the next command.
   if (!flag("reportsDownloadModes", true)) return data;
   data[12] = 0x10;  // DMS_VALID
   // DM_MD_4 to DM_MD_F, bits 7 to 1 of byte 19.
@@ -178,6 +181,7 @@ std::vector<uint8_t> SasDrive::extraPage(uint8_t page) const {
 
 bool SasDrive::supports(uint8_t operationCode, int serviceAction) const {
   if (operationCode == SEND_DIAGNOSTIC && !flag("selfTest", false)) return false;
+  if (operationCode == MAINTENANCE_IN && !flag("reportsSupportedOpcodes", true)) return false;
   for (const Command& one : commands)
     if (one.code == operationCode && (serviceAction < 0 || one.serviceAction == serviceAction))
       return true;

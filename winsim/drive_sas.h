@@ -1,7 +1,7 @@
 // A SAS drive: a SCSI target with its own identity, its mode pages
 // (caching, control, informational exceptions), the extended inquiry page,
-// START STOP UNIT, REPORT SUPPORTED OPERATION CODES and firmware download by
-// WRITE BUFFER.
+// START STOP UNIT, REPORT SUPPORTED OPERATION CODES (unless the drive refuses
+// it, as it may) and firmware download by WRITE BUFFER.
 #pragma once
 
 #include "winsim/drive.h"
@@ -14,6 +14,7 @@ class SasDrive : public Drive, public ScsiTarget {
  public:
   SasDrive(Machine& machine, rapidjson::Value& record, uint32_t number);
   ScsiTarget* scsi() override { return this; }
+  void abandonDownload() override { download_.clear(); }
 
   std::string vendorId() const override { return padded(vendor(), 8); }
   std::string productId() const override { return padded(model(), 16); }
@@ -27,6 +28,7 @@ class SasDrive : public Drive, public ScsiTarget {
   const FirmwareAssembly& download() const { return download_; }
 
  protected:
+  void received(const ScsiIo& io) override;
   bool command(ScsiIo& io) override;
   void faultAnswered(const ScsiIo& io) override;
   bool stopped() const override { return stopped_; }
@@ -45,7 +47,11 @@ class SasDrive : public Drive, public ScsiTarget {
   // WRITE BUFFER (drive_sas_download.cpp).
   void writeBuffer(ScsiIo& io);
   void downloadSegment(ScsiIo& io, uint8_t mode, uint32_t offset, uint32_t length);
-  void activateDownload(ScsiIo& io, uint8_t mode);
+  void activateDeferred(ScsiIo& io);
+  bool continuesSet(const ScsiIo& io) const;
+  // A 07h set is whole when the host turns to anything else: activated when
+  // it has no hole, else dropped.
+  void finishSet();
   void activate(const std::vector<uint8_t>& image);
   // Whether the drive takes WRITE BUFFER in that download mode.
   bool offersMode(uint8_t mode) const;

@@ -1,7 +1,8 @@
 // Firmware download by WRITE BUFFER, as the SAS drive answers it:
 //   05h  the whole image in one command, saved and activated at once;
-//   07h  segments at byte offsets, saved and activated when the host ends
-//        the set with a segment of length 0;
+//   07h  segments at byte offsets, saved and activated when the host turns
+//        to any other command (as an ATA drive completes a segmented
+//        download);
 //   0Eh  segments at byte offsets, saved and kept for activation;
 //   0Fh  activates the image of a finished 0Eh download.
 // A download begins at offset 0 with a segment that holds the image's whole
@@ -9,7 +10,7 @@
 // buffer; buffer id 0 is the only one. A segment that fails, an injected
 // fault included, ends the download. After an activation the drive reports
 // a unit attention (microcode changed) and keeps the image's revision in
-// the machine file.
+// the machine file. A pass-through lost on the way drops the download.
 #include <cstring>
 
 #include "winsim/drive_sas.h"
@@ -38,9 +39,7 @@ void SasDrive::writeBuffer(ScsiIo& io) {
              (io.phase != DataPhase::out || !io.data || io.length < length)) {
     checkCondition(io, SENSE_ABORTED_COMMAND, ASC_DATA_PHASE_ERROR);
   } else if (mode == ACTIVATE_DEFERRED) {
-    activateDownload(io, DOWNLOAD_SEGMENTS_DEFERRED);
-  } else if (mode == DOWNLOAD_SEGMENTS_AND_ACTIVATE && length == 0) {
-    activateDownload(io, DOWNLOAD_SEGMENTS_AND_ACTIVATE);
+    activateDeferred(io);
   } else if (mode == DOWNLOAD_AND_ACTIVATE) {
     if (offset != 0 || length == 0 || length > BUFFER_CAPACITY) {
       checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
@@ -84,8 +83,22 @@ void SasDrive::downloadSegment(ScsiIo& io, uint8_t mode, uint32_t offset, uint32
   download_.put(offset, io.data, length);
 }
 
-void SasDrive::activateDownload(ScsiIo& io, uint8_t mode) {
-  if (download_.empty() || downloadMode_ != mode || !download_.complete())
+void SasDrive::received(const ScsiIo& io) {
+  if (!download_.empty() && downloadMode_ == DOWNLOAD_SEGMENTS_AND_ACTIVATE && !continuesSet(io)) finishSet();
+}
+
+bool SasDrive::continuesSet(const ScsiIo& io) const {
+  return io.cdbLength >= 10 && io.cdb[0] == WRITE_BUFFER && (io.cdb[1] & 0x1F) == downloadMode_ &&
+         readBigEndian(io.cdb + 3, 3) != 0;
+}
+
+void SasDrive::finishSet() {
+  if (download_.complete()) return activate(download_.bytes());
+  download_.clear();
+}
+
+void SasDrive::activateDeferred(ScsiIo& io) {
+  if (download_.empty() || downloadMode_ != DOWNLOAD_SEGMENTS_DEFERRED || !download_.complete())
     return checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_COMMAND_SEQUENCE_ERROR);
   activate(download_.bytes());
 }

@@ -82,6 +82,7 @@ void ScsiTarget::execute(ScsiIo& io) {
   io.status = SCSI_STATUS_GOOD;
   io.sense.clear();
   io.transferred = 0;
+  received(io);
   uint8_t operationCode = io.cdb[0];
 
   FaultRequest request("scsi");

@@ -72,6 +72,9 @@ class ScsiTarget {
   virtual std::vector<std::vector<uint8_t>> designators() const = 0;
 
  protected:
+  // Every command that reaches the target, before anything answers it (an
+  // injected fault included).
+  virtual void received(const ScsiIo&) {}
   // Commands of the target itself; false when it does not know the code.
   virtual bool command(ScsiIo&) { return false; }
   // An injected fault answered the command in the target's place.

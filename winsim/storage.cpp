@@ -639,11 +639,10 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
   } else if (const rapidjson::Value* fault = Machine::current().part<Faults>().take(request)) {
     error = static_cast<DWORD>(faultNumber(*fault, "error", ERROR_GEN_FAILURE));
     // A pass-through lost on the way leaves a download to the drive incomplete.
-    AtaDrive* ata = handle->disk ? handle->disk->drive->ata() : nullptr;
-    if (ata && (ioControlCode == IOCTL_ATA_PASS_THROUGH_DIRECT ||
-                ioControlCode == IOCTL_SCSI_PASS_THROUGH ||
-                ioControlCode == IOCTL_SCSI_PASS_THROUGH_DIRECT))
-      ata->abandonDownload();
+    if (handle->disk && (ioControlCode == IOCTL_ATA_PASS_THROUGH_DIRECT ||
+                         ioControlCode == IOCTL_SCSI_PASS_THROUGH ||
+                         ioControlCode == IOCTL_SCSI_PASS_THROUGH_DIRECT))
+      handle->disk->drive->abandonDownload();
     if (handle->port && ioControlCode == IOCTL_SCSI_MINIPORT) handle->port->lost(in, inBufferSize);
   } else if (handle->port) {
     error = handle->port->answer(ioControlCode, in, inBufferSize, out, outBufferSize, &returned, trace);

@@ -135,18 +135,20 @@ bool OrvScsiDev::isSupported(u8 operationCode, int serviceAction) {
   return supported;
 }
 
-u64 OrvScsiDev::downloadModes(u32& modes) {
+bool OrvScsiDev::downloadModes(u32& modes) {
   modes = 0;
+  // The query is optional: a drive that refuses it, or fails it, has not
+  // said whether it takes WRITE BUFFER.
   bool writeBuffer = false;
-  if (u64 status = commandSupport(SCSI_WRITE_BUFFER, -1, writeBuffer)) return status;
-  if (!writeBuffer) return 0;
+  bool answered = commandSupport(SCSI_WRITE_BUFFER, -1, writeBuffer) == 0;
+  if (answered && !writeBuffer) return true;
   // WRITE BUFFER's mode is no service action: the command's support data
   // cannot tell the modes, the extended inquiry page can.
   OrvScsiExtendedInquiryPage page;
   OrvScsiCmdInquiry ask(true, page.PAGE, page.LENGTH);
-  bool told = send(ask, page.getBuffer(), page.getLength(), 1) == 0 && page.downloadModes(modes);
-  if (!told) modes = 1u << WriteBuffer::DOWNLOAD_SEGMENTS_AND_ACTIVATE;
-  return 0;
+  if (send(ask, page.getBuffer(), page.getLength(), 1) == 0 && page.downloadModes(modes)) return true;
+  modes = 1u << WriteBuffer::DOWNLOAD_SEGMENTS_AND_ACTIVATE;
+  return answered;
 }
 
 u64 OrvScsiDev::modeBit(u8 page, u32 byteInPage, u8 bit, const char* name, bool& value) {
@@ -183,7 +185,7 @@ u64 OrvScsiDev::fillDeviceInfo(_OrvDevProperty& property) {
     property.capabilities1 = bits1;
 
     u32 modes = 0;
-    downloadModes(modes);
+    if (!downloadModes(modes)) modes = 0;
     setBit(bits2, ORV_SCSI_CAP2_DOWNLOAD,
            offers(modes, WriteBuffer::DOWNLOAD_AND_ACTIVATE) ||
                offers(modes, WriteBuffer::DOWNLOAD_SEGMENTS_AND_ACTIVATE));
@@ -237,7 +239,7 @@ u64 OrvScsiDev::downloadFirmware(u8* image, u32 length, bool* refreshed, bool* r
   if (!image || length == 0 || length > LONGEST_IMAGE) return ORV_LIB_STATUS(ORV_ERR_FW_FILE_SIZE);
   return ORV_GUARDED([&]() -> u64 {
     u32 modes = 0;
-    if (u64 status = downloadModes(modes)) return status;
+    downloadModes(modes);
     u32 segment = segmentLength();
     u8 mode = chooseDownloadMode(modes, length <= segment, deferred != 0);
     if (mode == 0) return ORV_LIB_STATUS(ORV_ERR_DOWNLOAD_UNSUPPORTED);
@@ -257,12 +259,7 @@ u64 OrvScsiDev::downloadFirmware(u8* image, u32 length, bool* refreshed, bool* r
         return status;
       }
     }
-    if (mode == WriteBuffer::DOWNLOAD_SEGMENTS_AND_ACTIVATE) {
-      // A segment of length 0 ends the set: the drive activates the image.
-      WriteBuffer end(mode, 0, 0);
-      if (u64 status = send(end)) return status;
-      return refreshAfterFirmwareChange(refreshed);
-    }
+    if (mode == WriteBuffer::DOWNLOAD_SEGMENTS_AND_ACTIVATE) return refreshAfterFirmwareChange(refreshed);
     if (!deferred) return activateFirmware(refreshed, rebootRequired, slot, 0);
     return refreshAfterFirmwareChange(refreshed);
   });

@@ -38,7 +38,9 @@ class OrvScsiDev : public OrvBasicDev {
   // (mode 05h) where it fits one transfer, else segments the drive activates
   // (07h), else segments kept for activation (0Eh) and their activation
   // (0Fh). A deferred download goes in 0Eh segments alone. A drive that
-  // offers no mode for the download gets nothing: code 90.
+  // does not tell its modes, nor perhaps whether it takes WRITE BUFFER at
+  // all, is sent 07h segments. A drive that offers no mode for the download
+  // gets nothing: code 90.
   u64 downloadFirmware(u8* image, u32 length, bool* refreshed, bool* rebootRequired, u8 deferred,
                        bool useDma, u8 slot) override;
   // Activates a deferred image (mode 0Fh); at the next reset the drive
@@ -66,10 +68,11 @@ class OrvScsiDev : public OrvBasicDev {
   // The same where a drive that cannot tell supports nothing.
   bool isSupported(u8 operationCode, int serviceAction);
   // The WRITE BUFFER download modes the drive offers, bit n for mode n: none
-  // when WRITE BUFFER is not among its commands, else those its extended
-  // inquiry page tells, else (a drive that does not tell them) the
-  // segmented mode 07h alone.
-  u64 downloadModes(u32& modes);
+  // when it reports WRITE BUFFER as not supported, else those its extended
+  // inquiry page tells, else the segmented mode 07h alone. False when the
+  // drive said none of it: neither answered the support query nor told its
+  // modes.
+  bool downloadModes(u32& modes);
   // A bit of a mode page's current values; a page the drive does not return
   // whole throws code 127.
   u64 modeBit(u8 page, u32 byteInPage, u8 bit, const char* name, bool& value);

@@ -262,7 +262,8 @@ RandomMachine randomMachine(std::mt19937& random) {
     if (bus == "sata" || bus == "sat") text += R"(, "dmMaxBlocks": )" + std::to_string(1 << pick(8));
     bool takesImage = limit == 0 || limit >= 512;
     if (bus == "sas") {
-      // A drive that does not tell its modes is sent segments.
+      // A drive that does not tell its modes is sent segments, whether or
+      // not it answers REPORT SUPPORTED OPERATION CODES.
       bool whole = pick(2), segments = pick(3) != 0, deferred = pick(2), told = pick(4) != 0;
       auto key = [&text](const char* name, bool value) {
         text += std::string(", \"") + name + "\": " + (value ? "true" : "false");
@@ -271,6 +272,7 @@ RandomMachine randomMachine(std::mt19937& random) {
       key("segmentedMicrocode", segments);
       key("deferredMicrocode", deferred);
       key("reportsDownloadModes", told);
+      key("reportsSupportedOpcodes", pick(4) != 0);
       bool fitsOneTransfer = limit == 0 || limit >= kImageLength;
       takesImage = takesImage && (told ? (whole && fitsOneTransfer) || segments || deferred : segments);
     }

@@ -33,12 +33,14 @@ std::string sasMachine(const std::string& keys, const std::string& faults = "") 
 }
 
 // The WRITE BUFFER blocks sent since the last clear: "mode offset length ".
+// Only an activation (0Fh) goes without data.
 std::string writeBuffers() {
   std::string blocks;
   for (const winsim::StorageRequest& request : winsim::storageTrace()) {
     const std::vector<u8>& c = request.command;
     if (c.size() != 10 || c[0] != 0x3B) continue;
     EXPECT_EQ(c[2] + c[9], 0);
+    EXPECT_TRUE(c[1] == 0x0F || (c[6] | c[7] | c[8]) != 0) << "mode " << int(c[1]) << " without data";
     blocks += std::to_string(c[1]) + " " + std::to_string(c[3] << 16 | c[4] << 8 | c[5]) + " " +
               std::to_string(c[6] << 16 | c[7] << 8 | c[8]) + ", ";
   }
@@ -123,13 +125,14 @@ TEST_F(ScsiDevice, IdentificationCapacityAndRecord) {
 
   // The SMART settings cannot be read: the failure, not filled; the final
   // query fails after the other bits were set; a drive that cannot tell its
-  // commands supports none of them.
+  // commands supports none of them, but the download modes its extended
+  // inquiry page tells.
   struct Case {
     const char* faults;
     const char* expected;
   } cases[] = {{R"([{"scsi": 90, "times": 1}])", "4.141.113 cap 00/00 state 0"},
                {R"([{"scsi": 90, "after": 2}])", "4.141.113 cap 03/0F state 0"},
-               {R"([{"scsi": 163}])", "0 cap 03/03 state 1"}};
+               {R"([{"scsi": 163}])", "0 cap 03/0F state 1"}};
   for (const Case& one : cases) {
     load(sasMachine("", one.faults));
     record = {};
@@ -174,17 +177,17 @@ TEST_F(ScsiDevice, WholeImageInOneCommand) {
 }
 
 TEST_F(ScsiDevice, SegmentedByTheTransferLimit) {
-  // 70000 bytes a transfer: segments of 17 pages, then the empty one that
-  // ends them.
+  // 70000 bytes a transfer: segments of 17 pages, the image's alone; the
+  // drive activates them at the next command, the identification.
   load(sasMachine(R"("maxTransfer": 70000)"));
   DevicePtr dev = device();
   std::vector<u8> image = firmwareImage("R003", 3 * 69632 + 4001);
   EXPECT_EQ(downloadText(*dev, image, 0), "0 refreshed");
-  EXPECT_EQ(writeBuffers(), "7 0 69632, 7 69632 69632, 7 139264 69632, 7 208896 4001, 7 0 0, ");
+  EXPECT_EQ(writeBuffers(), "7 0 69632, 7 69632 69632, 7 139264 69632, 7 208896 4001, ");
   EXPECT_EQ(sasDrive(0).activatedImage(), image);
   EXPECT_EQ(revisionOf(*dev), "R003");
 
-  // Odd sizes: one command up to the limit, else the segments and the end.
+  // Odd sizes: one command up to the limit, else the segments.
   load(sasMachine(R"("maxTransfer": 8192)"));
   for (size_t size : {size_t{17}, size_t{8191}, size_t{8193}, size_t{3 * 8192}, size_t{3 * 8192 + 1}}) {
     dev = device();
@@ -192,7 +195,7 @@ TEST_F(ScsiDevice, SegmentedByTheTransferLimit) {
     ASSERT_EQ(downloadText(*dev, odd, 0), "0 refreshed") << size;
     EXPECT_EQ(sasDrive(0).activatedImage(), odd) << size;
     std::string blocks = writeBuffers();
-    EXPECT_EQ(std::count(blocks.begin(), blocks.end(), ','), size <= 8192 ? 1 : (size + 8191) / 8192 + 1) << size;
+    EXPECT_EQ(std::count(blocks.begin(), blocks.end(), ','), (size + 8191) / 8192) << size;
   }
 }
 
@@ -227,7 +230,10 @@ TEST_F(ScsiDevice, DownloadTakesAModeTheDriveOffers) {
   // The modes a drive offers (its keys), an image of 5000 bytes (one
   // transfer of 8 KiB) or 9000, deferred or not: the WRITE BUFFER blocks,
   // the outcome and the record's download (4) and deferred download (8)
-  // bits. A drive that does not tell its modes takes 07h.
+  // bits. A drive that does not tell its modes takes 07h. One that refuses
+  // REPORT SUPPORTED OPERATION CODES has not said whether it takes WRITE
+  // BUFFER: it takes what its page tells, else 07h, and its record claims
+  // only what the page tells.
   struct Case {
     const char* keys;
     u32 size;
@@ -237,8 +243,8 @@ TEST_F(ScsiDevice, DownloadTakesAModeTheDriveOffers) {
     u8 bits;
   } cases[] = {
       {"", 5000, 0, "5 0 5000, ", "0 refreshed", 0x0C},
-      {R"("wholeMicrocode": false)", 5000, 0, "7 0 5000, 7 0 0, ", "0 refreshed", 0x0C},
-      {R"("wholeMicrocode": false, "deferredMicrocode": false)", 9000, 0, "7 0 8192, 7 8192 808, 7 0 0, ",
+      {R"("wholeMicrocode": false)", 5000, 0, "7 0 5000, ", "0 refreshed", 0x0C},
+      {R"("wholeMicrocode": false, "deferredMicrocode": false)", 9000, 0, "7 0 8192, 7 8192 808, ",
        "0 refreshed", 0x04},
       {R"("segmentedMicrocode": false, "deferredMicrocode": false)", 5000, 0, "5 0 5000, ", "0 refreshed", 0x04},
       {R"("segmentedMicrocode": false, "deferredMicrocode": false)", 9000, 0, "", "4.142.90", 0x04},
@@ -249,8 +255,16 @@ TEST_F(ScsiDevice, DownloadTakesAModeTheDriveOffers) {
       {R"("deferredMicrocode": false)", 5000, 1, "", "4.142.90", 0x04},
       {R"("wholeMicrocode": false, "segmentedMicrocode": false, "deferredMicrocode": false)", 5000, 0, "",
        "4.142.90", 0x00},
-      {R"("reportsDownloadModes": false)", 5000, 0, "7 0 5000, 7 0 0, ", "0 refreshed", 0x04},
+      {R"("reportsDownloadModes": false)", 5000, 0, "7 0 5000, ", "0 refreshed", 0x04},
       {R"("reportsDownloadModes": false)", 5000, 1, "", "4.142.90", 0x04},
+      {R"("reportsSupportedOpcodes": false)", 5000, 0, "5 0 5000, ", "0 refreshed", 0x0C},
+      {R"("reportsSupportedOpcodes": false, "wholeMicrocode": false)", 9000, 1, "14 0 8192, 14 8192 808, ",
+       "0 refreshed", 0x0C},
+      {R"("reportsSupportedOpcodes": false, "wholeMicrocode": false, "segmentedMicrocode": false,
+          "deferredMicrocode": false)", 5000, 0, "", "4.142.90", 0x00},
+      {R"("reportsSupportedOpcodes": false, "reportsDownloadModes": false)", 9000, 0, "7 0 8192, 7 8192 808, ",
+       "0 refreshed", 0x00},
+      {R"("reportsSupportedOpcodes": false, "reportsDownloadModes": false)", 5000, 1, "", "4.142.90", 0x00},
   };
   for (const Case& one : cases) {
     load(sasMachine(std::string(one.keys) + (*one.keys ? ", " : "") + R"("maxTransfer": 8192)"));
@@ -273,9 +287,10 @@ TEST_F(ScsiDevice, VirtualDriveReportsCommandsAndModesAsTheStandardHas) {
   // inquiry page's DMS_VALID and DM_MD bits.
   drive_ = osl_open_device("PHYSICALDRIVE0");
   u8 refusal = 0;  // the sense key of the last command refused
+  u8 sense[32] = {};
   auto ask = [&](std::vector<u8> cdb, u32 length) {
     std::vector<u8> data(length);
-    u8 sense[32] = {};
+    std::fill(std::begin(sense), std::end(sense), 0);
     refusal = osl_scsi_send_direct(drive_, cdb.data(), static_cast<u8>(cdb.size()), true, data.data(), length,
                                    sense, sizeof sense, 10, false, true, nullptr)
                   ? osl_sense_key(sense, sizeof sense)
@@ -284,10 +299,11 @@ TEST_F(ScsiDevice, VirtualDriveReportsCommandsAndModesAsTheStandardHas) {
   };
   auto support = [&](u8 options, u8 action) {
     std::vector<u8> data = ask({0xA3, 0x0C, options, 0x3B, 0, action, 0, 0, 0, 20, 0, 0}, 20);
-    return refusal ? "key " + std::to_string(refusal) : std::to_string(data[1] & 0x07);
+    return refusal ? "key " + std::to_string(refusal) + " " + std::to_string(sense[12] << 8 | sense[13])
+                   : std::to_string(data[1] & 0x07);
   };
   EXPECT_EQ(inOrder({support(1, 0), support(3, 0), support(3, 5), support(3, 7), support(2, 5)}),
-            "3, 3, 1, 1, key 5");
+            "3, 3, 1, 1, key 5 9216");
   std::vector<u8> page = ask({0x12, 1, 0x86, 0, 64, 0}, 64);
   EXPECT_EQ(inOrder({std::to_string(page[1]), std::to_string(page[12]), std::to_string(page[19])}),
             "134, 16, 86");  // 05h, 07h, 0Eh, 0Fh
@@ -300,6 +316,13 @@ TEST_F(ScsiDevice, VirtualDriveReportsCommandsAndModesAsTheStandardHas) {
   drive_ = osl_open_device("PHYSICALDRIVE0");
   page = ask({0x12, 1, 0x86, 0, 64, 0}, 64);
   EXPECT_EQ(page[12] | page[19], 0);
+  // A drive without REPORT SUPPORTED OPERATION CODES: invalid command
+  // operation code (20h/00h), the page unchanged.
+  osl_close_device(drive_);
+  load(sasMachine(R"("reportsSupportedOpcodes": false)"));
+  drive_ = osl_open_device("PHYSICALDRIVE0");
+  EXPECT_EQ(inOrder({support(3, 0), support(1, 0)}), "key 5 8192, key 5 8192");
+  EXPECT_EQ(ask({0x12, 1, 0x86, 0, 64, 0}, 64)[19], 86);
 }
 
 TEST_F(ScsiDevice, DownloadFailures) {
@@ -320,13 +343,15 @@ TEST_F(ScsiDevice, DownloadFailures) {
     EXPECT_EQ(revisionOf(*dev), "R001");
     EXPECT_NE(scratch_.read("machine.json").find("\"firmware\": \"R001\""), std::string::npos);
   }
-  // The adapter fails the call that ends the segments: the OS layer's
-  // status comes back.
+  // The adapter fails the call of the last segment: the OS layer's status
+  // comes back, and the drive drops the set rather than activate its start
+  // at the next command.
   load(sasMachine(R"("maxTransfer": 8192)",
-                  R"([{"ioctl": "IOCTL_SCSI_PASS_THROUGH_DIRECT", "after": 10, "error": 1117}])"));
+                  R"([{"ioctl": "IOCTL_SCSI_PASS_THROUGH_DIRECT", "after": 9, "times": 1, "error": 1117}])"));
   DevicePtr dev = device();
   EXPECT_EQ(downloadText(*dev, firmwareImage("R007", 4 * 8192), 0), "5.4.1");
-  EXPECT_EQ(writeBuffers(), "7 0 8192, 7 8192 8192, 7 16384 8192, 7 24576 8192, ");
+  EXPECT_EQ(writeBuffers(), "7 0 8192, 7 8192 8192, 7 16384 8192, ");
+  EXPECT_EQ(revisionOf(*device()), "R001");
   EXPECT_TRUE(sasDrive(0).activatedImage().empty());
 
   // An image without the mark; no image; beyond 16 MiB the 24-bit buffer
@@ -410,6 +435,16 @@ TEST_F(ScsiDevice, VirtualDriveWriteBufferRules) {
   }
   EXPECT_TRUE(sasDrive(0).download().empty()) << "a failed segment ends the download";
   EXPECT_EQ(revisionOf(*device()), "R001");
+
+  // A 07h set is whole at the first command that does not continue it, not
+  // at its last segment: dropped with a hole, else activated.
+  for (u32 second : {2048u, 1024u}) {
+    ASSERT_EQ(writeBuffer(0x07, 0, head), kOk);
+    ASSERT_EQ(writeBuffer(0x07, second, piece), kOk);
+    EXPECT_TRUE(sasDrive(0).activatedImage().empty()) << second;
+    EXPECT_EQ(revisionOf(*device()), second == 1024 ? "R003" : "R001") << second;
+  }
+  EXPECT_EQ(sasDrive(0).activatedImage().size(), 1536u);
 }
 
 }  // namespace

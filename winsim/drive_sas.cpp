@@ -221,7 +221,9 @@ void SasDrive::reportSupportedOperationCodes(ScsiIo& io) {
         (withAction || action == 0 || options == 1))
       found = &one;
   std::vector<uint8_t> data = {0, 0x01, 0, 0};  // not supported
-  if (found) {
+  if (!flag("supportDataAvailable", true)) {
+    data[1] = 0x00;  // data about the command not currently available
+  } else if (found) {
     data = {0, 0x03, 0, found->cdbLength, code};
     data.resize(4 + found->cdbLength, 0xFF);
     data.back() = 0x00;  // the control byte

@@ -108,6 +108,8 @@ class OrvScsiCommandSupport : public OrvScsiData {
 
   // The drive supports the command as the standard defines it.
   bool supported() const { return support.getValue() == 3; }
+  // SUPPORT 000b: the data about the command is not currently available.
+  bool told() const { return support.getValue() != 0; }
 
   OrvBufField support;
   OrvWordField cdbSize;

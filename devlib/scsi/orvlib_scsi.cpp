@@ -117,16 +117,16 @@ u64 OrvScsiDev::getCapacity(u64& capacity, u32& blockLength, u8) {
   });
 }
 
-u64 OrvScsiDev::commandSupport(u8 operationCode, int serviceAction, bool& supported) {
+bool OrvScsiDev::commandSupport(u8 operationCode, int serviceAction, bool& supported) {
   OrvScsiCommandSupport answer;
   u8 options = serviceAction < 0 ? OrvScsiCmdReportSupportedOpCodes::ONE_COMMAND
                                  : OrvScsiCmdReportSupportedOpCodes::ONE_COMMAND_AND_ACTION;
   OrvScsiCmdReportSupportedOpCodes report(options, operationCode,
                                           static_cast<u16>(serviceAction < 0 ? 0 : serviceAction),
                                           answer.getLength());
-  u64 status = send(report, answer.getBuffer(), answer.getLength(), 1);
-  supported = status == 0 && answer.supported();
-  return status;
+  bool answered = send(report, answer.getBuffer(), answer.getLength(), 1) == 0;
+  supported = answered && answer.supported();
+  return answered && answer.told();
 }
 
 bool OrvScsiDev::isSupported(u8 operationCode, int serviceAction) {
@@ -137,10 +137,10 @@ bool OrvScsiDev::isSupported(u8 operationCode, int serviceAction) {
 
 bool OrvScsiDev::downloadModes(u32& modes) {
   modes = 0;
-  // The query is optional: a drive that refuses it, or fails it, has not
-  // said whether it takes WRITE BUFFER.
+  // The query is optional: a drive that refuses it, fails it or has no
+  // data about the command has not said whether it takes WRITE BUFFER.
   bool writeBuffer = false;
-  bool answered = commandSupport(SCSI_WRITE_BUFFER, -1, writeBuffer) == 0;
+  bool answered = commandSupport(SCSI_WRITE_BUFFER, -1, writeBuffer);
   if (answered && !writeBuffer) return true;
   // WRITE BUFFER's mode is no service action: the command's support data
   // cannot tell the modes, the extended inquiry page can.

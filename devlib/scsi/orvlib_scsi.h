@@ -63,8 +63,9 @@ class OrvScsiDev : public OrvBasicDev {
     return send(command, data, length, ignoreErrorCount ? 1 : 0);
   }
   // Whether the drive reports the command (with the service action; -1:
-  // none) as supported; the failed query's status.
-  u64 commandSupport(u8 operationCode, int serviceAction, bool& supported);
+  // none) as supported. False when it did not tell: it refused or failed
+  // the query, or answered that the data is not available.
+  bool commandSupport(u8 operationCode, int serviceAction, bool& supported);
   // The same where a drive that cannot tell supports nothing.
   bool isSupported(u8 operationCode, int serviceAction);
   // The WRITE BUFFER download modes the drive offers, bit n for mode n: none

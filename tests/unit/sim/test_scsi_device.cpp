@@ -231,8 +231,8 @@ TEST_F(ScsiDevice, DownloadTakesAModeTheDriveOffers) {
   // transfer of 8 KiB) or 9000, deferred or not: the WRITE BUFFER blocks,
   // the outcome and the record's download (4) and deferred download (8)
   // bits. A drive that does not tell its modes takes 07h. One that refuses
-  // REPORT SUPPORTED OPERATION CODES has not said whether it takes WRITE
-  // BUFFER: it takes what its page tells, else 07h, and its record claims
+  // REPORT SUPPORTED OPERATION CODES, or answers that it has no data about
+  // WRITE BUFFER, has not said whether it takes it: it takes what its page tells, else 07h, and its record claims
   // only what the page tells.
   struct Case {
     const char* keys;
@@ -265,6 +265,10 @@ TEST_F(ScsiDevice, DownloadTakesAModeTheDriveOffers) {
       {R"("reportsSupportedOpcodes": false, "reportsDownloadModes": false)", 9000, 0, "7 0 8192, 7 8192 808, ",
        "0 refreshed", 0x00},
       {R"("reportsSupportedOpcodes": false, "reportsDownloadModes": false)", 5000, 1, "", "4.142.90", 0x00},
+      {R"("supportDataAvailable": false, "wholeMicrocode": false)", 9000, 0, "7 0 8192, 7 8192 808, ",
+       "0 refreshed", 0x0C},
+      {R"("supportDataAvailable": false, "reportsDownloadModes": false)", 5000, 0, "7 0 5000, ", "0 refreshed",
+       0x00},
   };
   for (const Case& one : cases) {
     load(sasMachine(std::string(one.keys) + (*one.keys ? ", " : "") + R"("maxTransfer": 8192)"));

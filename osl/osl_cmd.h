@@ -93,6 +93,10 @@ struct _osl_dev_entry {
   char firmware[9];
   char model[41];
   char serial[21];
+  // The characters of the field the model came from: a shorter model is the
+  // drive's whole one, a model as long may have been cut short there. 0: the
+  // listing has no model of the drive.
+  u8 modelField;
   u32 commandBus;    // osl_bus_type
   u32 deviceType;    // osl_dev_type
   u32 physicalBus;   // osl_bus_type

@@ -286,6 +286,7 @@ u64 osl_csmi_list_raid_set(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPer
     std::snprintf(entry.id, sizeof entry.id, "SCSI%u:r%u", controller->port, address[3]);
     copyField(entry.firmware, drive.bFirmware, sizeof drive.bFirmware);
     copyField(entry.model, drive.bModel, sizeof drive.bModel);
+    entry.modelField = sizeof drive.bModel;
     copyField(entry.serial, drive.bSerialNumber, 20);
     entry.commandBus = OSL_BUS_CSMI;
     entry.deviceType = OSL_DEV_NVME;

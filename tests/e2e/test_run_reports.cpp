@@ -201,30 +201,38 @@ TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
   // Drive 0's model is longer than the 16 characters its translation lists;
   // drive 1 runs the package's firmware already.
   const std::string model = "MODEL A 2TB SATA SSD";
-  auto machine = [&model](const std::string& first, const std::string& fault) {
-    return machineWith(R"({"bus": "sat", "model": ")" + model + R"(", "serial": "L0")" + first + R"(},
+  auto machine = [&model](const std::string& first, const std::string& fault, const std::string& windows) {
+    std::string text = machineWith(first + R"(,
                           {"bus": "sata", "model": ")" + model + R"(", "serial": "L1", "firmware": "REV00002"},
                           {"bus": "sas", "vendor": "MAKER", "model": "MODEL B", "serial": "L2", "firmware": "R001"})",
-                       fault);
+                                   fault);
+    return text.replace(text.find("10.0"), 4, windows);
   };
+  const std::string translated = R"({"bus": "sat", "model": ")" + model + R"(", "serial": "L0")";
   const std::string locked = "Device operation is exclusively locked by other command (process 4242)";
   struct Case {
     std::string first, fault, lock;
     std::string unread;  // empty: the run updates drive 0
     std::vector<std::string> revisions;
+    std::string windows = "10.0";
   } cases[] = {
-      {"", R"({"ata": 236, "drive": 0, "times": 1})", "", "PHYSICALDRIVE0: ATA Identify failed",
+      {translated + "}", R"({"ata": 236, "drive": 0, "times": 1})", "", "PHYSICALDRIVE0: ATA Identify failed",
        {"REV00001", "REV00002", "R001"}},
-      {R"(, "maxTransfer": 256)", "", "", "PHYSICALDRIVE0: ATA Identify failed", {"REV00001", "REV00002", "R001"}},
-      {"", "", "PHYSICALDRIVE0", "PHYSICALDRIVE0: " + locked, {"REV00001", "REV00002", "R001"}},
+      {translated + R"(, "maxTransfer": 256})", "", "", "PHYSICALDRIVE0: ATA Identify failed",
+       {"REV00001", "REV00002", "R001"}},
+      {translated + "}", "", "PHYSICALDRIVE0", "PHYSICALDRIVE0: " + locked, {"REV00001", "REV00002", "R001"}},
       // What the list says of the SAS drive rules the package out.
-      {"", R"({"scsi": 18, "drive": 2, "times": 1})", "", "", {"REV00002", "REV00002", "R001"}},
-      {"", "", "PHYSICALDRIVE2", "", {"REV00002", "REV00002", "R001"}},
+      {translated + "}", R"({"scsi": 18, "drive": 2, "times": 1})", "", "", {"REV00002", "REV00002", "R001"}},
+      {translated + "}", "", "PHYSICALDRIVE2", "", {"REV00002", "REV00002", "R001"}},
+      // The NVMe driver lists a model whole: the start of the package's is
+      // another model. Windows 7 cannot read the drive.
+      {R"({"bus": "nvme", "model": "MODEL A 2TB", "serial": "L0"})", "", "", "", {"REV00001", "REV00002", "R001"},
+       "6.1"},
   };
   for (const Case& c : cases) {
     std::filesystem::remove_all(std::filesystem::path(scratch_.path()) / "programdata");
     if (!c.lock.empty()) writeLock(c.lock, "4242");
-    Outcome result = update(machine(c.first, c.fault), {"/log=run.log"}, {}, model);
+    Outcome result = update(machine(c.first, c.fault, c.windows), {"/log=run.log"}, {}, model);
     std::string what = c.first + c.fault + c.lock;
     EXPECT_EQ(revisions(), c.revisions) << what;
     std::string log = scratch_.read("run.log");

@@ -481,8 +481,10 @@ u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
   // Windows' AHCI and NVMe drivers give the drive's own model; the others a
   // SCSI product identification, which holds 16 characters of it.
   entry->modelField = commandBus == OSL_BUS_SATA || commandBus == OSL_BUS_NVME ? 40 : 16;
-  if (!descriptorText(descriptor, used, descriptor->ProductIdOffset, 40, entry->model))
+  if (!descriptorText(descriptor, used, descriptor->ProductIdOffset, 40, entry->model)) {
     std::strcpy(entry->model, "UNKNOWN");
+    entry->modelField = 0;
+  }
   if (!descriptorText(descriptor, used, descriptor->SerialNumberOffset, 20, entry->serial))
     std::strcpy(entry->serial, "UNKNOWN");
 

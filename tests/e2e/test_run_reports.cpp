@@ -228,6 +228,9 @@ TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
       // another model. Windows 7 cannot read the drive.
       {R"({"bus": "nvme", "model": "MODEL A 2TB", "serial": "L0"})", "", "", "", {"REV00001", "REV00002", "R001"},
        "6.1"},
+      // A drive without a product id may be any model.
+      {R"({"bus": "sat", "model": "", "serial": "L0"})", R"({"ata": 236, "drive": 0, "times": 1})", "",
+       "PHYSICALDRIVE0: ATA Identify failed", {"REV00001", "REV00002", "R001"}},
   };
   for (const Case& c : cases) {
     std::filesystem::remove_all(std::filesystem::path(scratch_.path()) / "programdata");

@@ -621,7 +621,7 @@ u64 osl_drive_query(_OSL_PDEV* drive, _osl_dev_info* list) {
 }
 
 u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_type* deviceType,
-                         osl_bus_type* physicalBus) {
+                         osl_bus_type* physicalBus, osl_unread_list* unread) {
   if (!drive || !drive->handle) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
   if (osl_csmi_get_driver_info(drive->handle) != 0) {
     *deviceType = OSL_DEV_NONE;
@@ -653,7 +653,7 @@ u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_typ
     if (status == 0 && entry.deviceType != OSL_DEV_NONE)
       *deviceType = static_cast<osl_dev_type>(entry.deviceType);
   } else if (drive->kind == 'r') {
-    status = osl_csmi_raid_bus_dev_type(drive, &entry);
+    status = osl_csmi_raid_bus_dev_type(drive, &entry, unread);
     *deviceType = static_cast<osl_dev_type>(entry.deviceType);
   } else {
     status = ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);

@@ -255,24 +255,42 @@ TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
 
 TEST_F(RunReports, DriveMissingFromAnIncompleteLookupFailsWithTheListingsReason) {
   // The update command's own listing (the second) cannot read the disks or
-  // opens the drive's interface no more.
+  // opens the drive's interface no more; or the update's lookup of a RAID
+  // member cannot read the first of two sets (the run's thirteenth read of a
+  // set), which holds the member.
   const std::string disk = R"(\\?\scsi#disk&ven_ata&prod_virtual_drive#4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b})";
-  const std::pair<std::string, std::string> cases[] = {
-      {R"({"setupapi": "SetupDiGetClassDevsW", "after": 2, "times": 1})",
+  const std::string sataDisk = R"({"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1"})";
+  const std::string raidSets = R"([{"kind": "csmi", "raidSets": [{"drives": [{"model": "NVMe VIRTUAL DRIVE", "serial": "R0"}]},
+                                                                  {"drives": [{"model": "NVMe OTHER", "serial": "R1"}]}]}])";
+  struct Case {
+    std::string drives, controllers, fault, reason;
+    std::string drive = "PHYSICALDRIVE0";
+    std::string model = PackageSpec().model;
+  } cases[] = {
+      {sataDisk, "", R"({"setupapi": "SetupDiGetClassDevsW", "after": 2, "times": 1})",
        "the disk interfaces: SetupDiGetClassDevsW failed (error: 31)"},
-      {R"({"ioctl": "CreateFileW", "drive": 0, "after": 3, "times": 1, "error": 5})",
+      {sataDisk, "", R"({"ioctl": "CreateFileW", "drive": 0, "after": 3, "times": 1, "error": 5})",
        disk + ": CreateFileW failed (error: 5)"},
+      {"", raidSets, R"({"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 11, "after": 12, "times": 1})",
+       "storage port 0: CSMI RAID configuration of set 0 failed (error: 31, return code: 0x0)", "SCSI0:r0",
+       "NVMe VIRTUAL DRIVE"},
+      {"", raidSets, R"({"csmi": 11, "after": 12, "times": 1, "returnCode": 3})",
+       "storage port 0: CSMI RAID configuration of set 0 failed (error: 0, return code: 0x3)", "SCSI0:r0",
+       "NVMe VIRTUAL DRIVE"},
   };
-  for (const auto& [fault, reason] : cases) {
-    Outcome result = update(machineWith(R"({"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1"})", fault),
-                            {"/log=run.log"});
-    EXPECT_EQ(result.exitCode, 1) << fault;
-    EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001"})) << fault;
-    EXPECT_NE(result.out.find(written("[PHYSICALDRIVE0] Error description: ORVERR19: Query on device failed (" +
-                                      reason + ").\n")),
+  for (const Case& c : cases) {
+    std::string machine = machineWith(c.drives, c.fault);
+    if (!c.controllers.empty()) machine.insert(machine.find("\"faults\""), "\"controllers\": " + c.controllers + ", ");
+    Outcome result = update(machine, {"/log=run.log"}, {}, c.model);
+    EXPECT_EQ(result.exitCode, 1) << c.fault;
+    EXPECT_EQ(scratch_.read("machine.json").find("REV00002"), std::string::npos) << c.fault << ": a drive updated";
+    EXPECT_NE(result.out.find(written("[" + c.drive + "] Error description: ORVERR19: Query on device failed (" +
+                                      c.reason + ").\n")),
               std::string::npos)
-        << fault << "\n" << result.out;
-    EXPECT_EQ(result.err, written("\r\nPHYSICALDRIVE0: Firmware download failed on device [Query on device failed].\r\n\r\n")) << fault;
+        << c.fault << "\n" << result.out;
+    EXPECT_EQ(result.err,
+              written("\r\n" + c.drive + ": Firmware download failed on device [Query on device failed].\r\n\r\n"))
+        << c.fault;
   }
 }
 

@@ -58,12 +58,6 @@ std::unique_ptr<Command> makeCommand(DriveRun& run, Arguments&&... arguments) {
   }
 }
 
-std::string trimmed(const std::string& text) {
-  size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // SCSI drives report a revision of 4 characters, the start of a longer one.
 constexpr size_t kScsiRevisionLength = 4;
 
@@ -176,6 +170,12 @@ void printResultLines(const UpdateSession& session, const std::string& name, con
 }
 
 }  // namespace
+
+std::string trimmed(const std::string& text) {
+  size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
 
 UpdateSession::UpdateSession(bool silentRun, bool everyDrive) : silent(silentRun), nomodel(everyDrive) {
   for (int signalNumber : kTerminationSignals) std::signal(signalNumber, onTerminateSignal);

@@ -86,3 +86,5 @@ void printLicenceText(const UpdateSession& session);
 u64 matchDevices(UpdateSession& session);
 void printDeviceTable(const UpdateSession& session);
 void printDownloadBanner();
+// The text without the blanks at either end.
+std::string trimmed(const std::string& text);

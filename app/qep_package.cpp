@@ -35,14 +35,15 @@ bool isMeantFor(const UpdateSession& session, const _OrvDevProperty& record) {
   return isPackageModel(record.modelNumber, session.modelNumber);
 }
 
-bool isPrefixOf(const char* text, const std::string& whole) { return whole.compare(0, std::strlen(text), text) == 0; }
-
-// A drive list's model may be the start of the drive's own: a SCSI-ATA
-// translation reports 16 characters of it.
-bool mayBeMeantFor(const UpdateSession& session, const char* listedModel) {
-  if (session.nomodel || session.modelNumber[0] == '\0') return true;
-  return isPrefixOf(listedModel, session.modelNumber) ||
-         isPrefixOf(listedModel, std::string(kMakerPrefix) + session.modelNumber);
+// A drive list's model may be the start of the drive's own, cut short by the
+// field it came from (a SCSI-ATA translation reports 16 characters of an ATA
+// model): the drive may be the package's when the field would hold as much
+// of the package's model. A model shorter than its field is whole.
+bool mayBeMeantFor(const UpdateSession& session, const DivIzuDevList::UnreadDrive& drive) {
+  if (session.nomodel || session.modelNumber[0] == '\0' || drive.modelField == 0) return true;
+  for (const std::string& model : {std::string(session.modelNumber), kMakerPrefix + std::string(session.modelNumber)})
+    if (drive.listedModel == trimmed(model.substr(0, drive.modelField))) return true;
+  return false;
 }
 
 template <size_t N>
@@ -152,7 +153,7 @@ u64 matchDevices(UpdateSession& session) {
   // A drive that was not read is named unless its update reports on it, or
   // what the drive list says of it already rules the package out.
   for (const DivIzuDevList::UnreadDrive& drive : list->unreadRecords()) {
-    if (session.results.count(drive.deviceName) || !mayBeMeantFor(session, drive.listedModel.c_str())) continue;
+    if (session.results.count(drive.deviceName) || !mayBeMeantFor(session, drive)) continue;
     session.unread.push_back(drive.deviceName + ": " + drive.reason);
   }
   return taken ? 0 : appStatus(ORV_ERR_NO_DEVICES, 174);

@@ -82,7 +82,7 @@ u64 DivIzuDevList::execute() {
       record.locked = 1;
       orv_status_msgstr(lockStatus, why, sizeof why);
       std::string reason = std::string(why) + " (process " + owner + ")";
-      addUnreadDrive(listed, reason.c_str());
+      addUnreadDrive(listed, entry.modelField, reason.c_str());
     } else {
       u64 fillStatus = 0;
       probeStatus = probe(record, isSupported, fillStatus);
@@ -95,7 +95,7 @@ u64 DivIzuDevList::execute() {
         orv_status_msgstr(failure, why, sizeof why);
       else if (record.modelNumber[0] == '\0')
         osl_strcpy(why, sizeof why, "the drive reports no model number");
-      if (why[0]) addUnreadDrive(listed, why);
+      if (why[0]) addUnreadDrive(listed, entry.modelField, why);
     }
     if (isSupported)
       ++supported;
@@ -113,10 +113,10 @@ u64 DivIzuDevList::execute() {
   return deviceId.empty() ? 0 : probeStatus;
 }
 
-void DivIzuDevList::addUnreadDrive(const _OrvDevProperty& record, const char* reason) {
+void DivIzuDevList::addUnreadDrive(const _OrvDevProperty& record, u32 modelField, const char* reason) {
   if (record.deviceType == OSL_DEV_NONE) return;
   osl_unread_add(&unread, record.deviceName, reason);
-  unreadRecordList.push_back({record.deviceName, record.modelNumber, reason});
+  unreadRecordList.push_back({record.deviceName, record.modelNumber, reason, record.modelNumber[0] ? modelField : 0});
 }
 
 u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported, u64& fillStatus) {

@@ -35,11 +35,13 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
   // A listed drive of a known device type that was not read: its probe did
   // not complete, or another live program holds its lock. Its record keeps
   // what the drive list's descriptor said; a SCSI-ATA translation reports a
-  // shortened model there.
+  // shortened model there. modelField: the characters of the field the model
+  // came from (a shorter model is whole), 0 when the list has no model.
   struct UnreadDrive {
     std::string deviceName;
     std::string listedModel;
     std::string reason;
+    u32 modelField;
   };
   const std::vector<UnreadDrive>& unreadRecords() const { return unreadRecordList; }
 
@@ -53,7 +55,7 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
   // Fills a record from its drive; the probe's status. fillStatus: why the
   // drive's identification could not be read (0 when it was).
   u64 probe(_OrvDevProperty& record, bool& supported, u64& fillStatus);
-  void addUnreadDrive(const _OrvDevProperty& record, const char* reason);
+  void addUnreadDrive(const _OrvDevProperty& record, u32 modelField, const char* reason);
 
   std::vector<_OrvDevProperty> records;
   osl_dev_type filter;

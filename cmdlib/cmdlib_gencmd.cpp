@@ -136,12 +136,13 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, std::string& 
   u64 status = osl_list_drives(list.get(), &unread);
   // A drive missing from a list the listing could not complete may be one of
   // those it went past: the listing's failure is the reason, not its type.
-  auto listingFailure = [&unread, &argument] {
-    for (u32 i = 0; i < unread.count && i < OSL_UNREAD_KEPT; ++i)
-      argument += (i ? "; " : "") + std::string(unread.texts[i]);
+  // A RAID set the drive's lookup cannot read may hold it the same way.
+  auto listingFailure = [&argument](const osl_unread_list& gaps) {
+    for (u32 i = 0; i < gaps.count && i < OSL_UNREAD_KEPT; ++i)
+      argument += (i ? "; " : "") + std::string(gaps.texts[i]);
     return cmdStatus(ORV_ERR_QUERY_DEVICE, 190);
   };
-  if (status) return unread.count ? listingFailure() : status;
+  if (status) return unread.count ? listingFailure(unread) : status;
 
   devProperty = _OrvDevProperty();
   bool found = false;
@@ -161,17 +162,19 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, std::string& 
     std::memcpy(devProperty.serialNumber, entry.serial, sizeof devProperty.serialNumber);
   }
   list.reset();
-  if (!found) return unread.count ? listingFailure() : cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 192);
+  if (!found) return unread.count ? listingFailure(unread) : cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 192);
 
   OrvGenDev* made = nullptr;
+  osl_unread_list lookup;
+  lookup.count = 0;
   try {
-    made = OrvGenDev::newOrvDevice(deviceId, namespaceId, false, allocatedNsMode);
+    made = OrvGenDev::newOrvDevice(deviceId, namespaceId, false, allocatedNsMode, &lookup);
     made->setIgnoreError();
     made->getPowerMode(&devProperty.unitStatus);
     made->unsetIgnoreError();
   } catch (u64 thrown) {
     delete made;
-    return thrown;
+    return lookup.count ? listingFailure(lookup) : thrown;
   } catch (...) {
     delete made;
     return cmdStatus(ORV_ERR_GENERIC, 209);

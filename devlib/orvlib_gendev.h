@@ -75,9 +75,10 @@ struct _OrvDevDumpItem {
 class ORV_EXPORT OrvGenDev {
  public:
   // Opens the drive once to learn its device type, then builds the class of
-  // that command set. The caller owns the object.
+  // that command set. The caller owns the object. unread: where a RAID
+  // member's failed CSMI request is recorded.
   static OrvGenDev* newOrvDevice(std::string devicePath, u32 namespaceId, bool ignoreInitError,
-                                 bool allocatedNsMode);
+                                 bool allocatedNsMode, osl_unread_list* unread = nullptr);
 
   virtual ~OrvGenDev();
   virtual u64 getIdentStrings(char* firmwareRevision, char* model, char* serial,

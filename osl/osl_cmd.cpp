@@ -478,8 +478,13 @@ u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
   u32 used = usedLength(descriptor, descriptorLength);
   if (!descriptorText(descriptor, used, descriptor->ProductRevisionOffset, 8, entry->firmware))
     std::strcpy(entry->firmware, "UNKNOWN");
-  if (!descriptorText(descriptor, used, descriptor->ProductIdOffset, 40, entry->model))
+  // Windows' AHCI and NVMe drivers give the drive's own model; the others a
+  // SCSI product identification, which holds 16 characters of it.
+  entry->modelField = commandBus == OSL_BUS_SATA || commandBus == OSL_BUS_NVME ? 40 : 16;
+  if (!descriptorText(descriptor, used, descriptor->ProductIdOffset, 40, entry->model)) {
     std::strcpy(entry->model, "UNKNOWN");
+    entry->modelField = 0;
+  }
   if (!descriptorText(descriptor, used, descriptor->SerialNumberOffset, 20, entry->serial))
     std::strcpy(entry->serial, "UNKNOWN");
 
@@ -616,7 +621,7 @@ u64 osl_drive_query(_OSL_PDEV* drive, _osl_dev_info* list) {
 }
 
 u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_type* deviceType,
-                         osl_bus_type* physicalBus) {
+                         osl_bus_type* physicalBus, osl_unread_list* unread) {
   if (!drive || !drive->handle) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
   if (osl_csmi_get_driver_info(drive->handle) != 0) {
     *deviceType = OSL_DEV_NONE;
@@ -648,7 +653,7 @@ u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_typ
     if (status == 0 && entry.deviceType != OSL_DEV_NONE)
       *deviceType = static_cast<osl_dev_type>(entry.deviceType);
   } else if (drive->kind == 'r') {
-    status = osl_csmi_raid_bus_dev_type(drive, &entry);
+    status = osl_csmi_raid_bus_dev_type(drive, &entry, unread);
     *deviceType = static_cast<osl_dev_type>(entry.deviceType);
   } else {
     status = ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);

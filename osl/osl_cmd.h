@@ -93,6 +93,10 @@ struct _osl_dev_entry {
   char firmware[9];
   char model[41];
   char serial[21];
+  // The characters of the field the model came from: a shorter model is the
+  // drive's whole one, a model as long may have been cut short there. 0: the
+  // listing has no model of the drive.
+  u8 modelField;
   u32 commandBus;    // osl_bus_type
   u32 deviceType;    // osl_dev_type
   u32 physicalBus;   // osl_bus_type
@@ -174,8 +178,9 @@ u64 osl_csmi_bus_dev_type(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPTOR* des
 u32 osl_dev_info_free_index(const _osl_dev_info* list);
 
 // Per-drive queries.
+// unread: where a RAID member's failed CSMI request is recorded.
 u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_type* deviceType,
-                         osl_bus_type* physicalBus);
+                         osl_bus_type* physicalBus, osl_unread_list* unread = nullptr);
 u32 osl_get_max_transfer_size(_OSL_PDEV* drive, osl_bus_type bus);
 u32 osl_default_max_transfer(u8 bus);
 u8 osl_has_partitions(_OSL_PDEV* drive, u32 ignored);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "osl/orv_status.h"
 #include "osl/osl_clib.h"
@@ -149,6 +150,8 @@ u64 listingRequest(const _OSL_PDEV* controller, const char* request, u64 status,
   return status ? status : ORV_OSL_STATUS(ORV_ERR_GENERIC);
 }
 
+std::string setRequest(u32 setIndex) { return "RAID configuration of set " + std::to_string(setIndex); }
+
 // Lists the drives of the controller on this storage port, when it is one.
 u64 listController(HANDLE handle, DWORD index, _osl_dev_info* list, osl_unread_list* unread,
                    bool* found) {
@@ -264,9 +267,7 @@ u64 osl_csmi_list_raid_set(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPer
   RaidConfig config;
   u32 error = 0;
   u64 status = config.read(controller, setIndex, maxDrivesPerSet, &error);
-  char request[48];
-  std::snprintf(request, sizeof request, "RAID configuration of set %u", setIndex);
-  status = listingRequest(controller, request, status, error, config.header(), unread);
+  status = listingRequest(controller, setRequest(setIndex).c_str(), status, error, config.header(), unread);
   if (status) return status;
   for (u32 i = 0; i < config.driveCount() && list->count < OSL_MAX_DRIVES && *keyCount < OSL_MAX_DRIVES;
        ++i) {
@@ -286,6 +287,7 @@ u64 osl_csmi_list_raid_set(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPer
     std::snprintf(entry.id, sizeof entry.id, "SCSI%u:r%u", controller->port, address[3]);
     copyField(entry.firmware, drive.bFirmware, sizeof drive.bFirmware);
     copyField(entry.model, drive.bModel, sizeof drive.bModel);
+    entry.modelField = sizeof drive.bModel;
     copyField(entry.serial, drive.bSerialNumber, 20);
     entry.commandBus = OSL_BUS_CSMI;
     entry.deviceType = OSL_DEV_NVME;
@@ -389,18 +391,27 @@ u64 osl_csmi_raid_query(_OSL_PDEV* drive, _osl_dev_info* list) {
   return 0;
 }
 
-u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry) {
+u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry, osl_unread_list* unread) {
   osl_csmi_raid_info_buffer info = {};
-  u64 status = osl_csmi_request(drive, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true);
+  u32 error = 0;
+  u64 status = osl_csmi_request(drive, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true, &error);
+  status = listingRequest(drive, "RAID information", status, error, &info.header, unread);
   if (status) return status;
   if (info.uNumRaidSets == 0) {
     bool found = false;
     status = findPhysicalNvme(drive->target, entry, &found);
   }
+  // A set that cannot be read may hold the drive: its failure stands unless
+  // another set does.
+  u64 unreadSet = 0;
   for (u32 set = 0; set < info.uNumRaidSets; ++set) {
     RaidConfig config;
-    status = config.read(drive, set, info.uMaxDrivesPerSet);
-    if (status) continue;
+    status = config.read(drive, set, info.uMaxDrivesPerSet, &error);
+    status = listingRequest(drive, setRequest(set).c_str(), status, error, config.header(), unread);
+    if (status) {
+      if (!unreadSet) unreadSet = status;
+      continue;
+    }
     for (u32 i = 0; i < config.driveCount(); ++i) {
       const osl_csmi_raid_drive& member = config.drive(i);
       if (member.bSASAddress[3] != drive->target) continue;
@@ -413,8 +424,9 @@ u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry) {
       entry->usable = 1;
     }
   }
-  if (status) return status;
-  return entry->usable == 1 ? 0 : ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+  if (entry->usable == 1) return 0;
+  if (unreadSet) return unreadSet;
+  return status ? status : ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
 }
 
 u64 osl_csmi_phy_describe(_OSL_PDEV* drive, _osl_dev_entry* entry) {

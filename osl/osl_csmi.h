@@ -42,7 +42,9 @@ u64 osl_csmi_open(_OSL_PDEV* drive);
 // remembered for the life of the process.
 u64 osl_csmi_controller_port(u8* port);
 u64 osl_csmi_raid_query(_OSL_PDEV* drive, _osl_dev_info* list);
-u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry);
+// A RAID member's types; a request that fails as the listing's would is
+// recorded as the controller's in unread.
+u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry, osl_unread_list* unread = nullptr);
 u64 osl_csmi_phy_describe(_OSL_PDEV* drive, _osl_dev_entry* entry);
 
 // Sending commands to a drive behind the controller. ATA commands travel as

@@ -183,21 +183,25 @@ uint8_t busTypeOf(const Disk& disk) {
 std::vector<uint8_t> deviceDescriptor(const Disk& disk) {
   DescriptorBuilder builder(offsetof(STORAGE_DEVICE_DESCRIPTOR, RawDeviceProperties));
   DWORD vendor = 0, product = 0, revision = 0, serial = 0;
+  // A device without a product id (all blanks) has no offset of it.
+  auto productText = [&builder](const std::string& text) {
+    return trimmedRight(text).empty() ? DWORD{0} : builder.addText(text);
+  };
   if (AtaDrive* ata = disk.ataPath()) {
     // The AHCI driver reports the IDENTIFY texts and no vendor.
-    product = builder.addText(trimmedRight(ata->model()).substr(0, 40));
+    product = productText(trimmedRight(ata->model()).substr(0, 40));
     revision = builder.addText(trimmedRight(ata->firmware()).substr(0, 8));
     serial = builder.addText(padded(ata->serial(), 20));
   } else if (NvmeDrive* nvme = disk.drive->nvme()) {
     // The NVMe driver reports the identify texts whole.
     vendor = builder.addText("NVMe    ");
-    product = builder.addText(trimmedRight(nvme->model()).substr(0, 40));
+    product = productText(trimmedRight(nvme->model()).substr(0, 40));
     revision = builder.addText(trimmedRight(nvme->firmware()).substr(0, 8));
     serial = builder.addText(nvme->serial().substr(0, 20));
   } else {
     ScsiTarget* target = disk.scsiPath();
     vendor = builder.addText(target->vendorId());
-    product = builder.addText(target->productId());
+    product = productText(target->productId());
     revision = builder.addText(target->revision());
     serial = builder.addText(target->unitSerial());
   }

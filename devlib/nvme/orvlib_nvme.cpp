@@ -919,20 +919,21 @@ u64 OrvNvmeDev::readLog(u8 logId, u16 subPage, std::vector<OrvBuffer*>& buffers,
       // The window: count blocks of 512 bytes from block offset (log byte
       // offset x 512), or with count 0 every block from there to the log's
       // end, its last block included. The messages name the window's first byte.
-      u64 first = static_cast<u64>(offset) * TELEMETRY_BLOCK;
+      unsigned long long first = static_cast<u64>(offset) * TELEMETRY_BLOCK;
+      unsigned long long bytes = static_cast<u64>(count) * TELEMETRY_BLOCK;
       if (first >= size) {
-        osl_log(OSL_LOG_CRITICAL, "Critical: Invalid buffer length [Max log size = %u] [Input:Offset = %u]\n", size,
-                static_cast<u32>(first));
+        osl_log(OSL_LOG_CRITICAL, "Critical: Invalid buffer length [Max log size = %u] [Input:Offset = %llu]\n", size,
+                first);
         return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
       }
-      if (first + static_cast<u64>(count) * TELEMETRY_BLOCK > size) {
+      if (first + bytes > size) {
         osl_log(OSL_LOG_CRITICAL,
-                "Critical: Invalid buffer length [Max log size = %u] [Input:Offset = %u] [Input:Length = %u]\n", size,
-                static_cast<u32>(first), count * TELEMETRY_BLOCK);
+                "Critical: Invalid buffer length [Max log size = %u] [Input:Offset = %llu] [Input:Length = %llu]\n",
+                size, first, bytes);
         return ORV_LIB_STATUS(ORV_ERR_BUFFER_LENGTH);
       }
       start = static_cast<u32>(first);
-      length = count ? count * TELEMETRY_BLOCK : size - start;
+      length = count ? static_cast<u32>(bytes) : size - start;
     }
     std::string name;
     std::unique_ptr<OrvLogBuffer> log(new (std::nothrow)

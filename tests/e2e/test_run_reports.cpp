@@ -201,30 +201,41 @@ TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
   // Drive 0's model is longer than the 16 characters its translation lists;
   // drive 1 runs the package's firmware already.
   const std::string model = "MODEL A 2TB SATA SSD";
-  auto machine = [&model](const std::string& first, const std::string& fault) {
-    return machineWith(R"({"bus": "sat", "model": ")" + model + R"(", "serial": "L0")" + first + R"(},
+  auto machine = [&model](const std::string& first, const std::string& fault, const std::string& windows) {
+    std::string text = machineWith(first + R"(,
                           {"bus": "sata", "model": ")" + model + R"(", "serial": "L1", "firmware": "REV00002"},
                           {"bus": "sas", "vendor": "MAKER", "model": "MODEL B", "serial": "L2", "firmware": "R001"})",
-                       fault);
+                                   fault);
+    return text.replace(text.find("10.0"), 4, windows);
   };
+  const std::string translated = R"({"bus": "sat", "model": ")" + model + R"(", "serial": "L0")";
   const std::string locked = "Device operation is exclusively locked by other command (process 4242)";
   struct Case {
     std::string first, fault, lock;
     std::string unread;  // empty: the run updates drive 0
     std::vector<std::string> revisions;
+    std::string windows = "10.0";
   } cases[] = {
-      {"", R"({"ata": 236, "drive": 0, "times": 1})", "", "PHYSICALDRIVE0: ATA Identify failed",
+      {translated + "}", R"({"ata": 236, "drive": 0, "times": 1})", "", "PHYSICALDRIVE0: ATA Identify failed",
        {"REV00001", "REV00002", "R001"}},
-      {R"(, "maxTransfer": 256)", "", "", "PHYSICALDRIVE0: ATA Identify failed", {"REV00001", "REV00002", "R001"}},
-      {"", "", "PHYSICALDRIVE0", "PHYSICALDRIVE0: " + locked, {"REV00001", "REV00002", "R001"}},
+      {translated + R"(, "maxTransfer": 256})", "", "", "PHYSICALDRIVE0: ATA Identify failed",
+       {"REV00001", "REV00002", "R001"}},
+      {translated + "}", "", "PHYSICALDRIVE0", "PHYSICALDRIVE0: " + locked, {"REV00001", "REV00002", "R001"}},
       // What the list says of the SAS drive rules the package out.
-      {"", R"({"scsi": 18, "drive": 2, "times": 1})", "", "", {"REV00002", "REV00002", "R001"}},
-      {"", "", "PHYSICALDRIVE2", "", {"REV00002", "REV00002", "R001"}},
+      {translated + "}", R"({"scsi": 18, "drive": 2, "times": 1})", "", "", {"REV00002", "REV00002", "R001"}},
+      {translated + "}", "", "PHYSICALDRIVE2", "", {"REV00002", "REV00002", "R001"}},
+      // The NVMe driver lists a model whole: the start of the package's is
+      // another model. Windows 7 cannot read the drive.
+      {R"({"bus": "nvme", "model": "MODEL A 2TB", "serial": "L0"})", "", "", "", {"REV00001", "REV00002", "R001"},
+       "6.1"},
+      // A drive without a product id may be any model.
+      {R"({"bus": "sat", "model": "", "serial": "L0"})", R"({"ata": 236, "drive": 0, "times": 1})", "",
+       "PHYSICALDRIVE0: ATA Identify failed", {"REV00001", "REV00002", "R001"}},
   };
   for (const Case& c : cases) {
     std::filesystem::remove_all(std::filesystem::path(scratch_.path()) / "programdata");
     if (!c.lock.empty()) writeLock(c.lock, "4242");
-    Outcome result = update(machine(c.first, c.fault), {"/log=run.log"}, {}, model);
+    Outcome result = update(machine(c.first, c.fault, c.windows), {"/log=run.log"}, {}, model);
     std::string what = c.first + c.fault + c.lock;
     EXPECT_EQ(revisions(), c.revisions) << what;
     std::string log = scratch_.read("run.log");
@@ -244,24 +255,42 @@ TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
 
 TEST_F(RunReports, DriveMissingFromAnIncompleteLookupFailsWithTheListingsReason) {
   // The update command's own listing (the second) cannot read the disks or
-  // opens the drive's interface no more.
+  // opens the drive's interface no more; or the update's lookup of a RAID
+  // member cannot read the first of two sets (the run's thirteenth read of a
+  // set), which holds the member.
   const std::string disk = R"(\\?\scsi#disk&ven_ata&prod_virtual_drive#4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b})";
-  const std::pair<std::string, std::string> cases[] = {
-      {R"({"setupapi": "SetupDiGetClassDevsW", "after": 2, "times": 1})",
+  const std::string sataDisk = R"({"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1"})";
+  const std::string raidSets = R"([{"kind": "csmi", "raidSets": [{"drives": [{"model": "NVMe VIRTUAL DRIVE", "serial": "R0"}]},
+                                                                  {"drives": [{"model": "NVMe OTHER", "serial": "R1"}]}]}])";
+  struct Case {
+    std::string drives, controllers, fault, reason;
+    std::string drive = "PHYSICALDRIVE0";
+    std::string model = PackageSpec().model;
+  } cases[] = {
+      {sataDisk, "", R"({"setupapi": "SetupDiGetClassDevsW", "after": 2, "times": 1})",
        "the disk interfaces: SetupDiGetClassDevsW failed (error: 31)"},
-      {R"({"ioctl": "CreateFileW", "drive": 0, "after": 3, "times": 1, "error": 5})",
+      {sataDisk, "", R"({"ioctl": "CreateFileW", "drive": 0, "after": 3, "times": 1, "error": 5})",
        disk + ": CreateFileW failed (error: 5)"},
+      {"", raidSets, R"({"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 11, "after": 12, "times": 1})",
+       "storage port 0: CSMI RAID configuration of set 0 failed (error: 31, return code: 0x0)", "SCSI0:r0",
+       "NVMe VIRTUAL DRIVE"},
+      {"", raidSets, R"({"csmi": 11, "after": 12, "times": 1, "returnCode": 3})",
+       "storage port 0: CSMI RAID configuration of set 0 failed (error: 0, return code: 0x3)", "SCSI0:r0",
+       "NVMe VIRTUAL DRIVE"},
   };
-  for (const auto& [fault, reason] : cases) {
-    Outcome result = update(machineWith(R"({"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1"})", fault),
-                            {"/log=run.log"});
-    EXPECT_EQ(result.exitCode, 1) << fault;
-    EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001"})) << fault;
-    EXPECT_NE(result.out.find(written("[PHYSICALDRIVE0] Error description: ORVERR19: Query on device failed (" +
-                                      reason + ").\n")),
+  for (const Case& c : cases) {
+    std::string machine = machineWith(c.drives, c.fault);
+    if (!c.controllers.empty()) machine.insert(machine.find("\"faults\""), "\"controllers\": " + c.controllers + ", ");
+    Outcome result = update(machine, {"/log=run.log"}, {}, c.model);
+    EXPECT_EQ(result.exitCode, 1) << c.fault;
+    EXPECT_EQ(scratch_.read("machine.json").find("REV00002"), std::string::npos) << c.fault << ": a drive updated";
+    EXPECT_NE(result.out.find(written("[" + c.drive + "] Error description: ORVERR19: Query on device failed (" +
+                                      c.reason + ").\n")),
               std::string::npos)
-        << fault << "\n" << result.out;
-    EXPECT_EQ(result.err, written("\r\nPHYSICALDRIVE0: Firmware download failed on device [Query on device failed].\r\n\r\n")) << fault;
+        << c.fault << "\n" << result.out;
+    EXPECT_EQ(result.err,
+              written("\r\n" + c.drive + ": Firmware download failed on device [Query on device failed].\r\n\r\n"))
+        << c.fault;
   }
 }
 

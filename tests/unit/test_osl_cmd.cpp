@@ -241,6 +241,7 @@ TEST(Classification, TextsAreBoundedByTheAnswer) {
   EXPECT_EQ(entry.deviceNumber, 4);
   EXPECT_STREQ(entry.firmware, "UNKNOWN");
   EXPECT_STREQ(entry.model, "MODEL X");
+  EXPECT_EQ(entry.modelField, 40) << "the AHCI driver's model is whole";
   EXPECT_STREQ(entry.serial, "S1");
   EXPECT_EQ(entry.usable, 1);
   EXPECT_EQ(entry.medium, static_cast<u32>(OSL_MEDIUM_UNKNOWN));  // the seek-penalty query failed
@@ -259,6 +260,13 @@ TEST(Classification, TextsAreBoundedByTheAnswer) {
   EXPECT_EQ(entry.deviceType, 3u);
   EXPECT_EQ(entry.commandBus, 3u);
   EXPECT_EQ(entry.medium, static_cast<u32>(OSL_MEDIUM_SOLID_STATE));
+  EXPECT_EQ(entry.modelField, 16) << "a SCSI product identification";
+  // No product id: no model.
+  bytes = descriptor(BusTypeSata, nullptr, nullptr);
+  osl_fill_dev_entry(&drive, 0, reinterpret_cast<STORAGE_DEVICE_DESCRIPTOR*>(bytes.data()),
+                     OSL_DESCRIPTOR_LENGTH, &entry);
+  EXPECT_STREQ(entry.model, "UNKNOWN");
+  EXPECT_EQ(entry.modelField, 0);
 }
 
 }  // namespace

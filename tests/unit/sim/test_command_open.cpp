@@ -362,9 +362,11 @@ TEST_F(Commands, DeviceListNamesTheDrivesItCouldNotRead) {
   const std::string locked = "Device operation is exclusively locked by other command (process 4194400)";
   std::vector<std::string> records;
   for (const DivIzuDevList::UnreadDrive& drive : command.unreadRecords())
-    records.push_back(drive.deviceName + "|" + drive.listedModel + "|" + drive.reason);
-  EXPECT_EQ(records, (std::vector<std::string>{"PHYSICALDRIVE0|MODEL A|" + locked,
-                                               "PHYSICALDRIVE1|MODEL A|ATA Identify failed"}));
+    records.push_back(drive.deviceName + "|" + drive.listedModel + "|" + std::to_string(drive.modelField) + "|" +
+                      drive.reason);
+  // The AHCI driver lists the whole model, the translation its 16 characters.
+  EXPECT_EQ(records, (std::vector<std::string>{"PHYSICALDRIVE0|MODEL A|40|" + locked,
+                                               "PHYSICALDRIVE1|MODEL A|16|ATA Identify failed"}));
   // The listing's own gap comes first.
   EXPECT_EQ(command.unreadListingCount(), 1u);
   ASSERT_EQ(command.unreadDrives().count, 3u);

@@ -79,18 +79,31 @@ TEST_F(NvmeRoutes, QueryReadsTelemetryWholeAndInWindows) {
   struct Window {
     u32 offset, count;    // in blocks; 0, 0: the whole log
     size_t from, length;  // in bytes of the log; length 0: refused with code 6
+    std::string refusal = "";  // the message's window, in bytes
   } windows[] = {{0, 0, 0, whole.size()}, {1, 2, 512, 1024}, {3, 16, 1536, 8192}, {19, 1, 9728, 512},
                  // Up to the log's last block: from a block to the end, the last block alone, all blocks.
                  {5, 0, 2560, 16 * 512}, {20, 1, 10240, 512}, {20, 0, 10240, 512}, {0, 21, 0, whole.size()},
-                 // Past the end.
-                 {21, 0, 0, 0}, {21, 1, 0, 0}, {20, 2, 0, 0}, {5, 17, 0, 0}, {0, 22, 0, 0}};
+                 // Past the end, by windows of any size.
+                 {21, 0, 0, 0, "[Input:Offset = 10752]"},
+                 {21, 1, 0, 0, "[Input:Offset = 10752]"},
+                 {20, 2, 0, 0, "[Input:Offset = 10240] [Input:Length = 1024]"},
+                 {5, 17, 0, 0, "[Input:Offset = 2560] [Input:Length = 8704]"},
+                 {0, 22, 0, 0, "[Input:Offset = 0] [Input:Length = 11264]"},
+                 {8388608, 0, 0, 0, "[Input:Offset = 4294967296]"},
+                 {0xFFFFFFFF, 1, 0, 0, "[Input:Offset = 2199023255040]"},
+                 {1, 8388608, 0, 0, "[Input:Offset = 512] [Input:Length = 4294967296]"},
+                 {0, 0xFFFFFFFF, 0, 0, "[Input:Offset = 0] [Input:Length = 2199023255040]"}};
+  LogCapture log;
   for (const Window& window : windows) {
     std::vector<OrvBuffer*> buffers;
     u32 format = 0;
+    log.clear();
     u64 status = dev->readLog(0x07, 0, buffers, &format, 0, 0, window.offset, window.count);
     if (window.length == 0) {
       EXPECT_EQ(orv_status_code(status), 6u) << window.offset << "+" << window.count;
       EXPECT_TRUE(buffers.empty());
+      EXPECT_NE(log.find("Critical: Invalid buffer length [Max log size = 10752] " + window.refusal + "\n"), nullptr)
+          << window.offset << "+" << window.count << "\n" << log.text();
       continue;
     }
     ASSERT_EQ(status, 0u) << window.offset << "+" << window.count;

@@ -152,25 +152,20 @@ bool parseCount(const Characters& pattern, size_t& c, unsigned& count) {
   return true;
 }
 
-// The "{n}", "{n,}" or "{n,m}" that starts at c, up to its "}"; false for
-// anything the engine would refuse or read wrongly. fromZero tells whether
-// the repetition matches the empty text.
+// The "{n}", "{n,}" or "{n,m}" that starts at c, up to its "}"; false where
+// the engine would find no count or read one wrapped. The engine refuses the
+// counts of no repetition ("{0}", "{2,1}") on its own. fromZero tells
+// whether the repetition matches the empty text.
 bool parseRepetition(const Characters& pattern, size_t& c, bool& fromZero) {
   unsigned least = 0, most = 0;
   ++c;
   if (!parseCount(pattern, c, least)) return false;
-  most = least;
-  bool unbounded = false;
   if (c < pattern.size() && pattern[c] == ',') {
     ++c;
-    if (c < pattern.size() && pattern[c] == '}')
-      unbounded = true;
-    else if (!parseCount(pattern, c, most) || most < least)
-      return false;
+    if (c < pattern.size() && pattern[c] != '}' && !parseCount(pattern, c, most)) return false;
   }
-  if (c >= pattern.size() || pattern[c] != '}' || (!unbounded && most == 0)) return false;
   fromZero = least == 0;
-  return true;
+  return c < pattern.size() && pattern[c] == '}';
 }
 
 // Whether the engine can run the pattern. Where it has no answer of its own,

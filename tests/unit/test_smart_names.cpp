@@ -173,6 +173,7 @@ TEST_F(SmartNames, PatternsOfTheConfigurationEngine) {
       {std::string(1023, '^') + ".*", Matches}, {"M.{0,100}3", Matches}, {"M.{0,1000}3", Refused},
       // Counts as the engine reads them, but none it would read wrapped.
       {"MO{0001}DEL", Matches}, {"MO{1,}DEL", Matches}, {"MO{0,}DEL", Matches}, {"MO{0}DEL", Refused},
+      {"MO{0,2}*DEL", Refused}, {"M(O{1,2})*DEL", Matches},
       {"MO{2,1}DEL", Refused}, {"MO{1,x}DEL", Refused}, {"MO{1", Refused}, {"A{8589934592,1}*", Refused},
       {"MO{4294967297}DEL", Refused}, {"MO{1,4294967296}DEL", Refused},
       // Bytes that are not UTF-8, however written: the engine would stop reading at them.

@@ -232,8 +232,8 @@ TEST_F(ScsiDevice, DownloadTakesAModeTheDriveOffers) {
   // the outcome and the record's download (4) and deferred download (8)
   // bits. A drive that does not tell its modes takes 07h. One that refuses
   // REPORT SUPPORTED OPERATION CODES, or answers that it has no data about
-  // WRITE BUFFER, has not said whether it takes it: it takes what its page tells, else 07h, and its record claims
-  // only what the page tells.
+  // WRITE BUFFER, has not said whether it takes it: it takes what its page
+  // tells, else 07h, and its record claims only what the page tells.
   struct Case {
     const char* keys;
     u32 size;

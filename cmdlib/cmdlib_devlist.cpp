@@ -116,7 +116,7 @@ u64 DivIzuDevList::execute() {
 void DivIzuDevList::addUnreadDrive(const _OrvDevProperty& record, u32 modelField, const char* reason) {
   if (record.deviceType == OSL_DEV_NONE) return;
   osl_unread_add(&unread, record.deviceName, reason);
-  unreadRecordList.push_back({record.deviceName, record.modelNumber, reason, record.modelNumber[0] ? modelField : 0});
+  unreadRecordList.push_back({record.deviceName, record.modelNumber, reason, modelField});
 }
 
 u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported, u64& fillStatus) {

@@ -478,13 +478,13 @@ u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
   u32 used = usedLength(descriptor, descriptorLength);
   if (!descriptorText(descriptor, used, descriptor->ProductRevisionOffset, 8, entry->firmware))
     std::strcpy(entry->firmware, "UNKNOWN");
+  bool hasModel = descriptorText(descriptor, used, descriptor->ProductIdOffset, 40, entry->model);
+  bool blankModel = std::strspn(entry->model, " ") == std::strlen(entry->model);
+  if (!hasModel) std::strcpy(entry->model, "UNKNOWN");
   // Windows' AHCI and NVMe drivers give the drive's own model; the others a
-  // SCSI product identification, which holds 16 characters of it.
-  entry->modelField = commandBus == OSL_BUS_SATA || commandBus == OSL_BUS_NVME ? 40 : 16;
-  if (!descriptorText(descriptor, used, descriptor->ProductIdOffset, 40, entry->model)) {
-    std::strcpy(entry->model, "UNKNOWN");
-    entry->modelField = 0;
-  }
+  // SCSI product identification, which holds 16 characters of it. A missing
+  // or blank one tells nothing of the model.
+  entry->modelField = blankModel ? 0 : commandBus == OSL_BUS_SATA || commandBus == OSL_BUS_NVME ? 40 : 16;
   if (!descriptorText(descriptor, used, descriptor->SerialNumberOffset, 20, entry->serial))
     std::strcpy(entry->serial, "UNKNOWN");
 

@@ -261,12 +261,14 @@ TEST(Classification, TextsAreBoundedByTheAnswer) {
   EXPECT_EQ(entry.commandBus, 3u);
   EXPECT_EQ(entry.medium, static_cast<u32>(OSL_MEDIUM_SOLID_STATE));
   EXPECT_EQ(entry.modelField, 16) << "a SCSI product identification";
-  // No product id: no model.
-  bytes = descriptor(BusTypeSata, nullptr, nullptr);
-  osl_fill_dev_entry(&drive, 0, reinterpret_cast<STORAGE_DEVICE_DESCRIPTOR*>(bytes.data()),
-                     OSL_DESCRIPTOR_LENGTH, &entry);
-  EXPECT_STREQ(entry.model, "UNKNOWN");
-  EXPECT_EQ(entry.modelField, 0);
+  // No product id, or a blank one: no model.
+  for (const char* product : {static_cast<const char*>(nullptr), "", "                "}) {
+    bytes = descriptor(BusTypeSata, nullptr, product);
+    osl_fill_dev_entry(&drive, 0, reinterpret_cast<STORAGE_DEVICE_DESCRIPTOR*>(bytes.data()),
+                       OSL_DESCRIPTOR_LENGTH, &entry);
+    EXPECT_STREQ(entry.model, product ? product : "UNKNOWN");
+    EXPECT_EQ(entry.modelField, 0) << '"' << (product ? product : "none") << '"';
+  }
 }
 
 }  // namespace

@@ -74,12 +74,14 @@ TEST_F(CsmiDrives, ListingWithIdsTypesAndMedia) {
   EXPECT_EQ(miniportRequests(OSL_CSMI_RAID_CONFIG_CODE).size(), 2u);
 
   // Drives told apart by their port and the first three bytes of their SAS
-  // addresses.
+  // addresses. The set's model field holds the whole model.
   load(R"({"controllers": [{"kind": "csmi", "raidSets": [{"drives": [
     {"model": "NVMe A", "serial": "NA", "sasAddress": "8000000700000000"},
     {"model": "NVMe B", "serial": "NB", "sasAddress": "0001000800000000"}]}]}]})");
-  EXPECT_EQ(DriveList().text(), "SCSI0:r7 #7 8/3/8 'NVMe A' 'REV00001' 'NA' medium 1\n"
-                                "SCSI0:r8 #8 8/3/8 'NVMe B' 'REV00001' 'NB' medium 1\n");
+  DriveList members;
+  EXPECT_EQ(members.text(), "SCSI0:r7 #7 8/3/8 'NVMe A' 'REV00001' 'NA' medium 1\n"
+                            "SCSI0:r8 #8 8/3/8 'NVMe B' 'REV00001' 'NB' medium 1\n");
+  EXPECT_EQ(members.list->entries[1].modelField, 40);
 
   std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
   load(R"({"controllers": [{"kind": "csmi", "phys": 32}, {"kind": "ahci"}]})");
@@ -153,6 +155,17 @@ TEST_F(CsmiDrives, RaidMemberDescription) {
   expectOslWord(osl_csmi_raid_bus_dev_type(absent.drive, &entry), kCsmiFile, 43);
   list.reset(new _osl_dev_info());
   expectOslWord(osl_drive_query(absent.drive, list.get()), kCsmiFile, 43);
+  // A set that cannot be read may hold the drive: its failure stands unless
+  // another set holds it.
+  for (const char* target : {"SCSI1:r7", "SCSI1:r42"}) {
+    std::string machine = kRaidMachine;
+    load(machine.replace(machine.rfind('}'), 1,
+                         R"(, "faults": [{"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 11, "times": 1}]})"));
+    OpenDrive member(target);
+    entry = {};
+    u64 status = osl_csmi_raid_bus_dev_type(member.drive, &entry);
+    EXPECT_EQ(orv_status_code(status), std::string(target) == "SCSI1:r7" ? 0u : 1u) << target;
+  }
   // Commands of unknown types are not sent.
   u8 entryBytes[64] = {6};
   expectOslWord(osl_csmi_nvme_send(raid.drive, entryBytes, 64, 1, nullptr, 0, nullptr, 0, OSL_CMD_REFUSED, 0, false),

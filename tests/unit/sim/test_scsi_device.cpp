@@ -447,6 +447,7 @@ TEST_F(ScsiDevice, VirtualDriveWriteBufferRules) {
     ASSERT_EQ(writeBuffer(0x07, second, piece), kOk);
     EXPECT_TRUE(sasDrive(0).activatedImage().empty()) << second;
     EXPECT_EQ(revisionOf(*device()), second == 1024 ? "R003" : "R001") << second;
+    EXPECT_TRUE(sasDrive(0).download().empty()) << second;
   }
   EXPECT_EQ(sasDrive(0).activatedImage().size(), 1536u);
 }

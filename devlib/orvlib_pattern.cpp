@@ -50,6 +50,8 @@ class PatternAllocator {
 using PatternEncoding = rapidjson::UTF8<>;
 using PatternEngine = rapidjson::internal::GenericRegex<PatternEncoding, PatternAllocator>;
 
+using Characters = std::vector<unsigned>;
+
 // Bytes for the engine's decoder. Its decoder takes every byte a sequence's
 // first byte announces, even after a zero; past the end this stream gives
 // zeros, which end no valid sequence.
@@ -63,21 +65,30 @@ class BoundedStream {
     return *at_++;
   }
   const char* position() const { return at_; }
-  bool atEnd() const { return left_ == 0; }
 
  private:
   const char* at_;
   size_t left_;
 };
 
+// Decodes the character at at, as the engine's decoder does, and moves at
+// past it; false (at unmoved) for bytes that are no UTF-8 sequence before
+// end.
+bool decodeCharacter(const char*& at, const char* end, unsigned& codepoint) {
+  BoundedStream stream(at, end);
+  if (!PatternEncoding::Decode(stream, &codepoint)) return false;
+  at = stream.position();
+  return true;
+}
+
 // The pattern's characters, as the engine reads them; false when a byte
 // sequence is not UTF-8, of which the engine would read only the part
 // before it, and after it past the pattern's end.
-bool patternCharacters(const char* pattern, std::vector<unsigned>& characters) {
-  BoundedStream stream(pattern, pattern + std::strlen(pattern));
-  while (!stream.atEnd()) {
+bool patternCharacters(const char* pattern, Characters& characters) {
+  const char* end = pattern + std::strlen(pattern);
+  for (const char* at = pattern; at < end;) {
     unsigned codepoint = 0;
-    if (!PatternEncoding::Decode(stream, &codepoint)) return false;
+    if (!decodeCharacter(at, end, codepoint)) return false;
     characters.push_back(codepoint);
   }
   return true;
@@ -93,11 +104,10 @@ std::string searchableText(const char* text) {
   const char* end = text + std::strlen(text);
   std::string readable;
   for (const char* at = text; at < end;) {
-    BoundedStream stream(at, end);
+    const char* character = at;
     unsigned codepoint = 0;
-    if (PatternEncoding::Decode(stream, &codepoint)) {
-      readable.append(at, stream.position());
-      at = stream.position();
+    if (decodeCharacter(at, end, codepoint)) {
+      readable.append(character, at);
     } else {
       readable += kReplacement;
       ++at;
@@ -135,8 +145,6 @@ struct Group {
     return true;
   }
 };
-
-using Characters = std::vector<unsigned>;
 
 bool isDigit(unsigned c) { return c >= '0' && c <= '9'; }
 

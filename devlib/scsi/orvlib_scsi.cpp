@@ -259,8 +259,10 @@ u64 OrvScsiDev::downloadFirmware(u8* image, u32 length, bool* refreshed, bool* r
         return status;
       }
     }
-    if (mode == WriteBuffer::DOWNLOAD_SEGMENTS_AND_ACTIVATE) return refreshAfterFirmwareChange(refreshed);
-    if (!deferred) return activateFirmware(refreshed, rebootRequired, slot, 0);
+    // Segments kept for activation are activated now unless the caller
+    // defers it; a 07h set activates on its own.
+    if (mode == WriteBuffer::DOWNLOAD_SEGMENTS_DEFERRED && !deferred)
+      return activateFirmware(refreshed, rebootRequired, slot, 0);
     return refreshAfterFirmwareChange(refreshed);
   });
 }

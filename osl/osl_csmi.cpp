@@ -52,6 +52,47 @@ HDEVINFO portInterfaces() {
                               DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
 }
 
+// A request fails when Windows fails it or when the driver answers a
+// ReturnCode other than 0: its answer then tells nothing of the controller's
+// drives. why (may be null) receives what failed.
+u64 requestFailure(const char* request, u64 status, u32 error, const SRB_IO_CONTROL* header,
+                   std::string* why) {
+  u32 returnCode = header ? header->ReturnCode : 0;
+  if (status == 0 && returnCode == 0) return 0;
+  if (why) {
+    char text[OSL_UNREAD_TEXT];
+    std::snprintf(text, sizeof text, "CSMI %s failed (error: %u, return code: 0x%X)", request, error,
+                  returnCode);
+    *why = text;
+  }
+  return status ? status : ORV_OSL_STATUS(ORV_ERR_GENERIC);
+}
+
+// Records what could not be read as the controller's.
+void recordUnread(const _OSL_PDEV* controller, const std::string& why, osl_unread_list* unread) {
+  char what[32];
+  std::snprintf(what, sizeof what, "storage port %u", controller->port);
+  osl_unread_add(unread, what, why.c_str());
+}
+
+// A request of the listing: a failure is recorded as the controller's.
+u64 listingRequest(const _OSL_PDEV* controller, const char* request, u64 status, u32 error,
+                   const SRB_IO_CONTROL* header, osl_unread_list* unread) {
+  std::string why;
+  status = requestFailure(request, status, error, header, &why);
+  if (status) recordUnread(controller, why, unread);
+  return status;
+}
+
+u64 readRaidInfo(_OSL_PDEV* controller, osl_csmi_raid_info_buffer* info, std::string* why) {
+  *info = {};
+  u32 error = 0;
+  u64 status = osl_csmi_request(controller, OSL_CSMI_RAID_INFO_CODE, info, sizeof *info, true, &error);
+  return requestFailure("RAID information", status, error, &info->header, why);
+}
+
+std::string setRequest(u32 setIndex) { return "RAID configuration of set " + std::to_string(setIndex); }
+
 // One RAID configuration as the controller answers it.
 class RaidConfig {
  public:
@@ -60,18 +101,20 @@ class RaidConfig {
   RaidConfig(const RaidConfig&) = delete;
   RaidConfig& operator=(const RaidConfig&) = delete;
 
-  u64 read(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPerSet, u32* error = nullptr) {
+  // Reads the set; why (may be null) says what failed, as requestFailure.
+  u64 read(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPerSet, std::string* why) {
     u64 size = sizeof(osl_csmi_raid_config_buffer) + u64{sizeof(osl_csmi_raid_drive)} * maxDrivesPerSet;
     if (size > 0xFFFFFFFFull) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
     bytes_ = static_cast<u8*>(std::calloc(1, static_cast<size_t>(size)));
     if (!bytes_) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
     maxDrives_ = maxDrivesPerSet;
     config()->uRaidSetIndex = setIndex;
-    return osl_csmi_request(controller, OSL_CSMI_RAID_CONFIG_CODE, bytes_, static_cast<u32>(size),
-                            true, error);
+    u32 error = 0;
+    u64 status = osl_csmi_request(controller, OSL_CSMI_RAID_CONFIG_CODE, bytes_, static_cast<u32>(size),
+                                  true, &error);
+    return requestFailure(setRequest(setIndex).c_str(), status, error,
+                          reinterpret_cast<const SRB_IO_CONTROL*>(bytes_), why);
   }
-  // The answer's header; null when nothing could be allocated.
-  const SRB_IO_CONTROL* header() const { return reinterpret_cast<const SRB_IO_CONTROL*>(bytes_); }
   // A driver that answers more drives than the buffer holds is not believed.
   u32 driveCount() const { return std::min<u32>(config()->bDriveCount, maxDrives_); }
   const osl_csmi_raid_drive& drive(u32 index) const {
@@ -132,25 +175,70 @@ u64 findPhysicalNvme(u8 target, _osl_dev_entry* out, bool* found) {
   return 0;
 }
 
-int controllerPortCache = -1;
+// The listing lists a RAID drive that is an NVMe drive in good state.
+bool isListed(const osl_csmi_raid_drive& drive) { return isNvmeModel(drive) && drive.bDriveStatus == 0; }
 
-// A request of the listing fails when Windows fails it or when the driver
-// answers a ReturnCode other than 0: its answer then tells nothing of the
-// controller's drives. A failure is recorded as the controller's.
-u64 listingRequest(const _OSL_PDEV* controller, const char* request, u64 status, u32 error,
-                   const SRB_IO_CONTROL* header, osl_unread_list* unread) {
-  u32 returnCode = header ? header->ReturnCode : 0;
-  if (status == 0 && returnCode == 0) return 0;
-  char what[32];
-  std::snprintf(what, sizeof what, "storage port %u", controller->port);
-  char why[OSL_UNREAD_TEXT];
-  std::snprintf(why, sizeof why, "CSMI %s failed (error: %u, return code: 0x%X)", request, error,
-                returnCode);
-  osl_unread_add(unread, what, why);
-  return status ? status : ORV_OSL_STATUS(ORV_ERR_GENERIC);
+void describeMember(const _OSL_PDEV& controller, const osl_csmi_raid_drive& drive, _osl_dev_entry* entry) {
+  *entry = {};
+  entry->deviceNumber = drive.bSASAddress[3];
+  std::snprintf(entry->id, sizeof entry->id, "SCSI%u:r%u", controller.port, drive.bSASAddress[3]);
+  copyField(entry->firmware, drive.bFirmware, sizeof drive.bFirmware);
+  copyField(entry->model, drive.bModel, sizeof drive.bModel);
+  entry->modelField = sizeof drive.bModel;
+  copyField(entry->serial, drive.bSerialNumber, 20);
+  entry->commandBus = OSL_BUS_CSMI;
+  entry->deviceType = OSL_DEV_NVME;
+  entry->physicalBus = OSL_BUS_CSMI;
+  entry->logicalUnit = OSL_NO_LUN;
+  entry->medium = OSL_MEDIUM_SOLID_STATE;
+  entry->usable = 1;
 }
 
-std::string setRequest(u32 setIndex) { return "RAID configuration of set " + std::to_string(setIndex); }
+struct MemberLookup {
+  u32 raidSets = 0;  // the sets the controller reports
+  osl_csmi_raid_drive member = {};
+};
+
+// Finds the drive of the record's target in the controller's RAID sets. A
+// set that cannot be read may hold it: the first such failure is the answer
+// only when no readable set holds the drive, and only then is it recorded
+// (or, without a record, logged). Such a failure, or one of the RAID
+// information, answers code 19. A controller without sets answers 0 with
+// raidSets 0.
+u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, osl_unread_list* unread) {
+  osl_unread_list own;
+  if (!unread) {
+    own.count = 0;
+    unread = &own;
+  }
+  auto unreadable = [&](const std::string& why) {
+    recordUnread(controller, why, unread);
+    return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
+  };
+  osl_csmi_raid_info_buffer info;
+  std::string why;
+  if (readRaidInfo(controller, &info, &why)) return unreadable(why);
+  lookup->raidSets = info.uNumRaidSets;
+  std::string firstUnread;
+  for (u32 set = 0; set < info.uNumRaidSets; ++set) {
+    RaidConfig config;
+    why.clear();
+    if (u64 status = config.read(controller, set, info.uMaxDrivesPerSet, &why)) {
+      if (why.empty()) return status;
+      if (firstUnread.empty()) firstUnread = why;
+      continue;
+    }
+    for (u32 i = 0; i < config.driveCount(); ++i) {
+      if (config.drive(i).bSASAddress[3] != controller->target) continue;
+      lookup->member = config.drive(i);
+      return 0;
+    }
+  }
+  if (info.uNumRaidSets == 0) return 0;
+  return firstUnread.empty() ? ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE) : unreadable(firstUnread);
+}
+
+int controllerPortCache = -1;
 
 // Lists the drives of the controller on this storage port, when it is one.
 u64 listController(HANDLE handle, DWORD index, _osl_dev_info* list, osl_unread_list* unread,
@@ -239,11 +327,12 @@ u64 osl_csmi_list_drives(_osl_dev_info* list, osl_unread_list* unread) {
 
 u64 osl_csmi_list_raid_drives(_OSL_PDEV* controller, _osl_dev_info* list, u32* raidSets,
                               osl_unread_list* unread) {
-  osl_csmi_raid_info_buffer info = {};
-  u32 error = 0;
-  u64 status = osl_csmi_request(controller, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true, &error);
-  status = listingRequest(controller, "RAID information", status, error, &info.header, unread);
-  if (status) return status;
+  osl_csmi_raid_info_buffer info;
+  std::string why;
+  if (u64 status = readRaidInfo(controller, &info, &why)) {
+    recordUnread(controller, why, unread);
+    return status;
+  }
   if (raidSets) *raidSets = info.uNumRaidSets;
   u32 keys[OSL_MAX_DRIVES] = {};
   u16 keyCount = 0;
@@ -256,7 +345,7 @@ u64 osl_csmi_list_raid_drives(_OSL_PDEV* controller, _osl_dev_info* list, u32* r
   for (u32 set = 0; set < info.uNumRaidSets && list->count < OSL_MAX_DRIVES &&
                     keyCount < OSL_MAX_DRIVES;
        ++set) {
-    status = osl_csmi_list_raid_set(controller, set, info.uMaxDrivesPerSet, list, keys, &keyCount, unread);
+    u64 status = osl_csmi_list_raid_set(controller, set, info.uMaxDrivesPerSet, list, keys, &keyCount, unread);
     if (status && !firstFailure) firstFailure = status;
   }
   return firstFailure;
@@ -265,14 +354,15 @@ u64 osl_csmi_list_raid_drives(_OSL_PDEV* controller, _osl_dev_info* list, u32* r
 u64 osl_csmi_list_raid_set(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPerSet,
                            _osl_dev_info* list, u32* keys, u16* keyCount, osl_unread_list* unread) {
   RaidConfig config;
-  u32 error = 0;
-  u64 status = config.read(controller, setIndex, maxDrivesPerSet, &error);
-  status = listingRequest(controller, setRequest(setIndex).c_str(), status, error, config.header(), unread);
-  if (status) return status;
+  std::string why;
+  if (u64 status = config.read(controller, setIndex, maxDrivesPerSet, &why)) {
+    recordUnread(controller, why, unread);
+    return status;
+  }
   for (u32 i = 0; i < config.driveCount() && list->count < OSL_MAX_DRIVES && *keyCount < OSL_MAX_DRIVES;
        ++i) {
     const osl_csmi_raid_drive& drive = config.drive(i);
-    if (!isNvmeModel(drive) || drive.bDriveStatus != 0) continue;
+    if (!isListed(drive)) continue;
     // One drive can belong to several sets: it is listed once.
     const u8* address = drive.bSASAddress;
     u32 key = controller->port | u32{address[0]} << 8 | u32{address[1]} << 16 | u32{address[2]} << 24;
@@ -281,20 +371,7 @@ u64 osl_csmi_list_raid_set(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPer
     u32 index = osl_dev_info_free_index(list);
     if (index >= OSL_MAX_DRIVES) break;
     keys[(*keyCount)++] = key;
-    _osl_dev_entry& entry = list->entries[index];
-    entry = {};
-    entry.deviceNumber = address[3];
-    std::snprintf(entry.id, sizeof entry.id, "SCSI%u:r%u", controller->port, address[3]);
-    copyField(entry.firmware, drive.bFirmware, sizeof drive.bFirmware);
-    copyField(entry.model, drive.bModel, sizeof drive.bModel);
-    entry.modelField = sizeof drive.bModel;
-    copyField(entry.serial, drive.bSerialNumber, 20);
-    entry.commandBus = OSL_BUS_CSMI;
-    entry.deviceType = OSL_DEV_NVME;
-    entry.physicalBus = OSL_BUS_CSMI;
-    entry.logicalUnit = OSL_NO_LUN;
-    entry.medium = OSL_MEDIUM_SOLID_STATE;
-    entry.usable = 1;
+    describeMember(*controller, drive, &list->entries[index]);
     ++list->count;
   }
   return 0;
@@ -369,64 +446,41 @@ u64 osl_csmi_controller_port(u8* port) {
 u64 osl_csmi_raid_query(_OSL_PDEV* drive, _osl_dev_info* list) {
   if (!drive || !drive->handle || drive->handle == INVALID_HANDLE_VALUE)
     return ORV_OSL_STATUS(ORV_ERR_GENERIC);
-  u32 raidSets = 0;
-  u64 status = osl_csmi_list_raid_drives(drive, list, &raidSets);
-  if (status) return status;
-  if (raidSets > 0) {
-    // The sets' drives are listed now: the query answers whether this one
-    // is among them.
-    char id[32];
-    std::snprintf(id, sizeof id, "SCSI%u:r%u", drive->port, drive->target);
-    for (const _osl_dev_entry& entry : list->entries)
-      if (entry.usable && std::strcmp(entry.id, id) == 0) return 0;
-    return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
-  }
+  MemberLookup lookup;
+  if (u64 status = findMember(drive, &lookup, nullptr)) return status;
   u32 index = osl_dev_info_free_index(list);
   if (index >= OSL_MAX_DRIVES) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
-  bool found = false;
-  status = findPhysicalNvme(drive->target, &list->entries[index], &found);
-  if (status) return status;
-  if (!found || list->entries[index].usable != 1) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+  _osl_dev_entry& entry = list->entries[index];
+  if (lookup.raidSets > 0) {
+    // The query answers for a drive the listing lists.
+    if (!isListed(lookup.member)) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+    describeMember(*drive, lookup.member, &entry);
+  } else {
+    bool found = false;
+    if (u64 status = findPhysicalNvme(drive->target, &entry, &found)) return status;
+    if (!found || entry.usable != 1) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+  }
   ++list->count;
   return 0;
 }
 
 u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry, osl_unread_list* unread) {
-  osl_csmi_raid_info_buffer info = {};
-  u32 error = 0;
-  u64 status = osl_csmi_request(drive, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true, &error);
-  status = listingRequest(drive, "RAID information", status, error, &info.header, unread);
-  if (status) return status;
-  if (info.uNumRaidSets == 0) {
+  MemberLookup lookup;
+  if (u64 status = findMember(drive, &lookup, unread)) return status;
+  if (lookup.raidSets == 0) {
     bool found = false;
-    status = findPhysicalNvme(drive->target, entry, &found);
+    if (u64 status = findPhysicalNvme(drive->target, entry, &found)) return status;
+  } else {
+    const osl_csmi_raid_drive& member = lookup.member;
+    entry->commandBus = OSL_BUS_CSMI;
+    entry->physicalBus = OSL_BUS_CSMI;
+    if (isNvmeModel(member)) entry->deviceType = OSL_DEV_NVME;
+    // Solid state like every NVMe drive: the device list tells the same
+    // drive listed twice by it.
+    entry->medium = isNvmeModel(member) ? OSL_MEDIUM_SOLID_STATE : OSL_MEDIUM_UNKNOWN;
+    entry->usable = 1;
   }
-  // A set that cannot be read may hold the drive: its failure stands unless
-  // another set does.
-  u64 unreadSet = 0;
-  for (u32 set = 0; set < info.uNumRaidSets; ++set) {
-    RaidConfig config;
-    status = config.read(drive, set, info.uMaxDrivesPerSet, &error);
-    status = listingRequest(drive, setRequest(set).c_str(), status, error, config.header(), unread);
-    if (status) {
-      if (!unreadSet) unreadSet = status;
-      continue;
-    }
-    for (u32 i = 0; i < config.driveCount(); ++i) {
-      const osl_csmi_raid_drive& member = config.drive(i);
-      if (member.bSASAddress[3] != drive->target) continue;
-      entry->commandBus = OSL_BUS_CSMI;
-      entry->physicalBus = OSL_BUS_CSMI;
-      if (isNvmeModel(member)) entry->deviceType = OSL_DEV_NVME;
-      // Solid state like every NVMe drive: the device list tells the same
-      // drive listed twice by it.
-      entry->medium = isNvmeModel(member) ? OSL_MEDIUM_SOLID_STATE : OSL_MEDIUM_UNKNOWN;
-      entry->usable = 1;
-    }
-  }
-  if (entry->usable == 1) return 0;
-  if (unreadSet) return unreadSet;
-  return status ? status : ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+  return entry->usable == 1 ? 0 : ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
 }
 
 u64 osl_csmi_phy_describe(_OSL_PDEV* drive, _osl_dev_entry* entry) {
@@ -474,18 +528,8 @@ u64 osl_csmi_nvme_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 dir
 }
 
 u64 osl_csmi_find_raid_member(_OSL_PDEV* drive) {
-  osl_csmi_raid_info_buffer info = {};
-  u64 status = osl_csmi_request(drive, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true);
-  if (status) return status;
-  if (info.uNumRaidSets == 0) return 0;
-  for (u32 set = 0; set < info.uNumRaidSets; ++set) {
-    RaidConfig config;
-    status = config.read(drive, set, info.uMaxDrivesPerSet);
-    if (status) return status;
-    for (u32 i = 0; i < config.driveCount(); ++i)
-      if (config.drive(i).bSASAddress[3] == drive->target) return 0;
-  }
-  return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+  MemberLookup lookup;
+  return findMember(drive, &lookup, nullptr);
 }
 
 namespace {

@@ -93,6 +93,10 @@ class NvmeDrive : public Drive {
   std::string slotRevision(uint8_t slot) const;
   // A controller reset: a pending activation takes effect.
   void reset();
+  // The revision replaces the slot's and the slot is activated at once, as
+  // a commit of action 3 with an image waiting does; false, and nothing
+  // changed, for a slot the host may not write.
+  bool replaceAndActivate(uint8_t slot, const std::string& revision);
   const FirmwareAssembly& download() const { return download_; }
 
   // Every command the controller received in this process, with the data
@@ -177,6 +181,7 @@ class NvmeDrive : public Drive {
   std::vector<uint8_t> firmwareSlotLog() const;
   void downloadImage(NvmeIo& io);
   void commit(NvmeIo& io);
+  bool writableSlot(uint8_t slot) const;
   void writeSlot(uint8_t slot, const std::string& revision);
   void activateSlot(uint8_t slot);
 

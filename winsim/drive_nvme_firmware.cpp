@@ -78,8 +78,7 @@ void NvmeDrive::commit(NvmeIo& io) {
   // Activating now takes the waiting image into the slot first.
   if (action == ACTIVATE_NOW) replaces = imageWaiting;
   if (slot == 0) slot = (replaces && activeSlot() == 1 && firstSlotReadOnly()) ? 2 : activeSlot();
-  if (slot > slotCount() || (replaces && slot == 1 && firstSlotReadOnly()))
-    return nvmeFail(io, NVME_INVALID_FIRMWARE_SLOT);
+  if (replaces ? !writableSlot(slot) : slot > slotCount()) return nvmeFail(io, NVME_INVALID_FIRMWARE_SLOT);
   if (replaces) {
     const std::vector<uint8_t>& image = download_.bytes();
     if (!imageWaiting || !isFirmwareImage(image.data(), image.size())) {
@@ -107,6 +106,18 @@ void NvmeDrive::commit(NvmeIo& io) {
       activateSlot(slot);
       return;
   }
+}
+
+bool NvmeDrive::replaceAndActivate(uint8_t slot, const std::string& revision) {
+  if (!writableSlot(slot)) return false;
+  writeSlot(slot, revision);
+  forget("pendingSlot");
+  activateSlot(slot);
+  return true;
+}
+
+bool NvmeDrive::writableSlot(uint8_t slot) const {
+  return slot >= 1 && slot <= slotCount() && !(slot == 1 && firstSlotReadOnly());
 }
 
 void NvmeDrive::writeSlot(uint8_t slot, const std::string& revision) {

@@ -220,11 +220,14 @@ void SasDrive::reportSupportedOperationCodes(ScsiIo& io) {
     if (one.code == code && (wanted < 0 || one.serviceAction == wanted) && supports(code, wanted) &&
         (withAction || action == 0 || options == 1))
       found = &one;
-  std::vector<uint8_t> data = {0, 0x01, 0, 0};  // not supported
-  if (!flag("supportDataAvailable", true)) {
-    data[1] = 0x00;  // data about the command not currently available
-  } else if (found) {
-    data = {0, 0x03, 0, found->cdbLength, code};
+  uint8_t support = found ? 0x03 : 0x01;  // supported, or not
+  if (found && code == WRITE_BUFFER) support = static_cast<uint8_t>(number64("writeBufferSupport", 3) & 0x07);
+  if (!flag("supportDataAvailable", true)) support = 0x00;  // data about the command not currently available
+  std::vector<uint8_t> data = {0, support, 0, 0};
+  // Only 011b and 101b (supported in a vendor-specific manner) come with the
+  // command's usage data.
+  if (support == 0x03 || support == 0x05) {
+    data = {0, support, 0, found->cdbLength, code};
     data.resize(4 + found->cdbLength, 0xFF);
     data.back() = 0x00;  // the control byte
   }

@@ -18,6 +18,9 @@ bool matches(const rapidjson::Value& fault, const FaultRequest& request) {
     return false;
   }
   if (faultNumber(fault, "drive", request.drive) != request.drive) return false;
+  auto set = fault.FindMember("set");
+  if (set != fault.MemberEnd() && (!set->value.IsInt64() || set->value.GetInt64() != request.raidSet))
+    return false;
   if (request.detailKey) {
     auto detail = fault.FindMember(request.detailKey);
     if (detail != fault.MemberEnd() &&

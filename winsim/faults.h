@@ -20,6 +20,7 @@ struct FaultRequest {
   int drive = -1;              // the device number, -1 when none
   const char* detailKey = nullptr;  // "property", "page", "feature", "mode", "log" or "cns"
   long long detail = -1;
+  long long raidSet = -1;      // a RAID configuration request's set index, -1 for other requests
 };
 
 class Faults {

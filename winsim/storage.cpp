@@ -629,6 +629,7 @@ BOOL DeviceIoControl(HANDLE device, DWORD ioControlCode, LPVOID inBuffer, DWORD 
     trace.miniportCode = reinterpret_cast<const SRB_IO_CONTROL*>(inBuffer)->ControlCode;
     request.detailKey = "controlCode";
     request.detail = trace.miniportCode;
+    request.raidSet = raidSetOf(static_cast<const uint8_t*>(inBuffer), inBufferSize);
   }
   const auto* in = static_cast<const uint8_t*>(inBuffer);
   auto* out = static_cast<uint8_t*>(outBuffer);

@@ -173,6 +173,7 @@ uint32_t StoragePort::miniport(const uint8_t* in, std::vector<uint8_t>& buffer, 
   if (header->Timeout == 0) return CSMI_INVALID_PARAMETER;
   FaultRequest request("csmi");
   request.code = header->ControlCode;
+  request.raidSet = raidSetOf(buffer.data(), buffer.size());
   if (const rapidjson::Value* fault = machine_.part<Faults>().take(request)) {
     // A driver that misplaces the data of an NVMe pass-through.
     int dataOffset = faultNumber(*fault, "dataOffset", -1);
@@ -206,6 +207,14 @@ uint32_t StoragePort::raidInfo(std::vector<uint8_t>& buffer) {
   info->uNumRaidSets = static_cast<uint32_t>(raidSets_.size());
   info->uMaxDrivesPerSet = maxDrivesPerSet();
   return CSMI_SUCCESS;
+}
+
+long long raidSetOf(const uint8_t* request, size_t length) {
+  if (!request || length < sizeof(osl_csmi_raid_config_buffer)) return -1;
+  osl_csmi_raid_config_buffer config;
+  std::memcpy(&config, request, sizeof config);
+  if (config.header.ControlCode != OSL_CSMI_RAID_CONFIG_CODE) return -1;
+  return config.uRaidSetIndex;
 }
 
 uint32_t StoragePort::raidConfig(std::vector<uint8_t>& buffer) {
@@ -346,7 +355,11 @@ uint32_t StoragePort::firmwareRequest(std::vector<uint8_t>& buffer, StorageReque
     return CSMI_FAILED;
   std::string revision(reinterpret_cast<const char*>(image.data()) + 8, 8);
   while (!revision.empty() && revision.back() == ' ') revision.pop_back();
-  drive->record->keep("firmware", revision);
+  if (NvmeDrive* nvme = drive->record->nvme()) {
+    if (!nvme->replaceAndActivate(activate->SlotToActivate, revision)) return CSMI_FAILED;
+  } else {
+    drive->record->keep("firmware", revision);
+  }
   return drive->record->flag("rebootToActivate", false) ? OSL_FIRMWARE_STATUS_REBOOT_REQUIRED : CSMI_SUCCESS;
 }
 

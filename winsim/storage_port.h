@@ -24,6 +24,10 @@ namespace winsim {
 
 struct StorageRequest;
 
+// The set index of a CSMI RAID configuration request (a miniport request's
+// buffer), -1 for any other request; faults may name the set they fail.
+long long raidSetOf(const uint8_t* request, size_t length);
+
 class StoragePort {
  public:
   StoragePort(Machine& machine, rapidjson::Value& record, uint32_t index);

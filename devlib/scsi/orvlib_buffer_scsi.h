@@ -106,10 +106,12 @@ class OrvScsiCommandSupport : public OrvScsiData {
   static constexpr u32 LENGTH = 20;
   OrvScsiCommandSupport();
 
-  // The drive supports the command as the standard defines it.
-  bool supported() const { return support.getValue() == 3; }
-  // SUPPORT 000b: the data about the command is not currently available.
-  bool told() const { return support.getValue() != 0; }
+  // SUPPORT 011b (as the standard defines the command) and 101b (in a
+  // vendor-specific manner): the drive takes the command; 001b: it does not.
+  // 000b (no data about the command available) and the reserved values tell
+  // neither.
+  bool supported() const { return support.getValue() == 3 || support.getValue() == 5; }
+  bool told() const { return supported() || support.getValue() == 1; }
 
   OrvBufField support;
   OrvWordField cdbSize;

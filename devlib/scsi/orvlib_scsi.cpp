@@ -137,8 +137,9 @@ bool OrvScsiDev::isSupported(u8 operationCode, int serviceAction) {
 
 bool OrvScsiDev::downloadModes(u32& modes) {
   modes = 0;
-  // The query is optional: a drive that refuses it, fails it or has no
-  // data about the command has not said whether it takes WRITE BUFFER.
+  // The query is optional: a drive that refuses it, fails it, has no data
+  // about the command or answers a reserved value has not said whether it
+  // takes WRITE BUFFER.
   bool writeBuffer = false;
   bool answered = commandSupport(SCSI_WRITE_BUFFER, -1, writeBuffer);
   if (answered && !writeBuffer) return true;

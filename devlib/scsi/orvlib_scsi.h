@@ -64,7 +64,8 @@ class OrvScsiDev : public OrvBasicDev {
   }
   // Whether the drive reports the command (with the service action; -1:
   // none) as supported. False when it did not tell: it refused or failed
-  // the query, or answered that the data is not available.
+  // the query, or answered that the data is not available or a reserved
+  // value.
   bool commandSupport(u8 operationCode, int serviceAction, bool& supported);
   // The same where a drive that cannot tell supports nothing.
   bool isSupported(u8 operationCode, int serviceAction);

@@ -99,16 +99,23 @@ std::vector<MatchingDrive> matchingDrives(const rapidjson::Document& machine, co
   }
   const auto& controllers = machine["controllers"];
   for (rapidjson::SizeType port = 0; port < controllers.Size(); ++port) {
-    if (!controllers[port].HasMember("drives")) continue;
-    const auto& phys = controllers[port]["drives"];
-    for (rapidjson::SizeType phy = 0; phy < phys.Size(); ++phy) {
-      if (model != phys[phy]["model"].GetString()) continue;
-      std::string name = "SCSI" + std::to_string(port) + ":p" + std::to_string(phy);
+    auto add = [&](const rapidjson::Value& drive, const std::string& name) {
+      if (model != drive["model"].GetString()) return;
       found.push_back({name,
                        {name + ": ", "storage port " + std::to_string(port) + ": ", "the storage ports: ",
                         "#3&" + std::to_string(port) + "&0&fa#"},
-                       &phys[phy]});
+                       &drive});
+    };
+    std::string controller = "SCSI" + std::to_string(port) + ":";
+    if (controllers[port].HasMember("drives")) {
+      const auto& phys = controllers[port]["drives"];
+      for (rapidjson::SizeType phy = 0; phy < phys.Size(); ++phy) add(phys[phy], controller + "p" + std::to_string(phy));
     }
+    // RAID members by their default target: they count from 0 over all sets.
+    if (!controllers[port].HasMember("raidSets")) continue;
+    int target = 0;
+    for (const auto& set : controllers[port]["raidSets"].GetArray())
+      for (const auto& member : set["drives"].GetArray()) add(member, controller + "r" + std::to_string(target++));
   }
   return found;
 }
@@ -247,7 +254,8 @@ struct RandomMachine {
 RandomMachine randomMachine(std::mt19937& random) {
   auto pick = [&random](int count) { return static_cast<int>(random() % static_cast<unsigned>(count)); };
   RandomMachine made;
-  made.model = pick(2) ? "MODEL A" : "MODEL A 2TB SATA SSD";
+  const char* const models[] = {"MODEL A", "MODEL A 2TB SATA SSD", "NVMe MODEL R"};
+  made.model = models[pick(3)];
   const char* const buses[] = {"sata", "sat", "sas", "nvme"};
   const int transferLimits[] = {0, 256, 4096, 65536};  // 0: the adapter's default
   int serial = 0;
@@ -273,6 +281,7 @@ RandomMachine randomMachine(std::mt19937& random) {
       key("deferredMicrocode", deferred);
       key("reportsDownloadModes", told);
       key("reportsSupportedOpcodes", pick(4) != 0);
+      text += std::string(R"(, "writeBufferSupport": )") + "35027"[pick(5)];  // not 1: no WRITE BUFFER
       bool fitsOneTransfer = limit == 0 || limit >= kImageLength;
       takesImage = takesImage && (told ? (whole && fitsOneTransfer) || segments || deferred : segments);
     }
@@ -284,10 +293,15 @@ RandomMachine randomMachine(std::mt19937& random) {
   for (int i = 0, count = 1 + pick(5); i < count; ++i) drives += (i ? ", " : "") + drive(buses[pick(4)], false);
   std::string phys;
   for (int i = 0, count = pick(3); i < count; ++i) phys += (i ? ", " : "") + drive(pick(2) ? "sata" : "sat", true);
+  // The RAID driver lists NVMe models only; a member may name its slots.
+  std::string firmware = pick(5) ? "REV00001" : kTarget;
+  std::string member = R"({"model": ")" + std::string(pick(3) ? "NVMe MODEL R" : "NVMe MODEL S") +
+                       R"(", "serial": "R)" + std::to_string(pick(100)) + R"(", "firmware": ")" + firmware + "\"";
+  if (pick(2)) member += R"(, "firmwareSlots": )" + std::to_string(1 + pick(3)) + R"(, "slot1": ")" + firmware +
+                         R"(", "activeSlot": 1)";
   made.json = std::string(R"({"windows": ")") + (pick(2) ? "10.0" : "6.3") + R"(", "drives": [)" + drives +
               R"(], "controllers": [{"kind": "ahci"}, {"kind": "csmi", "drives": [)" + phys +
-              R"(], "raidSets": [{"drives": [{"model": "NVMe MODEL R", "serial": "R)" + std::to_string(pick(100)) +
-              R"("}]}]}]})";
+              R"(], "raidSets": [{"drives": [)" + member + "}]}]}]}";
   return made;
 }
 

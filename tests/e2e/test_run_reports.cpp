@@ -255,42 +255,66 @@ TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
 
 TEST_F(RunReports, DriveMissingFromAnIncompleteLookupFailsWithTheListingsReason) {
   // The update command's own listing (the second) cannot read the disks or
-  // opens the drive's interface no more; or the update's lookup of a RAID
-  // member cannot read the first of two sets (the run's thirteenth read of a
-  // set), which holds the member.
+  // opens the drive's interface no more.
   const std::string disk = R"(\\?\scsi#disk&ven_ata&prod_virtual_drive#4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b})";
   const std::string sataDisk = R"({"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1"})";
-  const std::string raidSets = R"([{"kind": "csmi", "raidSets": [{"drives": [{"model": "NVMe VIRTUAL DRIVE", "serial": "R0"}]},
-                                                                  {"drives": [{"model": "NVMe OTHER", "serial": "R1"}]}]}])";
   struct Case {
-    std::string drives, controllers, fault, reason;
-    std::string drive = "PHYSICALDRIVE0";
-    std::string model = PackageSpec().model;
+    std::string drives, fault, reason;
   } cases[] = {
-      {sataDisk, "", R"({"setupapi": "SetupDiGetClassDevsW", "after": 2, "times": 1})",
+      {sataDisk, R"({"setupapi": "SetupDiGetClassDevsW", "after": 2, "times": 1})",
        "the disk interfaces: SetupDiGetClassDevsW failed (error: 31)"},
-      {sataDisk, "", R"({"ioctl": "CreateFileW", "drive": 0, "after": 3, "times": 1, "error": 5})",
+      {sataDisk, R"({"ioctl": "CreateFileW", "drive": 0, "after": 3, "times": 1, "error": 5})",
        disk + ": CreateFileW failed (error: 5)"},
-      {"", raidSets, R"({"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 11, "after": 12, "times": 1})",
-       "storage port 0: CSMI RAID configuration of set 0 failed (error: 31, return code: 0x0)", "SCSI0:r0",
-       "NVMe VIRTUAL DRIVE"},
-      {"", raidSets, R"({"csmi": 11, "after": 12, "times": 1, "returnCode": 3})",
-       "storage port 0: CSMI RAID configuration of set 0 failed (error: 0, return code: 0x3)", "SCSI0:r0",
-       "NVMe VIRTUAL DRIVE"},
   };
   for (const Case& c : cases) {
-    std::string machine = machineWith(c.drives, c.fault);
-    if (!c.controllers.empty()) machine.insert(machine.find("\"faults\""), "\"controllers\": " + c.controllers + ", ");
-    Outcome result = update(machine, {"/log=run.log"}, {}, c.model);
+    Outcome result = update(machineWith(c.drives, c.fault), {"/log=run.log"});
     EXPECT_EQ(result.exitCode, 1) << c.fault;
     EXPECT_EQ(scratch_.read("machine.json").find("REV00002"), std::string::npos) << c.fault << ": a drive updated";
-    EXPECT_NE(result.out.find(written("[" + c.drive + "] Error description: ORVERR19: Query on device failed (" +
+    EXPECT_NE(result.out.find(written("[PHYSICALDRIVE0] Error description: ORVERR19: Query on device failed (" +
                                       c.reason + ").\n")),
               std::string::npos)
         << c.fault << "\n" << result.out;
     EXPECT_EQ(result.err,
-              written("\r\n" + c.drive + ": Firmware download failed on device [Query on device failed].\r\n\r\n"))
+              written("\r\nPHYSICALDRIVE0: Firmware download failed on device [Query on device failed].\r\n\r\n"))
         << c.fault;
+  }
+}
+
+TEST_F(RunReports, RaidSetThatCannotBeReadIsTheReasonOnlyWhenNoOtherSetHoldsTheMember) {
+  // Set 0 holds another drive, set 1 the member the package is meant for
+  // (SCSI0:r1, number 1001). A set read fails on every request, or only at
+  // the update's own lookup: the fifth read of set 1, after the first
+  // listing, the two lookups of its probe and the update's own listing.
+  const std::string machine = R"({"windows": "10.0", "admin": true, "controllers": [{"kind": "csmi", "raidSets": [
+      {"drives": [{"model": "NVMe OTHER", "serial": "R0"}]},
+      {"drives": [{"model": "NVMe VIRTUAL DRIVE", "serial": "R1"}]}]}], "faults": [)";
+  const std::string set0 = "storage port 0: CSMI RAID configuration of set 0 failed ";
+  const std::string set1 = "storage port 0: CSMI RAID configuration of set 1 failed ";
+  struct Case {
+    std::string fault;
+    std::string firmware;  // the member's afterwards
+    std::string said;      // of the member
+    std::string unread;    // what the listing could not read
+  } cases[] = {
+      {R"({"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 11, "set": 0})", "REV00002",
+       "\nSCSI0:r1: Firmware download command completed successfully.\n", set0 + "(error: 31, return code: 0x0)"},
+      // The member's own failure is the reason, not the set the lookup went past.
+      {R"({"csmi": 11, "set": 0, "returnCode": 3}, {"nvme": 6, "drive": 1001, "cns": 1})", "REV00001",
+       "[SCSI0:r1] Error description: ORVERR144: NVMe identify command failed.\n", set0 + "(error: 0, return code: 0x3)"},
+      {R"({"csmi": 11, "set": 1, "after": 4, "times": 1, "returnCode": 3})", "REV00001",
+       "[SCSI0:r1] Error description: ORVERR19: Query on device failed (" + set1 + "(error: 0, return code: 0x3)).\n",
+       ""},
+  };
+  for (const Case& c : cases) {
+    Outcome result = update(machine + c.fault + "]}", {"/log=run.log"}, {}, "NVMe VIRTUAL DRIVE");
+    EXPECT_EQ(result.exitCode, 1) << c.fault;
+    rapidjson::Document after;
+    after.Parse(scratch_.read("machine.json").c_str());
+    const auto& member = after["controllers"][0]["raidSets"][1]["drives"][0];
+    EXPECT_EQ(member.HasMember("firmware") ? member["firmware"].GetString() : "REV00001", c.firmware) << c.fault;
+    EXPECT_NE(result.out.find(written(c.said)), std::string::npos) << c.fault << "\n" << result.out;
+    std::string named = c.unread.empty() ? "Not all drives" : written("not updated:\n" + c.unread + "\n");
+    EXPECT_EQ(result.err.find(named) != std::string::npos, !c.unread.empty()) << c.fault << "\n" << result.err;
   }
 }
 

@@ -155,21 +155,64 @@ TEST_F(CsmiDrives, RaidMemberDescription) {
   expectOslWord(osl_csmi_raid_bus_dev_type(absent.drive, &entry), kCsmiFile, 43);
   list.reset(new _osl_dev_info());
   expectOslWord(osl_drive_query(absent.drive, list.get()), kCsmiFile, 43);
-  // A set that cannot be read may hold the drive: its failure stands unless
-  // another set holds it.
-  for (const char* target : {"SCSI1:r7", "SCSI1:r42"}) {
-    std::string machine = kRaidMachine;
-    load(machine.replace(machine.rfind('}'), 1,
-                         R"(, "faults": [{"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 11, "times": 1}]})"));
-    OpenDrive member(target);
-    entry = {};
-    u64 status = osl_csmi_raid_bus_dev_type(member.drive, &entry);
-    EXPECT_EQ(orv_status_code(status), std::string(target) == "SCSI1:r7" ? 0u : 1u) << target;
-  }
   // Commands of unknown types are not sent.
   u8 entryBytes[64] = {6};
   expectOslWord(osl_csmi_nvme_send(raid.drive, entryBytes, 64, 1, nullptr, 0, nullptr, 0, OSL_CMD_REFUSED, 0, false),
                 kCsmiFile, 83);
+}
+
+TEST_F(CsmiDrives, EveryRaidMemberLookupFollowsOneRule) {
+  // Set 0 holds another drive, set 1 the member (target 7). A set that cannot
+  // be read is the answer, code 19, only when no readable set holds the
+  // member; only then is it recorded, and without a record it is logged.
+  const std::string machine = R"({"controllers": [{"kind": "csmi", "raidSets": [
+      {"drives": [{"model": "NVMe OTHER", "sasAddress": "0000000500000000"}]},
+      {"drives": [{"model": "NVMe MEMBER", "sasAddress": "0000010700000000"}]}]}], "faults": [)";
+  const std::string set1 = "CSMI RAID configuration of set 1 failed";
+  const struct {
+    const char* fault;
+    std::string reason;  // empty: the member is found
+  } cases[] = {
+      {"", ""},
+      {R"({"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 11, "set": 0})", ""},
+      {R"({"csmi": 11, "set": 0, "returnCode": 3})", ""},
+      {R"({"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 11, "set": 1})", set1 + " (error: 31, return code: 0x0)"},
+      {R"({"csmi": 11, "set": 1, "returnCode": 3})", set1 + " (error: 0, return code: 0x3)"},
+      {R"({"csmi": 10, "returnCode": 3})", "CSMI RAID information failed (error: 0, return code: 0x3)"},
+  };
+  const std::vector<u8> image = firmwareImage("REV00002", 512);
+  const std::vector<u8> piece = nvmeEntry(0x11, 0, {127, 0});
+  const std::vector<u8> commit = nvmeEntry(0x10, 0, {3 << 3 | 1});
+  for (const auto& c : cases) {
+    load(machine + c.fault + "]}");
+    LogCapture log;
+    OpenDrive member("SCSI0:r7");
+    ASSERT_NE(member.drive, nullptr) << c.fault;
+    osl_unread_list unread;
+    unread.count = 0;
+    _osl_dev_entry entry = {};
+    std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
+    const u64 answers[] = {osl_csmi_raid_bus_dev_type(member.drive, &entry, &unread),
+                           osl_drive_query(member.drive, list.get()), osl_csmi_find_raid_member(member.drive),
+                           osl_csmi_fw_download(member.drive, piece.data(), const_cast<u8*>(image.data()), 512, 0, false),
+                           osl_csmi_fw_activate(member.drive, commit.data(), 0, false)};
+    for (u64 answer : answers) {
+      if (c.reason.empty())
+        EXPECT_EQ(answer, 0u) << c.fault;
+      else
+        expectOslWord(answer, kCsmiFile, 19);
+    }
+    std::string recorded = unread.count ? unread.texts[0] : "";
+    EXPECT_EQ(recorded, c.reason.empty() ? "" : "storage port 0: " + c.reason) << c.fault;
+    EXPECT_EQ(unread.count, c.reason.empty() ? 0u : 1u) << c.fault;
+    size_t logged = 0;
+    for (const auto& line : log.all())
+      logged += line.text == "Error: Could not read storage port 0: " + c.reason + "\n";
+    EXPECT_EQ(logged, c.reason.empty() ? 0u : 5u) << c.fault;
+    if (!c.reason.empty()) continue;
+    EXPECT_EQ(describe(list->entries[0]), "SCSI0:r7 #7 8/3/8 'NVMe MEMBER' 'REV00001' 'VD0000000000' medium 1");
+    EXPECT_STREQ(DriveList().find("SCSI0:r7")->firmware, "REV00002") << c.fault;
+  }
 }
 
 TEST_F(CsmiDrives, IdentifyThroughStp) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <rapidjson/document.h>
@@ -391,6 +392,38 @@ TEST_F(NvmeRoutes, RaidListsOfTheDrive) {
   ASSERT_EQ(controllers.items.size(), 1u);
   EXPECT_EQ(controllers.items[0].controllerId, 1u);
   EXPECT_EQ(controllers.items[0].namespaceIds, (std::vector<u32>{1, 3}));
+}
+
+TEST_F(NvmeRoutes, RaidActivationFillsTheSlotItActivates) {
+  // (keys, slot) -> status (147: the commit failed), Identify's revision,
+  // the slot log's active slot and its revision, and slot1, slot2 and
+  // activeSlot as the machine file keeps them.
+  const std::tuple<const char*, u8, const char*> cases[] = {
+      {"", 2, "0 REV00002 2:REV00002 REV00001 REV00002 2"},
+      {"", 1, "0 REV00002 1:REV00002 REV00002 - 1"},
+      {R"(, "firstSlotReadOnly": true)", 1, "147 REV00001 1:REV00001 REV00001 - 1"},
+      {"", 4, "147 REV00001 1:REV00001 REV00001 - 1"},
+  };
+  std::vector<u8> image = firmwareImage("REV00002", 8192);
+  for (const auto& [keys, slot, expected] : cases) {
+    load(R"({"controllers": [{"kind": "csmi", "raidSets": [{"drives": [{"model": "NVMe R", "sasAddress": )"
+         R"("0000000700000000", "slot1": "REV00001", "activeSlot": 1, "firmwareSlots": 3)" + std::string(keys) +
+         "}]}]}]}");
+    bool refreshed = false, reboot = false;
+    u64 status = device("", 0, "SCSI0:r7")->downloadFirmware(image.data(), 8192, &refreshed, &reboot, 0, false, slot);
+    OrvDevGenData<_OrvFwInfoItem> info;
+    ASSERT_EQ(device("", 0, "SCSI0:r7")->getFirmwareInfo(info), 0u);
+    const _OrvFwInfoItem& item = info.items.at(0);
+    rapidjson::Document machine;
+    machine.Parse(scratch_.read("machine.json").c_str());
+    const rapidjson::Value& kept = machine["controllers"][0]["raidSets"][0]["drives"][0];
+    EXPECT_EQ(std::to_string(orv_status_code(status)) + " " + item.currentRevision + " " +
+                  std::to_string(item.currentSlot) + ":" + item.slots.at(item.currentSlot - 1).revision + " " +
+                  kept["slot1"].GetString() + " " + (kept.HasMember("slot2") ? kept["slot2"].GetString() : "-") +
+                  " " + std::to_string(kept["activeSlot"].GetUint()),
+              expected)
+        << keys << " slot " << int{slot};
+  }
 }
 
 // ------------------------------------------------- edges of the numbers

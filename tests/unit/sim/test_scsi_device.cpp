@@ -232,8 +232,9 @@ TEST_F(ScsiDevice, DownloadTakesAModeTheDriveOffers) {
   // the outcome and the record's download (4) and deferred download (8)
   // bits. A drive that does not tell its modes takes 07h. One that refuses
   // REPORT SUPPORTED OPERATION CODES, or answers that it has no data about
-  // WRITE BUFFER, has not said whether it takes it: it takes what its page
-  // tells, else 07h, and its record claims only what the page tells.
+  // WRITE BUFFER or a reserved value, has not said whether it takes it: it
+  // takes what its page tells, else 07h, and its record claims only what the
+  // page tells. Supported in a vendor-specific manner (5) is supported.
   struct Case {
     const char* keys;
     u32 size;
@@ -269,6 +270,15 @@ TEST_F(ScsiDevice, DownloadTakesAModeTheDriveOffers) {
        "0 refreshed", 0x0C},
       {R"("supportDataAvailable": false, "reportsDownloadModes": false)", 5000, 0, "7 0 5000, ", "0 refreshed",
        0x00},
+      {R"("writeBufferSupport": 5, "reportsDownloadModes": false)", 5000, 0, "7 0 5000, ", "0 refreshed", 0x04},
+      {R"("writeBufferSupport": 1)", 5000, 0, "", "4.142.90", 0x00},
+      {R"("writeBufferSupport": 0, "wholeMicrocode": false)", 9000, 1, "14 0 8192, 14 8192 808, ", "0 refreshed",
+       0x0C},
+      {R"("writeBufferSupport": 6)", 5000, 0, "5 0 5000, ", "0 refreshed", 0x0C},
+      {R"("writeBufferSupport": 2, "reportsDownloadModes": false)", 9000, 0, "7 0 8192, 7 8192 808, ",
+       "0 refreshed", 0x00},
+      {R"("writeBufferSupport": 4, "reportsDownloadModes": false)", 5000, 0, "7 0 5000, ", "0 refreshed", 0x00},
+      {R"("writeBufferSupport": 7, "reportsDownloadModes": false)", 5000, 0, "7 0 5000, ", "0 refreshed", 0x00},
   };
   for (const Case& one : cases) {
     load(sasMachine(std::string(one.keys) + (*one.keys ? ", " : "") + R"("maxTransfer": 8192)"));

@@ -30,6 +30,7 @@ struct SweptMachine {
   const char* model;  // the package's
   const char* json;   // up to the faults list, which the run fills
   const char* lockedDrive;  // held by a live program, or null
+  u32 cleanExit = 0;        // of a run without faults, when no drive is locked
 };
 
 const SweptMachine kMachines[] = {
@@ -62,6 +63,16 @@ const SweptMachine kMachines[] = {
     "drives": [{"bus": "sata", "model": "MODEL A 2TB SATA SSD", "serial": "Q0"}]}],
   "faults": [)",
      "PHYSICALDRIVE2"},
+    // The package is meant for RAID members: one in each set, the second
+    // naming its slots. The RAID driver asks for a reboot after each
+    // activation.
+    {"RaidMembers", "NVMe MODEL R", R"({"windows": "10.0", "drives": [
+    {"bus": "nvme", "model": "NVMe MODEL R", "serial": "N0"}],
+  "controllers": [{"kind": "csmi", "raidSets": [
+    {"drives": [{"model": "NVMe OTHER", "serial": "R0"}, {"model": "NVMe MODEL R", "serial": "R1"}]},
+    {"drives": [{"model": "NVMe MODEL R", "serial": "R2", "slot1": "REV00001", "activeSlot": 1}]}]}],
+  "faults": [)",
+     nullptr, 1602},
 };
 const char kTarget[] = "REV00002";
 constexpr int kImageLength = 8192;
@@ -218,7 +229,7 @@ TEST_P(FaultSweep, NoRunReportsADriveItDidNotUpdate) {
   Run clean = run(counting);
   expectHonest(clean, "no fault");
   if (!locked()) {
-    ASSERT_EQ(clean.exitCode, 0u) << clean.log;
+    ASSERT_EQ(clean.exitCode, kMachines[std::get<0>(GetParam())].cleanExit) << clean.log;
   }
   std::vector<unsigned> counts = winsim::faultMatches();
   std::vector<winsim::StorageRequest> trace = winsim::storageTrace();

@@ -155,6 +155,18 @@ TEST_F(CsmiDrives, RaidMemberDescription) {
   expectOslWord(osl_csmi_raid_bus_dev_type(absent.drive, &entry), kCsmiFile, 43);
   list.reset(new _osl_dev_info());
   expectOslWord(osl_drive_query(absent.drive, list.get()), kCsmiFile, 43);
+  // The query answers only for a member the listing lists: an NVMe drive in
+  // good state.
+  for (const char* unlisted : {"SCSI1:r8", "SCSI1:r9"}) {
+    OpenDrive member(unlisted);
+    list.reset(new _osl_dev_info());
+    expectOslWord(osl_drive_query(member.drive, list.get()), kCsmiFile, 43);
+    EXPECT_EQ(osl_csmi_find_raid_member(member.drive), 0u) << unlisted;
+  }
+  // A controller without RAID sets holds no member to look for.
+  load(R"({"controllers": [{"kind": "csmi"}]})");
+  OpenDrive alone("SCSI0:r7");
+  EXPECT_EQ(osl_csmi_find_raid_member(alone.drive), 0u);
   // Commands of unknown types are not sent.
   u8 entryBytes[64] = {6};
   expectOslWord(osl_csmi_nvme_send(raid.drive, entryBytes, 64, 1, nullptr, 0, nullptr, 0, OSL_CMD_REFUSED, 0, false),

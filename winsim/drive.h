@@ -84,7 +84,9 @@ class Drive {
   const std::string& bus() const { return bus_; }
 
   // Identity texts and geometry from the record.
-  std::string model() const { return text("model", "VIRTUAL DRIVE"); }
+  std::string model() const { return text("model", defaultModel_.c_str()); }
+  // A RAID member's default model names an NVMe drive, as its controller lists it.
+  void setDefaultModel(const std::string& model) { defaultModel_ = model; }
   std::string serial() const { return text("serial", "VD0000000000"); }
   std::string firmware() const { return text("firmware", "REV00001"); }
   std::string vendor() const { return text("vendor", "VIRTUAL"); }
@@ -112,6 +114,7 @@ class Drive {
   rapidjson::Value& record_;
   uint32_t number_;
   std::string bus_;
+  std::string defaultModel_ = "VIRTUAL DRIVE";
 };
 
 // The drive a record describes, by its bus; null for an unknown bus.

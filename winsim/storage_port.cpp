@@ -113,6 +113,7 @@ StoragePort::StoragePort(Machine& machine, rapidjson::Value& record, uint32_t in
             member.record = makeNvmeDrive(machine, one, number);
           else
             member.record = std::make_unique<Drive>(machine, one, number);
+          member.record->setDefaultModel("NVMe VIRTUAL DRIVE");
           member.status = static_cast<uint8_t>(numberOf(one, "status", 0));
           members.push_back(std::move(member));
         }
@@ -229,7 +230,7 @@ uint32_t StoragePort::raidConfig(std::vector<uint8_t>& buffer) {
     const RaidMember& member = members[i];
     osl_csmi_raid_drive& drive = drives[i];
     drive = {};
-    putText(drive.bModel, sizeof drive.bModel, member.record->text("model", "NVMe VIRTUAL DRIVE"));
+    putText(drive.bModel, sizeof drive.bModel, member.record->model());
     putText(drive.bFirmware, sizeof drive.bFirmware, member.record->firmware());
     putText(drive.bSerialNumber, sizeof drive.bSerialNumber, member.record->serial());
     std::memcpy(drive.bSASAddress, member.sasAddress.data(), 8);

@@ -282,12 +282,13 @@ TEST_F(RunReports, DriveMissingFromAnIncompleteLookupFailsWithTheListingsReason)
 
 TEST_F(RunReports, RaidSetThatCannotBeReadIsTheReasonOnlyWhenNoOtherSetHoldsTheMember) {
   // Set 0 holds another drive, set 1 the member the package is meant for
-  // (SCSI0:r1, number 1001). A set read fails on every request, or only at
-  // the update's own lookup: the fifth read of set 1, after the first
-  // listing, the two lookups of its probe and the update's own listing.
+  // (SCSI0:r1, number 1001, of the default model). A set read fails on every
+  // request, or only at the update's own lookup: the fifth read of set 1,
+  // after the first listing, the two lookups of its probe and the update's
+  // own listing.
   const std::string machine = R"({"windows": "10.0", "admin": true, "controllers": [{"kind": "csmi", "raidSets": [
       {"drives": [{"model": "NVMe OTHER", "serial": "R0"}]},
-      {"drives": [{"model": "NVMe VIRTUAL DRIVE", "serial": "R1"}]}]}], "faults": [)";
+      {"drives": [{"serial": "R1"}]}]}], "faults": [)";
   const std::string set0 = "storage port 0: CSMI RAID configuration of set 0 failed ";
   const std::string set1 = "storage port 0: CSMI RAID configuration of set 1 failed ";
   struct Case {

@@ -75,8 +75,8 @@ struct _OrvDevDumpItem {
 class ORV_EXPORT OrvGenDev {
  public:
   // Opens the drive once to learn its device type, then builds the class of
-  // that command set. The caller owns the object. unread: where a RAID
-  // member's failed CSMI request is recorded.
+  // that command set. The caller owns the object. unread: where the
+  // reason a RAID member cannot be looked up is recorded.
   static OrvGenDev* newOrvDevice(std::string devicePath, u32 namespaceId, bool ignoreInitError,
                                  bool allocatedNsMode, osl_unread_list* unread = nullptr);
 

@@ -178,7 +178,7 @@ u64 osl_csmi_bus_dev_type(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPTOR* des
 u32 osl_dev_info_free_index(const _osl_dev_info* list);
 
 // Per-drive queries.
-// unread: where a RAID member's failed CSMI request is recorded.
+// unread: where the reason a RAID member cannot be looked up is recorded.
 u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_type* deviceType,
                          osl_bus_type* physicalBus, osl_unread_list* unread = nullptr);
 u32 osl_get_max_transfer_size(_OSL_PDEV* drive, osl_bus_type bus);

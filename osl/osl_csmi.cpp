@@ -54,17 +54,15 @@ HDEVINFO portInterfaces() {
 
 // A request fails when Windows fails it or when the driver answers a
 // ReturnCode other than 0: its answer then tells nothing of the controller's
-// drives. why (may be null) receives what failed.
+// drives. why receives what failed.
 u64 requestFailure(const char* request, u64 status, u32 error, const SRB_IO_CONTROL* header,
-                   std::string* why) {
+                   std::string& why) {
   u32 returnCode = header ? header->ReturnCode : 0;
   if (status == 0 && returnCode == 0) return 0;
-  if (why) {
-    char text[OSL_UNREAD_TEXT];
-    std::snprintf(text, sizeof text, "CSMI %s failed (error: %u, return code: 0x%X)", request, error,
-                  returnCode);
-    *why = text;
-  }
+  char text[OSL_UNREAD_TEXT];
+  std::snprintf(text, sizeof text, "CSMI %s failed (error: %u, return code: 0x%X)", request, error,
+                returnCode);
+  why = text;
   return status ? status : ORV_OSL_STATUS(ORV_ERR_GENERIC);
 }
 
@@ -79,12 +77,12 @@ void recordUnread(const _OSL_PDEV* controller, const std::string& why, osl_unrea
 u64 listingRequest(const _OSL_PDEV* controller, const char* request, u64 status, u32 error,
                    const SRB_IO_CONTROL* header, osl_unread_list* unread) {
   std::string why;
-  status = requestFailure(request, status, error, header, &why);
+  status = requestFailure(request, status, error, header, why);
   if (status) recordUnread(controller, why, unread);
   return status;
 }
 
-u64 readRaidInfo(_OSL_PDEV* controller, osl_csmi_raid_info_buffer* info, std::string* why) {
+u64 readRaidInfo(_OSL_PDEV* controller, osl_csmi_raid_info_buffer* info, std::string& why) {
   *info = {};
   u32 error = 0;
   u64 status = osl_csmi_request(controller, OSL_CSMI_RAID_INFO_CODE, info, sizeof *info, true, &error);
@@ -101,8 +99,9 @@ class RaidConfig {
   RaidConfig(const RaidConfig&) = delete;
   RaidConfig& operator=(const RaidConfig&) = delete;
 
-  // Reads the set; why (may be null) says what failed, as requestFailure.
-  u64 read(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPerSet, std::string* why) {
+  // Reads the set; why says what failed, as requestFailure, and is left as
+  // it was when the buffer cannot be allocated.
+  u64 read(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPerSet, std::string& why) {
     u64 size = sizeof(osl_csmi_raid_config_buffer) + u64{sizeof(osl_csmi_raid_drive)} * maxDrivesPerSet;
     if (size > 0xFFFFFFFFull) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
     bytes_ = static_cast<u8*>(std::calloc(1, static_cast<size_t>(size)));
@@ -217,13 +216,13 @@ u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, osl_unread_list* unr
   };
   osl_csmi_raid_info_buffer info;
   std::string why;
-  if (readRaidInfo(controller, &info, &why)) return unreadable(why);
+  if (readRaidInfo(controller, &info, why)) return unreadable(why);
   lookup->raidSets = info.uNumRaidSets;
   std::string firstUnread;
   for (u32 set = 0; set < info.uNumRaidSets; ++set) {
     RaidConfig config;
     why.clear();
-    if (u64 status = config.read(controller, set, info.uMaxDrivesPerSet, &why)) {
+    if (u64 status = config.read(controller, set, info.uMaxDrivesPerSet, why)) {
       if (why.empty()) return status;
       if (firstUnread.empty()) firstUnread = why;
       continue;
@@ -329,7 +328,7 @@ u64 osl_csmi_list_raid_drives(_OSL_PDEV* controller, _osl_dev_info* list, u32* r
                               osl_unread_list* unread) {
   osl_csmi_raid_info_buffer info;
   std::string why;
-  if (u64 status = readRaidInfo(controller, &info, &why)) {
+  if (u64 status = readRaidInfo(controller, &info, why)) {
     recordUnread(controller, why, unread);
     return status;
   }
@@ -355,7 +354,7 @@ u64 osl_csmi_list_raid_set(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPer
                            _osl_dev_info* list, u32* keys, u16* keyCount, osl_unread_list* unread) {
   RaidConfig config;
   std::string why;
-  if (u64 status = config.read(controller, setIndex, maxDrivesPerSet, &why)) {
+  if (u64 status = config.read(controller, setIndex, maxDrivesPerSet, why)) {
     recordUnread(controller, why, unread);
     return status;
   }

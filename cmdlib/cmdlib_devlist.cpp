@@ -77,6 +77,7 @@ u64 DivIzuDevList::execute() {
     std::string owner;
     bool isSupported = true;
     char why[OSL_UNREAD_TEXT] = {};
+    std::string reasons;
     u64 lockStatus = isDevOpLocked(getDeviceIdFName(record.deviceName), owner);
     if (orv_status_code(lockStatus) == ORV_ERR_DEVICE_LOCKED) {
       record.locked = 1;
@@ -85,15 +86,16 @@ u64 DivIzuDevList::execute() {
       addUnreadDrive(listed, entry.modelField, reason.c_str());
     } else {
       u64 fillStatus = 0;
-      probeStatus = probe(record, isSupported, fillStatus);
+      probeStatus = probe(record, isSupported, fillStatus, reasons);
       // Until the probe has read the drive, its record holds only what the
       // descriptor said: behind a RAID controller nothing, behind a SCSI-ATA
       // translation a shortened model. Such a drive cannot be told from one
       // the caller looks for.
       u64 failure = probeStatus ? probeStatus : fillStatus;
-      if (failure)
+      if (failure) {
         orv_status_msgstr(failure, why, sizeof why);
-      else if (record.modelNumber[0] == '\0')
+        if (!reasons.empty()) osl_strcat(why, sizeof why, (" (" + reasons + ")").c_str());
+      } else if (record.modelNumber[0] == '\0')
         osl_strcpy(why, sizeof why, "the drive reports no model number");
       if (why[0]) addUnreadDrive(listed, entry.modelField, why);
     }
@@ -119,12 +121,14 @@ void DivIzuDevList::addUnreadDrive(const _OrvDevProperty& record, u32 modelField
   unreadRecordList.push_back({record.deviceName, record.modelNumber, reason, modelField});
 }
 
-u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported, u64& fillStatus) {
+u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported, u64& fillStatus, std::string& reasons) {
   OrvGenDev* probing = nullptr;
+  osl_unread_list lookup;
+  lookup.count = 0;
   try {
-    probing = OrvGenDev::newOrvDevice(record.deviceName, 0, false, false);
+    probing = OrvGenDev::newOrvDevice(record.deviceName, 0, false, false, &lookup);
   } catch (u64 status) {
-    return status;
+    return lookup.count ? unreadFailure(lookup, reasons) : status;
   } catch (...) {
     return listStatus(ORV_ERR_GENERIC, 108);
   }

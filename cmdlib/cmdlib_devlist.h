@@ -53,8 +53,9 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
 
  private:
   // Fills a record from its drive; the probe's status. fillStatus: why the
-  // drive's identification could not be read (0 when it was).
-  u64 probe(_OrvDevProperty& record, bool& supported, u64& fillStatus);
+  // drive's identification could not be read (0 when it was); reasons: what
+  // the drive's controller could not answer when it was opened.
+  u64 probe(_OrvDevProperty& record, bool& supported, u64& fillStatus, std::string& reasons);
   void addUnreadDrive(const _OrvDevProperty& record, u32 modelField, const char* reason);
 
   std::vector<_OrvDevProperty> records;

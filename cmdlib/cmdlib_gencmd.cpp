@@ -111,6 +111,12 @@ void DivIzuGenCmd::raiseException(u64 status, const std::string& argument) {
   throw status;
 }
 
+u64 DivIzuGenCmd::unreadFailure(const osl_unread_list& gaps, std::string& argument) {
+  for (u32 i = 0; i < gaps.count && i < OSL_UNREAD_KEPT; ++i)
+    argument += (i ? "; " : "") + std::string(gaps.texts[i]);
+  return cmdStatus(ORV_ERR_QUERY_DEVICE, 190);
+}
+
 u64 DivIzuGenCmd::initObj(std::string& argument, bool lockDevice, u32 namespaceId, bool allocatedNsMode) {
   convert2SysDevId(deviceId);
   if (deviceId.empty()) return 0;
@@ -137,12 +143,7 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, std::string& 
   // A drive missing from a list the listing could not complete may be one of
   // those it went past: the listing's failure is the reason, not its type.
   // A RAID set the drive's lookup cannot read may hold it the same way.
-  auto listingFailure = [&argument](const osl_unread_list& gaps) {
-    for (u32 i = 0; i < gaps.count && i < OSL_UNREAD_KEPT; ++i)
-      argument += (i ? "; " : "") + std::string(gaps.texts[i]);
-    return cmdStatus(ORV_ERR_QUERY_DEVICE, 190);
-  };
-  if (status) return unread.count ? listingFailure(unread) : status;
+  if (status) return unread.count ? unreadFailure(unread, argument) : status;
 
   devProperty = _OrvDevProperty();
   bool found = false;
@@ -162,7 +163,7 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, std::string& 
     std::memcpy(devProperty.serialNumber, entry.serial, sizeof devProperty.serialNumber);
   }
   list.reset();
-  if (!found) return unread.count ? listingFailure(unread) : cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 192);
+  if (!found) return unread.count ? unreadFailure(unread, argument) : cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 192);
 
   OrvGenDev* made = nullptr;
   osl_unread_list lookup;
@@ -174,7 +175,7 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, std::string& 
     made->unsetIgnoreError();
   } catch (u64 thrown) {
     delete made;
-    return lookup.count ? listingFailure(lookup) : thrown;
+    return lookup.count ? unreadFailure(lookup, argument) : thrown;
   } catch (...) {
     delete made;
     return cmdStatus(ORV_ERR_GENERIC, 209);

@@ -93,6 +93,9 @@ class ORV_EXPORT DivIzuGenCmd {
   // Sets the last-error text from the status (and the argument's name when
   // one is given), then throws the status.
   [[noreturn]] static void raiseException(u64 status, const std::string& argument);
+  // A drive left unread for what its listing or its lookup could not read:
+  // code 19, with those reasons added to argument.
+  static u64 unreadFailure(const osl_unread_list& gaps, std::string& argument);
 
   // 0 when the drive is free or its lock file was stale (and is gone now);
   // 166, or 170 for a forced lock, when a program of the system holds it,

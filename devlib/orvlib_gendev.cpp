@@ -28,15 +28,16 @@ constexpr u32 PROTOCOL_LIST_START = 8;
 // Reads the three types of an open drive; a RAID store's pseudo handle has
 // none and leaves them unknown.
 u64 readTypes(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_type* deviceType,
-              osl_bus_type* physicalBus, osl_unread_list* unread = nullptr) {
+              osl_bus_type* physicalBus) {
   if (osl_is_pseudo_handle(drive->handle)) return 0;
-  return osl_get_bus_dev_type(drive, commandBus, deviceType, physicalBus, unread);
+  return osl_get_bus_dev_type(drive, commandBus, deviceType, physicalBus);
 }
 
 }  // namespace
 
 OrvGenDev* OrvGenDev::newOrvDevice(std::string devicePath, u32 namespaceId, bool ignoreInitError,
                                    bool allocatedNsMode, osl_unread_list* unread) {
+  osl_lookup_scope lookups(unread);
   // Only warnings and worse reach the application while the drive is probed.
   orvlib_mask_app_log(PROBE_LOG_MASK);
   osl_bus_type commandBus = OSL_BUS_NONE;
@@ -44,7 +45,7 @@ OrvGenDev* OrvGenDev::newOrvDevice(std::string devicePath, u32 namespaceId, bool
   osl_bus_type physicalBus = OSL_BUS_NONE;
   u64 status = ORV_LIB_STATUS(ORV_ERR_OPEN_DEVICE);
   if (_OSL_PDEV* drive = osl_open_device(devicePath.c_str())) {
-    status = readTypes(drive, &commandBus, &deviceType, &physicalBus, unread);
+    status = readTypes(drive, &commandBus, &deviceType, &physicalBus);
     osl_close_device(drive);
   }
   orvlib_mask_app_log(FULL_LOG_MASK);

@@ -76,7 +76,8 @@ class ORV_EXPORT OrvGenDev {
  public:
   // Opens the drive once to learn its device type, then builds the class of
   // that command set. The caller owns the object. unread: where the
-  // reason a RAID member cannot be looked up is recorded.
+  // reason a drive behind a RAID controller cannot be looked up is recorded
+  // while the drive is opened and its device built.
   static OrvGenDev* newOrvDevice(std::string devicePath, u32 namespaceId, bool ignoreInitError,
                                  bool allocatedNsMode, osl_unread_list* unread = nullptr);
 

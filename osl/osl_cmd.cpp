@@ -346,6 +346,23 @@ void osl_unread_call(osl_unread_list* unread, const char* what, const char* call
   osl_unread_add(unread, what, why);
 }
 
+namespace {
+osl_unread_list* lookupRecord = nullptr;
+}  // namespace
+
+u64 osl_lookup_failure(const char* what, const char* why) {
+  osl_unread_list logged;
+  logged.count = 0;
+  osl_unread_add(lookupRecord ? lookupRecord : &logged, what, why);
+  return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
+}
+
+osl_lookup_scope::osl_lookup_scope(osl_unread_list* record) : outer_(lookupRecord) {
+  if (record) lookupRecord = record;
+}
+
+osl_lookup_scope::~osl_lookup_scope() { lookupRecord = outer_; }
+
 u16 osl_open_interface(HDEVINFO set, const GUID& interfaceClass, DWORD index, osl_interface_open* out) {
   *out = {};
   out->handle = INVALID_HANDLE_VALUE;
@@ -604,7 +621,9 @@ u32 osl_dev_info_free_index(const _osl_dev_info* list) {
 
 u64 osl_drive_query(_OSL_PDEV* drive, _osl_dev_info* list) {
   if (!drive || !drive->handle) return ORV_OSL_STATUS(ORV_ERR_GENERIC);
-  if (osl_csmi_get_driver_info(drive->handle) != 0) return osl_describe_drive(drive, list);
+  bool controller = false;
+  if (u64 status = osl_csmi_drive_controller(drive, &controller)) return status;
+  if (!controller) return osl_describe_drive(drive, list);
   if (drive->kind == 'r') return osl_csmi_raid_query(drive, list);
   if (drive->kind != 'p') return 0;
   _osl_dev_entry entry = {};
@@ -621,9 +640,11 @@ u64 osl_drive_query(_OSL_PDEV* drive, _osl_dev_info* list) {
 }
 
 u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_type* deviceType,
-                         osl_bus_type* physicalBus, osl_unread_list* unread) {
+                         osl_bus_type* physicalBus) {
   if (!drive || !drive->handle) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
-  if (osl_csmi_get_driver_info(drive->handle) != 0) {
+  bool controller = false;
+  if (u64 status = osl_csmi_drive_controller(drive, &controller)) return status;
+  if (!controller) {
     *deviceType = OSL_DEV_NONE;
     alignas(8) u8 buffer[OSL_DESCRIPTOR_LENGTH];
     u64 status = osl_query_device_descriptor(drive, buffer);
@@ -653,7 +674,7 @@ u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_typ
     if (status == 0 && entry.deviceType != OSL_DEV_NONE)
       *deviceType = static_cast<osl_dev_type>(entry.deviceType);
   } else if (drive->kind == 'r') {
-    status = osl_csmi_raid_bus_dev_type(drive, &entry, unread);
+    status = osl_csmi_raid_bus_dev_type(drive, &entry);
     *deviceType = static_cast<osl_dev_type>(entry.deviceType);
   } else {
     status = ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);

@@ -143,6 +143,23 @@ void osl_unread_add(osl_unread_list* unread, const char* what, const char* why);
 // The same for a call that failed with a Windows error.
 void osl_unread_call(osl_unread_list* unread, const char* what, const char* call, u32 error);
 
+// Why a drive behind a RAID controller could not be looked up (a request to
+// its controller failed): recorded in the record of the innermost scope
+// open, and logged; outside every scope only logged. Answers code 19.
+u64 osl_lookup_failure(const char* what, const char* why);
+// Opening a drive asks its controller more than once; every failure while
+// the scope lives goes to the opener's record (null: the outer scope's).
+class osl_lookup_scope {
+ public:
+  explicit osl_lookup_scope(osl_unread_list* record);
+  ~osl_lookup_scope();
+  osl_lookup_scope(const osl_lookup_scope&) = delete;
+  osl_lookup_scope& operator=(const osl_lookup_scope&) = delete;
+
+ private:
+  osl_unread_list* outer_;
+};
+
 // One interface of a device interface set (disks or storage ports), opened
 // for reading and writing with shared reading and writing. ended: the set
 // has no interface at that index. On a failure the handle is invalid and the
@@ -178,9 +195,8 @@ u64 osl_csmi_bus_dev_type(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPTOR* des
 u32 osl_dev_info_free_index(const _osl_dev_info* list);
 
 // Per-drive queries.
-// unread: where the reason a RAID member cannot be looked up is recorded.
 u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_type* deviceType,
-                         osl_bus_type* physicalBus, osl_unread_list* unread = nullptr);
+                         osl_bus_type* physicalBus);
 u32 osl_get_max_transfer_size(_OSL_PDEV* drive, osl_bus_type bus);
 u32 osl_default_max_transfer(u8 bus);
 u8 osl_has_partitions(_OSL_PDEV* drive, u32 ignored);

@@ -47,49 +47,60 @@ u64 send(_OSL_PDEV* controller, u32 controlCode, void* buffer, u32 length, u32 t
   return osl_ioctl(controller, IOCTL_SCSI_MINIPORT, buffer, length, buffer, length, error);
 }
 
+// The one success rule of a CSMI request: Windows carried it and the driver
+// answered ReturnCode 0.
+u64 requestOutcome(u64 status, const void* buffer) {
+  if (status) return status;
+  return static_cast<const SRB_IO_CONTROL*>(buffer)->ReturnCode ? ORV_OSL_STATUS(ORV_ERR_GENERIC) : 0;
+}
+
 HDEVINFO portInterfaces() {
   return SetupDiGetClassDevsW(&OSL_STORAGE_PORT_INTERFACE_GUID, nullptr, nullptr,
                               DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
 }
 
-// A request fails when Windows fails it or when the driver answers a
-// ReturnCode other than 0: its answer then tells nothing of the controller's
-// drives. why receives what failed.
-u64 requestFailure(const char* request, u64 status, u32 error, const SRB_IO_CONTROL* header,
-                   std::string& why) {
-  u32 returnCode = header ? header->ReturnCode : 0;
-  if (status == 0 && returnCode == 0) return 0;
-  char text[OSL_UNREAD_TEXT];
-  std::snprintf(text, sizeof text, "CSMI %s failed (error: %u, return code: 0x%X)", request, error,
-                returnCode);
-  why = text;
-  return status ? status : ORV_OSL_STATUS(ORV_ERR_GENERIC);
-}
-
-// Records what could not be read as the controller's.
-void recordUnread(const _OSL_PDEV* controller, const std::string& why, osl_unread_list* unread) {
-  char what[32];
-  std::snprintf(what, sizeof what, "storage port %u", controller->port);
-  osl_unread_add(unread, what, why.c_str());
-}
-
-// A request of the listing: a failure is recorded as the controller's.
-u64 listingRequest(const _OSL_PDEV* controller, const char* request, u64 status, u32 error,
-                   const SRB_IO_CONTROL* header, osl_unread_list* unread) {
-  std::string why;
-  status = requestFailure(request, status, error, header, why);
-  if (status) recordUnread(controller, why, unread);
-  return status;
-}
-
-u64 readRaidInfo(_OSL_PDEV* controller, osl_csmi_raid_info_buffer* info, std::string& why) {
-  *info = {};
-  u32 error = 0;
-  u64 status = osl_csmi_request(controller, OSL_CSMI_RAID_INFO_CODE, info, sizeof *info, true, &error);
-  return requestFailure("RAID information", status, error, &info->header, why);
-}
-
 std::string setRequest(u32 setIndex) { return "RAID configuration of set " + std::to_string(setIndex); }
+
+// How a failure names the request.
+std::string requestName(u32 controlCode, const void* buffer, u32 length) {
+  switch (controlCode) {
+    case OSL_CSMI_DRIVER_INFO_CODE:
+      return "driver information";
+    case OSL_CSMI_RAID_INFO_CODE:
+      return "RAID information";
+    case OSL_CSMI_RAID_CONFIG_CODE:
+      if (length < sizeof(osl_csmi_raid_config_buffer)) return "RAID configuration";
+      return setRequest(static_cast<const osl_csmi_raid_config_buffer*>(buffer)->uRaidSetIndex);
+    case OSL_CSMI_PHY_INFO_CODE:
+      return "phy information";
+    default:
+      return "request " + std::to_string(controlCode);
+  }
+}
+
+std::string portName(const _OSL_PDEV* controller) { return "storage port " + std::to_string(controller->port); }
+
+// Records what the listing could not read as the controller's.
+void recordUnread(const _OSL_PDEV* controller, const std::string& why, osl_unread_list* unread) {
+  osl_unread_add(unread, portName(controller).c_str(), why.c_str());
+}
+
+// What a controller could not answer of one drive is why that drive cannot
+// be looked up: code 19.
+u64 lookupFailure(const _OSL_PDEV* controller, const std::string& why) {
+  return osl_lookup_failure(portName(controller).c_str(), why.c_str());
+}
+
+// A request asked about one drive.
+u64 lookupRequest(_OSL_PDEV* controller, u32 controlCode, void* buffer, u32 length) {
+  std::string why;
+  if (osl_csmi_request(controller, controlCode, buffer, length, true, &why) == 0) return 0;
+  return lookupFailure(controller, why);
+}
+
+// A port that knows no miniport requests is no CSMI controller: its failure
+// to answer is no failure of a controller.
+bool knowsNoMiniportRequests(u32 error) { return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED; }
 
 // One RAID configuration as the controller answers it.
 class RaidConfig {
@@ -99,20 +110,20 @@ class RaidConfig {
   RaidConfig(const RaidConfig&) = delete;
   RaidConfig& operator=(const RaidConfig&) = delete;
 
-  // Reads the set; why says what failed, as requestFailure, and is left as
-  // it was when the buffer cannot be allocated.
-  u64 read(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPerSet, std::string& why) {
+  // Reads the set; why says what failed, a buffer too large to allocate
+  // included.
+  u64 read(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPerSet, std::string& why, bool logFailure = true) {
     u64 size = sizeof(osl_csmi_raid_config_buffer) + u64{sizeof(osl_csmi_raid_drive)} * maxDrivesPerSet;
-    if (size > 0xFFFFFFFFull) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
-    bytes_ = static_cast<u8*>(std::calloc(1, static_cast<size_t>(size)));
-    if (!bytes_) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+    if (size <= 0xFFFFFFFFull) bytes_ = static_cast<u8*>(std::calloc(1, static_cast<size_t>(size)));
+    if (!bytes_) {
+      why = "CSMI " + setRequest(setIndex) + " failed (" + std::to_string(maxDrivesPerSet) +
+            " drives a set: " + std::to_string(size) + " bytes cannot be allocated)";
+      return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+    }
     maxDrives_ = maxDrivesPerSet;
     config()->uRaidSetIndex = setIndex;
-    u32 error = 0;
-    u64 status = osl_csmi_request(controller, OSL_CSMI_RAID_CONFIG_CODE, bytes_, static_cast<u32>(size),
-                                  true, &error);
-    return requestFailure(setRequest(setIndex).c_str(), status, error,
-                          reinterpret_cast<const SRB_IO_CONTROL*>(bytes_), why);
+    return osl_csmi_request(controller, OSL_CSMI_RAID_CONFIG_CODE, bytes_, static_cast<u32>(size), logFailure,
+                            &why);
   }
   // A driver that answers more drives than the buffer holds is not believed.
   u32 driveCount() const { return std::min<u32>(config()->bDriveCount, maxDrives_); }
@@ -198,43 +209,35 @@ struct MemberLookup {
   osl_csmi_raid_drive member = {};
 };
 
-// Finds the drive of the record's target in the controller's RAID sets. A
-// set that cannot be read may hold it: the first such failure is the answer
-// only when no readable set holds the drive, and only then is it recorded
-// (or, without a record, logged). Such a failure, or one of the RAID
-// information, answers code 19. A controller without sets answers 0 with
-// raidSets 0.
-u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, osl_unread_list* unread) {
-  osl_unread_list own;
-  if (!unread) {
-    own.count = 0;
-    unread = &own;
-  }
-  auto unreadable = [&](const std::string& why) {
-    recordUnread(controller, why, unread);
-    return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
-  };
-  osl_csmi_raid_info_buffer info;
-  std::string why;
-  if (readRaidInfo(controller, &info, why)) return unreadable(why);
+// Finds the drive of the record's target in the controller's RAID sets: the
+// first entry the listing lists (an NVMe drive in good state), else the first
+// entry of any kind. A set that cannot be read may hold it: the first such
+// failure is the answer, code 19, only when no readable set holds the drive.
+// A controller without sets answers 0 with raidSets 0.
+u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup) {
+  osl_csmi_raid_info_buffer info = {};
+  if (u64 status = lookupRequest(controller, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info)) return status;
   lookup->raidSets = info.uNumRaidSets;
+  if (info.uNumRaidSets == 0) return 0;
   std::string firstUnread;
+  bool found = false;
   for (u32 set = 0; set < info.uNumRaidSets; ++set) {
     RaidConfig config;
-    why.clear();
-    if (u64 status = config.read(controller, set, info.uMaxDrivesPerSet, why)) {
-      if (why.empty()) return status;
+    std::string why;
+    if (config.read(controller, set, info.uMaxDrivesPerSet, why)) {
       if (firstUnread.empty()) firstUnread = why;
       continue;
     }
     for (u32 i = 0; i < config.driveCount(); ++i) {
-      if (config.drive(i).bSASAddress[3] != controller->target) continue;
-      lookup->member = config.drive(i);
-      return 0;
+      const osl_csmi_raid_drive& drive = config.drive(i);
+      if (drive.bSASAddress[3] != controller->target || (found && !isListed(drive))) continue;
+      lookup->member = drive;
+      if (isListed(drive)) return 0;
+      found = true;
     }
   }
-  if (info.uNumRaidSets == 0) return 0;
-  return firstUnread.empty() ? ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE) : unreadable(firstUnread);
+  if (found) return 0;
+  return firstUnread.empty() ? ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE) : lookupFailure(controller, firstUnread);
 }
 
 int controllerPortCache = -1;
@@ -248,11 +251,13 @@ u64 listController(HANDLE handle, DWORD index, _osl_dev_info* list, osl_unread_l
   controller.target = OSL_NO_TARGET;
   osl_csmi_driver_info_buffer info = {};
   u32 error = 0;
-  u64 status = osl_csmi_request(&controller, OSL_CSMI_DRIVER_INFO_CODE, &info, sizeof info, false, &error);
-  // A port that knows no miniport requests is no CSMI controller.
-  if (status && (error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED)) return 0;
-  status = listingRequest(&controller, "driver information", status, error, &info.header, unread);
-  if (status) return status;
+  std::string why;
+  u64 status = osl_csmi_request(&controller, OSL_CSMI_DRIVER_INFO_CODE, &info, sizeof info, false, &why, &error);
+  if (status && knowsNoMiniportRequests(error)) return 0;
+  if (status) {
+    recordUnread(&controller, why, unread);
+    return status;
+  }
   u32 raidSets = 0;
   status = osl_csmi_list_raid_drives(&controller, list, &raidSets, unread);
   if (raidSets > 0) *found = true;
@@ -274,24 +279,39 @@ u64 osl_csmi_signature(u32 controlCode, u8 out[8]) {
 }
 
 u64 osl_csmi_request(_OSL_PDEV* controller, u32 controlCode, void* buffer, u32 length,
-                     bool logFailure, u32* windowsError) {
+                     bool logFailure, std::string* why, u32* windowsError) {
   u32 error = 0;
   u64 status = send(controller, controlCode, buffer, length, OSL_CSMI_TIMEOUT_SECONDS, &error);
   if (windowsError) *windowsError = error;
-  if (status != 0 && logFailure) {
+  status = requestOutcome(status, buffer);
+  if (status == 0) return 0;
+  u32 returnCode = static_cast<SRB_IO_CONTROL*>(buffer)->ReturnCode;
+  if (logFailure) {
     osl_log_ioctl_failure(OSL_LOG_ERROR, error);
-    osl_log(OSL_LOG_ERROR, "Error: CSMI Return code: 0x%X\n",
-            static_cast<unsigned>(static_cast<SRB_IO_CONTROL*>(buffer)->ReturnCode));
+    osl_log(OSL_LOG_ERROR, "Error: CSMI Return code: 0x%X\n", static_cast<unsigned>(returnCode));
+  }
+  if (why) {
+    char text[OSL_UNREAD_TEXT];
+    std::snprintf(text, sizeof text, "CSMI %s failed (error: %u, return code: 0x%X)",
+                  requestName(controlCode, buffer, length).c_str(), error, static_cast<unsigned>(returnCode));
+    *why = text;
   }
   return status;
 }
 
-u64 osl_csmi_get_driver_info(HANDLE handle) {
+u64 osl_csmi_get_driver_info(HANDLE handle, std::string* why, u32* error) {
   _OSL_PDEV controller = {};
   controller.handle = handle;
   controller.target = OSL_NO_TARGET;
   osl_csmi_driver_info_buffer buffer = {};
-  return osl_csmi_request(&controller, OSL_CSMI_DRIVER_INFO_CODE, &buffer, sizeof buffer, false);
+  return osl_csmi_request(&controller, OSL_CSMI_DRIVER_INFO_CODE, &buffer, sizeof buffer, false, why, error);
+}
+
+u64 osl_csmi_drive_controller(_OSL_PDEV* drive, bool* controller) {
+  std::string why;
+  *controller = osl_csmi_get_driver_info(drive->handle, &why) == 0;
+  if (*controller || (drive->kind != 'r' && drive->kind != 'p')) return 0;
+  return lookupFailure(drive, why);
 }
 
 u64 osl_csmi_list_drives(_osl_dev_info* list, osl_unread_list* unread) {
@@ -326,9 +346,9 @@ u64 osl_csmi_list_drives(_osl_dev_info* list, osl_unread_list* unread) {
 
 u64 osl_csmi_list_raid_drives(_OSL_PDEV* controller, _osl_dev_info* list, u32* raidSets,
                               osl_unread_list* unread) {
-  osl_csmi_raid_info_buffer info;
+  osl_csmi_raid_info_buffer info = {};
   std::string why;
-  if (u64 status = readRaidInfo(controller, &info, why)) {
+  if (u64 status = osl_csmi_request(controller, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true, &why)) {
     recordUnread(controller, why, unread);
     return status;
   }
@@ -354,7 +374,9 @@ u64 osl_csmi_list_raid_set(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPer
                            _osl_dev_info* list, u32* keys, u16* keyCount, osl_unread_list* unread) {
   RaidConfig config;
   std::string why;
-  if (u64 status = config.read(controller, setIndex, maxDrivesPerSet, why)) {
+  // Without a record the set is only probed (a controller without sets): a
+  // refusal is no failure worth logging.
+  if (u64 status = config.read(controller, setIndex, maxDrivesPerSet, why, unread != nullptr)) {
     recordUnread(controller, why, unread);
     return status;
   }
@@ -378,10 +400,11 @@ u64 osl_csmi_list_raid_set(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPer
 
 u64 osl_csmi_list_phy_drives(_OSL_PDEV* controller, _osl_dev_info* list, osl_unread_list* unread) {
   osl_csmi_phy_info_buffer info = {};
-  u32 error = 0;
-  u64 status = osl_csmi_request(controller, OSL_CSMI_PHY_INFO_CODE, &info, sizeof info, true, &error);
-  status = listingRequest(controller, "phy information", status, error, &info.header, unread);
-  if (status) return status;
+  std::string why;
+  if (u64 status = osl_csmi_request(controller, OSL_CSMI_PHY_INFO_CODE, &info, sizeof info, true, &why)) {
+    recordUnread(controller, why, unread);
+    return status;
+  }
   for (u32 i = 0; i < phyCount(info); ++i) {
     if (controller->target != OSL_NO_TARGET && i != controller->target) continue;
     if (info.Phy[i].Attached.bDeviceType != OSL_CSMI_END_DEVICE) continue;
@@ -408,10 +431,13 @@ u64 osl_csmi_open(_OSL_PDEV* drive) {
   if (failure) return ORV_OSL_STATUS(failure);
   HANDLE handle = port.handle;
   drive->handle = handle;
-  u64 status = osl_csmi_get_driver_info(handle);
+  std::string why;
+  u32 error = 0;
+  u64 status = osl_csmi_get_driver_info(handle, &why, &error);
   if (status) {
     CloseHandle(handle);
     drive->handle = nullptr;
+    if (!knowsNoMiniportRequests(error)) status = lookupFailure(drive, why);
   }
   return status;
 }
@@ -446,7 +472,7 @@ u64 osl_csmi_raid_query(_OSL_PDEV* drive, _osl_dev_info* list) {
   if (!drive || !drive->handle || drive->handle == INVALID_HANDLE_VALUE)
     return ORV_OSL_STATUS(ORV_ERR_GENERIC);
   MemberLookup lookup;
-  if (u64 status = findMember(drive, &lookup, nullptr)) return status;
+  if (u64 status = findMember(drive, &lookup)) return status;
   u32 index = osl_dev_info_free_index(list);
   if (index >= OSL_MAX_DRIVES) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
   _osl_dev_entry& entry = list->entries[index];
@@ -463,9 +489,9 @@ u64 osl_csmi_raid_query(_OSL_PDEV* drive, _osl_dev_info* list) {
   return 0;
 }
 
-u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry, osl_unread_list* unread) {
+u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry) {
   MemberLookup lookup;
-  if (u64 status = findMember(drive, &lookup, unread)) return status;
+  if (u64 status = findMember(drive, &lookup)) return status;
   if (lookup.raidSets == 0) {
     bool found = false;
     if (u64 status = findPhysicalNvme(drive->target, entry, &found)) return status;
@@ -485,8 +511,7 @@ u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry, osl_unre
 u64 osl_csmi_phy_describe(_OSL_PDEV* drive, _osl_dev_entry* entry) {
   entry->usable = 0;
   osl_csmi_phy_info_buffer info = {};
-  u64 status = osl_csmi_request(drive, OSL_CSMI_PHY_INFO_CODE, &info, sizeof info, true);
-  if (status) return status;
+  if (u64 status = lookupRequest(drive, OSL_CSMI_PHY_INFO_CODE, &info, sizeof info)) return status;
   if (drive->target < phyCount(info) &&
       info.Phy[drive->target].Attached.bDeviceType == OSL_CSMI_END_DEVICE) {
     describePhy(info.Phy[drive->target], entry);
@@ -528,7 +553,7 @@ u64 osl_csmi_nvme_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 dir
 
 u64 osl_csmi_find_raid_member(_OSL_PDEV* drive) {
   MemberLookup lookup;
-  return findMember(drive, &lookup, nullptr);
+  return findMember(drive, &lookup);
 }
 
 namespace {
@@ -574,11 +599,10 @@ u64 osl_csmi_fw_download(_OSL_PDEV* drive, const u8* entry, void* data, u32 data
                 timeoutSeconds ? timeoutSeconds : OSL_RST_TIMEOUT_SECONDS, &error);
   if (status) {
     osl_log_ioctl_failure(ignoreError ? OSL_LOG_WARNING : OSL_LOG_ERROR, error);
-  } else if (request->request.header.ReturnCode != 0) {
+  } else if ((status = requestOutcome(status, request)) != 0) {
     // The driver refused the piece: the image is not whole on the drive.
     osl_log(OSL_LOG_WARNING, "Warning: Invalid return code from IOCTL : %x\n",
             static_cast<unsigned>(request->request.header.ReturnCode));
-    status = ORV_OSL_STATUS(ORV_ERR_GENERIC);
   }
   std::free(request);
   return status;
@@ -615,8 +639,7 @@ u64 osl_csmi_fw_activate(_OSL_PDEV* drive, const u8* entry, u32 timeoutSeconds, 
 u64 osl_csmi_phy_address(_OSL_PDEV* drive, u8* phyIdentifier, u8* portIdentifier,
                          u8 sasAddress[8]) {
   osl_csmi_phy_info_buffer info = {};
-  u64 status = osl_csmi_request(drive, OSL_CSMI_PHY_INFO_CODE, &info, sizeof info, true);
-  if (status) return status;
+  if (u64 status = lookupRequest(drive, OSL_CSMI_PHY_INFO_CODE, &info, sizeof info)) return status;
   if (drive->target >= phyCount(info)) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
   const osl_csmi_phy_entity& phy = info.Phy[drive->target];
   *phyIdentifier = phy.Identify.bPhyIdentifier;
@@ -653,7 +676,7 @@ u64 osl_csmi_stp_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 dire
   status = send(drive, OSL_CSMI_STP_PASSTHRU_CODE, request, static_cast<u32>(size),
                 timeoutSeconds ? timeoutSeconds : OSL_CSMI_TIMEOUT_SECONDS, &error);
   const u8* f = request->bStatusFIS;
-  if (status == 0 && request->header.ReturnCode != 0) status = ORV_OSL_STATUS(ORV_ERR_GENERIC);
+  status = requestOutcome(status, request);
   // A command the drive ended with an error fails, as on the native path.
   if (status == 0 && (f[2] & ATA_STATUS_ERR)) status = ORV_OSL_STATUS(ORV_ERR_GENERIC);
   if (status == 0 && direction != 0 && dataLength) std::memcpy(data, request->bDataBuffer, dataLength);

@@ -5,6 +5,8 @@
 // "p" for a device on one of its phys (numbered by the phy).
 #pragma once
 
+#include <string>
+
 #include "osl/osl_cmd.h"
 #include "osl/osl_csmi_layout.h"
 
@@ -12,12 +14,18 @@
 u64 osl_csmi_signature(u32 controlCode, u8 out[8]);
 // Sends one request: buffer (length bytes, zeroed but for the request's own
 // fields, the miniport header first) is given its header and sent in and
-// out. A failure is logged unless the request only probes for a controller;
-// error (may be null) receives the Windows error, 0 when none.
+// out. It succeeds when Windows carries it and the driver answers ReturnCode
+// 0. A failure is logged unless the request only probes for a controller;
+// why (may be null) receives "CSMI <request> failed (error: E, return code:
+// 0xR)", error (may be null) the Windows error, 0 when none.
 u64 osl_csmi_request(_OSL_PDEV* controller, u32 controlCode, void* buffer, u32 length,
-                     bool logFailure, u32* error = nullptr);
+                     bool logFailure, std::string* why = nullptr, u32* error = nullptr);
 // 0 when a CSMI driver answers on the handle.
-u64 osl_csmi_get_driver_info(HANDLE handle);
+u64 osl_csmi_get_driver_info(HANDLE handle, std::string* why = nullptr, u32* error = nullptr);
+// Whether the handle of an open drive is a CSMI controller's. A drive opened
+// behind a controller that no longer answers cannot be looked up: code 19,
+// the reason recorded as osl_lookup_failure says.
+u64 osl_csmi_drive_controller(_OSL_PDEV* drive, bool* controller);
 
 // Listing: entries are appended to the list after the drives already in it.
 // A storage port or request that fails is passed over and recorded in
@@ -41,16 +49,16 @@ u64 osl_csmi_open(_OSL_PDEV* drive);
 // The port of the first storage port that answers as a CSMI controller,
 // remembered for the life of the process.
 u64 osl_csmi_controller_port(u8* port);
-// A RAID member is looked for in every RAID set of its controller. A set
-// that cannot be read (Windows fails the request or the driver answers a
-// ReturnCode other than 0) may hold the drive: when no readable set holds
-// it, that set's failure is the answer, code 19, recorded as the
-// controller's in unread (without a record, logged); when one does, nothing
-// is recorded.
+// A RAID member is looked for in every RAID set of its controller; the
+// member is the entry the listing lists, else any entry of its target. A set
+// that cannot be read may hold the drive: when no readable set holds it, that
+// set's failure is the answer. Every request about one drive that fails
+// (here, before STP pass-through and at opening) answers code 19 with its
+// reason recorded as osl_lookup_failure says.
 // The drive query appends the member as the listing describes it.
 u64 osl_csmi_raid_query(_OSL_PDEV* drive, _osl_dev_info* list);
 // A RAID member's types.
-u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry, osl_unread_list* unread = nullptr);
+u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry);
 u64 osl_csmi_phy_describe(_OSL_PDEV* drive, _osl_dev_entry* entry);
 
 // Sending commands to a drive behind the controller. ATA commands travel as

@@ -94,9 +94,10 @@ class NvmeDrive : public Drive {
   // A controller reset: a pending activation takes effect.
   void reset();
   // The revision replaces the slot's and the slot is activated at once, as
-  // a commit of action 3 with an image waiting does; false, and nothing
-  // changed, for a slot the host may not write.
-  bool replaceAndActivate(uint8_t slot, const std::string& revision);
+  // a commit of action 3 with an image waiting does, or at the next reset,
+  // as action 1 does; false, and nothing changed, for a slot the host may
+  // not write.
+  bool replaceAndActivate(uint8_t slot, const std::string& revision, bool atReset);
   const FirmwareAssembly& download() const { return download_; }
 
   // Every command the controller received in this process, with the data

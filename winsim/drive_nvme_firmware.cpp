@@ -108,9 +108,13 @@ void NvmeDrive::commit(NvmeIo& io) {
   }
 }
 
-bool NvmeDrive::replaceAndActivate(uint8_t slot, const std::string& revision) {
+bool NvmeDrive::replaceAndActivate(uint8_t slot, const std::string& revision, bool atReset) {
   if (!writableSlot(slot)) return false;
   writeSlot(slot, revision);
+  if (atReset) {
+    keepNumber("pendingSlot", slot);
+    return true;
+  }
   forget("pendingSlot");
   activateSlot(slot);
   return true;

@@ -356,12 +356,13 @@ uint32_t StoragePort::firmwareRequest(std::vector<uint8_t>& buffer, StorageReque
     return CSMI_FAILED;
   std::string revision(reinterpret_cast<const char*>(image.data()) + 8, 8);
   while (!revision.empty() && revision.back() == ' ') revision.pop_back();
+  bool atReset = drive->record->flag("rebootToActivate", false);
   if (NvmeDrive* nvme = drive->record->nvme()) {
-    if (!nvme->replaceAndActivate(activate->SlotToActivate, revision)) return CSMI_FAILED;
+    if (!nvme->replaceAndActivate(activate->SlotToActivate, revision, atReset)) return CSMI_FAILED;
   } else {
     drive->record->keep("firmware", revision);
   }
-  return drive->record->flag("rebootToActivate", false) ? OSL_FIRMWARE_STATUS_REBOOT_REQUIRED : CSMI_SUCCESS;
+  return atReset ? OSL_FIRMWARE_STATUS_REBOOT_REQUIRED : CSMI_SUCCESS;
 }
 
 uint32_t StoragePort::nvmePassThrough(std::vector<uint8_t>& buffer, StorageRequest& trace) {

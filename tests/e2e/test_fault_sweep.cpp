@@ -64,8 +64,8 @@ const SweptMachine kMachines[] = {
   "faults": [)",
      "PHYSICALDRIVE2"},
     // The package is meant for RAID members: one in each set, the second
-    // naming its slots. The RAID driver asks for a reboot after each
-    // activation.
+    // naming its slots. The driver activates at once, but the NVMe device
+    // counts every download through a RAID driver as needing a reboot.
     {"RaidMembers", "NVMe MODEL R", R"({"windows": "10.0", "drives": [
     {"bus": "nvme", "model": "NVMe MODEL R", "serial": "N0"}],
   "controllers": [{"kind": "csmi", "raidSets": [

@@ -172,6 +172,10 @@ TEST_F(RunReports, UnreadEachStepNamesWhatItCouldNotReadAndFails) {
        "storage port 1: CSMI RAID configuration of set 0 failed (error: 31, return code: 0x0)",
        {now, now, now, now}},
       {R"({"ata": 236, "drive": 100, "times": 1})", "SCSI0:p0: ATA Identify failed", {now, now, old, now}},
+      // Port 0's phys asked again when its drive is read.
+      {R"({"csmi": 20, "after": 2, "times": 1, "returnCode": 3})",
+       "SCSI0:p0: Query on device failed (storage port 0: CSMI phy information failed (error: 0, return code: 0x3))",
+       {now, now, old, now}},
   };
   for (const Case& c : cases) {
     Outcome result = update(portsMachine(c.fault, c.moreDrives), {"/log=run.log"});
@@ -305,6 +309,10 @@ TEST_F(RunReports, RaidSetThatCannotBeReadIsTheReasonOnlyWhenNoOtherSetHoldsTheM
       {R"({"csmi": 11, "set": 1, "after": 4, "times": 1, "returnCode": 3})", "REV00001",
        "[SCSI0:r1] Error description: ORVERR19: Query on device failed (" + set1 + "(error: 0, return code: 0x3)).\n",
        ""},
+      // The second lookup of the same opening.
+      {R"({"csmi": 11, "set": 1, "after": 5, "times": 1, "returnCode": 3})", "REV00001",
+       "[SCSI0:r1] Error description: ORVERR19: Query on device failed (" + set1 + "(error: 0, return code: 0x3)).\n",
+       ""},
   };
   for (const Case& c : cases) {
     Outcome result = update(machine + c.fault + "]}", {"/log=run.log"}, {}, "NVMe VIRTUAL DRIVE");
@@ -316,6 +324,34 @@ TEST_F(RunReports, RaidSetThatCannotBeReadIsTheReasonOnlyWhenNoOtherSetHoldsTheM
     EXPECT_NE(result.out.find(written(c.said)), std::string::npos) << c.fault << "\n" << result.out;
     std::string named = c.unread.empty() ? "Not all drives" : written("not updated:\n" + c.unread + "\n");
     EXPECT_EQ(result.err.find(named) != std::string::npos, !c.unread.empty()) << c.fault << "\n" << result.err;
+  }
+}
+
+TEST_F(RunReports, PhyInformationThatCannotBeReadIsTheSataDrivesReason) {
+  // The SATA drive on phy 0: its phys are read by the listing, twice when
+  // its probe opens it, then by each STP pass-through. One read fails: when
+  // the drive is probed, when the update opens it, and before a download
+  // segment.
+  const std::string why = "storage port 0: CSMI phy information failed (error: 0, return code: 0x3)";
+  const struct {
+    int after;
+    std::string said;
+  } cases[] = {
+      {1, "SCSI0:p0: Query on device failed (" + why + ")\r\n"},
+      {5, "[SCSI0:p0] Error description: ORVERR19: Query on device failed (" + why + ").\n"},
+      {10, "\r\nSCSI0:p0: Firmware download failed on device [Query on device failed].\r\n"},
+  };
+  for (const auto& c : cases) {
+    std::string fault = R"({"csmi": 20, "returnCode": 3, "times": 1, "after": )" + std::to_string(c.after) + "}";
+    Outcome result = update(R"({"windows": "10.0", "admin": true, "controllers": [{"kind": "csmi",
+      "drives": [{"bus": "sata", "serial": "P0"}]}], "faults": [)" + fault + "]}",
+                            {"/log=run.log"});
+    EXPECT_EQ(result.exitCode, 1) << c.after;
+    EXPECT_EQ(allRevisions(), (std::vector<std::string>{"REV00001"})) << c.after;
+    EXPECT_NE((result.out + result.err).find(written(c.said)), std::string::npos)
+        << c.after << "\n" << result.out << result.err;
+    EXPECT_NE(scratch_.read("run.log").find("Error: Could not read " + why + "\n"), std::string::npos) << c.after;
+    std::filesystem::remove(std::filesystem::path(scratch_.path()) / "run.log");
   }
 }
 

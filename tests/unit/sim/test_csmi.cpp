@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -163,6 +164,16 @@ TEST_F(CsmiDrives, RaidMemberDescription) {
     expectOslWord(osl_drive_query(member.drive, list.get()), kCsmiFile, 43);
     EXPECT_EQ(osl_csmi_find_raid_member(member.drive), 0u) << unlisted;
   }
+  // A drive in two sets, failed in the first: the listing lists the good
+  // entry, and the query answers for that one.
+  load(R"({"controllers": [{"kind": "csmi", "raidSets": [
+    {"drives": [{"model": "NVMe R", "serial": "FAILED", "sasAddress": "0102030700000000", "status": 1}]},
+    {"drives": [{"model": "NVMe R", "serial": "GOOD", "sasAddress": "0102030700000000"}]}]}]})");
+  EXPECT_EQ(DriveList().text(), "SCSI0:r7 #7 8/3/8 'NVMe R' 'REV00001' 'GOOD' medium 1\n");
+  OpenDrive twice("SCSI0:r7");
+  list.reset(new _osl_dev_info());
+  ASSERT_EQ(osl_drive_query(twice.drive, list.get()), 0u);
+  EXPECT_EQ(describe(list->entries[0]), "SCSI0:r7 #7 8/3/8 'NVMe R' 'REV00001' 'GOOD' medium 1");
   // A controller without RAID sets holds no member to look for.
   load(R"({"controllers": [{"kind": "csmi"}]})");
   OpenDrive alone("SCSI0:r7");
@@ -173,58 +184,170 @@ TEST_F(CsmiDrives, RaidMemberDescription) {
                 kCsmiFile, 83);
 }
 
-TEST_F(CsmiDrives, EveryRaidMemberLookupFollowsOneRule) {
-  // Set 0 holds another drive, set 1 the member (target 7). A set that cannot
-  // be read is the answer, code 19, only when no readable set holds the
-  // member; only then is it recorded, and without a record it is logged.
-  const std::string machine = R"({"controllers": [{"kind": "csmi", "raidSets": [
+TEST_F(CsmiDrives, EveryCsmiRequestFollowsOneRule) {
+  // A SATA drive on phy 0; set 0 holds another drive, set 1 the member
+  // (target 7). A request succeeds when Windows carries it and the driver
+  // answers ReturnCode 0; a failed one is recorded as the controller's by the
+  // listing and, asked about one drive, is that drive's answer, code 19,
+  // recorded in the opener's record and logged. An unreadable set is the
+  // answer only when no readable set holds the member.
+  const std::string machine = R"({"controllers": [{"kind": "csmi", "drives": [{"bus": "sata"}], "raidSets": [
       {"drives": [{"model": "NVMe OTHER", "sasAddress": "0000000500000000"}]},
       {"drives": [{"model": "NVMe MEMBER", "sasAddress": "0000010700000000"}]}]}], "faults": [)";
-  const std::string set1 = "CSMI RAID configuration of set 1 failed";
+  auto reason = [](const std::string& request, const char* answer) {
+    return "CSMI " + request + " failed (" + answer + ")";
+  };
+  const char* refused = "error: 0, return code: 0x3";
+  const char* lost = "error: 31, return code: 0x0";
   const struct {
-    const char* fault;
-    std::string reason;  // empty: the member is found
-  } cases[] = {
-      {"", ""},
-      {R"({"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 11, "set": 0})", ""},
-      {R"({"csmi": 11, "set": 0, "returnCode": 3})", ""},
-      {R"({"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 11, "set": 1})", set1 + " (error: 31, return code: 0x0)"},
-      {R"({"csmi": 11, "set": 1, "returnCode": 3})", set1 + " (error: 0, return code: 0x3)"},
-      {R"({"csmi": 10, "returnCode": 3})", "CSMI RAID information failed (error: 0, return code: 0x3)"},
+    u32 code;
+    const char* fault;      // without its closing brace
+    std::string listed;     // what the listing records
+    std::string looked;     // the lookups' answer; empty: the drive is found
+  } rows[] = {
+      {11, "", "", ""},
+      {11, R"({"csmi": 11, "set": 0, "returnCode": 3)", reason("RAID configuration of set 0", refused), ""},
+      {11, R"({"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 11, "set": 0)",
+       reason("RAID configuration of set 0", lost), ""},
+      {11, R"({"csmi": 11, "set": 1, "returnCode": 3)", reason("RAID configuration of set 1", refused),
+       reason("RAID configuration of set 1", refused)},
+      {11, R"({"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 11, "set": 1)",
+       reason("RAID configuration of set 1", lost), reason("RAID configuration of set 1", lost)},
+      // Neither set can be read: the first one names the reason.
+      {11, R"({"csmi": 11, "returnCode": 3)", reason("RAID configuration of set 0", refused),
+       reason("RAID configuration of set 0", refused)},
+      {10, R"({"csmi": 10, "returnCode": 3)", reason("RAID information", refused), reason("RAID information", refused)},
+      {10, R"({"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 10)", reason("RAID information", lost),
+       reason("RAID information", lost)},
+      {20, R"({"csmi": 20, "returnCode": 3)", reason("phy information", refused), reason("phy information", refused)},
+      {20, R"({"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 20)", reason("phy information", lost),
+       reason("phy information", lost)},
+      {1, R"({"csmi": 1, "returnCode": 3)", reason("driver information", refused),
+       reason("driver information", refused)},
+      {1, R"({"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 1)", reason("driver information", lost),
+       reason("driver information", lost)},
   };
   const std::vector<u8> image = firmwareImage("REV00002", 512);
   const std::vector<u8> piece = nvmeEntry(0x11, 0, {127, 0});
   const std::vector<u8> commit = nvmeEntry(0x10, 0, {3 << 3 | 1});
-  for (const auto& c : cases) {
-    load(machine + c.fault + "]}");
-    LogCapture log;
-    OpenDrive member("SCSI0:r7");
-    ASSERT_NE(member.drive, nullptr) << c.fault;
-    osl_unread_list unread;
-    unread.count = 0;
-    _osl_dev_entry entry = {};
+  auto typeOf = [](_OSL_PDEV* drive) {
+    osl_bus_type command = OSL_BUS_NONE, physical = OSL_BUS_NONE;
+    osl_dev_type device = OSL_DEV_NONE;
+    return osl_get_bus_dev_type(drive, &command, &device, &physical);
+  };
+  auto query = [](_OSL_PDEV* drive) {
     std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
-    const u64 answers[] = {osl_csmi_raid_bus_dev_type(member.drive, &entry, &unread),
-                           osl_drive_query(member.drive, list.get()), osl_csmi_find_raid_member(member.drive),
-                           osl_csmi_fw_download(member.drive, piece.data(), const_cast<u8*>(image.data()), 512, 0, false),
-                           osl_csmi_fw_activate(member.drive, commit.data(), 0, false)};
-    for (u64 answer : answers) {
-      if (c.reason.empty())
-        EXPECT_EQ(answer, 0u) << c.fault;
-      else
-        expectOslWord(answer, kCsmiFile, 19);
+    return osl_drive_query(drive, list.get());
+  };
+  // Each path that sends the request, on a drive opened before it.
+  const struct {
+    const char* name;
+    const char* drive;
+    std::vector<u32> codes;
+    std::function<u64(_OSL_PDEV*)> run;
+  } paths[] = {
+      {"member types", "SCSI0:r7", {1, 10, 11}, typeOf},
+      {"member query", "SCSI0:r7", {1, 10, 11}, query},
+      {"member lookup", "SCSI0:r7", {10, 11}, osl_csmi_find_raid_member},
+      {"download piece", "SCSI0:r7", {10, 11},
+       [&](_OSL_PDEV* drive) {
+         return osl_csmi_fw_download(drive, piece.data(), const_cast<u8*>(image.data()), 512, 0, false);
+       }},
+      {"activation", "SCSI0:r7", {10, 11},
+       [&](_OSL_PDEV* drive) {
+         {
+           osl_unread_list downloaded;
+           downloaded.count = 0;
+           osl_lookup_scope scope(&downloaded);
+           osl_csmi_fw_download(drive, piece.data(), const_cast<u8*>(image.data()), 512, 0, false);
+         }
+         return osl_csmi_fw_activate(drive, commit.data(), 0, false);
+       }},
+      {"phy types", "SCSI0:p0", {1, 20}, typeOf},
+      {"phy query", "SCSI0:p0", {1, 20}, query},
+      {"STP pass-through", "SCSI0:p0", {20},
+       [](_OSL_PDEV* drive) {
+         u8 data[512];
+         return osl_csmi_stp_send(drive, kIdentify, 16, 1, data, sizeof data, nullptr, 0, 0, false);
+       }},
+  };
+  auto expectFailure = [](u64 answer, const osl_unread_list& record, const LogCapture& log, const std::string& why) {
+    std::string recorded = record.count ? record.texts[0] : "";
+    EXPECT_EQ(recorded, why.empty() ? "" : "storage port 0: " + why);
+    EXPECT_EQ(record.count, why.empty() ? 0u : 1u);
+    if (why.empty()) {
+      EXPECT_EQ(answer, 0u);
+      EXPECT_EQ(log.find("Error: Could not read"), nullptr);
+    } else {
+      expectOslWord(answer, kCmdFile, 19);
+      EXPECT_EQ(log.levelOf("Error: Could not read storage port 0: " + why + "\n"), 3);
     }
-    std::string recorded = unread.count ? unread.texts[0] : "";
-    EXPECT_EQ(recorded, c.reason.empty() ? "" : "storage port 0: " + c.reason) << c.fault;
-    EXPECT_EQ(unread.count, c.reason.empty() ? 0u : 1u) << c.fault;
-    size_t logged = 0;
-    for (const auto& line : log.all())
-      logged += line.text == "Error: Could not read storage port 0: " + c.reason + "\n";
-    EXPECT_EQ(logged, c.reason.empty() ? 0u : 5u) << c.fault;
-    if (!c.reason.empty()) continue;
-    EXPECT_EQ(describe(list->entries[0]), "SCSI0:r7 #7 8/3/8 'NVMe MEMBER' 'REV00001' 'VD0000000000' medium 1");
-    EXPECT_STREQ(DriveList().find("SCSI0:r7")->firmware, "REV00002") << c.fault;
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.fault);
+    const std::string fault = *row.fault ? std::string(row.fault) + "}" : "";
+    load(machine + fault + "]}");
+    std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
+    osl_unread_list unread;
+    osl_list_drives(list.get(), &unread);
+    EXPECT_EQ(unread.count ? unread.texts[0] : "", row.listed.empty() ? "" : "storage port 0: " + row.listed);
+
+    // Opening asks for the driver information; its failure is the answer.
+    if (row.code == 1) {
+      osl_unread_list record;
+      record.count = 0;
+      LogCapture log;
+      osl_lookup_scope scope(&record);
+      _OSL_PDEV opened = {};
+      opened.kind = 'r';
+      opened.target = 7;
+      expectFailure(osl_csmi_open(&opened), record, log, row.looked);
+      EXPECT_EQ(opened.handle, nullptr);
+    }
+    for (const auto& path : paths) {
+      if (std::find(path.codes.begin(), path.codes.end(), row.code) == path.codes.end()) continue;
+      SCOPED_TRACE(path.name);
+      // The driver information of the opening passes.
+      load(machine + (row.code == 1 ? std::string(row.fault) + R"(, "after": 1})" : fault) + "]}");
+      OpenDrive drive(path.drive);
+      ASSERT_NE(drive.drive, nullptr);
+      osl_unread_list record;
+      record.count = 0;
+      LogCapture log;
+      u64 answer = 0;
+      {
+        osl_lookup_scope scope(&record);
+        answer = path.run(drive.drive);
+      }
+      expectFailure(answer, record, log, row.looked);
+      if (row.looked.empty() && &path == &paths[4]) {
+        EXPECT_STREQ(DriveList().find("SCSI0:r7")->firmware, "REV00002");
+      }
+    }
   }
+
+  // Without a scope a lookup's reason is only logged.
+  load(machine + R"({"csmi": 10, "returnCode": 3}]})");
+  OpenDrive member("SCSI0:r7");
+  LogCapture log;
+  expectOslWord(osl_csmi_find_raid_member(member.drive), kCmdFile, 19);
+  EXPECT_EQ(log.levelOf("Error: Could not read storage port 0: " + reason("RAID information", refused) + "\n"), 3);
+
+  // A set too large to allocate names the set.
+  load(R"({"controllers": [{"kind": "csmi", "maxDrivesPerSet": 4294967295, "raidSets": [
+      {"drives": [{"model": "NVMe MEMBER", "sasAddress": "0000010700000000"}]}]}]})");
+  std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
+  osl_unread_list unread;
+  osl_list_drives(list.get(), &unread);
+  const std::string tooLarge =
+      "CSMI RAID configuration of set 0 failed (4294967295 drives a set: 584115552184 bytes cannot be allocated)";
+  EXPECT_EQ(unread.count ? unread.texts[0] : "", "storage port 0: " + tooLarge);
+  OpenDrive large("SCSI0:r7");
+  osl_unread_list record;
+  record.count = 0;
+  osl_lookup_scope scope(&record);
+  expectOslWord(osl_csmi_find_raid_member(large.drive), kCmdFile, 19);
+  EXPECT_EQ(record.count ? record.texts[0] : "", "storage port 0: " + tooLarge);
 }
 
 TEST_F(CsmiDrives, IdentifyThroughStp) {
@@ -319,11 +442,10 @@ TEST_F(CsmiDrives, StpFailures) {
       {R"({"ata": 236, "drive": 100})", false, kCsmiFile, 1,
        {{"Error: ATA Response [Error : 0x04] [Count : 0x0000] [LBA : 0x000000000000] [Device : 0xa0] "
          "[Status : 0x51]\n\n", 3}}, true},
-      // The phy information fails: logged, and the command is not sent. A
-      // return code alone does not fail a request, but then no phy answers.
-      {R"({"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 20})", false, kCmdFile, 1,
+      // The phy information fails: logged, and the command is not sent.
+      {R"({"ioctl": "IOCTL_SCSI_MINIPORT", "controlCode": 20})", false, kCmdFile, 19,
        {{"Error: IOCTL Failure: (error: 31)\n", 3}, {"Error: CSMI Return code: 0x0\n", 3}}, false},
-      {R"({"csmi": 20, "returnCode": 1})", false, kCsmiFile, 43, {}, false},
+      {R"({"csmi": 20, "returnCode": 1})", false, kCmdFile, 19, {{"Error: CSMI Return code: 0x1\n", 3}}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
@@ -376,7 +498,7 @@ TEST_F(CsmiDrives, NvmeFirmwareThroughTheRaidDriver) {
                       "Scsi0: code f0000040 rc 0 flags 0 data 1904 at 0 queue 0 timeout 86400: \n");
 
   // Commit action 0 is not sent; commit action 2 activates, and the driver
-  // asks for a reboot.
+  // asks for a reboot: the image waits for the controller's reset.
   winsim::clearStorageTrace();
   expectOslWord(osl_csmi_nvme_send(drive.drive, nvmeEntry(0x10, 0, {1}).data(), 64, 1, nullptr, 0, nullptr, 0,
                                    OSL_CMD_NVME_ADMIN, 0, false),
@@ -386,7 +508,7 @@ TEST_F(CsmiDrives, NvmeFirmwareThroughTheRaidDriver) {
   expectOslWord(osl_csmi_nvme_send(drive.drive, commit.data(), 64, 1, nullptr, 0, nullptr, 0, OSL_CMD_NVME_ADMIN, 0,
                                    false),
                 kCsmiFile, 45);
-  EXPECT_STREQ(DriveList().find("SCSI0:r9")->firmware, "REV00002");
+  EXPECT_STREQ(DriveList().find("SCSI0:r9")->firmware, "REV00001");
 
   // Nothing downloaded: the driver refuses the activation; a piece out of
   // order fails the download; a drive in no RAID set is not found.

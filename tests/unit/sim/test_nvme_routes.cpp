@@ -396,13 +396,17 @@ TEST_F(NvmeRoutes, RaidListsOfTheDrive) {
 
 TEST_F(NvmeRoutes, RaidActivationFillsTheSlotItActivates) {
   // (keys, slot) -> status (147: the commit failed), Identify's revision,
-  // the slot log's active slot and its revision, and slot1, slot2 and
-  // activeSlot as the machine file keeps them.
+  // the slot log's active slot and its revision, and slot1, slot2,
+  // activeSlot and pendingSlot as the machine file keeps them.
   const std::tuple<const char*, u8, const char*> cases[] = {
-      {"", 2, "0 REV00002 2:REV00002 REV00001 REV00002 2"},
-      {"", 1, "0 REV00002 1:REV00002 REV00002 - 1"},
-      {R"(, "firstSlotReadOnly": true)", 1, "147 REV00001 1:REV00001 REV00001 - 1"},
-      {"", 4, "147 REV00001 1:REV00001 REV00001 - 1"},
+      {"", 2, "0 REV00002 2:REV00002 REV00001 REV00002 2 -"},
+      {"", 1, "0 REV00002 1:REV00002 REV00002 - 1 -"},
+      {R"(, "firstSlotReadOnly": true)", 1, "147 REV00001 1:REV00001 REV00001 - 1 -"},
+      {"", 4, "147 REV00001 1:REV00001 REV00001 - 1 -"},
+      // Activated at once: an activation the drive held for its reset is gone.
+      {R"(, "slot2": "REV00003", "pendingSlot": 2)", 1, "0 REV00002 1:REV00002 REV00002 REV00003 1 -"},
+      // A driver that asks for a reboot leaves the image for the reset.
+      {R"(, "rebootToActivate": true)", 2, "0 REV00001 1:REV00001 REV00001 REV00002 1 2"},
   };
   std::vector<u8> image = firmwareImage("REV00002", 8192);
   for (const auto& [keys, slot, expected] : cases) {
@@ -420,7 +424,8 @@ TEST_F(NvmeRoutes, RaidActivationFillsTheSlotItActivates) {
     EXPECT_EQ(std::to_string(orv_status_code(status)) + " " + item.currentRevision + " " +
                   std::to_string(item.currentSlot) + ":" + item.slots.at(item.currentSlot - 1).revision + " " +
                   kept["slot1"].GetString() + " " + (kept.HasMember("slot2") ? kept["slot2"].GetString() : "-") +
-                  " " + std::to_string(kept["activeSlot"].GetUint()),
+                  " " + std::to_string(kept["activeSlot"].GetUint()) + " " +
+                  (kept.HasMember("pendingSlot") ? std::to_string(kept["pendingSlot"].GetUint()) : "-"),
               expected)
         << keys << " slot " << int{slot};
   }

@@ -116,7 +116,9 @@ u64 DivIzuDevList::execute() {
 }
 
 void DivIzuDevList::addUnreadDrive(const _OrvDevProperty& record, u32 modelField, const char* reason) {
-  if (record.deviceType == OSL_DEV_NONE) return;
+  // A drive of no known kind is no drive this program updates, unless a RAID
+  // driver hides it: its identifiers did not tell what drive it is.
+  if (record.deviceType == OSL_DEV_NONE && record.physicalBus != OSL_BUS_RAID) return;
   osl_unread_add(&unread, record.deviceName, reason);
   unreadRecordList.push_back({record.deviceName, record.modelNumber, reason, modelField});
 }

@@ -15,7 +15,10 @@ constexpr uint32_t ENTRY_LENGTH = 64;
 
 }  // namespace
 
-NvmeTranslation::NvmeTranslation(NvmeDrive& drive) : ScsiTarget(drive), nvme_(drive) {}
+NvmeTranslation::NvmeTranslation(NvmeDrive& drive, bool nvmeDriver)
+    : ScsiTarget(drive), nvme_(drive), nvmeDriver_(nvmeDriver) {}
+
+bool NvmeTranslation::tunnel() const { return nvmeDriver_ && nvme_.tunnel(); }
 
 std::vector<std::vector<uint8_t>> NvmeTranslation::designators() const {
   // The EUI-64 of the namespace, binary, associated with the device.
@@ -40,12 +43,12 @@ void NvmeTranslation::securityIn(ScsiIo& io) {
   if (protocol == 0 && readBigEndian(io.cdb + 2, 2) == 0) {
     std::vector<uint8_t> list = {0, 0, 0, 0, 0, 0, 0, 0, 0x00};
     for (uint8_t one : nvme_.securityProtocols()) list.push_back(one);
-    if (nvme_.tunnel()) list.push_back(TUNNEL_PROTOCOL);
+    if (tunnel()) list.push_back(TUNNEL_PROTOCOL);
     list[7] = static_cast<uint8_t>(list.size() - 8);
     return sendData(io, list, allocation);
   }
   if (protocol != TUNNEL_PROTOCOL) return toController(io, SECURITY_RECEIVE);
-  if (protocol != TUNNEL_PROTOCOL || !nvme_.tunnel() || allocation < ENTRY_LENGTH)
+  if (!tunnel() || allocation < ENTRY_LENGTH)
     return checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
   if (!entry_.empty()) {
     NvmeIo run;
@@ -81,7 +84,7 @@ void NvmeTranslation::securityOut(ScsiIo& io) {
     return checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_OPERATION_CODE);
   if (io.cdb[1] != TUNNEL_PROTOCOL) return toController(io, SECURITY_SEND);
   uint32_t length = readBigEndian(io.cdb + 6, 4);
-  if (io.cdb[1] != TUNNEL_PROTOCOL || !nvme_.tunnel() || length < ENTRY_LENGTH ||
+  if (!tunnel() || length < ENTRY_LENGTH ||
       io.phase != DataPhase::out || io.length < length)
     return checkCondition(io, SENSE_ILLEGAL_REQUEST, ASC_INVALID_FIELD_IN_CDB);
   io.transferred = length;

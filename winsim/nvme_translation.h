@@ -4,7 +4,9 @@
 // is set, the vendor tunnel of security protocol F0h: SECURITY PROTOCOL OUT
 // carries a whole submission entry (and outgoing data from byte 64), the
 // following SECURITY PROTOCOL IN returns its 16-byte completion (and
-// incoming data from byte 64).
+// incoming data from byte 64). A RAID driver's translation to an NVMe
+// controller answers the same SCSI commands but carries no vendor tunnel:
+// security protocols other than 00h are the controller's own.
 #pragma once
 
 #include "winsim/drive_nvme.h"
@@ -14,7 +16,9 @@ namespace winsim {
 
 class NvmeTranslation : public ScsiTarget {
  public:
-  explicit NvmeTranslation(NvmeDrive& drive);
+  // nvmeDriver: the platform's NVMe driver, which carries the tunnel; false:
+  // a RAID driver's translation.
+  NvmeTranslation(NvmeDrive& drive, bool nvmeDriver);
 
   std::string vendorId() const override { return "NVMe    "; }
   std::string productId() const override { return padded(nvme_.model(), 16); }
@@ -32,7 +36,11 @@ class NvmeTranslation : public ScsiTarget {
   // Security Send or Receive of a protocol the controller answers itself.
   void toController(ScsiIo& io, uint8_t opcode);
 
+  // The tunnel of protocol F0h is carried (the NVMe driver's, when the record asks).
+  bool tunnel() const;
+
   NvmeDrive& nvme_;
+  bool nvmeDriver_;
   // The entry the tunnel took, not yet run (it runs when its completion is
   // asked for, with the data area of that request).
   std::vector<uint8_t> entry_;

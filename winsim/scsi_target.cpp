@@ -1,6 +1,7 @@
 #include "winsim/scsi_target.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "winsim/faults.h"
@@ -58,8 +59,30 @@ std::vector<uint8_t> designator(uint8_t protocolAndCodeSet, uint8_t associationA
   return out;
 }
 
+std::vector<uint8_t> bytesOfHex(const std::string& text) {
+  std::vector<uint8_t> bytes;
+  std::string digits;
+  for (char c : text)
+    if (c != ' ') digits += c;
+  for (size_t at = 0; at + 1 < digits.size(); at += 2)
+    bytes.push_back(static_cast<uint8_t>(std::strtoul(digits.substr(at, 2).c_str(), nullptr, 16)));
+  return bytes;
+}
+
 ScsiTarget::ScsiTarget(Drive& drive)
     : drive_(drive), attention_(drive.flag("unitAttention", false) ? ASC_POWER_ON_RESET : 0) {}
+
+std::vector<std::vector<uint8_t>> ScsiTarget::reportedDesignators() const {
+  const rapidjson::Value* given = drive_.member("designators");
+  if (!given || !given->IsArray()) return designators();
+  std::vector<std::vector<uint8_t>> list;
+  for (const rapidjson::Value& one : given->GetArray()) {
+    // Each whole: the 4-byte header, then the identifier.
+    std::vector<uint8_t> bytes = one.IsString() ? bytesOfHex(one.GetString()) : std::vector<uint8_t>();
+    if (bytes.size() >= 4) list.push_back(bytes);
+  }
+  return list;
+}
 
 void ScsiTarget::checkCondition(ScsiIo& io, uint8_t key, uint16_t additionalSense) {
   io.status = SCSI_STATUS_CHECK_CONDITION;
@@ -175,7 +198,7 @@ std::vector<uint8_t> ScsiTarget::vpdPage(uint8_t page) const {
     std::string serial = unitSerial();
     body.assign(serial.begin(), serial.end());
   } else if (page == 0x83) {
-    for (const std::vector<uint8_t>& one : designators()) body.insert(body.end(), one.begin(), one.end());
+    for (const std::vector<uint8_t>& one : reportedDesignators()) body.insert(body.end(), one.begin(), one.end());
   } else {
     return extraPage(page);
   }

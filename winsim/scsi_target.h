@@ -70,6 +70,10 @@ class ScsiTarget {
   // The designators of the device identification page, each whole (4-byte
   // header and identifier).
   virtual std::vector<std::vector<uint8_t>> designators() const = 0;
+  // The designators the target reports, in page 83h and to the storage
+  // driver's device-identifier query: the drive record's "designators" when
+  // it has them, else its own.
+  std::vector<std::vector<uint8_t>> reportedDesignators() const;
 
  protected:
   // Every command that reaches the target, before anything answers it (an
@@ -112,6 +116,9 @@ class ScsiTarget {
 std::vector<uint8_t> designator(uint8_t protocolAndCodeSet, uint8_t associationAndType,
                                 const std::vector<uint8_t>& identifier);
 std::vector<uint8_t> bigEndian(uint64_t value, unsigned bytes);
+// Bytes written as pairs of hex digits ("0103" is 01h 03h); blanks between
+// them are ignored.
+std::vector<uint8_t> bytesOfHex(const std::string& text);
 // A number of up to four bytes, most significant first.
 uint32_t readBigEndian(const uint8_t* bytes, unsigned count);
 

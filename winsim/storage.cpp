@@ -67,6 +67,10 @@ ScsiTarget* Disk::scsiPath() const {
   return drive->scsi() ? drive->scsi() : translation.get();
 }
 
+bool Disk::behindRaidDriver() const { return drive->flag("raid", false); }
+
+NvmeDrive* Disk::nvmeDriverPath() const { return behindRaidDriver() ? nullptr : drive->nvme(); }
+
 StorageStack::StorageStack(Machine& machine) : generation_(nextGeneration++) {
   rapidjson::Value& description = machine.description();
   auto controllers = description.FindMember("controllers");
@@ -93,9 +97,10 @@ StorageStack::StorageStack(Machine& machine) : generation_(nextGeneration++) {
     } else {
       disk->targetId = static_cast<uint8_t>(number);
     }
-    if (AtaDrive* ata = drive->ata()) disk->translation = std::make_unique<SatTranslation>(*ata);
-    if (NvmeDrive* nvme = drive->nvme()) disk->translation = std::make_unique<NvmeTranslation>(*nvme);
     disk->drive = std::move(drive);
+    if (AtaDrive* ata = disk->drive->ata()) disk->translation = std::make_unique<SatTranslation>(*ata);
+    if (NvmeDrive* nvme = disk->drive->nvme())
+      disk->translation = std::make_unique<NvmeTranslation>(*nvme, !disk->behindRaidDriver());
     ScsiTarget* target = disk->scsiPath();
     disk->path = widen("\\\\?\\scsi#disk&ven_" + interfaceText(target->vendorId()) + "&prod_" +
                        interfaceText(target->productId()) + "#4&" + std::to_string(number) +
@@ -173,10 +178,10 @@ class DescriptorBuilder {
 };
 
 uint8_t busTypeOf(const Disk& disk) {
+  // A RAID driver names its bus RAID and leaves the drive to be told by its
+  // identifiers.
+  if (disk.behindRaidDriver()) return BusTypeRAID;
   if (disk.drive->nvme()) return BusTypeNvme;
-  // A drive reached by SCSI may sit behind a RAID driver that names its bus
-  // RAID and leaves the drive to be told by its identifiers.
-  if (disk.scsiPath() && disk.drive->flag("raid", false)) return BusTypeRAID;
   return disk.drive->bus() == "sata" ? BusTypeSata : BusTypeSas;
 }
 
@@ -192,8 +197,9 @@ std::vector<uint8_t> deviceDescriptor(const Disk& disk) {
     product = productText(trimmedRight(ata->model()).substr(0, 40));
     revision = builder.addText(trimmedRight(ata->firmware()).substr(0, 8));
     serial = builder.addText(padded(ata->serial(), 20));
-  } else if (NvmeDrive* nvme = disk.drive->nvme()) {
-    // The NVMe driver reports the identify texts whole.
+  } else if (NvmeDrive* nvme = disk.nvmeDriverPath()) {
+    // The NVMe driver reports the identify texts whole (a RAID driver, what
+    // its translation answers to INQUIRY: below).
     vendor = builder.addText("NVMe    ");
     product = productText(trimmedRight(nvme->model()).substr(0, 40));
     revision = builder.addText(trimmedRight(nvme->firmware()).substr(0, 8));
@@ -230,7 +236,7 @@ std::vector<uint8_t> deviceIdDescriptor(const Disk& disk) {
   const size_t header = offsetof(STORAGE_DEVICE_ID_DESCRIPTOR, Identifiers);
   const size_t fixedPart = offsetof(STORAGE_IDENTIFIER, Identifier);
   std::vector<uint8_t> bytes(header, 0);
-  std::vector<std::vector<uint8_t>> designators = disk.scsiPath()->designators();
+  std::vector<std::vector<uint8_t>> designators = disk.scsiPath()->reportedDesignators();
   for (const std::vector<uint8_t>& one : designators) {
     size_t size = one.size() - 4;
     size_t next = (fixedPart + size + 3) & ~size_t{3};
@@ -485,7 +491,7 @@ DWORD succeed(Call&) { return ERROR_SUCCESS; }
 // A plain disk's adapter knows no miniport requests (CSMI and others); the
 // NVMe driver answers the "FIRMWARE" requests.
 DWORD miniport(Call& call) {
-  if (call.disk.drive->nvme() && call.inSize >= sizeof(SRB_IO_CONTROL) &&
+  if (call.disk.nvmeDriverPath() && call.inSize >= sizeof(SRB_IO_CONTROL) &&
       std::memcmp(reinterpret_cast<const SRB_IO_CONTROL*>(call.in)->Signature, "FIRMWARE", 8) == 0)
     return nvmeMiniportFirmware(call);
   return ERROR_INVALID_FUNCTION;

@@ -22,7 +22,8 @@ struct Disk {
   std::string name;           // "PHYSICALDRIVEn"
   std::u16string path;        // the disk interface path
   std::unique_ptr<Drive> drive;
-  // The SCSI-ATA translation in front of an ATA drive.
+  // The SCSI-ATA translation in front of an ATA drive, or the SCSI side of
+  // the driver in front of an NVMe controller.
   std::unique_ptr<ScsiTarget> translation;
   uint8_t pathId = 0;
   uint8_t targetId = 0;
@@ -31,6 +32,11 @@ struct Disk {
   // Native ATA commands reach only a drive on an AHCI port.
   AtaDrive* ataPath() const;
   ScsiTarget* scsiPath() const;
+  // A RAID driver reaches the drive ("raid"): it names the bus RAID.
+  bool behindRaidDriver() const;
+  // The NVMe controller when the platform's NVMe driver reaches it (a RAID
+  // driver carries only SCSI commands to one); else null.
+  NvmeDrive* nvmeDriverPath() const;
 };
 
 // The answer of a storage driver to IOCTL_STORAGE_QUERY_PROPERTY: describe

@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "e2e/vormel_run.h"
+#include "unit/sim/drive_list_helpers.h"
+#include "winsim/machine.h"
+#include "winsim/scsi_target.h"
 
 namespace {
 
@@ -418,6 +421,67 @@ TEST_F(Update, NvmeDrivesTakeTheImageForTheNextReboot) {
   EXPECT_EQ(result.exitCode, 1602);
   EXPECT_NE(result.out.find(written("[Old-revision:REV00002] [New-revision:REV00002]  (Same revision)\r\n")),
             std::string::npos);
+}
+
+// A designator of page 83h as a machine file gives it: code set, association
+// and type, then the identifier.
+std::string designatorText(u8 codeSet, u8 associationAndType, const std::string& identifier) {
+  std::vector<u8> bytes(identifier.begin(), identifier.end());
+  return "\"" + hex(winsim::designator(codeSet, associationAndType, bytes)) + "\"";
+}
+
+TEST_F(Update, DrivesARaidDriverLeavesToTheirIdentifiers) {
+  // Drive 0 sits behind a RAID driver, which names the bus RAID: its device
+  // identifiers tell what it is (the drive list's command bus/device type/
+  // physical bus). It is updated or named; drive 1 is updated in every run.
+  const std::string eui64 = designatorText(0x01, 0x02, std::string("\x00\xA0\xB0\xC0\xD0\xE0\xF0\x01", 8));
+  const std::string naa = designatorText(0x01, 0x03, std::string("\x50\x00\xC5\x00\x12\x34\x56\x78", 8));
+  const std::string name = std::string("naa.5000C50012345678") + std::string(4, '\0');
+  const std::string nameOfDevice = designatorText(0x03, 0x08, name);
+  const std::string nameOfTarget = designatorText(0x03, 0x28, name);
+  const std::string ataVendor = designatorText(0x02, 0x01, "ATA     VIRTUAL DRIVE");
+  const std::string sat = R"({"bus": "sat", "raid": true, "serial": "R0", "firmware": "R001")";
+  const std::string sas = R"({"bus": "sas", "raid": true, "vendor": "MAKER", "serial": "R0", "firmware": "R001")";
+  const std::string nvme = R"({"bus": "nvme", "raid": true, "serial": "R0", "firmware": "R001")";
+  const std::string noModel = R"({"bus": "sas", "raid": true, "vendor": "MAKER", "model": "", "serial": "R0",
+                                "firmware": "R001")";
+  // An NVMe drive takes NVMe commands, which SCSI pass-through cannot carry.
+  const std::string nvmeRefused = failedOn("PHYSICALDRIVE0", "Invalid argument");
+  const std::string unknown = failedOn("PHYSICALDRIVE0", "Unsupported device type");
+  struct Case {
+    std::string drive, designators;  // the drive's record; its "designators", or none (its own)
+    std::string listed;
+    std::string named;  // the error stream; empty: the drive is updated
+  } cases[] = {
+      {sat, "", "3/1/6", ""},  // its own: the vendor id "ATA     "
+      // The SCSI name of the device: the descriptor's vendor tells.
+      {sat, nameOfDevice, "3/1/6", ""},
+      {nvme, nameOfDevice, "3/3/6", nvmeRefused},
+      {sas, nameOfDevice, "5/255/5", unknown},
+      {noModel, nameOfDevice, "5/255/5",
+       "\r\nNot all drives could be read. These were not read and not updated:\r\n"
+       "PHYSICALDRIVE0: Unsupported device type\r\n\r\n"},
+      {nvme, "", "3/3/6", nvmeRefused},  // its own: the EUI-64 of the device
+      {nvme, naa, "3/3/6", nvmeRefused},
+      // Later identifiers overwrite earlier findings.
+      {sat, ataVendor + ", " + nameOfTarget, "3/2/6", failedOn("PHYSICALDRIVE0", "SCSI Write Buffer command failed")},
+      {sas, nameOfTarget + ", " + ataVendor, "3/1/6", failedOn("PHYSICALDRIVE0", "ATA Identify failed")},
+      {nvme, eui64 + ", " + nameOfTarget, "3/2/6", failedOn("PHYSICALDRIVE0", "SCSI Write Buffer command failed")},
+      {nvme, nameOfTarget + ", " + eui64, "3/3/6", nvmeRefused},
+  };
+  for (const Case& c : cases) {
+    std::string drive = c.drive + (c.designators.empty() ? "" : R"(, "designators": [)" + c.designators + "]") + "}";
+    std::string machine = R"({"windows": "10.0", "admin": true, "drives": [)" + drive +
+                          R"(, {"bus": "sata", "serial": "S1", "firmware": "R001"}]})";
+    winsim::Machine::load(scratch_.write("machine.json", machine));
+    EXPECT_EQ(typesOf(DriveList()[0]), c.listed) << drive;
+    winsim::Machine::load("");
+
+    Outcome result = update(machine, {}, withPackage(labelled("R002", "R002")));
+    EXPECT_EQ(result.exitCode, c.named.empty() ? 0 : 1) << drive;
+    EXPECT_EQ(result.err, written(c.named)) << drive;
+    EXPECT_EQ(revisions(), (std::vector<std::string>{c.named.empty() ? "R002" : "R001", "R002"})) << drive;
+  }
 }
 
 }  // namespace

@@ -6,16 +6,24 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "osl/osl_cmd.h"
 #include "winsim/winsim_test.h"
 
+// How an entry is reached: "command bus/device type/physical bus".
+inline std::string typesOf(u32 commandBus, u32 deviceType, u32 physicalBus) {
+  return std::to_string(commandBus) + "/" + std::to_string(deviceType) + "/" + std::to_string(physicalBus);
+}
+inline std::string typesOf(const _osl_dev_entry& entry) {
+  return typesOf(entry.commandBus, entry.deviceType, entry.physicalBus);
+}
+
 // An entry as one line: id, number, command bus / device type / physical
 // bus, model, firmware, serial, medium and usable.
 inline std::string describe(const _osl_dev_entry& entry) {
-  return std::string(entry.id) + " #" + std::to_string(entry.deviceNumber) + " " + std::to_string(entry.commandBus) +
-         "/" + std::to_string(entry.deviceType) + "/" + std::to_string(entry.physicalBus) + " '" + entry.model +
-         "' '" + entry.firmware + "' '" + entry.serial + "' medium " + std::to_string(entry.medium) +
+  return std::string(entry.id) + " #" + std::to_string(entry.deviceNumber) + " " + typesOf(entry) + " '" +
+         entry.model + "' '" + entry.firmware + "' '" + entry.serial + "' medium " + std::to_string(entry.medium) +
          (entry.usable ? "" : " unusable");
 }
 
@@ -82,7 +90,7 @@ struct OpenDrive {
   std::string types(osl_dev_type device = OSL_DEV_NONE) const {
     osl_bus_type command = OSL_BUS_NONE, physical = OSL_BUS_NONE;
     if (osl_get_bus_dev_type(drive, &command, &device, &physical)) return "failed";
-    return std::to_string(command) + "/" + std::to_string(device) + "/" + std::to_string(physical);
+    return typesOf(command, device, physical);
   }
   _OSL_PDEV* drive;
 };

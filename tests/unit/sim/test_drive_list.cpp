@@ -4,11 +4,13 @@
 // Windows version test.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "osl/osl_scsi.h"
 #include "osl/osl_storage.h"
 #include "unit/log_capture.h"
 #include "unit/sim/drive_list_helpers.h"
@@ -129,6 +131,34 @@ TEST_F(DriveListing, DrivesBehindARaidDriver) {
   EXPECT_EQ(describe(unread[0]).substr(0, 29), "PHYSICALDRIVE0 #0 255/255/5 '");
   EXPECT_EQ(unread[0].medium, 3u);
   EXPECT_EQ(log.levelOf("Error: IOCTL Failure: (error: 1117)\n"), 3);
+}
+
+TEST_F(DriveListing, DesignatorsOfTheRecordReplaceTheDrivesOwn) {
+  // Page 83h gives them as written; the device-identifier query takes each
+  // one's code set, type, association and identifier from it.
+  load(R"({"drives": [{"bus": "sat", "designators": ["01 03 00 08 50 00 C5 00 12 34 56 78", "0328000461626364"]}]})");
+  OpenDrive open("PHYSICALDRIVE0");
+  std::vector<u8> page(64, 0);
+  u8 sense[32];
+  const u8 inquiry83[] = {0x12, 0x01, 0x83, 0x00, 0x40, 0x00};
+  ASSERT_EQ(osl_scsi_send(open.drive, inquiry83, sizeof inquiry83, 1, page.data(), 64, sense, sizeof sense, 10, false,
+                          false, false, nullptr),
+            0u);
+  page.resize(24);
+  EXPECT_EQ(hex(page), "00 83 00 14 01 03 00 08 50 00 c5 00 12 34 56 78 03 28 00 04 61 62 63 64 ");
+
+  std::vector<u8> ids(OSL_DEVICE_ID_LENGTH, 0);
+  ASSERT_EQ(osl_query_device_ids(open.drive, ids.data()), 0u);
+  const auto* header = reinterpret_cast<const STORAGE_DEVICE_ID_DESCRIPTOR*>(ids.data());
+  ASSERT_EQ(header->NumberOfIdentifiers, 2u);
+  std::string found;
+  for (size_t at = offsetof(STORAGE_DEVICE_ID_DESCRIPTOR, Identifiers), i = 0; i < 2; ++i) {
+    const auto* id = reinterpret_cast<const STORAGE_IDENTIFIER*>(ids.data() + at);
+    found += std::to_string(id->CodeSet) + "/" + std::to_string(id->Type) + "/" + std::to_string(id->Association) +
+             ": " + hex(std::vector<u8>(id->Identifier, id->Identifier + id->IdentifierSize));
+    at += id->NextOffset;
+  }
+  EXPECT_EQ(found, "1/3/0: 50 00 c5 00 12 34 56 78 3/8/2: 61 62 63 64 ");
 }
 
 TEST_F(DriveListing, OneOpenDrive) {

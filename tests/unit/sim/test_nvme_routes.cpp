@@ -431,6 +431,28 @@ TEST_F(NvmeRoutes, RaidActivationFillsTheSlotItActivates) {
   }
 }
 
+// ------------------------------------------ a RAID driver's SCSI translation
+
+TEST_F(NvmeRoutes, RaidDriverCarriesTheScsiSideWithoutTheTunnel) {
+  // The same controller on the NVMe driver and behind a RAID driver: the
+  // latter answers none of the NVMe driver's own requests, and security
+  // protocol F0h is not its to list.
+  for (bool raid : {false, true}) {
+    load(nvmeMachine("10.0", std::string(R"(, "tunnel": true, "raid": )") + (raid ? "true" : "false")));
+    _OSL_PDEV* drive = open(0);
+    EXPECT_EQ(osl_nvme_probe_tunnel(drive), raid ? 0 : 1) << raid;
+    send(drive, nvmeEntry(0x06, 0, {1}), 4096);
+    u8 info[512];
+    u32 error = 0;
+    osl_nvme_miniport_fw_info(drive, info, &error, 10);
+    std::string answered;
+    for (const winsim::StorageRequest& request : winsim::storageTrace())
+      answered += request.name.substr(6) + " " + std::to_string(request.error) + "; ";
+    EXPECT_EQ(answered, raid ? "SCSI_PASS_THROUGH_DIRECT 0; STORAGE_QUERY_PROPERTY 50; SCSI_MINIPORT 1; "
+                             : "SCSI_PASS_THROUGH_DIRECT 0; STORAGE_QUERY_PROPERTY 0; SCSI_MINIPORT 0; ");
+  }
+}
+
 // ------------------------------------------------- edges of the numbers
 
 TEST_F(NvmeRoutes, NamespaceThatCannotBeIdentifiedLeavesTheFormerOne) {

@@ -323,20 +323,37 @@ TEST_F(NvmeDev, SharedOperations) {
   EXPECT_EQ(format + count + type + first + atEnd, 0u);
   EXPECT_TRUE(isLibStatus(dev.getFormatParams(&format, &type, &first, &atEnd, &count, 1), 77, kNvmeDevFile));
 
-  // The thermal threshold check: both changed; only MT1 of MT2 asked;
-  // nothing changed (the status given, or 146 for none).
+  // The thermal threshold check: (the drive's changed bits, MT1 in bit 0,
+  // status, previous and requested value with MT1 in bits 31:16) -> result
+  // and what was logged, all at level 3. A half asked to change that the
+  // drive left is a failure; a half left as it was is not.
+  const u64 failure = ORV_LIB_STATUS(ORV_ERR_GENERIC);
+  const std::string mt1 = "Error: Failed to change MT1 throttle threshold value.\n";
+  const std::string mt2 = "Error: Failed to change MT2 throttle threshold value.\n";
+  const std::string both = "\nError: Failed to change MT1 and MT2 throttle threshold values.\n\n";
+  const struct {
+    u32 changed;
+    u64 status;
+    u32 previous, requested;
+    std::string result, logged;
+  } throttles[] = {
+      {3, 0, 0x01000100, 0x02000200, "0", ""},
+      {1, 0, 0x01000100, 0x01000200, "4.152.146", "\n" + mt2 + "\n"},
+      {1, 0, 0x01000100, 0x02000100, "0", "\n\n"},
+      {2, 0, 0x01000100, 0x02000100, "4.152.146", "\n" + mt1 + "\n"},
+      {2, 0, 0x01000100, 0x02000200, "4.152.146", "\n" + mt1 + "\n"},
+      {2, 0, 0x01000100, 0x01000200, "0", "\n\n"},
+      {0, 0, 1, 2, "4.152.146", both},
+      {3, failure, 1, 2, st(failure), both},
+  };
   LogCapture log;
-  dev.setCompletionDword0(3);
-  EXPECT_EQ(dev.checkThrottleResult(0, 0x01000100, 0x02000200), 0u);
-  dev.setCompletionDword0(1);
-  EXPECT_TRUE(isLibStatus(dev.checkThrottleResult(0, 0x01000100, 0x01000200), 146, kNvmeDevFile));
-  EXPECT_NE(log.find("Error: Failed to change MT2 throttle threshold value.\n"), nullptr);
-  EXPECT_EQ(log.find("Error: Failed to change MT1 throttle threshold value.\n"), nullptr);
-  dev.setCompletionDword0(0);
-  EXPECT_TRUE(isLibStatus(dev.checkThrottleResult(0, 1, 2), 146, kNvmeDevFile));
-  EXPECT_NE(log.find("Error: Failed to change MT1 and MT2 throttle threshold values.\n"), nullptr);
-  u64 failure = ORV_LIB_STATUS(ORV_ERR_GENERIC);
-  EXPECT_EQ(dev.checkThrottleResult(failure, 1, 2), failure);
+  for (const auto& one : throttles) {
+    log.clear();
+    dev.setCompletionDword0(one.changed);
+    EXPECT_EQ(st(dev.checkThrottleResult(one.status, one.previous, one.requested)), one.result) << one.changed;
+    EXPECT_EQ(log.text(), one.logged) << one.changed << " " << std::hex << one.requested;
+    for (const LoggedLine& line : log.all()) EXPECT_EQ(line.level, OSL_LOG_ERROR);
+  }
 }
 
 TEST_F(NvmeDev, FeatureSupportAndValues) {

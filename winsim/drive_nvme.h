@@ -165,8 +165,10 @@ class NvmeDrive : public Drive {
   std::vector<uint8_t> telemetryLog() const;
 
   // drive_nvme_features.cpp: the features the record's "features" lists.
+  static constexpr uint8_t INTERRUPT_VECTOR_CONFIGURATION = 0x09;
   void otherFeature(NvmeIo& io, bool set);
   std::map<uint8_t, uint32_t> features_;
+  std::map<uint16_t, uint32_t> vectors_;  // bits 31:16 of 09h by vector, once set
   bool featuresLoaded_ = false;
   // drive_nvme_namespaces.cpp: what the record says of namespace
   // management and the namespace's formats, over the identify data.

@@ -60,9 +60,13 @@ std::string fields(const _OrvFwPkgHeader& h) {
          std::to_string(h.headerLength) + "|" + std::to_string(h.imageLength) + "|" + std::to_string(h.checksum);
 }
 
+// The verdict on a package in memory; asking whether it is valid gives the
+// same one.
 u64 verifyMemory(std::string bytes) {
   DivIzuPkgInfo info(reinterpret_cast<unsigned char*>(&bytes[0]), static_cast<unsigned>(bytes.size()));
-  return info.execute();
+  u64 status = info.execute();
+  EXPECT_EQ(info.isValidPkg(), status);
+  return status;
 }
 
 // The status a constructor throws; the last-error text it leaves in text.
@@ -122,11 +126,12 @@ TEST(PackageVerification, FilesAndMemory) {
   };
   for (const auto& c : cases) {
     DivIzuPkgInfo info(scratch.write("case.bin", c.bytes));
-    u64 status = info.execute();
-    if (c.code == 0)
-      EXPECT_EQ(status, 0u) << c.what;
-    else
-      EXPECT_TRUE(isLibStatus(status, c.code, kPkgFile)) << c.what;
+    for (u64 status : {info.isValidPkg(), info.execute()}) {
+      if (c.code == 0)
+        EXPECT_EQ(status, 0u) << c.what;
+      else
+        EXPECT_TRUE(isLibStatus(status, c.code, kPkgFile)) << c.what;
+    }
   }
   // Memory may hold more than the package, but not less.
   EXPECT_EQ(verifyMemory(good + std::string(1000, '\xFF')), 0u);

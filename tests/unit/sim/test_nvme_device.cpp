@@ -323,20 +323,37 @@ TEST_F(NvmeDev, SharedOperations) {
   EXPECT_EQ(format + count + type + first + atEnd, 0u);
   EXPECT_TRUE(isLibStatus(dev.getFormatParams(&format, &type, &first, &atEnd, &count, 1), 77, kNvmeDevFile));
 
-  // The thermal threshold check: both changed; only MT1 of MT2 asked;
-  // nothing changed (the status given, or 146 for none).
+  // The thermal threshold check: (the drive's changed bits, MT1 in bit 0,
+  // status, previous and requested value with MT1 in bits 31:16) -> result
+  // and what was logged, all at level 3. A half asked to change that the
+  // drive left is a failure; a half left as it was is not.
+  const u64 failure = ORV_LIB_STATUS(ORV_ERR_GENERIC);
+  const std::string mt1 = "Error: Failed to change MT1 throttle threshold value.\n";
+  const std::string mt2 = "Error: Failed to change MT2 throttle threshold value.\n";
+  const std::string both = "\nError: Failed to change MT1 and MT2 throttle threshold values.\n\n";
+  const struct {
+    u32 changed;
+    u64 status;
+    u32 previous, requested;
+    std::string result, logged;
+  } throttles[] = {
+      {3, 0, 0x01000100, 0x02000200, "0", ""},
+      {1, 0, 0x01000100, 0x01000200, "4.152.146", "\n" + mt2 + "\n"},
+      {1, 0, 0x01000100, 0x02000100, "0", "\n\n"},
+      {2, 0, 0x01000100, 0x02000100, "4.152.146", "\n" + mt1 + "\n"},
+      {2, 0, 0x01000100, 0x02000200, "4.152.146", "\n" + mt1 + "\n"},
+      {2, 0, 0x01000100, 0x01000200, "0", "\n\n"},
+      {0, 0, 1, 2, "4.152.146", both},
+      {3, failure, 1, 2, st(failure), both},
+  };
   LogCapture log;
-  dev.setCompletionDword0(3);
-  EXPECT_EQ(dev.checkThrottleResult(0, 0x01000100, 0x02000200), 0u);
-  dev.setCompletionDword0(1);
-  EXPECT_TRUE(isLibStatus(dev.checkThrottleResult(0, 0x01000100, 0x01000200), 146, kNvmeDevFile));
-  EXPECT_NE(log.find("Error: Failed to change MT2 throttle threshold value.\n"), nullptr);
-  EXPECT_EQ(log.find("Error: Failed to change MT1 throttle threshold value.\n"), nullptr);
-  dev.setCompletionDword0(0);
-  EXPECT_TRUE(isLibStatus(dev.checkThrottleResult(0, 1, 2), 146, kNvmeDevFile));
-  EXPECT_NE(log.find("Error: Failed to change MT1 and MT2 throttle threshold values.\n"), nullptr);
-  u64 failure = ORV_LIB_STATUS(ORV_ERR_GENERIC);
-  EXPECT_EQ(dev.checkThrottleResult(failure, 1, 2), failure);
+  for (const auto& one : throttles) {
+    log.clear();
+    dev.setCompletionDword0(one.changed);
+    EXPECT_EQ(st(dev.checkThrottleResult(one.status, one.previous, one.requested)), one.result) << one.changed;
+    EXPECT_EQ(log.text(), one.logged) << one.changed << " " << std::hex << one.requested;
+    for (const LoggedLine& line : log.all()) EXPECT_EQ(line.level, OSL_LOG_ERROR);
+  }
 }
 
 TEST_F(NvmeDev, FeatureSupportAndValues) {
@@ -359,11 +376,14 @@ TEST_F(NvmeDev, FeatureSupportAndValues) {
   EXPECT_EQ(orv_status_code(dev->setFeature(6, 1)), 118u);
   EXPECT_EQ(orv_status_code(dev->setFeature(21, 1)), 83u);
 
-  // Set (number, value) then read (number, expected): the threshold is kept
-  // in kelvin, below 273 kelvin reads as 0 (0xFFFFFEF8 stored in 16 bits);
-  // coalescing time in bits 15:8, threshold in 7:0; vendor bits inverted;
-  // hundredths of the two halves of F9h (100 and 500).
-  // Windows 10 itself sets only the threshold and the cache.
+  // Set (number, value) then read (number, expected; the value is also the
+  // interrupt vector read): the threshold is kept in kelvin, below 273
+  // kelvin reads as 0 (0xFFFFFEF8 stored in 16 bits); coalescing time in
+  // bits 15:8, threshold in 7:0; vendor bits inverted; coalescing of vector
+  // 3 disabled at start, enabled, left alone on vector 4, disabled again;
+  // hundredths of the two halves of F9h (100 and 500), the low 16 bits of
+  // the product kept (70000 as 4464). Windows 10 itself sets only the
+  // threshold and the cache.
   struct Step {
     u32 set, value, read, expected;
   };
@@ -371,11 +391,13 @@ TEST_F(NvmeDev, FeatureSupportAndValues) {
                             {11, 0x33, 10, 0x0A}, {0, 0, 11, 0x33},    {0, 0, 14, 1},     {0, 0, 15, 0},
                             {14, 0, 14, 0},     {15, 7, 15, 1},       {0, 0, 16, 0},     {0, 0, 17, 0},
                             {0, 0, 18, 0},      {0, 0, 19, 1},        {0, 0, 20, 0},     {0, 0, 22, 1},
-                            {0, 0, 23, 5}};
+                            {0, 0, 23, 5},      {0, 3, 12, 1},        {12, 3, 12, 0},    {0, 4, 13, 1},
+                            {13, 3, 13, 1},     {22, 7, 22, 7},       {0, 0, 23, 5},     {23, 3, 23, 3},
+                            {22, 700, 22, 44}};
   const Step windows10[] = {{9, 27, 9, 27}, {1, 0, 1, 0}, {0, 0, 11, 0x0B}};
   for (bool tunnel : {true, false}) {
-    dev = tunnel ? device(R"("tunnel": true, "features": {"08": 2571, "F3": 2, "F4": 1, "F5": 1, "F6": 5,
-                                 "F9": 32768100})", "6.3")
+    dev = tunnel ? device(R"("tunnel": true, "features": {"08": 2571, "09": 65536, "F3": 2, "F4": 1, "F5": 1,
+                                 "F6": 5, "F9": 32768100})", "6.3")
                  : device(R"("features": {"08": 2571})");
     for (const Step& step : tunnel ? std::vector<Step>(std::begin(tunnelled), std::end(tunnelled))
                                    : std::vector<Step>(std::begin(windows10), std::end(windows10))) {
@@ -383,12 +405,24 @@ TEST_F(NvmeDev, FeatureSupportAndValues) {
         ASSERT_EQ(dev->setFeature(step.set, step.value), 0u) << step.set;
       }
       enabled = 0;
+      value = step.value;
       EXPECT_EQ(dev->getFeature(step.read, &enabled, &value), 0u) << step.read;
       EXPECT_EQ(enabled, 1u);
       EXPECT_EQ(value, step.expected) << tunnel << " " << step.set << " " << step.read;
     }
-    for (const auto& get : receivedOf(0x0A))  // neither a namespace nor an interrupt vector
-      EXPECT_EQ(littleEndian32(get.command, 4) | littleEndian32(get.command, 44), 0u) << int(get.command[40]);
+    for (const auto& get : receivedOf(0x0A))  // no namespace; no interrupt vector but for feature 09h
+      if (get.command[40] != 0x09) {
+        EXPECT_EQ(littleEndian32(get.command, 4) | littleEndian32(get.command, 44), 0u) << int(get.command[40]);
+      }
+    if (!tunnel) continue;
+    // What each Set Features carried: the feature and Dword 11.
+    std::string written;
+    for (const auto& set : receivedOf(0x09)) {
+      char one[24];
+      std::snprintf(one, sizeof one, "%02X:%X ", set.command[40], littleEndian32(set.command, 44));
+      written += one;
+    }
+    EXPECT_EQ(written, "04:12C 04:AC 08:A33 F3:3 F3:1 09:3 09:10003 F9:1F402BC F9:12C02BC F9:12C1170 ");
   }
   EXPECT_EQ(orv_status_code(dev->setFeature(11, 1)), 185u);
 }

@@ -136,6 +136,17 @@ TEST_F(NvmeSender, RoutesOfOtherCommands) {
   EXPECT_EQ(littleEndian32(sentEntry(0), 40), 5u);
   EXPECT_EQ(littleEndian32(answer.response, 0), 0xC1u);  // FixedProtocolReturnData
   EXPECT_EQ(levelOf(log, "Info: NVMe Status code: 0x00, Status: 0x00\n"), OSL_LOG_INFO);
+  // Data to the drive travels with the entry and reaches the controller whole.
+  std::vector<u8> outgoing(520);
+  for (size_t i = 0; i < outgoing.size(); ++i) outgoing[i] = static_cast<u8>(i * 7 + 1);
+  nvmeDrive(0).forgetReceived();
+  answer = send(drive, nvmeEntry(0xC1, 1, {6}), 0, 1, EFFECTS, 0, OSL_CMD_NVME_ADMIN, outgoing);
+  ASSERT_EQ(answer.status, 0u);
+  EXPECT_EQ(winsim::storageTrace().back().dataLength, 520u);
+  ASSERT_EQ(nvmeDrive(0).received().size(), 1u);
+  EXPECT_EQ(nvmeDrive(0).received()[0].data, outgoing);
+  EXPECT_EQ(littleEndian32(nvmeDrive(0).received()[0].command, 40), 6u);
+  EXPECT_EQ(answer.data, outgoing) << "the caller's data is left as it was";
 
   winsim::clearStorageTrace();
   expectOslWord(send(drive, nvmeEntry(0xC1), 0, 1, EFFECTS | SECLIST).status, kNvmeFile, 83);

@@ -21,9 +21,12 @@ struct Disk {
   uint32_t number = 0;
   std::string name;           // "PHYSICALDRIVEn"
   std::u16string path;        // the disk interface path
-  std::unique_ptr<Drive> drive;
+  std::shared_ptr<Drive> drive;
   // The SCSI-ATA translation in front of an ATA drive.
   std::unique_ptr<ScsiTarget> translation;
+  // An NVMe drive a RAID controller's driver presents as a disk of its own:
+  // that driver answers for it, not the platform's NVMe driver.
+  bool raidDriver = false;
   uint8_t pathId = 0;
   uint8_t targetId = 0;
   uint8_t lun = 0;
@@ -31,6 +34,8 @@ struct Disk {
   // Native ATA commands reach only a drive on an AHCI port.
   AtaDrive* ataPath() const;
   ScsiTarget* scsiPath() const;
+  // The NVMe controller the platform's NVMe driver runs, or null.
+  NvmeDrive* nvmeDriver() const;
 };
 
 // The answer of a storage driver to IOCTL_STORAGE_QUERY_PROPERTY: describe

@@ -36,7 +36,7 @@ void run(Call& call, NvmeDrive& nvme, NvmeIo& io) {
   nvme.execute(io);
 }
 
-NvmeDrive* controllerOf(Call& call) { return call.disk.drive->nvme(); }
+NvmeDrive* controllerOf(Call& call) { return call.disk.nvmeDriver(); }
 
 bool isCommitForReset(const NvmeIo& io) {
   uint8_t action = static_cast<uint8_t>((io.dword(10) >> 3) & 7);

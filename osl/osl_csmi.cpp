@@ -161,7 +161,9 @@ u64 findPhysicalNvme(u8 target, _osl_dev_entry* out, bool* found) {
   auto* physical = static_cast<_osl_dev_info*>(std::calloc(1, sizeof(_osl_dev_info)));
   if (!physical) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
   osl_enum_disk_interfaces(physical);
-  for (u32 i = 0; i < physical->count && i < OSL_MAX_DRIVES; ++i) {
+  // Each entry stands at its device number: the numbers may leave gaps, and
+  // the count tells only how many are used.
+  for (u32 i = 0; i < OSL_MAX_DRIVES; ++i) {
     const _osl_dev_entry& entry = physical->entries[i];
     if (entry.commandBus == OSL_BUS_CSMI && entry.deviceType == OSL_DEV_NVME &&
         entry.deviceNumber == target) {
@@ -235,6 +237,49 @@ u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, osl_unread_list* unr
   }
   if (info.uNumRaidSets == 0) return 0;
   return firstUnread.empty() ? ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE) : unreadable(firstUnread);
+}
+
+// Where the drive of a record's target was found.
+enum class Found { nowhere, member, disk };
+
+// Passes on reasons already logged to the caller's record.
+void passOn(const osl_unread_list& held, osl_unread_list* unread) {
+  if (!unread) return;
+  for (u32 i = 0; i < held.count; ++i) {
+    if (i < OSL_UNREAD_KEPT && unread->count < OSL_UNREAD_KEPT)
+      std::memcpy(unread->texts[unread->count], held.texts[i], OSL_UNREAD_TEXT);
+    ++unread->count;
+  }
+}
+
+// Finds the drive of the record's target in the controller's RAID sets, and
+// when no set holds it among the physical drives: a RAID driver presents an
+// NVMe drive outside every set as a disk of its own. A controller without
+// sets is looked for there only when withoutSets. A set that cannot be read
+// (code 19, as findMember) is the answer only when neither holds the drive,
+// and only then passed on to unread.
+u64 findTarget(_OSL_PDEV* controller, bool withoutSets, MemberLookup* lookup, _osl_dev_entry* disk,
+               Found* found, osl_unread_list* unread) {
+  *found = Found::nowhere;
+  osl_unread_list held;
+  held.count = 0;
+  u64 status = findMember(controller, lookup, &held);
+  if (status == 0 && lookup->raidSets > 0) {
+    *found = Found::member;
+    return 0;
+  }
+  u32 code = orv_status_code(status);
+  bool inNoSet = code == ORV_ERR_UNSUPPORTED_DEVICE || code == ORV_ERR_QUERY_DEVICE || (status == 0 && withoutSets);
+  if (inNoSet) {
+    bool onDisk = false;
+    if (u64 failure = findPhysicalNvme(controller->target, disk, &onDisk)) return failure;
+    if (onDisk) {
+      *found = Found::disk;
+      return 0;
+    }
+  }
+  passOn(held, unread);
+  return status;
 }
 
 int controllerPortCache = -1;
@@ -446,18 +491,19 @@ u64 osl_csmi_raid_query(_OSL_PDEV* drive, _osl_dev_info* list) {
   if (!drive || !drive->handle || drive->handle == INVALID_HANDLE_VALUE)
     return ORV_OSL_STATUS(ORV_ERR_GENERIC);
   MemberLookup lookup;
-  if (u64 status = findMember(drive, &lookup, nullptr)) return status;
+  _osl_dev_entry disk = {};
+  Found found;
+  if (u64 status = findTarget(drive, true, &lookup, &disk, &found, nullptr)) return status;
   u32 index = osl_dev_info_free_index(list);
   if (index >= OSL_MAX_DRIVES) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
   _osl_dev_entry& entry = list->entries[index];
-  if (lookup.raidSets > 0) {
+  if (found == Found::member) {
     // The query answers for a drive the listing lists.
     if (!isListed(lookup.member)) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
     describeMember(*drive, lookup.member, &entry);
   } else {
-    bool found = false;
-    if (u64 status = findPhysicalNvme(drive->target, &entry, &found)) return status;
-    if (!found || entry.usable != 1) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+    if (found != Found::disk || disk.usable != 1) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+    entry = disk;
   }
   ++list->count;
   return 0;
@@ -465,11 +511,12 @@ u64 osl_csmi_raid_query(_OSL_PDEV* drive, _osl_dev_info* list) {
 
 u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry, osl_unread_list* unread) {
   MemberLookup lookup;
-  if (u64 status = findMember(drive, &lookup, unread)) return status;
-  if (lookup.raidSets == 0) {
-    bool found = false;
-    if (u64 status = findPhysicalNvme(drive->target, entry, &found)) return status;
-  } else {
+  _osl_dev_entry disk = {};
+  Found found;
+  if (u64 status = findTarget(drive, true, &lookup, &disk, &found, unread)) return status;
+  if (found == Found::disk) {
+    *entry = disk;
+  } else if (found == Found::member) {
     const osl_csmi_raid_drive& member = lookup.member;
     entry->commandBus = OSL_BUS_CSMI;
     entry->physicalBus = OSL_BUS_CSMI;
@@ -528,7 +575,9 @@ u64 osl_csmi_nvme_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 dir
 
 u64 osl_csmi_find_raid_member(_OSL_PDEV* drive) {
   MemberLookup lookup;
-  return findMember(drive, &lookup, nullptr);
+  _osl_dev_entry disk = {};
+  Found found;
+  return findTarget(drive, false, &lookup, &disk, &found, nullptr);
 }
 
 namespace {

@@ -41,13 +41,16 @@ u64 osl_csmi_open(_OSL_PDEV* drive);
 // The port of the first storage port that answers as a CSMI controller,
 // remembered for the life of the process.
 u64 osl_csmi_controller_port(u8* port);
-// A RAID member is looked for in every RAID set of its controller. A set
-// that cannot be read (Windows fails the request or the driver answers a
-// ReturnCode other than 0) may hold the drive: when no readable set holds
-// it, that set's failure is the answer, code 19, recorded as the
-// controller's in unread (without a record, logged); when one does, nothing
-// is recorded.
-// The drive query appends the member as the listing describes it.
+// A RAID member is looked for in every RAID set of its controller, and when
+// no set holds its target number among the physical drives (the RAID
+// driver presents an NVMe drive outside every set as a disk of its own). A
+// set that cannot be read (Windows fails the request or the driver answers
+// a ReturnCode other than 0) may hold the drive: when neither a readable
+// set nor the physical drives hold it, that set's failure is the answer,
+// code 19, recorded as the controller's in unread; otherwise nothing is
+// recorded. Each set that cannot be read is logged.
+// The drive query appends the member as the listing describes it, or the
+// disk as the physical listing does.
 u64 osl_csmi_raid_query(_OSL_PDEV* drive, _osl_dev_info* list);
 // A RAID member's types.
 u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry, osl_unread_list* unread = nullptr);
@@ -77,6 +80,6 @@ u64 osl_csmi_phy_address(_OSL_PDEV* drive, u8* phyIdentifier, u8* portIdentifier
 u64 osl_csmi_fw_download(_OSL_PDEV* drive, const u8* entry, void* data, u32 dataLength,
                          u32 timeoutSeconds, bool ignoreError);
 u64 osl_csmi_fw_activate(_OSL_PDEV* drive, const u8* entry, u32 timeoutSeconds, bool ignoreError);
-// 0 when the drive is a member of a RAID set or the controller has none;
-// asked before each firmware request.
+// 0 when the drive is a member of a RAID set, a disk outside the sets, or
+// the controller has no set; asked before each firmware request.
 u64 osl_csmi_find_raid_member(_OSL_PDEV* drive);

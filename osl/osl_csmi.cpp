@@ -172,7 +172,9 @@ u64 findPhysicalNvme(u8 target, _osl_dev_entry* out, bool* found) {
   auto* physical = static_cast<_osl_dev_info*>(std::calloc(1, sizeof(_osl_dev_info)));
   if (!physical) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
   osl_enum_disk_interfaces(physical);
-  for (u32 i = 0; i < physical->count && i < OSL_MAX_DRIVES; ++i) {
+  // Each entry stands at its device number: the numbers may leave gaps, and
+  // the count tells only how many are used.
+  for (u32 i = 0; i < OSL_MAX_DRIVES; ++i) {
     const _osl_dev_entry& entry = physical->entries[i];
     if (entry.commandBus == OSL_BUS_CSMI && entry.deviceType == OSL_DEV_NVME &&
         entry.deviceNumber == target) {
@@ -205,22 +207,29 @@ void describeMember(const _OSL_PDEV& controller, const osl_csmi_raid_drive& driv
 }
 
 struct MemberLookup {
-  u32 raidSets = 0;  // the sets the controller reports
+  u32 raidSets = 0;     // the sets the controller reports
+  bool inSet = false;   // a set holds the drive: member
+  bool onDisk = false;  // a disk of its own holds it: disk
   osl_csmi_raid_drive member = {};
+  _osl_dev_entry disk = {};
 };
 
 // Finds the drive of the record's target in the controller's RAID sets: the
 // first entry the listing lists (an NVMe drive in good state), else the first
-// entry of any kind. A set that cannot be read may hold it: the first such
-// failure is the answer, code 19, only when no readable set holds the drive.
-// A controller without sets answers 0 with raidSets 0.
-u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup) {
+// entry of any kind. A drive no set holds is looked for among the physical
+// drives: the RAID driver presents an NVMe drive outside every set as a disk
+// of its own; on a controller without sets only when disksWithoutSets. The
+// RAID information or a set that cannot be read may hold the drive: the
+// first such failure is the answer, code 19, only when neither a readable set
+// nor a disk holds it. A controller without sets answers 0 also when no disk
+// holds the drive.
+u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, bool disksWithoutSets) {
   osl_csmi_raid_info_buffer info = {};
-  if (u64 status = lookupRequest(controller, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info)) return status;
-  lookup->raidSets = info.uNumRaidSets;
-  if (info.uNumRaidSets == 0) return 0;
   std::string firstUnread;
-  bool found = false;
+  bool setsKnown = osl_csmi_request(controller, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true, &firstUnread) == 0;
+  if (!setsKnown) info = {};
+  lookup->raidSets = info.uNumRaidSets;
+  if (setsKnown && info.uNumRaidSets == 0 && !disksWithoutSets) return 0;
   for (u32 set = 0; set < info.uNumRaidSets; ++set) {
     RaidConfig config;
     std::string why;
@@ -230,14 +239,17 @@ u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup) {
     }
     for (u32 i = 0; i < config.driveCount(); ++i) {
       const osl_csmi_raid_drive& drive = config.drive(i);
-      if (drive.bSASAddress[3] != controller->target || (found && !isListed(drive))) continue;
+      if (drive.bSASAddress[3] != controller->target || (lookup->inSet && !isListed(drive))) continue;
       lookup->member = drive;
+      lookup->inSet = true;
       if (isListed(drive)) return 0;
-      found = true;
     }
   }
-  if (found) return 0;
-  return firstUnread.empty() ? ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE) : lookupFailure(controller, firstUnread);
+  if (lookup->inSet) return 0;
+  if (u64 status = findPhysicalNvme(controller->target, &lookup->disk, &lookup->onDisk)) return status;
+  if (lookup->onDisk) return 0;
+  if (!firstUnread.empty()) return lookupFailure(controller, firstUnread);
+  return info.uNumRaidSets == 0 ? 0 : ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
 }
 
 int controllerPortCache = -1;
@@ -472,30 +484,27 @@ u64 osl_csmi_raid_query(_OSL_PDEV* drive, _osl_dev_info* list) {
   if (!drive || !drive->handle || drive->handle == INVALID_HANDLE_VALUE)
     return ORV_OSL_STATUS(ORV_ERR_GENERIC);
   MemberLookup lookup;
-  if (u64 status = findMember(drive, &lookup)) return status;
+  if (u64 status = findMember(drive, &lookup, true)) return status;
   u32 index = osl_dev_info_free_index(list);
   if (index >= OSL_MAX_DRIVES) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
   _osl_dev_entry& entry = list->entries[index];
-  if (lookup.raidSets > 0) {
-    // The query answers for a drive the listing lists.
-    if (!isListed(lookup.member)) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
+  // The query answers for a drive the listing lists.
+  if (lookup.inSet && isListed(lookup.member))
     describeMember(*drive, lookup.member, &entry);
-  } else {
-    bool found = false;
-    if (u64 status = findPhysicalNvme(drive->target, &entry, &found)) return status;
-    if (!found || entry.usable != 1) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
-  }
+  else if (lookup.onDisk && lookup.disk.usable == 1)
+    entry = lookup.disk;
+  else
+    return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
   ++list->count;
   return 0;
 }
 
 u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry) {
   MemberLookup lookup;
-  if (u64 status = findMember(drive, &lookup)) return status;
-  if (lookup.raidSets == 0) {
-    bool found = false;
-    if (u64 status = findPhysicalNvme(drive->target, entry, &found)) return status;
-  } else {
+  if (u64 status = findMember(drive, &lookup, true)) return status;
+  if (lookup.onDisk) {
+    *entry = lookup.disk;
+  } else if (lookup.inSet) {
     const osl_csmi_raid_drive& member = lookup.member;
     entry->commandBus = OSL_BUS_CSMI;
     entry->physicalBus = OSL_BUS_CSMI;
@@ -553,7 +562,7 @@ u64 osl_csmi_nvme_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 dir
 
 u64 osl_csmi_find_raid_member(_OSL_PDEV* drive) {
   MemberLookup lookup;
-  return findMember(drive, &lookup);
+  return findMember(drive, &lookup, false);
 }
 
 namespace {

@@ -50,9 +50,12 @@ u64 osl_csmi_open(_OSL_PDEV* drive);
 // remembered for the life of the process.
 u64 osl_csmi_controller_port(u8* port);
 // A RAID member is looked for in every RAID set of its controller; the
-// member is the entry the listing lists, else any entry of its target. A set
-// that cannot be read may hold the drive: when no readable set holds it, that
-// set's failure is the answer. Every request about one drive that fails
+// member is the entry the listing lists, else any entry of its target. When
+// no set holds its target, it is looked for among the physical drives: the
+// RAID driver presents an NVMe drive outside every set as a disk of its own
+// (the drive query appends that disk as the physical listing describes it).
+// A set that cannot be read may hold the drive: when neither a readable set
+// nor a disk holds it, that set's failure is the answer. Every request about one drive that fails
 // (here, before STP pass-through and at opening) answers code 19 with its
 // reason recorded as osl_lookup_failure says.
 // The drive query appends the member as the listing describes it.
@@ -85,6 +88,6 @@ u64 osl_csmi_phy_address(_OSL_PDEV* drive, u8* phyIdentifier, u8* portIdentifier
 u64 osl_csmi_fw_download(_OSL_PDEV* drive, const u8* entry, void* data, u32 dataLength,
                          u32 timeoutSeconds, bool ignoreError);
 u64 osl_csmi_fw_activate(_OSL_PDEV* drive, const u8* entry, u32 timeoutSeconds, bool ignoreError);
-// 0 when the drive is a member of a RAID set or the controller has none;
-// asked before each firmware request.
+// 0 when the drive is a member of a RAID set, a disk outside the sets, or
+// the controller has no set; asked before each firmware request.
 u64 osl_csmi_find_raid_member(_OSL_PDEV* drive);

@@ -25,6 +25,13 @@ std::vector<std::vector<uint8_t>> NvmeTranslation::designators() const {
   return {designator(0x01, 0x02, bigEndian(nvme_.worldWideName(), 8))};
 }
 
+std::vector<std::vector<uint8_t>> RaidNvmeTranslation::designators() const {
+  std::vector<std::vector<uint8_t>> all = NvmeTranslation::designators();
+  std::string text = "IntelRSTNVMe" + std::to_string(target_) + "_" + unitSerial();
+  all.push_back(designator(0x02, 0x00, std::vector<uint8_t>(text.begin(), text.end())));
+  return all;
+}
+
 bool NvmeTranslation::command(ScsiIo& io) {
   switch (io.cdb[0]) {
     case SECURITY_PROTOCOL_IN: securityIn(io); return true;

@@ -49,4 +49,18 @@ class NvmeTranslation : public ScsiTarget {
   uint64_t formatBusy_ = 0;          // answers of "format in progress" still due
 };
 
+// The SCSI side a RAID controller's driver gives an NVMe drive it presents
+// as a disk of its own: the same commands, and its device identification
+// page ends with the driver's vendor-specific designator (ASCII, associated
+// with the device): "IntelRSTNVMe" followed by the drive's target number
+// and serial number.
+class RaidNvmeTranslation : public NvmeTranslation {
+ public:
+  RaidNvmeTranslation(NvmeDrive& drive, uint8_t target) : NvmeTranslation(drive, false), target_(target) {}
+  std::vector<std::vector<uint8_t>> designators() const override;
+
+ private:
+  uint8_t target_;
+};
+
 }  // namespace winsim

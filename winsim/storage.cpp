@@ -67,45 +67,68 @@ ScsiTarget* Disk::scsiPath() const {
   return drive->scsi() ? drive->scsi() : translation.get();
 }
 
-bool Disk::behindRaidDriver() const { return drive->flag("raid", false); }
+namespace {
+
+std::u16string diskPath(const ScsiTarget& target, uint32_t number) {
+  return widen("\\\\?\\scsi#disk&ven_" + interfaceText(target.vendorId()) + "&prod_" +
+               interfaceText(target.productId()) + "#4&" + std::to_string(number) +
+               "&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}");
+}
+
+}  // namespace
+
+bool Disk::behindRaidDriver() const { return raidDriver || drive->flag("raid", false); }
 
 NvmeDrive* Disk::nvmeDriverPath() const { return behindRaidDriver() ? nullptr : drive->nvme(); }
 
 StorageStack::StorageStack(Machine& machine) : generation_(nextGeneration++) {
   rapidjson::Value& description = machine.description();
-  auto controllers = description.FindMember("controllers");
-  if (controllers != description.MemberEnd() && controllers->value.IsArray())
-    for (rapidjson::Value& record : controllers->value.GetArray())
-      ports_.push_back(std::make_shared<StoragePort>(machine, record, static_cast<uint32_t>(ports_.size())));
-  auto drives = description.FindMember("drives");
-  if (drives == description.MemberEnd() || !drives->value.IsArray()) return;
   uint32_t next = 0;
-  for (rapidjson::Value& record : drives->value.GetArray()) {
-    uint32_t number = next;
-    if (record.IsObject()) {
-      auto given = record.FindMember("number");
-      if (given != record.MemberEnd() && given->value.IsUint()) number = given->value.GetUint();
+  auto drives = description.FindMember("drives");
+  if (drives != description.MemberEnd() && drives->value.IsArray()) {
+    for (rapidjson::Value& record : drives->value.GetArray()) {
+      uint32_t number = next;
+      if (record.IsObject()) {
+        auto given = record.FindMember("number");
+        if (given != record.MemberEnd() && given->value.IsUint()) number = given->value.GetUint();
+      }
+      next = number + 1;
+      std::unique_ptr<Drive> drive = makeDrive(machine, record, number);
+      if (!drive) continue;
+      auto disk = std::make_shared<Disk>();
+      disk->number = number;
+      disk->name = "PHYSICALDRIVE" + std::to_string(number);
+      if (drive->bus() == "sata") {
+        disk->pathId = static_cast<uint8_t>(number);
+      } else {
+        disk->targetId = static_cast<uint8_t>(number);
+      }
+      if (AtaDrive* ata = drive->ata()) disk->translation = std::make_unique<SatTranslation>(*ata);
+      disk->drive = std::move(drive);
+      if (NvmeDrive* nvme = disk->drive->nvme())
+        disk->translation = std::make_unique<NvmeTranslation>(*nvme, !disk->behindRaidDriver());
+      disk->path = diskPath(*disk->scsiPath(), number);
+      disks_.push_back(std::move(disk));
     }
-    next = number + 1;
-    std::unique_ptr<Drive> drive = makeDrive(machine, record, number);
-    if (!drive) continue;
-    auto disk = std::make_shared<Disk>();
-    disk->number = number;
-    disk->name = "PHYSICALDRIVE" + std::to_string(number);
-    if (drive->bus() == "sata") {
-      disk->pathId = static_cast<uint8_t>(number);
-    } else {
-      disk->targetId = static_cast<uint8_t>(number);
+  }
+  // The disks the RAID controllers' drivers present follow the machine's.
+  auto controllers = description.FindMember("controllers");
+  if (controllers == description.MemberEnd() || !controllers->value.IsArray()) return;
+  for (rapidjson::Value& record : controllers->value.GetArray()) {
+    auto port = std::make_shared<StoragePort>(machine, record, static_cast<uint32_t>(ports_.size()), &next);
+    for (const StoragePort::OwnDisk& own : port->ownDisks()) {
+      auto disk = std::make_shared<Disk>();
+      disk->number = own.drive->number();
+      disk->name = "PHYSICALDRIVE" + std::to_string(disk->number);
+      // The driver answers with the drive's target number as the path id.
+      disk->pathId = own.target;
+      disk->raidDriver = true;
+      disk->translation = std::make_unique<RaidNvmeTranslation>(*own.drive->nvme(), own.target);
+      disk->drive = own.drive;
+      disk->path = diskPath(*disk->scsiPath(), disk->number);
+      disks_.push_back(std::move(disk));
     }
-    disk->drive = std::move(drive);
-    if (AtaDrive* ata = disk->drive->ata()) disk->translation = std::make_unique<SatTranslation>(*ata);
-    if (NvmeDrive* nvme = disk->drive->nvme())
-      disk->translation = std::make_unique<NvmeTranslation>(*nvme, !disk->behindRaidDriver());
-    ScsiTarget* target = disk->scsiPath();
-    disk->path = widen("\\\\?\\scsi#disk&ven_" + interfaceText(target->vendorId()) + "&prod_" +
-                       interfaceText(target->productId()) + "#4&" + std::to_string(number) +
-                       "&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}");
-    disks_.push_back(std::move(disk));
+    ports_.push_back(std::move(port));
   }
 }
 
@@ -205,6 +228,8 @@ std::vector<uint8_t> deviceDescriptor(const Disk& disk) {
     revision = builder.addText(trimmedRight(nvme->firmware()).substr(0, 8));
     serial = builder.addText(nvme->serial().substr(0, 20));
   } else {
+    // The texts of the INQUIRY data, as a SCSI port driver (a RAID driver's
+    // included) reports them.
     ScsiTarget* target = disk.scsiPath();
     vendor = builder.addText(target->vendorId());
     product = productText(target->productId());

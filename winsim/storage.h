@@ -21,10 +21,13 @@ struct Disk {
   uint32_t number = 0;
   std::string name;           // "PHYSICALDRIVEn"
   std::u16string path;        // the disk interface path
-  std::unique_ptr<Drive> drive;
+  std::shared_ptr<Drive> drive;
   // The SCSI-ATA translation in front of an ATA drive, or the SCSI side of
   // the driver in front of an NVMe controller.
   std::unique_ptr<ScsiTarget> translation;
+  // An NVMe drive a RAID controller's driver presents as a disk of its own:
+  // that driver answers for it, not the platform's NVMe driver.
+  bool raidDriver = false;
   uint8_t pathId = 0;
   uint8_t targetId = 0;
   uint8_t lun = 0;
@@ -32,7 +35,8 @@ struct Disk {
   // Native ATA commands reach only a drive on an AHCI port.
   AtaDrive* ataPath() const;
   ScsiTarget* scsiPath() const;
-  // A RAID driver reaches the drive ("raid"): it names the bus RAID.
+  // A RAID driver reaches the drive ("raid", or a disk a RAID controller's
+  // driver presents): it names the bus RAID.
   bool behindRaidDriver() const;
   // The NVMe controller when the platform's NVMe driver reaches it (a RAID
   // driver carries only SCSI commands to one); else null.

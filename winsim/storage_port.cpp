@@ -71,17 +71,23 @@ void putText(uint8_t* field, size_t length, const std::string& text) {
 
 }  // namespace
 
-StoragePort::StoragePort(Machine& machine, rapidjson::Value& record, uint32_t index)
+StoragePort::StoragePort(Machine& machine, rapidjson::Value& record, uint32_t index, uint32_t* nextDiskNumber)
     : machine_(machine), index_(index), name_("Scsi" + std::to_string(index) + ":") {
   csmi_ = textOf(record, "kind", "") == "csmi";
   maxTransfer_ = numberOf(record, "maxTransfer", 0x20000);
   maxPages_ = numberOf(record, "maxPages", 33);
   path_ = widen("\\\\?\\pci#ven_8086&dev_2822&subsys_00000000&rev_00#3&" + std::to_string(index) +
                 "&0&fa#{2accfe60-c130-11d2-b082-00a0c91efb8b}");
+  std::vector<rapidjson::Value*> nvmeDisks;
   auto drives = record.IsObject() ? record.FindMember("drives") : record.MemberEnd();
   if (record.IsObject() && drives != record.MemberEnd() && drives->value.IsArray()) {
     uint32_t nextPhy = 0;
     for (rapidjson::Value& one : drives->value.GetArray()) {
+      // An NVMe drive is on no phy: the driver presents it as a disk.
+      if (textOf(one, "bus", "") == "nvme") {
+        nvmeDisks.push_back(&one);
+        continue;
+      }
       uint32_t phy = numberOf(one, "phy", nextPhy);
       nextPhy = phy + 1;
       if (phy >= OSL_CSMI_MAX_PHYS) continue;
@@ -123,6 +129,28 @@ StoragePort::StoragePort(Machine& machine, rapidjson::Value& record, uint32_t in
     }
   }
   maxDrivesPerSet_ = numberOf(record, "maxDrivesPerSet", std::max<uint32_t>(maxDrivesPerSet_, 8));
+
+  // Disks count their target numbers on from above the members'.
+  uint32_t nextTarget = 0;
+  for (const std::vector<RaidMember>& set : raidSets_)
+    for (const RaidMember& member : set) nextTarget = std::max<uint32_t>(nextTarget, member.sasAddress[3] + 1u);
+  for (rapidjson::Value* one : nvmeDisks) {
+    uint32_t target = numberOf(*one, "target", nextTarget);
+    nextTarget = target + 1;
+    uint32_t number = numberOf(*one, "number", *nextDiskNumber);
+    *nextDiskNumber = number + 1;
+    if (target > 0xFF) continue;
+    RaidMember disk;
+    disk.sasAddress[3] = static_cast<uint8_t>(target);
+    disk.record = makeNvmeDrive(machine, *one, number);
+    ownDisks_.push_back(std::move(disk));
+  }
+}
+
+std::vector<StoragePort::OwnDisk> StoragePort::ownDisks() const {
+  std::vector<OwnDisk> all;
+  for (const RaidMember& disk : ownDisks_) all.push_back({disk.sasAddress[3], disk.record});
+  return all;
 }
 
 Drive* StoragePort::driveOnPhy(uint32_t phy) const {
@@ -321,6 +349,8 @@ StoragePort::RaidMember* StoragePort::member(uint8_t target) {
   for (std::vector<RaidMember>& set : raidSets_)
     for (RaidMember& one : set)
       if (one.sasAddress[3] == target) return &one;
+  for (RaidMember& disk : ownDisks_)
+    if (disk.sasAddress[3] == target) return &disk;
   return nullptr;
 }
 

@@ -5,7 +5,9 @@
 // IOCTL_SCSI_MINIPORT: drives on its phys (SATA drives reached with STP
 // pass-through, others only listed) and the members of its RAID sets (NVMe
 // members are virtual NVMe controllers reached with the RAID driver's NVMe
-// pass-through).
+// pass-through), and NVMe drives outside every set that the driver presents
+// as disks of their own (listed among the machine's disks, reached with the
+// same pass-through by their target numbers).
 // Any other port knows no miniport requests. Every port describes its
 // adapter.
 #pragma once
@@ -30,7 +32,9 @@ long long raidSetOf(const uint8_t* request, size_t length);
 
 class StoragePort {
  public:
-  StoragePort(Machine& machine, rapidjson::Value& record, uint32_t index);
+  // nextDiskNumber: the device number a disk the driver presents takes by
+  // default; counted on past each.
+  StoragePort(Machine& machine, rapidjson::Value& record, uint32_t index, uint32_t* nextDiskNumber);
 
   uint32_t index() const { return index_; }
   const std::string& name() const { return name_; }  // "Scsi0:"
@@ -49,6 +53,13 @@ class StoragePort {
   // Every drive on the phys.
   std::vector<Drive*> drives() const;
 
+  // An NVMe drive outside every RAID set that the driver presents as a disk.
+  struct OwnDisk {
+    uint8_t target;
+    std::shared_ptr<Drive> drive;
+  };
+  std::vector<OwnDisk> ownDisks() const;
+
  private:
   struct Phy {
     uint32_t index = 0;
@@ -56,7 +67,7 @@ class StoragePort {
     std::array<uint8_t, 8> sasAddress{};
   };
   struct RaidMember {
-    std::unique_ptr<Drive> record;  // model, serial, firmware (kept across runs)
+    std::shared_ptr<Drive> record;  // model, serial, firmware (kept across runs)
     std::array<uint8_t, 8> sasAddress{};
     uint8_t status = 0;
     std::vector<uint8_t> image;  // received by firmware downloads
@@ -70,6 +81,7 @@ class StoragePort {
   uint32_t stpPassThrough(std::vector<uint8_t>& buffer, StorageRequest& trace);
   uint32_t firmwareRequest(std::vector<uint8_t>& buffer, StorageRequest& trace);
   uint32_t nvmePassThrough(std::vector<uint8_t>& buffer, StorageRequest& trace);
+  // The RAID member, or else the disk, the driver names by this target number.
   RaidMember* member(uint8_t target);
   const Phy* phyOf(const std::vector<uint8_t>& buffer) const;
   uint32_t maxDrivesPerSet() const;
@@ -82,6 +94,9 @@ class StoragePort {
   uint32_t phyCount_ = 0;
   std::vector<Phy> phys_;
   std::vector<std::vector<RaidMember>> raidSets_;
+  // The disks outside every set, each named by its target number alone
+  // (byte 3 of an address that is otherwise 0).
+  std::vector<RaidMember> ownDisks_;
   uint32_t maxDrivesPerSet_ = 0;
   uint32_t maxTransfer_ = 0;
   uint32_t maxPages_ = 0;

@@ -64,13 +64,22 @@ const SweptMachine kMachines[] = {
   "faults": [)",
      "PHYSICALDRIVE2"},
     // The package is meant for RAID members: one in each set, the second
-    // naming its slots. The driver activates at once, but the NVMe device
-    // counts every download through a RAID driver as needing a reboot.
+    // naming its slots, and the NVMe drive outside the sets (SCSI0:r3). The
+    // driver activates at once, but the NVMe device counts every download
+    // through a RAID driver as needing a reboot.
     {"RaidMembers", "NVMe MODEL R", R"({"windows": "10.0", "drives": [
     {"bus": "nvme", "model": "NVMe MODEL R", "serial": "N0"}],
-  "controllers": [{"kind": "csmi", "raidSets": [
+  "controllers": [{"kind": "csmi", "drives": [{"bus": "nvme", "model": "NVMe MODEL R", "serial": "D0"}], "raidSets": [
     {"drives": [{"model": "NVMe OTHER", "serial": "R0"}, {"model": "NVMe MODEL R", "serial": "R1"}]},
     {"drives": [{"model": "NVMe MODEL R", "serial": "R2", "slot1": "REV00001", "activeSlot": 1}]}]}],
+  "faults": [)",
+     nullptr, 1602},
+    // The package is meant for a plain NVMe drive and for the NVMe drive the
+    // RAID driver presents as a disk outside any set (SCSI0:r0, the second
+    // disk), on a controller without sets.
+    {"RaidDisk", "MODEL D", R"({"windows": "10.0", "drives": [
+    {"bus": "nvme", "model": "MODEL D", "serial": "N0"}],
+  "controllers": [{"kind": "csmi", "drives": [{"bus": "nvme", "model": "MODEL D", "serial": "D0"}]}],
   "faults": [)",
      nullptr, 1602},
 };
@@ -109,24 +118,35 @@ std::vector<MatchingDrive> matchingDrives(const rapidjson::Document& machine, co
                      &drives[i]});
   }
   const auto& controllers = machine["controllers"];
+  // The disks the RAID drivers present follow the machine's.
+  rapidjson::SizeType disk = drives.Size();
   for (rapidjson::SizeType port = 0; port < controllers.Size(); ++port) {
-    auto add = [&](const rapidjson::Value& drive, const std::string& name) {
+    auto add = [&](const rapidjson::Value& drive, const std::string& name, std::vector<std::string> more = {}) {
       if (model != drive["model"].GetString()) return;
-      found.push_back({name,
-                       {name + ": ", "storage port " + std::to_string(port) + ": ", "the storage ports: ",
-                        "#3&" + std::to_string(port) + "&0&fa#"},
-                       &drive});
+      more.insert(more.end(), {name + ": ", "storage port " + std::to_string(port) + ": ", "the storage ports: ",
+                               "#3&" + std::to_string(port) + "&0&fa#"});
+      found.push_back({name, more, &drive});
     };
     std::string controller = "SCSI" + std::to_string(port) + ":";
-    if (controllers[port].HasMember("drives")) {
-      const auto& phys = controllers[port]["drives"];
-      for (rapidjson::SizeType phy = 0; phy < phys.Size(); ++phy) add(phys[phy], controller + "p" + std::to_string(phy));
-    }
-    // RAID members by their default target: they count from 0 over all sets.
-    if (!controllers[port].HasMember("raidSets")) continue;
+    // RAID members by their default target: they count from 0 over all
+    // sets, and the disks outside the sets count on.
     int target = 0;
-    for (const auto& set : controllers[port]["raidSets"].GetArray())
-      for (const auto& member : set["drives"].GetArray()) add(member, controller + "r" + std::to_string(target++));
+    if (controllers[port].HasMember("raidSets"))
+      for (const auto& set : controllers[port]["raidSets"].GetArray())
+        for (const auto& member : set["drives"].GetArray()) add(member, controller + "r" + std::to_string(target++));
+    if (!controllers[port].HasMember("drives")) continue;
+    int phy = 0;
+    for (const auto& drive : controllers[port]["drives"].GetArray()) {
+      if (std::string(drive["bus"].GetString()) != "nvme") {
+        add(drive, controller + "p" + std::to_string(phy++));
+        continue;
+      }
+      // A disk whose identifiers cannot be read is only a physical drive.
+      std::string index = std::to_string(disk++);
+      add(drive, controller + "r" + std::to_string(target++),
+          {"PHYSICALDRIVE" + index + ": ", "disk interface " + index + ": ", "the disk interfaces: ",
+           "#4&" + index + "&0&000000#"});
+    }
   }
   return found;
 }

@@ -518,4 +518,45 @@ TEST_F(Update, DrivesBehindARaidControllerUpdatedOnce) {
   EXPECT_EQ(scratch_.read("run.log").find("Error: "), std::string::npos) << "every request answered";
 }
 
+TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
+  // The RAID driver presents the NVMe drive D1 as a disk outside its sets
+  // (target 8 beside the member's 7, or 0 without sets): it is listed,
+  // identified through the driver and updated as a RAID member is, the run
+  // asking for a reboot. A set that cannot be read leaves the run
+  // incomplete but not the disk.
+  const std::string controller = R"({"admin": true, "windows": "10.0", "controllers": [{"kind": "csmi",
+      "drives": [{"bus": "nvme", "serial": "D1"}])";
+  const std::string member = R"(, "raidSets": [{"drives": [{"model": "NVMe OTHER", "sasAddress": "0000000700000000"}]}])";
+  const struct {
+    std::string machine;
+    const char* id;
+    int exitCode;
+  } cases[] = {
+      {controller + "}]}", "SCSI0:r0", 1602},
+      {controller + member + "}]}", "SCSI0:r8", 1602},
+      {controller + member + R"(}], "faults": [{"csmi": 11, "set": 0, "returnCode": 3}]})", "SCSI0:r8", 1},
+  };
+  for (const auto& c : cases) {
+    Outcome result = update(c.machine, {"/log=run.log"});
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.machine << "\n" << result.out;
+    expectWrittenInOrder(
+        result.out, {"\r\n" + std::string(c.id) + "        Ready       REV00001                 REV00002              "
+                     "             VIRTUAL DRIVE                           D1                             CSMI      NVMe",
+                     started(c.id), std::string(c.id) + ": Firmware download command completed successfully.\n",
+                     "[Current-revision:REV00001] [Pending-revision:REV00002] \r\n"
+                     "Please perform 'System Reboot' to activate the firmware.\r\n"});
+    rapidjson::Document machine;
+    machine.Parse(scratch_.read("machine.json").c_str());
+    const auto& disk = machine["controllers"][0]["drives"][0];
+    EXPECT_STREQ(disk["firmware"].GetString(), "REV00002");
+    EXPECT_STREQ(disk["slot1"].GetString(), "REV00002");
+    if (c.exitCode == 1) {
+      EXPECT_NE(result.err.find("storage port 0: CSMI RAID configuration of set 0 failed"), std::string::npos)
+          << result.err;
+    } else {
+      EXPECT_EQ(result.err, "");
+    }
+  }
+}
+
 }  // namespace

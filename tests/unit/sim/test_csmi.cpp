@@ -13,6 +13,7 @@
 
 #include "devlib/ata/orvlib_sata.h"
 #include "osl/osl_csmi.h"
+#include "osl/osl_scsi.h"
 #include "unit/log_capture.h"
 #include "unit/sim/drive_list_helpers.h"
 #include "unit/sim/firmware_image.h"
@@ -348,6 +349,111 @@ TEST_F(CsmiDrives, EveryCsmiRequestFollowsOneRule) {
   osl_lookup_scope scope(&record);
   expectOslWord(osl_csmi_find_raid_member(large.drive), kCmdFile, 19);
   EXPECT_EQ(record.count ? record.texts[0] : "", "storage port 0: " + tooLarge);
+}
+
+// NVMe drives the RAID driver presents as disks outside every set: listed
+// by the physical listing, told by the driver's identifier and the path id
+// of TEST UNIT READY, and reached through the driver by target number, also
+// when a RAID set or the RAID information cannot be read. The member has
+// target 7; the disks count on from 8 unless they name theirs; D2's device
+// number leaves a gap in the physical listing. The controller is port 2: the
+// driver keeps the first controller's port for the life of the process.
+TEST_F(CsmiDrives, NvmeDisksOutsideTheSets) {
+  const std::string alone = R"({"controllers": [{"kind": "ahci"}, {"kind": "ahci"}, {"kind": "csmi", "drives": [
+      {"bus": "nvme", "model": "NVMe DISK", "serial": "D1"}]}], "faults": []})";
+  const std::string withSets = R"({"drives": [{"bus": "sata", "serial": "S0"}],
+    "controllers": [{"kind": "ahci"}, {"kind": "ahci"}, {"kind": "csmi", "drives": [
+      {"bus": "sata", "serial": "P0"}, {"bus": "nvme", "model": "NVMe DISK", "serial": "D1"},
+      {"bus": "nvme", "serial": "D2", "target": 20, "number": 5}, {"bus": "nvme", "serial": "D3"}],
+    "raidSets": [{"drives": [{"model": "NVMe A", "serial": "NA", "sasAddress": "0000010700000000"}]}]}], "faults": [)";
+  const std::vector<std::string> threeDisks = {"SCSI2:r8 #8 8/3/8 'NVMe DISK       ' 'REV0' 'D1' medium 1",
+                                               "SCSI2:r20 #20 8/3/8 'VIRTUAL DRIVE   ' 'REV0' 'D2' medium 1",
+                                               "SCSI2:r21 #21 8/3/8 'VIRTUAL DRIVE   ' 'REV0' 'D3' medium 1"};
+  const struct {
+    std::string machine;
+    std::vector<std::string> listed;  // the disks as the listing shows them
+    u32 member;                       // what the lookup of target 7 answers
+    u32 absent;                       // the drive query of target 30
+  } cases[] = {
+      {alone, {"SCSI2:r0 #0 8/3/8 'NVMe DISK       ' 'REV0' 'D1' medium 1"}, 0, 43},
+      {withSets + "]}", threeDisks, 0, 43},
+      {withSets + R"({"csmi": 11, "set": 0, "returnCode": 3}]})", threeDisks, 19, 19},
+      {withSets + R"({"csmi": 10, "returnCode": 3}]})", threeDisks, 19, 19},
+  };
+  const std::vector<u8> image = firmwareImage("REV00002", 4096);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.machine);
+    load(c.machine);
+    DriveList drives;
+    size_t checked = 0;
+    for (const std::string& line : c.listed) EXPECT_NE(drives.text().find(line + "\n"), std::string::npos) << drives.text();
+    for (const _osl_dev_entry& listed : drives.list->entries) {
+      if (std::strncmp(listed.id, "SCSI2:r", 7) != 0 || listed.deviceNumber == 7) continue;
+      const u32 target = listed.deviceNumber;
+      const u32 number = static_cast<u32>(&listed - drives.list->entries);
+      SCOPED_TRACE(listed.id);
+      // The disk as Windows presents it: on the RAID bus, with the driver's
+      // identifier last, and the target number as TEST UNIT READY's path id.
+      OpenDrive disk(("PHYSICALDRIVE" + std::to_string(number)).c_str());
+      ASSERT_NE(disk.drive, nullptr);
+      EXPECT_EQ(disk.types(), "8/3/8");
+      alignas(8) u8 descriptor[OSL_DESCRIPTOR_LENGTH];
+      ASSERT_EQ(osl_query_device_descriptor(disk.drive, descriptor), 0u);
+      EXPECT_EQ(reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(descriptor)->BusType, BusTypeRAID);
+      std::vector<u8> ids(OSL_DEVICE_ID_LENGTH);
+      ASSERT_EQ(osl_query_device_ids(disk.drive, ids.data()), 0u);
+      const auto* header = reinterpret_cast<const STORAGE_DEVICE_ID_DESCRIPTOR*>(ids.data());
+      ASSERT_EQ(header->NumberOfIdentifiers, 2u);
+      const auto* eui = reinterpret_cast<const STORAGE_IDENTIFIER*>(header->Identifiers);
+      const auto* own = reinterpret_cast<const STORAGE_IDENTIFIER*>(header->Identifiers + eui->NextOffset);
+      EXPECT_EQ(std::to_string(own->CodeSet) + "/" + std::to_string(own->Type) + "/" + std::to_string(own->Association) +
+                    " " + std::string(reinterpret_cast<const char*>(own->Identifier), own->IdentifierSize),
+                "2/0/0 IntelRSTNVMe" + std::to_string(target) + "_" + listed.serial);
+      for (bool direct : {true, false}) {
+        osl_scsi_request area = {};
+        ASSERT_EQ(direct ? osl_test_unit_ready(disk.drive, &area) : osl_test_unit_ready_buffered(disk.drive, &area), 0u);
+        EXPECT_EQ(direct ? area.header.direct.PathId : area.header.buffered.PathId, target);
+      }
+
+      // Opened by its id: described with no reason recorded, found before
+      // each firmware request, and updated through the driver.
+      OpenDrive drive(listed.id);
+      ASSERT_NE(drive.drive, nullptr);
+      EXPECT_EQ(drive.types(), "8/3/8");
+      osl_unread_list unread;
+      unread.count = 0;
+      _osl_dev_entry entry = {};
+      {
+        osl_lookup_scope scope(&unread);
+        EXPECT_EQ(osl_csmi_raid_bus_dev_type(drive.drive, &entry), 0u);
+      }
+      EXPECT_EQ(unread.count, 0u);
+      std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
+      ASSERT_EQ(osl_drive_query(drive.drive, list.get()), 0u);
+      EXPECT_EQ(describe(list->entries[0]), describe(listed));
+      EXPECT_EQ(osl_csmi_find_raid_member(drive.drive), 0u);
+      std::vector<u8> identify(4096);
+      ASSERT_EQ(osl_csmi_nvme_send(drive.drive, nvmeEntry(0x06, 0, {1}).data(), 64, 0, identify.data(), 4096, nullptr,
+                                   0, OSL_CMD_NVME_ADMIN, 0, false),
+                0u);
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(identify.data()) + 4, 2), listed.serial);
+      ASSERT_EQ(osl_csmi_nvme_send(drive.drive, nvmeEntry(0x11, 0, {1023, 0}).data(), 64, 1,
+                                   const_cast<u8*>(image.data()), 4096, nullptr, 0, OSL_CMD_NVME_ADMIN, 0, false),
+                0u);
+      ASSERT_EQ(osl_csmi_nvme_send(drive.drive, nvmeEntry(0x10, 0, {3 << 3 | 1}).data(), 64, 1, nullptr, 0, nullptr, 0,
+                                   OSL_CMD_NVME_ADMIN, 0, false),
+                0u);
+      EXPECT_EQ(nvmeDrive(number).firmware(), "REV00002");
+      ++checked;
+    }
+    EXPECT_EQ(checked, c.listed.size());
+    // The member, and a target that neither a set nor a disk holds.
+    OpenDrive member("SCSI2:r7");
+    EXPECT_EQ(orv_status_code(osl_csmi_find_raid_member(member.drive)), c.member);
+    OpenDrive absent("SCSI2:r30");
+    std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
+    EXPECT_EQ(orv_status_code(osl_drive_query(absent.drive, list.get())), c.absent);
+  }
 }
 
 TEST_F(CsmiDrives, IdentifyThroughStp) {

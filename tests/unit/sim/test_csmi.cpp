@@ -94,6 +94,9 @@ TEST_F(CsmiDrives, ListingWithIdsTypesAndMedia) {
   expectOslWord(osl_csmi_list_drives(list.get()), kCsmiFile, 14);
   load(R"({"faults": [{"setupapi": "SetupDiGetClassDevsW"}]})");
   expectOslWord(osl_csmi_list_drives(list.get()), kCsmiFile, 15);
+  // A controller whose phys cannot be read: its failure, not "no devices".
+  load(R"({"controllers": [{"kind": "csmi", "drives": [{"bus": "sata"}]}], "faults": [{"csmi": 20, "returnCode": 3}]})");
+  expectOslWord(osl_csmi_list_drives(list.get()), kCsmiFile, 1);
 }
 
 TEST_F(CsmiDrives, OpeningByPortAndQueries) {

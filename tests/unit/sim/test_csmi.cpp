@@ -101,7 +101,12 @@ TEST_F(CsmiDrives, ListingWithIdsTypesAndMedia) {
 
 TEST_F(CsmiDrives, OpeningByPortAndQueries) {
   load(R"({"controllers": [{"kind": "ahci"}, {"kind": "ahci"},
-    {"kind": "csmi", "drives": [{"bus": "sata", "phy": 1}, {"bus": "sas", "phy": 2}]}]})");
+    {"kind": "csmi", "drives": [{"bus": "sata", "phy": 1}, {"bus": "sas", "phy": 2}]}],
+    "faults": [{"csmi": 1, "returnCode": 3, "times": 1}]})");
+  // A controller that refuses the driver information is none: no port yet.
+  u8 none = 99;
+  expectOslWord(osl_csmi_controller_port(&none), kCsmiFile, 5);
+  EXPECT_EQ(none, 99);
   _OSL_PDEV missing = {};
   missing.port = 5;
   missing.kind = 'r';

@@ -85,6 +85,14 @@ void recordUnread(const _OSL_PDEV* controller, const std::string& why, osl_unrea
   osl_unread_add(unread, portName(controller).c_str(), why.c_str());
 }
 
+// A request of the listing: a failure is recorded as the controller's.
+u64 listingRequest(_OSL_PDEV* controller, u32 controlCode, void* buffer, u32 length, osl_unread_list* unread) {
+  std::string why;
+  u64 status = osl_csmi_request(controller, controlCode, buffer, length, true, &why);
+  if (status) recordUnread(controller, why, unread);
+  return status;
+}
+
 // What a controller could not answer of one drive is why that drive cannot
 // be looked up: code 19.
 u64 lookupFailure(const _OSL_PDEV* controller, const std::string& why) {
@@ -207,7 +215,6 @@ void describeMember(const _OSL_PDEV& controller, const osl_csmi_raid_drive& driv
 }
 
 struct MemberLookup {
-  u32 raidSets = 0;     // the sets the controller reports
   bool inSet = false;   // a set holds the drive: member
   bool onDisk = false;  // a disk of its own holds it: disk
   osl_csmi_raid_drive member = {};
@@ -228,7 +235,6 @@ u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, bool disksWithoutSet
   std::string firstUnread;
   bool setsKnown = osl_csmi_request(controller, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true, &firstUnread) == 0;
   if (!setsKnown) info = {};
-  lookup->raidSets = info.uNumRaidSets;
   if (setsKnown && info.uNumRaidSets == 0 && !disksWithoutSets) return 0;
   for (u32 set = 0; set < info.uNumRaidSets; ++set) {
     RaidConfig config;
@@ -359,11 +365,7 @@ u64 osl_csmi_list_drives(_osl_dev_info* list, osl_unread_list* unread) {
 u64 osl_csmi_list_raid_drives(_OSL_PDEV* controller, _osl_dev_info* list, u32* raidSets,
                               osl_unread_list* unread) {
   osl_csmi_raid_info_buffer info = {};
-  std::string why;
-  if (u64 status = osl_csmi_request(controller, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true, &why)) {
-    recordUnread(controller, why, unread);
-    return status;
-  }
+  if (u64 status = listingRequest(controller, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, unread)) return status;
   if (raidSets) *raidSets = info.uNumRaidSets;
   u32 keys[OSL_MAX_DRIVES] = {};
   u16 keyCount = 0;
@@ -412,11 +414,7 @@ u64 osl_csmi_list_raid_set(_OSL_PDEV* controller, u32 setIndex, u32 maxDrivesPer
 
 u64 osl_csmi_list_phy_drives(_OSL_PDEV* controller, _osl_dev_info* list, osl_unread_list* unread) {
   osl_csmi_phy_info_buffer info = {};
-  std::string why;
-  if (u64 status = osl_csmi_request(controller, OSL_CSMI_PHY_INFO_CODE, &info, sizeof info, true, &why)) {
-    recordUnread(controller, why, unread);
-    return status;
-  }
+  if (u64 status = listingRequest(controller, OSL_CSMI_PHY_INFO_CODE, &info, sizeof info, unread)) return status;
   for (u32 i = 0; i < phyCount(info); ++i) {
     if (controller->target != OSL_NO_TARGET && i != controller->target) continue;
     if (info.Phy[i].Attached.bDeviceType != OSL_CSMI_END_DEVICE) continue;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "osl/orv_status.h"
 #include "osl/osl_clib.h"
@@ -127,6 +128,7 @@ _OSL_PDEV* osl_dup_device(_OSL_PDEV* drive) {
   copy->port = drive->port;
   copy->target = drive->target;
   copy->kind = drive->kind;
+  copy->disk = drive->disk;
   if (drive->handle && drive->handle != INVALID_HANDLE_VALUE && !osl_is_pseudo_handle(drive->handle)) {
     HANDLE duplicate = nullptr;
     if (DuplicateHandle(GetCurrentProcess(), drive->handle, GetCurrentProcess(), &duplicate, 0,
@@ -261,7 +263,7 @@ u64 queryProperty(_OSL_PDEV* drive, STORAGE_PROPERTY_ID property, void* out, u32
 
 // osl_describe_drive, telling why a drive could not be described (why holds
 // OSL_UNREAD_TEXT bytes) and where its entry went.
-u64 describeDrive(_OSL_PDEV* drive, _osl_dev_info* list, char* why, u32* placed) {
+u64 describeDrive(_OSL_PDEV* drive, DEVINST node, _osl_dev_info* list, char* why, u32* placed) {
   STORAGE_DEVICE_NUMBER number = {};
   u32 error = 0;
   if (osl_ioctl(drive, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
@@ -287,7 +289,7 @@ u64 describeDrive(_OSL_PDEV* drive, _osl_dev_info* list, char* why, u32* placed)
   bool seenBefore = isOccupied(entry);
   status = osl_fill_dev_entry(drive, number.DeviceNumber,
                               reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(descriptor),
-                              sizeof descriptor, &entry);
+                              sizeof descriptor, &entry, node, why);
   entry.logicalUnit = OSL_NO_LUN;
   if (entry.deviceType == OSL_DEV_NVME) {
     u8 pathId = 0;
@@ -296,6 +298,33 @@ u64 describeDrive(_OSL_PDEV* drive, _osl_dev_info* list, char* why, u32* placed)
   }
   if (!seenBefore) ++list->count;
   return status;
+}
+
+// The device node of the disk with this device number, for a caller that
+// holds only the disk's handle.
+u64 diskNode(u32 deviceNumber, DEVINST* node, std::string* why) {
+  HDEVINFO set = SetupDiGetClassDevsW(&OSL_DISK_INTERFACE_GUID, nullptr, nullptr,
+                                      DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  *why = "SetupDiGetClassDevsW failed (error: " + std::to_string(GetLastError()) + ")";
+  if (set == INVALID_HANDLE_VALUE) return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
+  *why = "no disk interface has device number " + std::to_string(deviceNumber);
+  *node = 0;
+  for (DWORD index = 0; index < OSL_MAX_DRIVES + 1 && *node == 0; ++index) {
+    osl_interface_open disk;
+    if (osl_open_interface(set, OSL_DISK_INTERFACE_GUID, index, &disk) != 0) {
+      if (disk.ended) break;
+      continue;
+    }
+    _OSL_PDEV opened = {};
+    opened.handle = disk.handle;
+    STORAGE_DEVICE_NUMBER number = {};
+    if (osl_ioctl(&opened, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number, nullptr) == 0 &&
+        number.DeviceNumber == deviceNumber)
+      *node = disk.node;
+    CloseHandle(disk.handle);
+  }
+  SetupDiDestroyDeviceInfoList(set);
+  return *node ? 0 : ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
 }
 
 }  // namespace
@@ -357,13 +386,28 @@ u64 osl_lookup_failure(const char* what, const char* why) {
   return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
 }
 
+u64 osl_lookup_unread(const osl_unread_list* unread) {
+  if (lookupRecord)
+    for (u32 i = 0; i < unread->count && i < OSL_UNREAD_KEPT; ++i) {
+      if (lookupRecord->count < OSL_UNREAD_KEPT)
+        std::memcpy(lookupRecord->texts[lookupRecord->count], unread->texts[i], OSL_UNREAD_TEXT);
+      ++lookupRecord->count;
+    }
+  return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
+}
+
 osl_lookup_scope::osl_lookup_scope(osl_unread_list* record) : outer_(lookupRecord) {
   if (record) lookupRecord = record;
 }
 
 osl_lookup_scope::~osl_lookup_scope() { lookupRecord = outer_; }
 
-u16 osl_open_interface(HDEVINFO set, const GUID& interfaceClass, DWORD index, osl_interface_open* out) {
+namespace {
+
+// Reads one interface's path and device node; the detail (with the wide
+// path) is handed to the caller to free when it asks for it.
+u16 readInterface(HDEVINFO set, const GUID& interfaceClass, DWORD index, osl_interface_open* out,
+                  SP_DEVICE_INTERFACE_DETAIL_DATA_W** kept) {
   *out = {};
   out->handle = INVALID_HANDLE_VALUE;
   auto fail = [out](const char* call, u32 error, u16 code) {
@@ -386,20 +430,42 @@ u16 osl_open_interface(HDEVINFO set, const GUID& interfaceClass, DWORD index, os
   auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(std::calloc(1, required));
   if (!detail) return fail("calloc", ERROR_NOT_ENOUGH_MEMORY, ORV_ERR_NO_MEMORY);
   detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-  if (!SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required, nullptr, nullptr)) {
+  SP_DEVINFO_DATA device = {};
+  device.cbSize = sizeof device;
+  if (!SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required, nullptr, &device)) {
     error = GetLastError();
     std::free(detail);
     return fail("SetupDiGetDeviceInterfaceDetailW", error, ORV_ERR_DEVICE_DETAIL);
   }
+  out->node = device.DevInst;
   if (WideCharToMultiByte(CP_ACP, 0, detail->DevicePath, -1, out->path, sizeof out->path, nullptr,
                           nullptr) == 0)
     out->path[0] = '\0';
+  if (kept)
+    *kept = detail;
+  else
+    std::free(detail);
+  return 0;
+}
+
+}  // namespace
+
+u16 osl_read_interface(HDEVINFO set, const GUID& interfaceClass, DWORD index, osl_interface_open* out) {
+  return readInterface(set, interfaceClass, index, out, nullptr);
+}
+
+u16 osl_open_interface(HDEVINFO set, const GUID& interfaceClass, DWORD index, osl_interface_open* out) {
+  SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail = nullptr;
+  if (u16 failure = readInterface(set, interfaceClass, index, out, &detail)) return failure;
   HANDLE opened = CreateFileW(detail->DevicePath, GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  error = GetLastError();
+  DWORD error = GetLastError();
   std::free(detail);
-  if (opened == INVALID_HANDLE_VALUE || opened == nullptr)
-    return fail("CreateFileW", error, ORV_ERR_OPEN_DEVICE);
+  if (opened == INVALID_HANDLE_VALUE || opened == nullptr) {
+    out->failedCall = "CreateFileW";
+    out->error = error;
+    return ORV_ERR_OPEN_DEVICE;
+  }
   out->handle = opened;
   return 0;
 }
@@ -443,7 +509,7 @@ void osl_enum_disk_interfaces(_osl_dev_info* list, osl_unread_list* unread) {
     drive.target = OSL_NO_TARGET;
     char why[OSL_UNREAD_TEXT] = {};
     u32 placed = OSL_MAX_DRIVES;
-    if (describeDrive(&drive, list, why, &placed) != 0 && why[0])
+    if (describeDrive(&drive, disk.node, list, why, &placed) != 0 && why[0])
       osl_unread_add(unread, what, why);
     else if (placed < OSL_MAX_DRIVES && list->entries[placed].usable != 1)
       osl_unread_add(unread, what, "the drive reports no serial number");
@@ -455,12 +521,12 @@ void osl_enum_disk_interfaces(_osl_dev_info* list, osl_unread_list* unread) {
 u64 osl_describe_drive(_OSL_PDEV* drive, _osl_dev_info* list) {
   char why[OSL_UNREAD_TEXT];
   u32 placed = 0;
-  return describeDrive(drive, list, why, &placed);
+  return describeDrive(drive, 0, list, why, &placed);
 }
 
 u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
                        const STORAGE_DEVICE_DESCRIPTOR* descriptor, u32 descriptorLength,
-                       _osl_dev_entry* entry) {
+                       _osl_dev_entry* entry, DEVINST node, char* why) {
   entry->deviceNumber = static_cast<u16>(deviceNumber);
   std::snprintf(entry->id, sizeof entry->id, "PHYSICALDRIVE%u", deviceNumber);
   entry->usable = 1;
@@ -473,11 +539,18 @@ u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
   entry->deviceType = deviceType;
   entry->physicalBus = physicalBus;
 
+  u64 portStatus = 0;
   if (commandBus == OSL_BUS_CSMI && deviceType == OSL_DEV_NVME) {
     u8 port = 0;
-    osl_csmi_controller_port(&port);
-    entry->deviceNumber = drive->target;
-    std::snprintf(entry->id, sizeof entry->id, "SCSI%u:r%u", port, drive->target);
+    std::string reason;
+    portStatus = node ? 0 : diskNode(deviceNumber, &node, &reason);
+    if (portStatus == 0) portStatus = osl_csmi_controller_port(node, &port, &reason);
+    if (portStatus == 0) {
+      entry->deviceNumber = drive->target;
+      std::snprintf(entry->id, sizeof entry->id, "SCSI%u:r%u", port, drive->target);
+    } else if (why) {
+      std::snprintf(why, OSL_UNREAD_TEXT, "%s", reason.c_str());
+    }
   }
 
   // Every NVMe drive is solid state, whatever bus reaches it: the device
@@ -507,7 +580,10 @@ u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
 
   if (deviceType == OSL_DEV_NVME && isWindows10() && isPlaceholderSerial(entry->serial))
     entry->usable = 0;
-  return osl_trim(entry->serial);
+  u64 trimStatus = osl_trim(entry->serial);
+  // Named by no controller, the disk is no drive of the list.
+  if (portStatus) entry->usable = 0;
+  return portStatus ? portStatus : trimStatus;
 }
 
 void osl_bus_dev_from_descriptor(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPTOR* descriptor,

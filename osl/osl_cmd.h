@@ -53,7 +53,10 @@ struct _OSL_PDEV {
   u8 port;        // the number before the ":" of the id
   u8 target;      // the number after the kind character; OSL_NO_TARGET: none
   u8 kind;        // the character after the ":"; 0: none
-  u8 reserved[5];
+  // A drive behind a RAID controller that its opening found as a disk the
+  // driver presents outside every RAID set.
+  u8 disk;
+  u8 reserved[4];
 };
 
 // Flag bits of a request.
@@ -147,6 +150,9 @@ void osl_unread_call(osl_unread_list* unread, const char* what, const char* call
 // its controller failed): recorded in the record of the innermost scope
 // open, and logged; outside every scope only logged. Answers code 19.
 u64 osl_lookup_failure(const char* what, const char* why);
+// The same for what a listing made during a lookup could not read (already
+// logged by the listing): its texts go to the innermost scope's record.
+u64 osl_lookup_unread(const osl_unread_list* unread);
 // Opening a drive asks its controller more than once; every failure while
 // the scope lives goes to the opener's record (null: the outer scope's).
 class osl_lookup_scope {
@@ -169,11 +175,14 @@ struct osl_interface_open {
   bool ended;
   const char* failedCall;
   u32 error;
+  DEVINST node;                // the interface's device, once read
   char path[OSL_UNREAD_TEXT];  // the device path, once read
 };
 // 0, or the code of the failure for the caller's status: 43 (no interface at
 // the index), 14, 8 or 13.
 u16 osl_open_interface(HDEVINFO set, const GUID& interfaceClass, DWORD index, osl_interface_open* out);
+// The same without opening the device: its path and device node only.
+u16 osl_read_interface(HDEVINFO set, const GUID& interfaceClass, DWORD index, osl_interface_open* out);
 
 // The drive list. unread (may be null) is cleared, then tells what the
 // listing went on past; the status does not change for it.
@@ -181,9 +190,13 @@ u64 osl_list_drives(_osl_dev_info* list, osl_unread_list* unread = nullptr);
 void osl_enum_disk_interfaces(_osl_dev_info* list, osl_unread_list* unread = nullptr);
 u64 osl_drive_query(_OSL_PDEV* drive, _osl_dev_info* list);
 u64 osl_describe_drive(_OSL_PDEV* drive, _osl_dev_info* list);
+// node: the disk's device node, 0 when the caller does not know it. A disk
+// a RAID driver presents is named by its controller's port: one whose
+// controller cannot be told is unusable, code 19 and why (may be null, else
+// OSL_UNREAD_TEXT bytes) tell what failed.
 u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
                        const STORAGE_DEVICE_DESCRIPTOR* descriptor, u32 descriptorLength,
-                       _osl_dev_entry* entry);
+                       _osl_dev_entry* entry, DEVINST node = 0, char* why = nullptr);
 void osl_bus_dev_from_descriptor(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPTOR* descriptor,
                                  u32 descriptorLength, osl_bus_type* commandBus,
                                  osl_dev_type* deviceType, osl_bus_type* physicalBus);

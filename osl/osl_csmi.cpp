@@ -172,27 +172,33 @@ u32 phyCount(const osl_csmi_phy_info_buffer& info) {
   return std::min<u32>(info.bNumberOfPhys, OSL_CSMI_MAX_PHYS);
 }
 
-// The entry of the NVMe drive with this target number among the physical
-// drives (Windows lists an NVMe drive of a RAID driver without RAID sets as
-// a disk of its own).
-u64 findPhysicalNvme(u8 target, _osl_dev_entry* out, bool* found) {
+// The entry of the controller's NVMe disk with the record's target number
+// among the physical drives (the RAID driver presents an NVMe drive outside
+// its sets as a disk of its own, named by its controller's port and its
+// target). A disk the enumeration could not read may be that disk: when none
+// is found, that failure is the answer (code 19).
+u64 findPhysicalNvme(const _OSL_PDEV* controller, _osl_dev_entry* out, bool* found) {
   *found = false;
   auto* physical = static_cast<_osl_dev_info*>(std::calloc(1, sizeof(_osl_dev_info)));
   if (!physical) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
-  osl_enum_disk_interfaces(physical);
+  osl_unread_list unread;
+  unread.count = 0;
+  osl_enum_disk_interfaces(physical, &unread);
+  char id[sizeof out->id];
+  std::snprintf(id, sizeof id, "SCSI%u:r%u", controller->port, controller->target);
   // Each entry stands at its device number: the numbers may leave gaps, and
   // the count tells only how many are used.
   for (u32 i = 0; i < OSL_MAX_DRIVES; ++i) {
     const _osl_dev_entry& entry = physical->entries[i];
-    if (entry.commandBus == OSL_BUS_CSMI && entry.deviceType == OSL_DEV_NVME &&
-        entry.deviceNumber == target) {
+    if (entry.commandBus == OSL_BUS_CSMI && entry.deviceType == OSL_DEV_NVME && std::strcmp(entry.id, id) == 0) {
       *out = entry;
       *found = true;
       break;
     }
   }
   std::free(physical);
-  return 0;
+  if (*found || unread.count == 0) return 0;
+  return osl_lookup_unread(&unread);
 }
 
 // The listing lists a RAID drive that is an NVMe drive in good state.
@@ -225,17 +231,17 @@ struct MemberLookup {
 // first entry the listing lists (an NVMe drive in good state), else the first
 // entry of any kind. A drive no set holds is looked for among the physical
 // drives: the RAID driver presents an NVMe drive outside every set as a disk
-// of its own; on a controller without sets only when disksWithoutSets. The
-// RAID information or a set that cannot be read may hold the drive: the
-// first such failure is the answer, code 19, only when neither a readable set
-// nor a disk holds it. A controller without sets answers 0 also when no disk
-// holds the drive.
-u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, bool disksWithoutSets) {
+// of its own. Before a firmware request the disks are not enumerated again:
+// the disk the drive's opening found stands, and a controller without sets
+// answers 0. The RAID information or a set that cannot be read may hold the
+// drive, or the entry the listing lists: the first such failure is the
+// answer, code 19, unless a listed entry or a disk holds it.
+u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, bool beforeFirmware) {
   osl_csmi_raid_info_buffer info = {};
   std::string firstUnread;
   bool setsKnown = osl_csmi_request(controller, OSL_CSMI_RAID_INFO_CODE, &info, sizeof info, true, &firstUnread) == 0;
   if (!setsKnown) info = {};
-  if (setsKnown && info.uNumRaidSets == 0 && !disksWithoutSets) return 0;
+  if (setsKnown && info.uNumRaidSets == 0 && beforeFirmware) return 0;
   for (u32 set = 0; set < info.uNumRaidSets; ++set) {
     RaidConfig config;
     std::string why;
@@ -251,14 +257,66 @@ u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, bool disksWithoutSet
       if (isListed(drive)) return 0;
     }
   }
-  if (lookup->inSet) return 0;
-  if (u64 status = findPhysicalNvme(controller->target, &lookup->disk, &lookup->onDisk)) return status;
-  if (lookup->onDisk) return 0;
+  if (lookup->inSet) return firstUnread.empty() ? 0 : lookupFailure(controller, firstUnread);
+  if (beforeFirmware) {
+    if (controller->disk) return 0;
+  } else {
+    if (u64 status = findPhysicalNvme(controller, &lookup->disk, &lookup->onDisk)) return status;
+    if (lookup->onDisk) return 0;
+  }
   if (!firstUnread.empty()) return lookupFailure(controller, firstUnread);
   return info.uNumRaidSets == 0 ? 0 : ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
 }
 
-int controllerPortCache = -1;
+// A device node's instance id; the CONFIGRET of the call.
+CONFIGRET nodeId(DEVINST node, char (&out)[MAX_DEVICE_ID_LEN + 1]) {
+  WCHAR id[MAX_DEVICE_ID_LEN + 1] = {};
+  out[0] = '\0';
+  CONFIGRET result = CM_Get_Device_IDW(node, id, MAX_DEVICE_ID_LEN, 0);
+  if (result == CR_SUCCESS && WideCharToMultiByte(CP_ACP, 0, id, -1, out, sizeof out, nullptr, nullptr) == 0)
+    out[0] = '\0';
+  return result;
+}
+
+std::string configFailure(const char* call, CONFIGRET result) {
+  return std::string(call) + " failed (CONFIGRET: " + std::to_string(result) + ")";
+}
+
+// The index of the storage port whose device is the adapter, or why none is.
+bool findPort(const char* adapter, u8* port, std::string& why) {
+  HDEVINFO set = portInterfaces();
+  if (set == INVALID_HANDLE_VALUE) {
+    why = "SetupDiGetClassDevsW failed (error: " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  bool found = false;
+  why = std::string("its adapter ") + adapter + " is no storage port";
+  std::string unreadable;
+  for (DWORD index = 0; index < OSL_MAX_DRIVES && !found; ++index) {
+    osl_interface_open read;
+    if (osl_read_interface(set, OSL_STORAGE_PORT_INTERFACE_GUID, index, &read) != 0) {
+      if (read.ended) break;
+      // A port that cannot be read may be the adapter.
+      if (unreadable.empty())
+        unreadable = "storage port " + std::to_string(index) + ": " + read.failedCall + " failed (error: " +
+                     std::to_string(read.error) + ")";
+      continue;
+    }
+    char id[MAX_DEVICE_ID_LEN + 1];
+    CONFIGRET result = nodeId(read.node, id);
+    if (result != CR_SUCCESS) {
+      if (unreadable.empty()) unreadable = "storage port " + std::to_string(index) + ": " + configFailure("CM_Get_Device_IDW", result);
+      continue;
+    }
+    if (osl_strieq(id, adapter)) {
+      *port = static_cast<u8>(index);
+      found = true;
+    }
+  }
+  SetupDiDestroyDeviceInfoList(set);
+  if (!found && !unreadable.empty()) why = unreadable;
+  return found;
+}
 
 // Lists the drives of the controller on this storage port, when it is one.
 u64 listController(HANDLE handle, DWORD index, _osl_dev_info* list, osl_unread_list* unread,
@@ -452,37 +510,28 @@ u64 osl_csmi_open(_OSL_PDEV* drive) {
   return status;
 }
 
-u64 osl_csmi_controller_port(u8* port) {
+u64 osl_csmi_controller_port(DEVINST disk, u8* port, std::string* why) {
   if (!port) return ORV_OSL_STATUS(ORV_ERR_PARAMETER_VALUE);
-  if (controllerPortCache >= 0) {
-    *port = static_cast<u8>(controllerPortCache);
+  std::string reason;
+  DEVINST parent = 0;
+  char adapter[MAX_DEVICE_ID_LEN + 1];
+  CONFIGRET result = CM_Get_Parent(&parent, disk, 0);
+  if (result != CR_SUCCESS)
+    reason = configFailure("CM_Get_Parent", result);
+  else if ((result = nodeId(parent, adapter)) != CR_SUCCESS)
+    reason = configFailure("CM_Get_Device_IDW", result);
+  else if (findPort(adapter, port, reason))
     return 0;
-  }
-  HDEVINFO set = portInterfaces();
-  if (set == INVALID_HANDLE_VALUE) return ORV_OSL_STATUS(ORV_ERR_DEVICE_CLASS);
-  for (DWORD index = 0; index <= OSL_MAX_DRIVES; ++index) {
-    osl_interface_open opened;
-    if (osl_open_interface(set, OSL_STORAGE_PORT_INTERFACE_GUID, index, &opened) != 0) {
-      if (opened.ended) break;
-      continue;
-    }
-    bool answered = osl_csmi_get_driver_info(opened.handle) == 0;
-    CloseHandle(opened.handle);
-    if (answered) {
-      controllerPortCache = static_cast<int>(index);
-      *port = static_cast<u8>(index);
-      break;
-    }
-  }
-  SetupDiDestroyDeviceInfoList(set);
-  return controllerPortCache >= 0 ? 0 : ORV_OSL_STATUS(ORV_ERR_NO_DEVICES);
+  if (why) *why = "its RAID controller cannot be told (" + reason + ")";
+  return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
 }
 
 u64 osl_csmi_raid_query(_OSL_PDEV* drive, _osl_dev_info* list) {
   if (!drive || !drive->handle || drive->handle == INVALID_HANDLE_VALUE)
     return ORV_OSL_STATUS(ORV_ERR_GENERIC);
   MemberLookup lookup;
-  if (u64 status = findMember(drive, &lookup, true)) return status;
+  if (u64 status = findMember(drive, &lookup, false)) return status;
+  drive->disk = lookup.onDisk;
   u32 index = osl_dev_info_free_index(list);
   if (index >= OSL_MAX_DRIVES) return ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);
   _osl_dev_entry& entry = list->entries[index];
@@ -499,7 +548,8 @@ u64 osl_csmi_raid_query(_OSL_PDEV* drive, _osl_dev_info* list) {
 
 u64 osl_csmi_raid_bus_dev_type(_OSL_PDEV* drive, _osl_dev_entry* entry) {
   MemberLookup lookup;
-  if (u64 status = findMember(drive, &lookup, true)) return status;
+  if (u64 status = findMember(drive, &lookup, false)) return status;
+  drive->disk = lookup.onDisk;
   if (lookup.onDisk) {
     *entry = lookup.disk;
   } else if (lookup.inSet) {
@@ -560,7 +610,7 @@ u64 osl_csmi_nvme_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 dir
 
 u64 osl_csmi_find_raid_member(_OSL_PDEV* drive) {
   MemberLookup lookup;
-  return findMember(drive, &lookup, false);
+  return findMember(drive, &lookup, true);
 }
 
 namespace {

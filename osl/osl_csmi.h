@@ -46,9 +46,10 @@ u64 osl_csmi_list_phy_drives(_OSL_PDEV* controller, _osl_dev_info* list,
 
 // Opens the controller of a drive whose port, target and kind were parsed.
 u64 osl_csmi_open(_OSL_PDEV* drive);
-// The port of the first storage port that answers as a CSMI controller,
-// remembered for the life of the process.
-u64 osl_csmi_controller_port(u8* port);
+// The port of the RAID controller that presents a disk (the disk's device
+// node): the storage port whose device is the disk's parent. A disk whose
+// controller cannot be told: code 19, why (may be null) says what failed.
+u64 osl_csmi_controller_port(DEVINST disk, u8* port, std::string* why = nullptr);
 // A RAID member is looked for in every RAID set of its controller; the
 // member is the entry the listing lists, else any entry of its target. When
 // no set holds its target, it is looked for among the physical drives: the
@@ -88,6 +89,7 @@ u64 osl_csmi_phy_address(_OSL_PDEV* drive, u8* phyIdentifier, u8* portIdentifier
 u64 osl_csmi_fw_download(_OSL_PDEV* drive, const u8* entry, void* data, u32 dataLength,
                          u32 timeoutSeconds, bool ignoreError);
 u64 osl_csmi_fw_activate(_OSL_PDEV* drive, const u8* entry, u32 timeoutSeconds, bool ignoreError);
-// 0 when the drive is a member of a RAID set, a disk outside the sets, or
-// the controller has no set; asked before each firmware request.
+// 0 when the drive is a member of a RAID set, the disk outside the sets its
+// opening found, or the controller has no set; asked before each firmware
+// request, which enumerates no disk.
 u64 osl_csmi_find_raid_member(_OSL_PDEV* drive);

@@ -15,6 +15,7 @@
 #include <winioctl.h>
 #include <ntddscsi.h>
 #include <setupapi.h>
+#include <cfgmgr32.h>
 #include <shellapi.h>
 #include <commctrl.h>
 #include <share.h>

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "winsim/devnodes.h"
 #include "winsim/faults.h"
 #include "winsim/handles.h"
 #include "winsim/machine.h"
@@ -20,11 +21,16 @@ constexpr GUID DISK_INTERFACES = {
     0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
 constexpr GUID STORAGE_PORT_INTERFACES = {
     0x2ACCFE60, 0xC130, 0x11D2, {0xB0, 0x82, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+// The device setup classes of disks and of storage adapters.
+constexpr GUID DISK_DEVICES = {0x4D36E967, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+constexpr GUID SCSI_ADAPTER_DEVICES = {
+    0x4D36E97B, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 constexpr DWORD SPINT_ACTIVE = 0x00000001;
 
 struct InterfaceSet : KernelObject {
   GUID interfaceClass;
   std::vector<std::u16string> paths;
+  std::vector<DEVINST> nodes;  // the device of each interface
 };
 
 bool sameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
@@ -48,12 +54,17 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, PCWSTR, HWND, DWORD flags) 
   if (failedByFault("SetupDiGetClassDevsW")) return INVALID_HANDLE_VALUE;
   auto set = std::make_shared<InterfaceSet>();
   set->interfaceClass = *classGuid;
+  const StorageStack& stack = Machine::current().part<StorageStack>();
   if (sameGuid(*classGuid, DISK_INTERFACES))
-    for (const auto& disk : Machine::current().part<StorageStack>().disks())
-      set->paths.push_back(disk->path);
+    for (size_t i = 0; i < stack.disks().size(); ++i) {
+      set->paths.push_back(stack.disks()[i]->path);
+      set->nodes.push_back(diskNode(i));
+    }
   if (sameGuid(*classGuid, STORAGE_PORT_INTERFACES))
-    for (const auto& port : Machine::current().part<StorageStack>().ports())
-      set->paths.push_back(port->path());
+    for (size_t i = 0; i < stack.ports().size(); ++i) {
+      set->paths.push_back(stack.ports()[i]->path());
+      set->nodes.push_back(portNode(i));
+    }
   SetLastError(ERROR_SUCCESS);
   return newHandle(set);
 }
@@ -86,7 +97,7 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO deviceInfoSet, PSP_DEVINFO_DATA,
 BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO deviceInfoSet,
                                       PSP_DEVICE_INTERFACE_DATA deviceInterfaceData,
                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_W detail, DWORD detailSize,
-                                      PDWORD requiredSize, PSP_DEVINFO_DATA) {
+                                      PDWORD requiredSize, PSP_DEVINFO_DATA deviceInfoData) {
   auto set = objectAs<InterfaceSet>(deviceInfoSet);
   if (!set) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -113,6 +124,15 @@ BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO deviceInfoSet,
   if (detailSize < needed) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
+  }
+  if (deviceInfoData) {
+    if (deviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA)) {
+      SetLastError(ERROR_INVALID_USER_BUFFER);
+      return FALSE;
+    }
+    deviceInfoData->ClassGuid = sameGuid(set->interfaceClass, DISK_INTERFACES) ? DISK_DEVICES : SCSI_ADAPTER_DEVICES;
+    deviceInfoData->DevInst = set->nodes[deviceInterfaceData->Reserved - 1];
+    deviceInfoData->Reserved = 0;
   }
   std::memcpy(detail->DevicePath, path.c_str(), (path.size() + 1) * sizeof(WCHAR));
   SetLastError(ERROR_SUCCESS);

@@ -123,6 +123,7 @@ StorageStack::StorageStack(Machine& machine) : generation_(nextGeneration++) {
       // The driver answers with the drive's target number as the path id.
       disk->pathId = own.target;
       disk->raidDriver = true;
+      disk->port = static_cast<int>(ports_.size());
       disk->translation = std::make_unique<RaidNvmeTranslation>(*own.drive->nvme(), own.target);
       disk->drive = own.drive;
       disk->path = diskPath(*disk->scsiPath(), disk->number);

@@ -28,6 +28,8 @@ struct Disk {
   // An NVMe drive a RAID controller's driver presents as a disk of its own:
   // that driver answers for it, not the platform's NVMe driver.
   bool raidDriver = false;
+  // The index of the storage port whose driver presents it, -1 for none.
+  int port = -1;
   uint8_t pathId = 0;
   uint8_t targetId = 0;
   uint8_t lun = 0;

@@ -45,3 +45,23 @@ BOOL SetupDiGetDeviceInterfaceDetailW(HDEVINFO deviceInfoSet,
                                       DWORD deviceInterfaceDetailDataSize, PDWORD requiredSize,
                                       PSP_DEVINFO_DATA deviceInfoData);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO deviceInfoSet);
+
+// The configuration manager's device tree: each device node has a handle
+// (DEVINST) and an instance id; SP_DEVINFO_DATA.DevInst names the node of an
+// interface's device.
+typedef DWORD DEVINST;
+typedef DWORD* PDEVINST;
+typedef DWORD CONFIGRET;
+#define CR_SUCCESS 0x00000000
+#define CR_INVALID_POINTER 0x00000003
+#define CR_INVALID_FLAG 0x00000004
+#define CR_INVALID_DEVNODE 0x00000005
+#define CR_NO_SUCH_DEVNODE 0x0000000D
+#define CR_BUFFER_SMALL 0x0000001A
+#define MAX_DEVICE_ID_LEN 200
+
+// The node's parent; the root has none (CR_NO_SUCH_DEVNODE).
+CONFIGRET CM_Get_Parent(PDEVINST parent, DEVINST node, ULONG flags);
+// The node's instance id, NUL-terminated; a buffer too short for the id (its
+// NUL not needed): CR_BUFFER_SMALL.
+CONFIGRET CM_Get_Device_IDW(DEVINST node, PWSTR buffer, ULONG bufferLength, ULONG flags);

@@ -82,6 +82,17 @@ const SweptMachine kMachines[] = {
   "controllers": [{"kind": "csmi", "drives": [{"bus": "nvme", "model": "MODEL D", "serial": "D0"}]}],
   "faults": [)",
      nullptr, 1602},
+    // Two RAID controllers, each presenting disks outside its sets at the
+    // same targets, the second beside a set: the package is meant for
+    // SCSI0:r0 and SCSI1:r2.
+    {"SeveralControllers", "MODEL D", R"({"windows": "10.0", "drives": [], "controllers": [
+    {"kind": "csmi", "drives": [{"bus": "nvme", "model": "MODEL D", "serial": "D0"},
+                                {"bus": "nvme", "model": "MODEL E", "serial": "D1"}]},
+    {"kind": "csmi", "drives": [{"bus": "nvme", "model": "MODEL E", "serial": "D2"},
+                                {"bus": "nvme", "model": "MODEL D", "serial": "D3"}],
+     "raidSets": [{"drives": [{"model": "NVMe OTHER", "serial": "R0"}]}]}],
+  "faults": [)",
+     nullptr, 1602},
 };
 const char kTarget[] = "REV00002";
 constexpr int kImageLength = 8192;
@@ -241,6 +252,8 @@ TEST_P(FaultSweep, NoRunReportsADriveItDidNotUpdate) {
   const std::pair<const char*, const char*> calls[] = {{"setupapi", R"("SetupDiGetClassDevsW")"},
                                                        {"setupapi", R"("SetupDiEnumDeviceInterfaces")"},
                                                        {"setupapi", R"("SetupDiGetDeviceInterfaceDetailW")"},
+                                                       {"cfgmgr32", R"("CM_Get_Parent")"},
+                                                       {"cfgmgr32", R"("CM_Get_Device_IDW")"},
                                                        {"ioctl", R"("CreateFileW")"},
                                                        {"ata", "236"},   // IDENTIFY DEVICE refused by the drive
                                                        {"scsi", "18"}};  // INQUIRY

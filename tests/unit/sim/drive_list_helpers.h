@@ -58,7 +58,8 @@ inline const char kThreeDrives[] = R"({"windows": "10.0", "drives": [
 
 struct DriveList {
   std::unique_ptr<_osl_dev_info> list{new _osl_dev_info()};
-  u64 status = osl_list_drives(list.get());
+  osl_unread_list unread{};
+  u64 status = osl_list_drives(list.get(), &unread);
   const _osl_dev_entry& operator[](u32 index) const { return list->entries[index]; }
   u32 used() const {
     u32 count = 0;

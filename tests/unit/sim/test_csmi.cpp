@@ -50,6 +50,19 @@ std::vector<winsim::StorageRequest> miniportRequests(DWORD code) {
   return found;
 }
 
+// The drive query of a drive that cannot be looked up: code 19, and the
+// first reason it records.
+std::string queryFailure(_OSL_PDEV* drive) {
+  std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
+  osl_unread_list unread;
+  unread.count = 0;
+  {
+    osl_lookup_scope scope(&unread);
+    expectOslWord(osl_drive_query(drive, list.get()), kCmdFile, 19);
+  }
+  return unread.count ? unread.texts[0] : "";
+}
+
 const u8 kIdentify[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0, 0xEC, 0, 0, 0};
 
 using CsmiDrives = MachineTest;
@@ -101,12 +114,7 @@ TEST_F(CsmiDrives, ListingWithIdsTypesAndMedia) {
 
 TEST_F(CsmiDrives, OpeningByPortAndQueries) {
   load(R"({"controllers": [{"kind": "ahci"}, {"kind": "ahci"},
-    {"kind": "csmi", "drives": [{"bus": "sata", "phy": 1}, {"bus": "sas", "phy": 2}]}],
-    "faults": [{"csmi": 1, "returnCode": 3, "times": 1}]})");
-  // A controller that refuses the driver information is none: no port yet.
-  u8 none = 99;
-  expectOslWord(osl_csmi_controller_port(&none), kCsmiFile, 5);
-  EXPECT_EQ(none, 99);
+    {"kind": "csmi", "drives": [{"bus": "sata", "phy": 1}, {"bus": "sas", "phy": 2}]}]})");
   _OSL_PDEV missing = {};
   missing.port = 5;
   missing.kind = 'r';
@@ -136,16 +144,6 @@ TEST_F(CsmiDrives, OpeningByPortAndQueries) {
   EXPECT_EQ(sas.types(OSL_DEV_SCSI), "8/2/8") << "an empty phy keeps it too";
   EXPECT_EQ(osl_csmi_phy_describe(sas.drive, &entry), 0u);
   EXPECT_EQ(entry.usable, 0);
-
-  // The first controller found is remembered: no request the second time.
-  for (int time = 0; time < 2; ++time) {
-    u8 port = 0;
-    ASSERT_EQ(osl_csmi_controller_port(&port), 0u);
-    EXPECT_EQ(port, 2);
-    if (time == 0) winsim::clearStorageTrace();
-  }
-  EXPECT_TRUE(winsim::storageTrace().empty());
-  expectOslWord(osl_csmi_controller_port(nullptr), kCsmiFile, 35);
 }
 
 TEST_F(CsmiDrives, RaidMemberDescription) {
@@ -183,6 +181,14 @@ TEST_F(CsmiDrives, RaidMemberDescription) {
   list.reset(new _osl_dev_info());
   ASSERT_EQ(osl_drive_query(twice.drive, list.get()), 0u);
   EXPECT_EQ(describe(list->entries[0]), "SCSI0:r7 #7 8/3/8 'NVMe R' 'REV00001' 'GOOD' medium 1");
+  // The good entry in a set that cannot be read: the query names that set.
+  load(R"({"controllers": [{"kind": "csmi", "raidSets": [
+    {"drives": [{"model": "NVMe R", "serial": "FAILED", "sasAddress": "0102030700000000", "status": 1}]},
+    {"drives": [{"model": "NVMe R", "serial": "GOOD", "sasAddress": "0102030700000000"}]}]}],
+    "faults": [{"csmi": 11, "set": 1, "returnCode": 3}]})");
+  OpenDrive unreadable("SCSI0:r7");
+  EXPECT_EQ(queryFailure(unreadable.drive),
+            "storage port 0: CSMI RAID configuration of set 1 failed (error: 0, return code: 0x3)");
   // A controller without RAID sets holds no member to look for.
   load(R"({"controllers": [{"kind": "csmi"}]})");
   OpenDrive alone("SCSI0:r7");
@@ -382,11 +388,12 @@ TEST_F(CsmiDrives, NvmeDisksOutsideTheSets) {
     std::vector<std::string> listed;  // the disks as the listing shows them
     u32 member;                       // what the lookup of target 7 answers
     u32 absent;                       // the drive query of target 30
+    size_t pieceRequests;             // the requests of a disk's lookup before a firmware request
   } cases[] = {
-      {alone, {"SCSI2:r0 #0 8/3/8 'NVMe DISK       ' 'REV0' 'D1' medium 1"}, 0, 43},
-      {withSets + "]}", threeDisks, 0, 43},
-      {withSets + R"({"csmi": 11, "set": 0, "returnCode": 3}]})", threeDisks, 19, 19},
-      {withSets + R"({"csmi": 10, "returnCode": 3}]})", threeDisks, 19, 19},
+      {alone, {"SCSI2:r0 #0 8/3/8 'NVMe DISK       ' 'REV0' 'D1' medium 1"}, 0, 43, 1},
+      {withSets + "]}", threeDisks, 0, 43, 2},
+      {withSets + R"({"csmi": 11, "set": 0, "returnCode": 3}]})", threeDisks, 19, 19, 2},
+      {withSets + R"({"csmi": 10, "returnCode": 3}]})", threeDisks, 19, 19, 1},
   };
   const std::vector<u8> image = firmwareImage("REV00002", 4096);
   for (const auto& c : cases) {
@@ -439,7 +446,11 @@ TEST_F(CsmiDrives, NvmeDisksOutsideTheSets) {
       std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
       ASSERT_EQ(osl_drive_query(drive.drive, list.get()), 0u);
       EXPECT_EQ(describe(list->entries[0]), describe(listed));
+      // Before each firmware request the sets are read, as for a member,
+      // and no disk is opened again: the disk the opening found stands.
+      winsim::clearStorageTrace();
       EXPECT_EQ(osl_csmi_find_raid_member(drive.drive), 0u);
+      EXPECT_EQ(winsim::storageTrace().size(), c.pieceRequests) << trace();
       std::vector<u8> identify(4096);
       ASSERT_EQ(osl_csmi_nvme_send(drive.drive, nvmeEntry(0x06, 0, {1}).data(), 64, 0, identify.data(), 4096, nullptr,
                                    0, OSL_CMD_NVME_ADMIN, 0, false),
@@ -461,6 +472,61 @@ TEST_F(CsmiDrives, NvmeDisksOutsideTheSets) {
     OpenDrive absent("SCSI2:r30");
     std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
     EXPECT_EQ(orv_status_code(osl_drive_query(absent.drive, list.get())), c.absent);
+  }
+}
+
+TEST_F(CsmiDrives, DisksOfSeveralControllers) {
+  // Disks at target 4 on two controllers, port 0 no controller: each is
+  // named by its own controller's port and reached through it.
+  const std::string machine = R"({"windows": "10.0", "controllers": [{"kind": "ahci"},
+    {"kind": "csmi", "drives": [{"bus": "nvme", "model": "NVMe ONE", "serial": "D1", "target": 4}]},
+    {"kind": "csmi", "drives": [{"bus": "nvme", "model": "NVMe TWO", "serial": "D2", "target": 4},
+                                {"bus": "nvme", "model": "NVMe TWO", "serial": "0000_0000", "target": 6}]}], "faults": [)";
+  load(machine + "]}");
+  DriveList drives;
+  const std::string second = "SCSI2:r4 #4 8/3/8 'NVMe TWO        ' 'REV0' 'D2' medium 1\n"
+                             "SCSI2:r6 #6 8/3/8 'NVMe TWO        ' 'REV0' '0000_0000' medium 1 unusable\n";
+  EXPECT_EQ(drives.text(), "SCSI1:r4 #4 8/3/8 'NVMe ONE        ' 'REV0' 'D1' medium 1\n" + second);
+  for (const char* id : {"SCSI1:r4", "SCSI2:r4"}) {
+    OpenDrive disk(id);
+    std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
+    ASSERT_EQ(osl_drive_query(disk.drive, list.get()), 0u) << id;
+    EXPECT_EQ(list->entries[0].id, std::string(id));
+    std::vector<u8> identify(4096);
+    ASSERT_EQ(osl_csmi_nvme_send(disk.drive, nvmeEntry(0x06, 0, {1}).data(), 64, 0, identify.data(), 4096, nullptr, 0,
+                                 OSL_CMD_NVME_ADMIN, 0, false),
+              0u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(identify.data()) + 4, 2), id[4] == '1' ? "D1" : "D2");
+  }
+  // The disk with Windows 10's placeholder serial number is no drive to use.
+  OpenDrive placeholder("SCSI2:r6");
+  std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
+  expectOslWord(osl_drive_query(placeholder.drive, list.get()), kCsmiFile, 43);
+  EXPECT_EQ(placeholder.types(), "failed");
+
+  // What keeps a disk's controller from being told, and a disk the lookup
+  // cannot read: named, never put under another port.
+  const struct {
+    const char* fault;
+    const char* first;   // the listing's entry of the first disk
+    const char* reason;  // what the listing and the lookup of SCSI1:r4 record
+  } cases[] = {
+      {R"({"cfgmgr32": "CM_Get_Parent", "drive": 0})", "PHYSICALDRIVE0 #0 8/3/8 'NVMe ONE        ' 'REV0' 'D1' medium 1 unusable\n",
+       "#4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: its RAID controller cannot be told (CM_Get_Parent "
+       "failed (CONFIGRET: 13))"},
+      {R"({"ioctl": "CreateFileW", "drive": 0})", "",
+       "#4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: CreateFileW failed (error: 31)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    load(machine + c.fault + "]}");
+    DriveList partial;
+    EXPECT_EQ(partial.text(), c.first + second);
+    ASSERT_GE(partial.unread.count, 1u);
+    EXPECT_NE(std::string(partial.unread.texts[0]).find(c.reason), std::string::npos) << partial.unread.texts[0];
+    OpenDrive disk("SCSI1:r4");
+    std::string recorded = queryFailure(disk.drive);
+    EXPECT_NE(recorded.find(c.reason), std::string::npos) << recorded;
   }
 }
 

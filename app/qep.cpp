@@ -68,6 +68,25 @@ bool isPackageRevision(const std::string& revision, const std::string& target, o
   return shown == target;
 }
 
+// The drive the id opened must be the drive the listing read: of the
+// package's model by the listing's own rule and, where the listing read the
+// serial number from the drive itself, of that serial number. A record the
+// listing could not fill holds the serial number of Windows' device
+// descriptor, which may be written another way: its model alone is compared.
+u64 checkOpenedDrive(const UpdateSession& session, const std::string& name, _OrvDevProperty opened,
+                     const std::string& model, const std::string& serial, DriveRun& run) {
+  osl_strcpy(opened.modelNumber, sizeof opened.modelNumber, model.c_str());
+  osl_strcpy(opened.serialNumber, sizeof opened.serialNumber, serial.c_str());
+  bool sameSerial = true;
+  for (const _OrvDevProperty& listed : session.matched)
+    if (name == listed.deviceName && (listed.state & VazidaRaduru::ORV_STATE_FILLED))
+      sameSerial = serial == listed.serialNumber;
+  if (sameSerial && isMeantFor(session, opened)) return 0;
+  run.errorText = "The drive opened reports model " + (model.empty() ? "(none)" : model) + " and serial number " +
+                  (serial.empty() ? "(none)" : serial) + ", not the drive listed";
+  return appStatus(ORV_ERR_GENERIC, 461);
+}
+
 // Steps of one drive's update that may throw: the download, then the
 // revisions before and after it. Returns the drive's status.
 u64 downloadToDrive(UpdateSession& session, const std::string& name, DriveRun& run, bool& rebootNeeded) {
@@ -97,6 +116,8 @@ u64 downloadToDrive(UpdateSession& session, const std::string& name, DriveRun& r
 
   std::string model, serial;
   u64 status = command->getDeviceInfo(run.oldRevision, model, serial);
+  if (status) return status;
+  status = checkOpenedDrive(session, name, command->getDevProperty(), model, serial, run);
   if (status) return status;
   Sleep(1000);
   appPrintf(true, false, "=========>Update in progress for device '%s'! Please wait...\r\n", name.c_str());

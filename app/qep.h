@@ -81,6 +81,10 @@ u64 readPackageHeader(UpdateSession& session);
 u64 checkPackageTarget(const UpdateSession& session);
 void printLicenceText(const UpdateSession& session);
 
+// Whether the package is meant for the drive of this record: by its model
+// number (also after the maker's name), or by its component id for a package
+// without one; with nomodel, every drive is.
+bool isMeantFor(const UpdateSession& session, const VazidaRaduru::_OrvDevProperty& record);
 // The usable drives the package is meant for, into the results and the
 // matched records; what the list could not read, into unread.
 u64 matchDevices(UpdateSession& session);

@@ -29,12 +29,6 @@ bool isPackageModel(const char* model, const char* packageModel) {
          std::strcmp(model + kMakerPrefixLength, packageModel) == 0;
 }
 
-bool isMeantFor(const UpdateSession& session, const _OrvDevProperty& record) {
-  if (session.nomodel) return true;
-  if (session.modelNumber[0] == '\0') return std::strcmp(record.componentId, session.componentId) == 0;
-  return isPackageModel(record.modelNumber, session.modelNumber);
-}
-
 // A drive list's model may be the start of the drive's own, cut short by the
 // field it came from (a SCSI-ATA translation reports 16 characters of an ATA
 // model): the drive may be the package's when the field would hold as much
@@ -52,6 +46,12 @@ void copyText(char (&to)[N], const std::string& from) {
 }
 
 }  // namespace
+
+bool isMeantFor(const UpdateSession& session, const _OrvDevProperty& record) {
+  if (session.nomodel) return true;
+  if (session.modelNumber[0] == '\0') return std::strcmp(record.componentId, session.componentId) == 0;
+  return isPackageModel(record.modelNumber, session.modelNumber);
+}
 
 u64 loadRcdataResource(HMODULE module, u32 id, u8** data, u32* size) {
   *data = nullptr;

@@ -6,6 +6,7 @@
 
 #include "osl/orv_status.h"
 #include "osl/osl_clib.h"
+#include "osl/osl_cmd.h"
 
 namespace DivizuCmdlib {
 
@@ -21,6 +22,12 @@ void copyTrimmed(char (&to)[N], const char (&from)[N]) {
   std::memcpy(to, from, N);
   to[N - 1] = '\0';
   osl_trim(to);
+}
+
+// Before Windows 10 the NVMe driver answers no Identify: the drive's texts
+// are made up from what Windows reports, which is all there is to read.
+bool identityFromWindows(const _OrvDevProperty& record) {
+  return record.commandBus == OSL_BUS_NVME && osl_require_win10() != 0;
 }
 
 void trimTexts(_OrvDevProperty& record) {
@@ -90,12 +97,15 @@ u64 DivIzuDevList::execute() {
       // Until the probe has read the drive, its record holds only what the
       // descriptor said: behind a RAID controller nothing, behind a SCSI-ATA
       // translation a shortened model. Such a drive cannot be told from one
-      // the caller looks for.
+      // the caller looks for. A probe that succeeds may still leave the record
+      // unfilled: an NVMe drive whose Identify data came back blank.
       u64 failure = probeStatus ? probeStatus : fillStatus;
       if (failure) {
         orv_status_msgstr(failure, why, sizeof why);
         if (!reasons.empty()) osl_strcat(why, sizeof why, (" (" + reasons + ")").c_str());
-      } else if (record.modelNumber[0] == '\0')
+      } else if (!(record.state & VazidaRaduru::ORV_STATE_FILLED) && !identityFromWindows(record))
+        osl_strcpy(why, sizeof why, "the drive's identity could not be read");
+      else if (record.modelNumber[0] == '\0')
         osl_strcpy(why, sizeof why, "the drive reports no model number");
       if (why[0]) addUnreadDrive(listed, entry.modelField, why);
     }

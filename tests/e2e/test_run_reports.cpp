@@ -205,11 +205,13 @@ TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
   // Drive 0's model is longer than the 16 characters its translation lists;
   // drive 1 runs the package's firmware already.
   const std::string model = "MODEL A 2TB SATA SSD";
-  auto machine = [&model](const std::string& first, const std::string& fault, const std::string& windows) {
+  auto machine = [&model](const std::string& first, const std::string& fault, const std::string& windows,
+                           const std::string& controllers) {
     std::string text = machineWith(first + R"(,
                           {"bus": "sata", "model": ")" + model + R"(", "serial": "L1", "firmware": "REV00002"},
                           {"bus": "sas", "vendor": "MAKER", "model": "MODEL B", "serial": "L2", "firmware": "R001"})",
                                    fault);
+    if (!controllers.empty()) text.insert(text.size() - 1, R"(, "controllers": )" + controllers);
     return text.replace(text.find("10.0"), 4, windows);
   };
   const std::string translated = R"({"bus": "sat", "model": ")" + model + R"(", "serial": "L0")";
@@ -219,6 +221,7 @@ TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
     std::string unread;  // empty: the run updates drive 0
     std::vector<std::string> revisions;
     std::string windows = "10.0";
+    std::string controllers = "";
   } cases[] = {
       {translated + "}", R"({"ata": 236, "drive": 0, "times": 1})", "", "PHYSICALDRIVE0: ATA Identify failed",
        {"REV00001", "REV00002", "R001"}},
@@ -235,11 +238,17 @@ TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
       // A drive without a product id may be any model.
       {R"({"bus": "sat", "model": "", "serial": "L0"})", R"({"ata": 236, "drive": 0, "times": 1})", "",
        "PHYSICALDRIVE0: ATA Identify failed", {"REV00001", "REV00002", "R001"}},
+      // The RAID driver's NVMe disk answers the listing's Identify without
+      // data; its descriptor gives 16 characters of the model. Drive 0, of
+      // the package's model, is updated.
+      {R"({"bus": "nvme", "model": ")" + model + R"(", "serial": "L0"})", R"({"csmi": 4026542088, "times": 1})", "",
+       "SCSI0:r0: the drive's identity could not be read", {"REV00002", "REV00002", "R001"}, "10.0",
+       R"([{"kind": "csmi", "drives": [{"bus": "nvme", "model": ")" + model + R"(", "serial": "D0"}]}])"},
   };
   for (const Case& c : cases) {
     std::filesystem::remove_all(std::filesystem::path(scratch_.path()) / "programdata");
     if (!c.lock.empty()) writeLock(c.lock, "4242");
-    Outcome result = update(machine(c.first, c.fault, c.windows), {"/log=run.log"}, {}, model);
+    Outcome result = update(machine(c.first, c.fault, c.windows, c.controllers), {"/log=run.log"}, {}, model);
     std::string what = c.first + c.fault + c.lock;
     EXPECT_EQ(revisions(), c.revisions) << what;
     std::string log = scratch_.read("run.log");

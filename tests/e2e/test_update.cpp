@@ -1,6 +1,7 @@
 // Firmware updates by the real VORMEL executable on simulated machines: the
 // texts of a run, the drives' revisions afterwards, bad packages, locked,
-// failing and interrupted drives, and the exit codes.
+// failing and interrupted drives, drives opened that are not the drives
+// listed, and the exit codes.
 #include <csignal>
 #include <string>
 #include <utility>
@@ -518,44 +519,120 @@ TEST_F(Update, DrivesBehindARaidControllerUpdatedOnce) {
   EXPECT_EQ(scratch_.read("run.log").find("Error: "), std::string::npos) << "every request answered";
 }
 
+TEST_F(Update, DriveOpenedOfAnotherModelIsNotWritten) {
+  // X0 and X2 answer their first Identify, as the drives are listed, with a
+  // failure or no data: their records keep the descriptor's 16 characters of
+  // the model, the package's whole model. Opened, they report their own.
+  PackageSpec spec;
+  spec.model = "VIRTUAL DRIVE 2T";
+  Outcome result = update(R"({"admin": true, "drives": [
+    {"bus": "sat", "model": "VIRTUAL DRIVE 2TB", "serial": "X0", "firmware": "REV00001"},
+    {"bus": "sat", "model": "VIRTUAL DRIVE 2T", "serial": "X1", "firmware": "REV00001"}],
+    "controllers": [{"kind": "csmi", "drives": [
+    {"bus": "nvme", "model": "VIRTUAL DRIVE 2TB", "serial": "X2", "firmware": "REV00001"},
+    {"bus": "nvme", "model": "VIRTUAL DRIVE 2T", "serial": "X3", "firmware": "REV00001"}]}],
+    "faults": [{"ata": 236, "drive": 0, "times": 1}, {"csmi": 4026542088, "times": 1}]})",
+                          {}, withPackage(spec));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002"}));
+  EXPECT_EQ(controllerRevisions(scratch_.read("machine.json")), (std::vector<std::string>{"REV00001", "REV00002"}));
+  for (const auto& [name, serial] : {std::pair{"PHYSICALDRIVE0", "X0"}, std::pair{"SCSI0:r0", "X2"}}) {
+    expectWrittenInOrder(result.out, {started(name), "[" + std::string(name) + "] Error description: The drive "
+                                      "opened reports model VIRTUAL DRIVE 2TB and serial number " + serial +
+                                      ", not the drive listed.\n"});
+    EXPECT_EQ(result.window.find(inProgress(name)), std::string::npos) << name;
+  }
+  EXPECT_EQ(result.err, written(failedOn("PHYSICALDRIVE0", "Command completed with an error") +
+                                failedOn("SCSI0:r0", "Command completed with an error")));
+}
+
+// The firmware of every drive on the controllers, "port:drive=revision".
+std::string controllerFirmware(const std::string& json) {
+  rapidjson::Document machine;
+  machine.Parse(json.c_str());
+  std::string found;
+  const auto& ports = machine["controllers"];
+  for (rapidjson::SizeType port = 0; port < ports.Size(); ++port) {
+    auto add = [&](const rapidjson::Value& drives, const char* where) {
+      for (rapidjson::SizeType i = 0; i < drives.Size(); ++i)
+        found += std::to_string(port) + where + std::to_string(i) + "=" +
+                 (drives[i].HasMember("firmware") ? drives[i]["firmware"].GetString() : "REV00001") + " ";
+    };
+    if (ports[port].HasMember("drives")) add(ports[port]["drives"], ":");
+    if (ports[port].HasMember("raidSets")) add(ports[port]["raidSets"][0]["drives"], ":set");
+  }
+  return found;
+}
+
 TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
-  // The RAID driver presents the NVMe drive D1 as a disk outside its sets
+  // The RAID driver presents an NVMe drive as a disk outside its sets
   // (target 8 beside the member's 7, or 0 without sets): it is listed,
   // identified through the driver and updated as a RAID member is, the run
   // asking for a reboot. A set that cannot be read leaves the run
-  // incomplete but not the disk.
+  // incomplete but not the disk. Each disk belongs to the controller whose
+  // device is its parent: disks of two controllers at one target are two
+  // drives, each named by its own port; one whose controller cannot be
+  // told is named, never listed under another port.
   const std::string controller = R"({"admin": true, "windows": "10.0", "controllers": [{"kind": "csmi",
       "drives": [{"bus": "nvme", "serial": "D1"}])";
   const std::string member = R"(, "raidSets": [{"drives": [{"model": "NVMe OTHER", "sasAddress": "0000000700000000"}]}])";
+  auto disk = [](const char* model, const char* serial, const char* more = "") {
+    return std::string(R"({"kind": "csmi", "drives": [{"bus": "nvme", "model": "NVMe MODEL )") + model +
+           R"(", "serial": ")" + serial + "\"" + more + "}]}";
+  };
+  const std::string twoPorts = R"({"admin": true, "windows": "10.0", "controllers": [)";
   const struct {
     std::string machine;
-    const char* id;
+    const char* model;  // the package's
+    std::vector<std::string> updated;
     int exitCode;
+    std::string firmware;  // afterwards
+    const char* error;     // in the error stream; null: nothing
   } cases[] = {
-      {controller + "}]}", "SCSI0:r0", 1602},
-      {controller + member + "}]}", "SCSI0:r8", 1602},
-      {controller + member + R"(}], "faults": [{"csmi": 11, "set": 0, "returnCode": 3}]})", "SCSI0:r8", 1},
+      {controller + "}]}", "VIRTUAL DRIVE", {"SCSI0:r0"}, 1602, "0:0=REV00002 ", nullptr},
+      {controller + member + "}]}", "VIRTUAL DRIVE", {"SCSI0:r8"}, 1602, "0:0=REV00002 0:set0=REV00001 ", nullptr},
+      {controller + member + R"(}], "faults": [{"csmi": 11, "set": 0, "returnCode": 3}]})", "VIRTUAL DRIVE",
+       {"SCSI0:r8"}, 1, "0:0=REV00002 0:set0=REV00001 ",
+       "storage port 0: CSMI RAID configuration of set 0 failed"},
+      // A member and a disk at target 0, on two controllers.
+      {twoPorts + R"({"kind": "csmi", "raidSets": [{"drives": [{"model": "NVMe MODEL A", "serial": "M0"}]}]}, )" +
+           disk("A", "D1") + "]}",
+       "NVMe MODEL A", {"SCSI0:r0", "SCSI1:r0"}, 1602, "0:set0=REV00002 1:0=REV00002 ", nullptr},
+      // Only the second controller's disk is the package's.
+      {twoPorts + disk("B", "D0") + ", " + disk("A", "D1") + "]}", "NVMe MODEL A", {"SCSI1:r0"}, 1602,
+       "0:0=REV00001 1:0=REV00002 ", nullptr},
+      {twoPorts + disk("A", "D0") + ", " + disk("A", "D1", R"(, "target": 5)") + "]}", "NVMe MODEL A",
+       {"SCSI0:r0", "SCSI1:r5"}, 1602, "0:0=REV00002 1:0=REV00002 ", nullptr},
+      // Port 0 is no controller, and port 1 first refuses the driver
+      // information: the listing names port 1, the disk is still its own.
+      {twoPorts + R"({"kind": "ahci"}, )" + disk("A", "D1") + R"(], "faults": [{"csmi": 1, "returnCode": 3, "times": 1}]})",
+       "NVMe MODEL A", {"SCSI1:r0"}, 1, "1:0=REV00002 ",
+       "storage port 1: CSMI driver information failed (error: 0, return code: 0x3)"},
+      // The disk's parent cannot be read: the disk is named, the plain
+      // drive of the model updated.
+      {R"({"admin": true, "windows": "10.0", "drives": [{"bus": "nvme", "model": "NVMe MODEL A", "serial": "N0"}],
+          "controllers": [)" + disk("A", "D1") + R"(], "faults": [{"cfgmgr32": "CM_Get_Parent", "drive": 1}]})",
+       "NVMe MODEL A", {"PHYSICALDRIVE0"}, 1, "0:0=REV00001 ",
+       "its RAID controller cannot be told (CM_Get_Parent failed (CONFIGRET: 13))"},
   };
   for (const auto& c : cases) {
-    Outcome result = update(c.machine, {"/log=run.log"});
-    EXPECT_EQ(result.exitCode, c.exitCode) << c.machine << "\n" << result.out;
-    expectWrittenInOrder(
-        result.out, {"\r\n" + std::string(c.id) + "        Ready       REV00001                 REV00002              "
-                     "             VIRTUAL DRIVE                           D1                             CSMI      NVMe",
-                     started(c.id), std::string(c.id) + ": Firmware download command completed successfully.\n",
-                     "[Current-revision:REV00001] [Pending-revision:REV00002] \r\n"
-                     "Please perform 'System Reboot' to activate the firmware.\r\n"});
-    rapidjson::Document machine;
-    machine.Parse(scratch_.read("machine.json").c_str());
-    const auto& disk = machine["controllers"][0]["drives"][0];
-    EXPECT_STREQ(disk["firmware"].GetString(), "REV00002");
-    EXPECT_STREQ(disk["slot1"].GetString(), "REV00002");
-    if (c.exitCode == 1) {
-      EXPECT_NE(result.err.find("storage port 0: CSMI RAID configuration of set 0 failed"), std::string::npos)
-          << result.err;
-    } else {
-      EXPECT_EQ(result.err, "");
+    PackageSpec spec;
+    spec.model = c.model;
+    Outcome result = update(c.machine, {"/log=run.log"}, withPackage(spec));
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.machine << "\n" << result.out << result.err;
+    for (const std::string& id : c.updated) {
+      expectWrittenInOrder(result.out,
+                           {"\r\n" + id + std::string(16 - id.size(), ' ') + "Ready       REV00001", started(id),
+                            id + ": Firmware download command completed successfully.\n",
+                            id[0] == 'S' ? "[Current-revision:REV00001] [Pending-revision:REV00002] \r\n"
+                                         : "[Current-revision:REV00001] [New-revision:REV00002] \r\n"});
     }
+    EXPECT_EQ(countOf(result.out, "Firmware download started on drive"), c.updated.size()) << result.out;
+    EXPECT_EQ(controllerFirmware(scratch_.read("machine.json")), c.firmware) << c.machine;
+    if (c.error)
+      EXPECT_NE(result.err.find(c.error), std::string::npos) << result.err;
+    else
+      EXPECT_EQ(result.err, "");
   }
 }
 

@@ -1,5 +1,6 @@
 // The update flow in this process, where a run of the program cannot show
-// it: a run stopped by an abort counts no drive as updated.
+// it: a run stopped by an abort counts no drive as updated, and a drive that
+// reports another serial number than the listing read from it is not written.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +11,7 @@
 #include "app/qep.h"
 #include "e2e/package_bytes.h"
 #include "osl/orv_status.h"
+#include "osl/osl_clib.h"
 #include "unit/sim/machine_fixture.h"
 #include "winsim/program.h"
 
@@ -67,6 +69,33 @@ TEST_F(UpdateFlow, DrivesNotReachedAfterAnAbortAreNotUpdated) {
   for (const winsim::StorageRequest& request : winsim::storageTrace())
     if (request.name == "IOCTL_ATA_PASS_THROUGH_DIRECT") limits += std::to_string(request.timeout) + " ";
   EXPECT_EQ(limits, "30 5 30 5 ");
+}
+
+TEST_F(UpdateFlow, DriveOpenedMustHaveTheSerialNumberTheListingReadFromIt) {
+  // The listing read S9 from PHYSICALDRIVE0, which now reports S1: it is not
+  // written. A serial number that did not come from the drive is not compared.
+  UpdateSession session(true, false);
+  std::vector<u8> image = firmwareImage("REV00002", 4096);
+  session.image = image.data();
+  session.imageLength = static_cast<u32>(image.size());
+  osl_strcpy(session.modelNumber, sizeof session.modelNumber, "VIRTUAL DRIVE");
+  osl_strcpy(session.targetRevision, sizeof session.targetRevision, "REV00002");
+  VazidaRaduru::_OrvDevProperty listed = {};
+  osl_strcpy(listed.deviceName, sizeof listed.deviceName, "PHYSICALDRIVE0");
+  osl_strcpy(listed.serialNumber, sizeof listed.serialNumber, "S9");
+  listed.state = VazidaRaduru::ORV_STATE_FILLED;
+  session.matched.push_back(listed);
+  bool same = false;
+  bool reboot = false;
+  EXPECT_NE(updateDrive(session, "PHYSICALDRIVE0", same, reboot), 0u);
+  EXPECT_NE(log().find("[PHYSICALDRIVE0] Error description: The drive opened reports model VIRTUAL DRIVE and serial "
+                       "number S1, not the drive listed.\n"),
+            std::string::npos)
+      << log();
+  EXPECT_FALSE(winsim::Machine::current().description()["drives"][0].HasMember("firmware"));
+  session.matched[0].state = 0;
+  EXPECT_EQ(updateDrive(session, "PHYSICALDRIVE0", same, reboot), 0u) << log();
+  EXPECT_STREQ(winsim::Machine::current().description()["drives"][0]["firmware"].GetString(), "REV00002");
 }
 
 }  // namespace

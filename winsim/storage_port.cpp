@@ -74,6 +74,7 @@ void putText(uint8_t* field, size_t length, const std::string& text) {
 StoragePort::StoragePort(Machine& machine, rapidjson::Value& record, uint32_t index, uint32_t* nextDiskNumber)
     : machine_(machine), index_(index), name_("Scsi" + std::to_string(index) + ":") {
   csmi_ = textOf(record, "kind", "") == "csmi";
+  miniportError_ = numberOf(record, "miniportError", ERROR_INVALID_FUNCTION);
   maxTransfer_ = numberOf(record, "maxTransfer", 0x20000);
   maxPages_ = numberOf(record, "maxPages", 33);
   path_ = widen("\\\\?\\pci#ven_8086&dev_2822&subsys_00000000&rev_00#3&" + std::to_string(index) +
@@ -176,7 +177,8 @@ DWORD StoragePort::answer(DWORD controlCode, const uint8_t* in, DWORD inSize, ui
                                  answer = adapterDescriptorOf(maxTransfer_, maxPages_, BusTypeRAID, 3);
                                  return true;
                                });
-  if (controlCode != IOCTL_SCSI_MINIPORT || !csmi_) return ERROR_INVALID_FUNCTION;
+  if (controlCode != IOCTL_SCSI_MINIPORT) return ERROR_INVALID_FUNCTION;
+  if (!csmi_) return miniportError_;
   if (inSize < sizeof(SRB_IO_CONTROL) || outSize < inSize) return ERROR_INVALID_PARAMETER;
   SRB_IO_CONTROL header;
   std::memcpy(&header, in, sizeof header);

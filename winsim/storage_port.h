@@ -91,6 +91,8 @@ class StoragePort {
   std::string name_;
   std::u16string path_;
   bool csmi_ = false;
+  // What a port that is no CSMI controller answers IOCTL_SCSI_MINIPORT with.
+  DWORD miniportError_ = ERROR_INVALID_FUNCTION;
   uint32_t phyCount_ = 0;
   std::vector<Phy> phys_;
   std::vector<std::vector<RaidMember>> raidSets_;

@@ -588,6 +588,7 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
     int exitCode;
     std::string firmware;  // afterwards
     const char* error;     // in the error stream; null: nothing
+    const char* logged = nullptr;
   } cases[] = {
       {controller + "}]}", "VIRTUAL DRIVE", {"SCSI0:r0"}, 1602, "0:0=REV00002 ", nullptr},
       {controller + member + "}]}", "VIRTUAL DRIVE", {"SCSI0:r8"}, 1602, "0:0=REV00002 0:set0=REV00001 ", nullptr},
@@ -608,6 +609,16 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
       {twoPorts + R"({"kind": "ahci"}, )" + disk("A", "D1") + R"(], "faults": [{"csmi": 1, "returnCode": 3, "times": 1}]})",
        "NVMe MODEL A", {"SCSI1:r0"}, 1, "1:0=REV00002 ",
        "storage port 1: CSMI driver information failed (error: 0, return code: 0x3)"},
+      // The probe of the first disk cannot open either disk: both reasons
+      // name it, and the update opens it again.
+      {twoPorts + disk("A", "D0") + ", " + disk("A", "D1") + R"(], "faults": [
+          {"ioctl": "CreateFileW", "drive": 0, "after": 1, "times": 1},
+          {"ioctl": "CreateFileW", "drive": 1, "after": 1, "times": 1}]})",
+       "NVMe MODEL A", {"SCSI0:r0", "SCSI1:r0"}, 1602, "0:0=REV00002 1:0=REV00002 ", nullptr,
+       "Error: Could not read SCSI0:r0: Query on device failed (\\\\?\\scsi#disk&ven_nvme&prod_nvme_model_a#"
+       "4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: CreateFileW failed (error: 31); "
+       "\\\\?\\scsi#disk&ven_nvme&prod_nvme_model_a#4&1&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: CreateFileW "
+       "failed (error: 31))"},
       // The disk's parent cannot be read: the disk is named, the plain
       // drive of the model updated.
       {R"({"admin": true, "windows": "10.0", "drives": [{"bus": "nvme", "model": "NVMe MODEL A", "serial": "N0"}],
@@ -622,7 +633,7 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
     EXPECT_EQ(result.exitCode, c.exitCode) << c.machine << "\n" << result.out << result.err;
     for (const std::string& id : c.updated) {
       expectWrittenInOrder(result.out,
-                           {"\r\n" + id + std::string(16 - id.size(), ' ') + "Ready       REV00001", started(id),
+                           {"\r\n" + id + std::string(16 - id.size(), ' '), started(id),
                             id + ": Firmware download command completed successfully.\n",
                             id[0] == 'S' ? "[Current-revision:REV00001] [Pending-revision:REV00002] \r\n"
                                          : "[Current-revision:REV00001] [New-revision:REV00002] \r\n"});
@@ -633,6 +644,7 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
       EXPECT_NE(result.err.find(c.error), std::string::npos) << result.err;
     else
       EXPECT_EQ(result.err, "");
+    if (c.logged) EXPECT_NE(scratch_.read("run.log").find(c.logged), std::string::npos) << scratch_.read("run.log");
   }
 }
 

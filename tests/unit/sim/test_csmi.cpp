@@ -107,6 +107,12 @@ TEST_F(CsmiDrives, ListingWithIdsTypesAndMedia) {
   expectOslWord(osl_csmi_list_drives(list.get()), kCsmiFile, 14);
   load(R"({"faults": [{"setupapi": "SetupDiGetClassDevsW"}]})");
   expectOslWord(osl_csmi_list_drives(list.get()), kCsmiFile, 15);
+  // A port whose driver refuses unknown requests as not supported is no
+  // controller either: nothing of the listing is left unread.
+  load(R"({"controllers": [{"kind": "ahci", "miniportError": 50}, {"kind": "csmi", "drives": [{"bus": "sata"}]}]})");
+  DriveList refused;
+  EXPECT_EQ(refused.status, 0u);
+  EXPECT_EQ(refused.unread.count, 0u) << refused.unread.texts[0];
   // A controller whose phys cannot be read: its failure, not "no devices".
   load(R"({"controllers": [{"kind": "csmi", "drives": [{"bus": "sata"}]}], "faults": [{"csmi": 20, "returnCode": 3}]})");
   expectOslWord(osl_csmi_list_drives(list.get()), kCsmiFile, 1);

@@ -418,6 +418,10 @@ TEST_F(CsmiDrives, NvmeDisksOutsideTheSets) {
       OpenDrive disk(("PHYSICALDRIVE" + std::to_string(number)).c_str());
       ASSERT_NE(disk.drive, nullptr);
       EXPECT_EQ(disk.types(), "8/3/8");
+      // Described from its handle alone, it is named by its controller too.
+      std::unique_ptr<_osl_dev_info> described(new _osl_dev_info());
+      ASSERT_EQ(osl_drive_query(disk.drive, described.get()), 0u);
+      EXPECT_STREQ(described->entries[number].id, listed.id);
       alignas(8) u8 descriptor[OSL_DESCRIPTOR_LENGTH];
       ASSERT_EQ(osl_query_device_descriptor(disk.drive, descriptor), 0u);
       EXPECT_EQ(reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(descriptor)->BusType, BusTypeRAID);

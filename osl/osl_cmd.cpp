@@ -305,7 +305,7 @@ u64 describeDrive(_OSL_PDEV* drive, DEVINST node, _osl_dev_info* list, char* why
 u64 diskNode(u32 deviceNumber, DEVINST* node, std::string* why) {
   HDEVINFO set = SetupDiGetClassDevsW(&OSL_DISK_INTERFACE_GUID, nullptr, nullptr,
                                       DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-  *why = "SetupDiGetClassDevsW failed (error: " + std::to_string(GetLastError()) + ")";
+  *why = osl_call_failure("SetupDiGetClassDevsW", GetLastError());
   if (set == INVALID_HANDLE_VALUE) return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
   *why = "no disk interface has device number " + std::to_string(deviceNumber);
   *node = 0;
@@ -369,10 +369,12 @@ void osl_unread_add(osl_unread_list* unread, const char* what, const char* why) 
   ++unread->count;
 }
 
+std::string osl_call_failure(const char* call, u32 error) {
+  return std::string(call) + " failed (error: " + std::to_string(error) + ")";
+}
+
 void osl_unread_call(osl_unread_list* unread, const char* what, const char* call, u32 error) {
-  char why[OSL_UNREAD_TEXT];
-  std::snprintf(why, sizeof why, "%s failed (error: %u)", call, error);
-  osl_unread_add(unread, what, why);
+  osl_unread_add(unread, what, osl_call_failure(call, error).c_str());
 }
 
 namespace {

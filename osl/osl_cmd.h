@@ -2,6 +2,8 @@
 // the command dispatcher, and the drive list with its per-drive queries.
 #pragma once
 
+#include <string>
+
 #include "osl/osl_platform.h"
 #include "osl/osl_types.h"
 
@@ -143,6 +145,8 @@ struct osl_unread_list {
 // Logs and records one; without a record (a listing made for another
 // purpose) nothing is done.
 void osl_unread_add(osl_unread_list* unread, const char* what, const char* why);
+// "<call> failed (error: E)": a call that failed with a Windows error.
+std::string osl_call_failure(const char* call, u32 error);
 // The same for a call that failed with a Windows error.
 void osl_unread_call(osl_unread_list* unread, const char* what, const char* call, u32 error);
 

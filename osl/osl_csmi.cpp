@@ -286,7 +286,7 @@ std::string configFailure(const char* call, CONFIGRET result) {
 bool findPort(const char* adapter, u8* port, std::string& why) {
   HDEVINFO set = portInterfaces();
   if (set == INVALID_HANDLE_VALUE) {
-    why = "SetupDiGetClassDevsW failed (error: " + std::to_string(GetLastError()) + ")";
+    why = osl_call_failure("SetupDiGetClassDevsW", GetLastError());
     return false;
   }
   bool found = false;
@@ -294,18 +294,18 @@ bool findPort(const char* adapter, u8* port, std::string& why) {
   std::string unreadable;
   for (DWORD index = 0; index < OSL_MAX_DRIVES && !found; ++index) {
     osl_interface_open read;
+    std::string failure;
+    char id[MAX_DEVICE_ID_LEN + 1];
+    CONFIGRET result = CR_SUCCESS;
     if (osl_read_interface(set, OSL_STORAGE_PORT_INTERFACE_GUID, index, &read) != 0) {
       if (read.ended) break;
-      // A port that cannot be read may be the adapter.
-      if (unreadable.empty())
-        unreadable = "storage port " + std::to_string(index) + ": " + read.failedCall + " failed (error: " +
-                     std::to_string(read.error) + ")";
-      continue;
+      failure = osl_call_failure(read.failedCall, read.error);
+    } else if ((result = nodeId(read.node, id)) != CR_SUCCESS) {
+      failure = configFailure("CM_Get_Device_IDW", result);
     }
-    char id[MAX_DEVICE_ID_LEN + 1];
-    CONFIGRET result = nodeId(read.node, id);
-    if (result != CR_SUCCESS) {
-      if (unreadable.empty()) unreadable = "storage port " + std::to_string(index) + ": " + configFailure("CM_Get_Device_IDW", result);
+    // A port that cannot be read may be the adapter.
+    if (!failure.empty()) {
+      if (unreadable.empty()) unreadable = "storage port " + std::to_string(index) + ": " + failure;
       continue;
     }
     if (osl_strieq(id, adapter)) {

@@ -640,11 +640,14 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
     }
     EXPECT_EQ(countOf(result.out, "Firmware download started on drive"), c.updated.size()) << result.out;
     EXPECT_EQ(controllerFirmware(scratch_.read("machine.json")), c.firmware) << c.machine;
-    if (c.error)
+    if (c.error) {
       EXPECT_NE(result.err.find(c.error), std::string::npos) << result.err;
-    else
+    } else {
       EXPECT_EQ(result.err, "");
-    if (c.logged) EXPECT_NE(scratch_.read("run.log").find(c.logged), std::string::npos) << scratch_.read("run.log");
+    }
+    if (c.logged) {
+      EXPECT_NE(scratch_.read("run.log").find(c.logged), std::string::npos) << scratch_.read("run.log");
+    }
   }
 }
 

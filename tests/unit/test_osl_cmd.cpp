@@ -80,10 +80,12 @@ TEST(OpenDevice, RefusedIdsStoreBackEndsAndDuplicates) {
   original.port = 1;
   original.target = 7;
   original.kind = 'r';
+  original.disk = 1;  // found as a disk outside the RAID sets when opened
   _OSL_PDEV* copy = osl_dup_device(&original);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->handle, INVALID_HANDLE_VALUE);
   EXPECT_EQ(std::to_string(copy->port) + static_cast<char>(copy->kind) + std::to_string(copy->target), "1r7");
+  EXPECT_EQ(copy->disk, 1);
   osl_close_device(copy);
 }
 

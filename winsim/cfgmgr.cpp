@@ -1,4 +1,5 @@
 // The configuration manager's view of the simulated machine's device tree.
+#include <cctype>
 #include <string>
 
 #include "winsim/devnodes.h"
@@ -19,6 +20,17 @@ struct Node {
   int drive = -1;      // a disk's device number
 };
 
+// The instance id of a device whose interface path is given: the path
+// without its "\\?\" prefix and its "#{class}" end, "#" read as "\".
+std::string instanceIdOf(const std::u16string& path) {
+  std::string id = narrow(path);
+  size_t start = id.rfind("\\\\?\\", 0) == 0 ? 4 : 0;
+  size_t end = id.rfind("#{");
+  id = id.substr(start, end == std::string::npos || end < start ? std::string::npos : end - start);
+  for (char& c : id) c = c == '#' ? '\\' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return id;
+}
+
 // The node a handle names, or false when the machine has none such.
 bool nodeOf(DEVINST node, Node* out) {
   const StorageStack& stack = Machine::current().part<StorageStack>();
@@ -29,13 +41,13 @@ bool nodeOf(DEVINST node, Node* out) {
     return true;
   }
   if (node >= portNode(0) && node < portNode(ports.size())) {
-    out->id = "PCI\\VEN_8086&DEV_2822&SUBSYS_00000000&REV_00\\3&" + std::to_string(node - portNode(0)) + "&0&FA";
+    out->id = instanceIdOf(ports[node - portNode(0)]->path());
     out->parent = kRootNode;
     return true;
   }
   if (node >= diskNode(0) && node < diskNode(disks.size())) {
     const Disk& disk = *disks[node - diskNode(0)];
-    out->id = "SCSI\\DISK&VEN_VIRTUAL&PROD_DISK\\5&1D0E0F&0&" + std::to_string(disk.number);
+    out->id = instanceIdOf(disk.path);
     out->parent = disk.port >= 0 ? portNode(static_cast<size_t>(disk.port)) : kAdapterNodes + (node - diskNode(0));
     out->drive = static_cast<int>(disk.number);
     return true;

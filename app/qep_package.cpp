@@ -33,10 +33,10 @@ bool isPackageModel(const char* model, const char* packageModel) {
 // field it came from (a SCSI-ATA translation reports 16 characters of an ATA
 // model): the drive may be the package's when the field would hold as much
 // of the package's model. A model shorter than its field is whole.
-bool mayBeMeantFor(const UpdateSession& session, const DivIzuDevList::UnreadDrive& drive) {
-  if (session.nomodel || session.modelNumber[0] == '\0' || drive.modelField == 0) return true;
+bool mayBeMeantFor(const UpdateSession& session, const std::string& listedModel, u32 modelField) {
+  if (session.nomodel || session.modelNumber[0] == '\0' || modelField == 0) return true;
   for (const std::string& model : {std::string(session.modelNumber), kMakerPrefix + std::string(session.modelNumber)})
-    if (drive.listedModel == trimmed(model.substr(0, drive.modelField))) return true;
+    if (listedModel == trimmed(model.substr(0, modelField))) return true;
   return false;
 }
 
@@ -139,7 +139,8 @@ u64 matchDevices(UpdateSession& session) {
   u64 status = list->execute();
   const osl_unread_list& unread = list->unreadDrives();
   u32 listingGaps = list->unreadListingCount();
-  for (u32 i = 0; i < listingGaps && i < OSL_UNREAD_KEPT; ++i) session.unread.emplace_back(unread.texts[i]);
+  for (u32 i = 0; i < listingGaps && i < OSL_UNREAD_KEPT; ++i)
+    if (mayBeMeantFor(session, unread.models[i], unread.modelFields[i])) session.unread.emplace_back(unread.texts[i]);
   if (listingGaps > OSL_UNREAD_KEPT)
     session.unread.push_back(std::to_string(listingGaps - OSL_UNREAD_KEPT) + " more (see the log)");
   if (status) return status;
@@ -153,7 +154,8 @@ u64 matchDevices(UpdateSession& session) {
   // A drive that was not read is named unless its update reports on it, or
   // what the drive list says of it already rules the package out.
   for (const DivIzuDevList::UnreadDrive& drive : list->unreadRecords()) {
-    if (session.results.count(drive.deviceName) || !mayBeMeantFor(session, drive)) continue;
+    if (session.results.count(drive.deviceName) || !mayBeMeantFor(session, drive.listedModel, drive.modelField))
+      continue;
     session.unread.push_back(drive.deviceName + ": " + drive.reason);
   }
   return taken ? 0 : appStatus(ORV_ERR_NO_DEVICES, 174);

@@ -30,6 +30,28 @@ bool identityFromWindows(const _OrvDevProperty& record) {
   return record.commandBus == OSL_BUS_NVME && osl_require_win10() != 0;
 }
 
+// A drive behind a RAID driver is told from another of its controller by its
+// serial number: one that reports none cannot be.
+bool reportsNoSerial(const _OrvDevProperty& record) {
+  return record.serialNumber[0] == '\0' && record.commandBus == OSL_BUS_CSMI;
+}
+
+// The port of the RAID controller that names a record's drive, -1 when the
+// name tells none.
+int controllerPort(const _OrvDevProperty& record) {
+  u8 port = 0, target = OSL_NO_TARGET, kind = 0;
+  u64 handle = 0;
+  if (osl_parse_dev_id(record.deviceName, &port, &target, &kind, &handle) != 0 || target == OSL_NO_TARGET)
+    return -1;
+  return port;
+}
+
+// Each controller names its own drives: two of its records may be one drive,
+// records of two controllers are two.
+bool onTwoControllers(const _OrvDevProperty& a, const _OrvDevProperty& b) {
+  return a.commandBus == OSL_BUS_CSMI && b.commandBus == OSL_BUS_CSMI && controllerPort(a) != controllerPort(b);
+}
+
 void trimTexts(_OrvDevProperty& record) {
   osl_trim(record.firmwareRevision);
   osl_trim(record.modelNumber);
@@ -100,6 +122,8 @@ u64 DivIzuDevList::execute() {
       // the caller looks for. A probe that succeeds may still leave the record
       // unfilled: an NVMe drive whose Identify data came back blank.
       u64 failure = probeStatus ? probeStatus : fillStatus;
+      const _OrvDevProperty* named = &listed;
+      u32 modelField = entry.modelField;
       if (failure) {
         orv_status_msgstr(failure, why, sizeof why);
         if (!reasons.empty()) osl_strcat(why, sizeof why, (" (" + reasons + ")").c_str());
@@ -107,7 +131,13 @@ u64 DivIzuDevList::execute() {
         osl_strcpy(why, sizeof why, "the drive's identity could not be read");
       else if (record.modelNumber[0] == '\0')
         osl_strcpy(why, sizeof why, "the drive reports no model number");
-      if (why[0]) addUnreadDrive(listed, entry.modelField, why);
+      else if (reportsNoSerial(record)) {
+        // The drive told its own model, whole.
+        osl_strcpy(why, sizeof why, "the drive reports no serial number");
+        named = &record;
+        modelField = sizeof record.modelNumber - 1;
+      }
+      if (why[0]) addUnreadDrive(*named, modelField, why);
     }
     if (isSupported)
       ++supported;
@@ -162,13 +192,14 @@ u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported, u64& fillStat
 void DivIzuDevList::markDuplicates(std::vector<_OrvDevProperty>& records) {
   for (size_t a = 0; a < records.size(); ++a) {
     _OrvDevProperty& first = records[a];
-    if (first.serialNumber[0] == '\0' && first.commandBus == OSL_BUS_CSMI) {
+    if (reportsNoSerial(first)) {
       first.usable = 0;
       continue;
     }
     for (size_t b = a + 1; b < records.size() && first.usable; ++b) {
       _OrvDevProperty& later = records[b];
-      if (!later.usable || std::strcmp(later.serialNumber, first.serialNumber) != 0) continue;
+      if (!later.usable || std::strcmp(later.serialNumber, first.serialNumber) != 0 || onTwoControllers(first, later))
+        continue;
       if (isPhysicalDrive(first.deviceName) && later.commandBus == OSL_BUS_CSMI)
         first.usable = 0;
       else if (isPhysicalDrive(later.deviceName) && first.commandBus == OSL_BUS_CSMI)

@@ -47,8 +47,9 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
 
  protected:
   // One drive seen as a physical drive and again behind a RAID driver (the
-  // same serial number) stays usable in one record; a RAID record without a
-  // serial number is never usable.
+  // same serial number) stays usable in one record, as does one seen twice
+  // behind one RAID controller; records of two controllers are two drives. A
+  // RAID record without a serial number is never usable.
   static void markDuplicates(std::vector<_OrvDevProperty>& records);
 
  private:

@@ -234,15 +234,20 @@ u32 vendorOf(const STORAGE_DEVICE_DESCRIPTOR* descriptor, u32 length, char* vend
                         63, vendor);
 }
 
-// A serial number that Windows 10 shows for NVMe drives whose real serial
-// it cannot read.
-bool isPlaceholderSerial(const char* serial) {
-  for (const char* p = serial; *p; ++p)
+bool isWindows10() { return osl_windows_at_least(10, 0); }
+
+// An NVMe drive without a serial number on Windows 10, which shows one made
+// only of "0", "." and "_" for a drive whose real serial it cannot read. The
+// serial is judged as the list keeps it, trimmed: a blank one is empty.
+bool hasPlaceholderSerial(osl_dev_type deviceType, const char* serial) {
+  if (deviceType != OSL_DEV_NVME || !isWindows10()) return false;
+  char trimmedSerial[21];
+  osl_strcpy(trimmedSerial, sizeof trimmedSerial, serial);
+  osl_trim(trimmedSerial);
+  for (const char* p = trimmedSerial; *p; ++p)
     if (*p != '0' && *p != '.' && *p != '_') return false;
   return true;
 }
-
-bool isWindows10() { return osl_windows_at_least(10, 0); }
 
 bool isOccupied(const _osl_dev_entry& entry) { return entry.id[0] != '\0'; }
 
@@ -268,13 +273,13 @@ u64 describeDrive(_OSL_PDEV* drive, DEVINST node, _osl_dev_info* list, char* why
   u32 error = 0;
   if (osl_ioctl(drive, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
                 &error) != 0) {
-    std::snprintf(why, OSL_UNREAD_TEXT, "IOCTL_STORAGE_GET_DEVICE_NUMBER failed (error: %u)", error);
+    osl_strcpy(why, OSL_UNREAD_TEXT, osl_call_failure("IOCTL_STORAGE_GET_DEVICE_NUMBER", error).c_str());
     return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
   }
   alignas(8) u8 descriptor[OSL_DESCRIPTOR_LENGTH];
   u64 status = queryProperty(drive, StorageDeviceProperty, descriptor, sizeof descriptor, &error);
   if (status) {
-    std::snprintf(why, OSL_UNREAD_TEXT, "IOCTL_STORAGE_QUERY_PROPERTY failed (error: %u)", error);
+    osl_strcpy(why, OSL_UNREAD_TEXT, osl_call_failure("IOCTL_STORAGE_QUERY_PROPERTY", error).c_str());
     return status;
   }
   // The list has a place for device numbers 0 to 255 only.
@@ -342,8 +347,8 @@ u64 osl_query_adapter_descriptor(_OSL_PDEV* drive, void* out) {
   return queryProperty(drive, StorageAdapterProperty, out, OSL_DESCRIPTOR_LENGTH);
 }
 
-u64 osl_query_device_ids(_OSL_PDEV* drive, void* out) {
-  return queryProperty(drive, StorageDeviceIdProperty, out, OSL_DEVICE_ID_LENGTH);
+u64 osl_query_device_ids(_OSL_PDEV* drive, void* out, u32* error) {
+  return queryProperty(drive, StorageDeviceIdProperty, out, OSL_DEVICE_ID_LENGTH, error);
 }
 
 u64 osl_query_seek_penalty(_OSL_PDEV* drive, u8* noSeekPenalty) {
@@ -361,12 +366,26 @@ u64 osl_query_seek_penalty(_OSL_PDEV* drive, u8* noSeekPenalty) {
   return 0;
 }
 
-void osl_unread_add(osl_unread_list* unread, const char* what, const char* why) {
+namespace {
+
+void keepUnread(osl_unread_list* unread, const char* text, const char* model, u8 modelField) {
+  if (unread->count < OSL_UNREAD_KEPT) {
+    osl_strcpy(unread->texts[unread->count], OSL_UNREAD_TEXT, text);
+    osl_strcpy(unread->models[unread->count], sizeof unread->models[0], model);
+    osl_trim(unread->models[unread->count]);
+    unread->modelFields[unread->count] = modelField;
+  }
+  ++unread->count;
+}
+
+}  // namespace
+
+void osl_unread_add(osl_unread_list* unread, const char* what, const char* why, const _osl_dev_entry* entry) {
   if (!unread) return;
   osl_log(OSL_LOG_ERROR, "Error: Could not read %s: %s\n", what, why);
-  if (unread->count < OSL_UNREAD_KEPT)
-    std::snprintf(unread->texts[unread->count], OSL_UNREAD_TEXT, "%s: %s", what, why);
-  ++unread->count;
+  char text[OSL_UNREAD_TEXT];
+  std::snprintf(text, sizeof text, "%s: %s", what, why);
+  keepUnread(unread, text, entry ? entry->model : "", entry ? entry->modelField : 0);
 }
 
 std::string osl_call_failure(const char* call, u32 error) {
@@ -390,11 +409,8 @@ u64 osl_lookup_failure(const char* what, const char* why) {
 
 u64 osl_lookup_unread(const osl_unread_list* unread) {
   if (lookupRecord)
-    for (u32 i = 0; i < unread->count && i < OSL_UNREAD_KEPT; ++i) {
-      if (lookupRecord->count < OSL_UNREAD_KEPT)
-        std::memcpy(lookupRecord->texts[lookupRecord->count], unread->texts[i], OSL_UNREAD_TEXT);
-      ++lookupRecord->count;
-    }
+    for (u32 i = 0; i < unread->count && i < OSL_UNREAD_KEPT; ++i)
+      keepUnread(lookupRecord, unread->texts[i], unread->models[i], unread->modelFields[i]);
   return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
 }
 
@@ -511,10 +527,13 @@ void osl_enum_disk_interfaces(_osl_dev_info* list, osl_unread_list* unread) {
     drive.target = OSL_NO_TARGET;
     char why[OSL_UNREAD_TEXT] = {};
     u32 placed = OSL_MAX_DRIVES;
-    if (describeDrive(&drive, disk.node, list, why, &placed) != 0 && why[0])
-      osl_unread_add(unread, what, why);
-    else if (placed < OSL_MAX_DRIVES && list->entries[placed].usable != 1)
-      osl_unread_add(unread, what, "the drive reports no serial number");
+    u64 status = describeDrive(&drive, disk.node, list, why, &placed);
+    // A drive whose descriptor was read is named with its model.
+    const _osl_dev_entry* entry = placed < OSL_MAX_DRIVES ? &list->entries[placed] : nullptr;
+    if (status != 0 && why[0])
+      osl_unread_add(unread, what, why, entry);
+    else if (entry && entry->usable != 1)
+      osl_unread_add(unread, what, "the drive reports no serial number", entry);
     CloseHandle(disk.handle);
   }
   SetupDiDestroyDeviceInfoList(set);
@@ -535,25 +554,23 @@ u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
   osl_bus_type commandBus = OSL_BUS_NONE;
   osl_dev_type deviceType = OSL_DEV_NONE;
   osl_bus_type physicalBus = OSL_BUS_NONE;
-  osl_bus_dev_from_descriptor(drive, descriptor, descriptorLength, &commandBus, &deviceType,
-                              &physicalBus);
+  std::string reason;
+  u64 failure = osl_bus_dev_from_descriptor(drive, descriptor, descriptorLength, &commandBus, &deviceType,
+                                            &physicalBus, &reason);
   entry->commandBus = commandBus;
   entry->deviceType = deviceType;
   entry->physicalBus = physicalBus;
 
-  u64 portStatus = 0;
-  if (commandBus == OSL_BUS_CSMI && deviceType == OSL_DEV_NVME) {
+  if (failure == 0 && commandBus == OSL_BUS_CSMI && deviceType == OSL_DEV_NVME) {
     u8 port = 0;
-    std::string reason;
-    portStatus = node ? 0 : diskNode(deviceNumber, &node, &reason);
-    if (portStatus == 0) portStatus = osl_csmi_controller_port(node, &port, &reason);
-    if (portStatus == 0) {
+    failure = node ? 0 : diskNode(deviceNumber, &node, &reason);
+    if (failure == 0) failure = osl_csmi_controller_port(node, &port, &reason);
+    if (failure == 0) {
       entry->deviceNumber = drive->target;
       std::snprintf(entry->id, sizeof entry->id, "SCSI%u:r%u", port, drive->target);
-    } else if (why) {
-      std::snprintf(why, OSL_UNREAD_TEXT, "%s", reason.c_str());
     }
   }
+  if (failure && why) osl_strcpy(why, OSL_UNREAD_TEXT, reason.c_str());
 
   // Every NVMe drive is solid state, whatever bus reaches it: the device
   // list tells a drive seen twice (physical and behind a RAID driver) by it.
@@ -580,17 +597,17 @@ u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
   if (!descriptorText(descriptor, used, descriptor->SerialNumberOffset, 20, entry->serial))
     std::strcpy(entry->serial, "UNKNOWN");
 
-  if (deviceType == OSL_DEV_NVME && isWindows10() && isPlaceholderSerial(entry->serial))
-    entry->usable = 0;
+  if (hasPlaceholderSerial(deviceType, entry->serial)) entry->usable = 0;
   u64 trimStatus = osl_trim(entry->serial);
-  // Named by no controller, the disk is no drive of the list.
-  if (portStatus) entry->usable = 0;
-  return portStatus ? portStatus : trimStatus;
+  // Told by nothing, or named by no controller, the disk is no drive of the
+  // list.
+  if (failure) entry->usable = 0;
+  return failure ? failure : trimStatus;
 }
 
-void osl_bus_dev_from_descriptor(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPTOR* descriptor,
-                                 u32 descriptorLength, osl_bus_type* commandBus,
-                                 osl_dev_type* deviceType, osl_bus_type* physicalBus) {
+u64 osl_bus_dev_from_descriptor(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPTOR* descriptor,
+                                u32 descriptorLength, osl_bus_type* commandBus,
+                                osl_dev_type* deviceType, osl_bus_type* physicalBus, std::string* why) {
   *commandBus = OSL_BUS_NONE;
   *deviceType = OSL_DEV_NONE;
   *physicalBus = OSL_BUS_NONE;
@@ -617,11 +634,13 @@ void osl_bus_dev_from_descriptor(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPT
         *physicalBus = descriptor->BusType == BusTypeSata ? OSL_BUS_SATA : OSL_BUS_ATA;
       }
       break;
-    case BusTypeRAID:
+    case BusTypeRAID: {
       *physicalBus = OSL_BUS_RAID;
-      if (osl_csmi_bus_dev_type(drive, descriptor, descriptorLength, physicalBus, deviceType) == 0)
-        *commandBus = *physicalBus == OSL_BUS_RAID_MEMBER ? OSL_BUS_SAS : *physicalBus;
+      u64 status = osl_csmi_bus_dev_type(drive, descriptor, descriptorLength, physicalBus, deviceType, why);
+      if (status) return status;
+      *commandBus = *physicalBus == OSL_BUS_RAID_MEMBER ? OSL_BUS_SAS : *physicalBus;
       break;
+    }
     case OSL_STORAGE_BUS_NVME:
       if (!hasVendor || nvme) {
         *commandBus = OSL_BUS_NVME;
@@ -632,15 +651,21 @@ void osl_bus_dev_from_descriptor(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPT
     default:
       break;
   }
+  return 0;
 }
 
 u64 osl_csmi_bus_dev_type(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPTOR* descriptor,
                           u32 descriptorLength, osl_bus_type* physicalBus,
-                          osl_dev_type* deviceType) {
+                          osl_dev_type* deviceType, std::string* why) {
   u8* ids = static_cast<u8*>(std::malloc(OSL_DEVICE_ID_LENGTH));
-  if (!ids) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
-  u64 status = osl_query_device_ids(drive, ids);
+  if (!ids) {
+    if (why) *why = osl_call_failure("malloc", ERROR_NOT_ENOUGH_MEMORY);
+    return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+  }
+  u32 error = 0;
+  u64 status = osl_query_device_ids(drive, ids, &error);
   if (status) {
+    if (why) *why = osl_call_failure("IOCTL_STORAGE_QUERY_PROPERTY", error);
     std::free(ids);
     return status;
   }
@@ -728,16 +753,13 @@ u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_typ
     u64 status = osl_query_device_descriptor(drive, buffer);
     if (status) return status;
     const auto* descriptor = reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(buffer);
-    osl_bus_dev_from_descriptor(drive, descriptor, sizeof buffer, commandBus, deviceType,
-                                physicalBus);
-    if (*deviceType == OSL_DEV_NVME && isWindows10()) {
-      char serial[21];
-      descriptorText(descriptor, usedLength(descriptor, sizeof buffer),
-                     descriptor->SerialNumberOffset, 20, serial);
-      if (isPlaceholderSerial(serial)) {
-        *commandBus = OSL_BUS_NONE;
-        *physicalBus = OSL_BUS_NONE;
-      }
+    status = osl_bus_dev_from_descriptor(drive, descriptor, sizeof buffer, commandBus, deviceType, physicalBus);
+    if (status) return status;
+    char serial[21];
+    descriptorText(descriptor, usedLength(descriptor, sizeof buffer), descriptor->SerialNumberOffset, 20, serial);
+    if (hasPlaceholderSerial(*deviceType, serial)) {
+      *commandBus = OSL_BUS_NONE;
+      *physicalBus = OSL_BUS_NONE;
     }
     return 0;
   }

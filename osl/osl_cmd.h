@@ -135,16 +135,22 @@ void osl_log_cdb(int level, const u8* block, u32 length);
 // ports it went on past. A list with any of them is incomplete: the drive a
 // caller looks for may be among them. Each one is logged at error level
 // ("Error: Could not read <what>: <why>"); the first OSL_UNREAD_KEPT are kept
-// as "<what>: <why>".
+// as "<what>: <why>", each with what the listing knows of the drive's model
+// (a drive whose descriptor was read): a caller looking for drives of one
+// model need not name a drive of another.
 constexpr u32 OSL_UNREAD_KEPT = 16;
 constexpr u32 OSL_UNREAD_TEXT = 320;
 struct osl_unread_list {
   u32 count;  // all of them, kept or not
   char texts[OSL_UNREAD_KEPT][OSL_UNREAD_TEXT];
+  char models[OSL_UNREAD_KEPT][41];
+  u8 modelFields[OSL_UNREAD_KEPT];  // as _osl_dev_entry::modelField; 0: no model known
 };
 // Logs and records one; without a record (a listing made for another
-// purpose) nothing is done.
-void osl_unread_add(osl_unread_list* unread, const char* what, const char* why);
+// purpose) nothing is done. entry: the drive's entry as far as it was
+// filled, null when none was.
+void osl_unread_add(osl_unread_list* unread, const char* what, const char* why,
+                    const _osl_dev_entry* entry = nullptr);
 // "<call> failed (error: E)": a call that failed with a Windows error.
 std::string osl_call_failure(const char* call, u32 error);
 // The same for a call that failed with a Windows error.
@@ -196,17 +202,21 @@ u64 osl_drive_query(_OSL_PDEV* drive, _osl_dev_info* list);
 u64 osl_describe_drive(_OSL_PDEV* drive, _osl_dev_info* list);
 // node: the disk's device node, 0 when the caller does not know it. A disk
 // a RAID driver presents is named by its controller's port: one whose
-// controller cannot be told is unusable, code 19 and why (may be null, else
-// OSL_UNREAD_TEXT bytes) tell what failed.
+// controller cannot be told, or whose identifiers cannot be read, is
+// unusable: code 19 and why (may be null, else OSL_UNREAD_TEXT bytes) tell
+// what failed.
 u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
                        const STORAGE_DEVICE_DESCRIPTOR* descriptor, u32 descriptorLength,
                        _osl_dev_entry* entry, DEVINST node = 0, char* why = nullptr);
-void osl_bus_dev_from_descriptor(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPTOR* descriptor,
-                                 u32 descriptorLength, osl_bus_type* commandBus,
-                                 osl_dev_type* deviceType, osl_bus_type* physicalBus);
+// A drive on a RAID bus is told by its identifiers: when they cannot be
+// read, the status of that (code 19, or 8) and why (may be null).
+u64 osl_bus_dev_from_descriptor(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPTOR* descriptor,
+                                u32 descriptorLength, osl_bus_type* commandBus,
+                                osl_dev_type* deviceType, osl_bus_type* physicalBus,
+                                std::string* why = nullptr);
 u64 osl_csmi_bus_dev_type(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPTOR* descriptor,
                           u32 descriptorLength, osl_bus_type* physicalBus,
-                          osl_dev_type* deviceType);
+                          osl_dev_type* deviceType, std::string* why = nullptr);
 // The index where an entry that is not a physical drive goes: the first
 // empty place from count on (then from 0), or OSL_MAX_DRIVES when none is.
 u32 osl_dev_info_free_index(const _osl_dev_info* list);
@@ -236,7 +246,7 @@ constexpr u32 OSL_DESCRIPTOR_LENGTH = 512;
 constexpr u32 OSL_DEVICE_ID_LENGTH = 8192;
 u64 osl_query_device_descriptor(_OSL_PDEV* drive, void* out);
 u64 osl_query_adapter_descriptor(_OSL_PDEV* drive, void* out);
-u64 osl_query_device_ids(_OSL_PDEV* drive, void* out);
+u64 osl_query_device_ids(_OSL_PDEV* drive, void* out, u32* error = nullptr);
 // A NUL-terminated text of a descriptor read into bufferLength bytes: at most
 // limit characters from offset, within what the driver filled; false when
 // the offset names none.

@@ -244,6 +244,11 @@ TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
       {R"({"bus": "nvme", "model": ")" + model + R"(", "serial": "L0"})", R"({"csmi": 4026542088, "times": 1})", "",
        "SCSI0:r0: the drive's identity could not be read", {"REV00002", "REV00002", "R001"}, "10.0",
        R"([{"kind": "csmi", "drives": [{"bus": "nvme", "model": ")" + model + R"(", "serial": "D0"}]}])"},
+      // Windows 8.1's NVMe driver makes up the identity of its own drives
+      // only: the RAID driver's disk is still named.
+      {R"({"bus": "nvme", "model": ")" + model + R"(", "serial": "L0"})", R"({"csmi": 4026542088, "times": 1})", "",
+       "SCSI0:r0: the drive's identity could not be read", {"REV00002", "REV00002", "R001"}, "6.3",
+       R"([{"kind": "csmi", "drives": [{"bus": "nvme", "model": ")" + model + R"(", "serial": "D0"}]}])"},
   };
   for (const Case& c : cases) {
     std::filesystem::remove_all(std::filesystem::path(scratch_.path()) / "programdata");

@@ -580,7 +580,16 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
     return std::string(R"({"kind": "csmi", "drives": [{"bus": "nvme", "model": "NVMe MODEL )") + model +
            R"(", "serial": ")" + serial + "\"" + more + "}]}";
   };
+  auto set = [](const char* model, const char* serial) {
+    return std::string(R"({"kind": "csmi", "raidSets": [{"drives": [{"model": "NVMe MODEL )") + model +
+           R"(", "serial": ")" + serial + "\"}]}]}";
+  };
   const std::string twoPorts = R"({"admin": true, "windows": "10.0", "controllers": [)";
+  // A plain drive of the package's model beside the controllers.
+  auto besidePlain = [](const char* windows, const std::string& controllers, const char* model = "NVMe MODEL A") {
+    return std::string(R"({"admin": true, "windows": ")") + windows + R"(", "drives": [{"bus": "nvme", "model": ")" +
+           model + R"(", "serial": "N0"}], "controllers": [)" + controllers + "]}";
+  };
   const struct {
     std::string machine;
     const char* model;  // the package's
@@ -595,10 +604,14 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
       {controller + member + R"(}], "faults": [{"csmi": 11, "set": 0, "returnCode": 3}]})", "VIRTUAL DRIVE",
        {"SCSI0:r8"}, 1, "0:0=REV00002 0:set0=REV00001 ",
        "storage port 0: CSMI RAID configuration of set 0 failed"},
-      // A member and a disk at target 0, on two controllers.
-      {twoPorts + R"({"kind": "csmi", "raidSets": [{"drives": [{"model": "NVMe MODEL A", "serial": "M0"}]}]}, )" +
-           disk("A", "D1") + "]}",
-       "NVMe MODEL A", {"SCSI0:r0", "SCSI1:r0"}, 1602, "0:set0=REV00002 1:0=REV00002 ", nullptr},
+      // A member and a disk at target 0, two members, or two disks at target
+      // 3, on two controllers: one serial number, two drives.
+      {twoPorts + set("A", "D1") + ", " + disk("A", "D1") + "]}", "NVMe MODEL A", {"SCSI0:r0", "SCSI1:r0"}, 1602,
+       "0:set0=REV00002 1:0=REV00002 ", nullptr},
+      {twoPorts + set("A", "M0") + ", " + set("A", "M0") + "]}", "NVMe MODEL A", {"SCSI0:r0", "SCSI1:r0"}, 1602,
+       "0:set0=REV00002 1:set0=REV00002 ", nullptr},
+      {twoPorts + disk("A", "D1", R"(, "target": 3)") + ", " + disk("A", "D1", R"(, "target": 3)") + "]}",
+       "NVMe MODEL A", {"SCSI0:r3", "SCSI1:r3"}, 1602, "0:0=REV00002 1:0=REV00002 ", nullptr},
       // Only the second controller's disk is the package's.
       {twoPorts + disk("B", "D0") + ", " + disk("A", "D1") + "]}", "NVMe MODEL A", {"SCSI1:r0"}, 1602,
        "0:0=REV00001 1:0=REV00002 ", nullptr},
@@ -625,6 +638,31 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
           "controllers": [)" + disk("A", "D1") + R"(], "faults": [{"cfgmgr32": "CM_Get_Parent", "drive": 1}]})",
        "NVMe MODEL A", {"PHYSICALDRIVE0"}, 1, "0:0=REV00001 ",
        "its RAID controller cannot be told (CM_Get_Parent failed (CONFIGRET: 13))"},
+      // Its descriptor's model rules the package out.
+      {twoPorts + disk("A", "D0") + ", " + disk("B", "D1") + R"(], "faults": [{"cfgmgr32": "CM_Get_Parent", "drive": 1}]})",
+       "NVMe MODEL A", {"SCSI0:r0"}, 1602, "0:0=REV00002 1:0=REV00001 ", nullptr},
+      // Drives without a serial number cannot be told from one another: a
+      // SATA drive on a phy, members and disks, the disk's blanks judged
+      // trimmed. Each is named when the package may be meant for it.
+      {besidePlain("10.0", R"({"kind": "csmi", "drives": [{"bus": "sata", "model": "MODEL A", "serial": ""}]})",
+                   "MODEL A"),
+       "MODEL A", {"PHYSICALDRIVE0"}, 1, "0:0=REV00001 ", "SCSI0:p0: the drive reports no serial number"},
+      {besidePlain("10.0", set("A", "")), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 1, "0:set0=REV00001 ",
+       "SCSI0:r0: the drive reports no serial number"},
+      {besidePlain("10.0", set("A", "    ")), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 1, "0:set0=REV00001 ",
+       "SCSI0:r0: the drive reports no serial number"},
+      {besidePlain("10.0", set("B", "")), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 0, "0:set0=REV00001 ", nullptr},
+      {besidePlain("10.0", disk("A", "    ")), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 1, "0:0=REV00001 ",
+       "prod_nvme_model_a#4&1&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: the drive reports no serial number"},
+      {besidePlain("10.0", disk("B", "    ")), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 0, "0:0=REV00001 ", nullptr},
+      {besidePlain("6.3", disk("A", "    "), "NVMe MODEL C"), "NVMe MODEL A", {}, 1, "0:0=REV00001 ",
+       "SCSI0:r0: the drive reports no serial number"},
+      // The disk's identifiers cannot be read as the drives are listed: that
+      // failure names it.
+      {controller + member + R"(}], "faults": [{"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "property": 2, "times": 1}]})",
+       "VIRTUAL DRIVE", {}, 1, "0:0=REV00001 0:set0=REV00001 ",
+       "prod_virtual_drive#4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: IOCTL_STORAGE_QUERY_PROPERTY failed "
+       "(error: 31)"},
   };
   for (const auto& c : cases) {
     PackageSpec spec;

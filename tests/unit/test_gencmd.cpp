@@ -123,11 +123,17 @@ TEST(DriveListedTwice, UsableInOneRecord) {
         record("SCSI0:r1", "S2", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
         record("PHYSICALDRIVE1", "s2", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE),
         record("PHYSICALDRIVE2", "S3", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE), unusable}, "01110"},
-      // Two RAID records: the solid-state one behind the driver goes.
+      // Two records of one RAID controller: the solid-state one goes.
       {{record("SCSI0:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_ROTATING),
-        record("SCSI1:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
-        record("SCSI0:r1", "S2", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
-        record("SCSI1:r1", "S2", OSL_BUS_CSMI, OSL_MEDIUM_ROTATING)}, "1001"},
+        record("SCSI0:r3", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
+        record("SCSI1:r1", "S2", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
+        record("SCSI1:p4", "S2", OSL_BUS_CSMI, OSL_MEDIUM_ROTATING)}, "1001"},
+      // Records of two controllers are two drives, whatever their names; the
+      // physical drive still gives way to the RAID records.
+      {{record("SCSI0:r3", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
+        record("SCSI1:r3", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
+        record("SCSI12:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
+        record("PHYSICALDRIVE4", "S1", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE)}, "1110"},
   };
   for (const auto& c : cases) {
     Records records = c.first;

@@ -515,7 +515,7 @@ TEST_F(CsmiDrives, DisksOfSeveralControllers) {
   EXPECT_EQ(placeholder.types(), "failed");
 
   // What keeps a disk's controller from being told, and a disk the lookup
-  // cannot read: named, never put under another port.
+  // cannot read or tell: named, never put under another port.
   const struct {
     const char* fault;
     const char* first;   // the listing's entry of the first disk
@@ -526,6 +526,9 @@ TEST_F(CsmiDrives, DisksOfSeveralControllers) {
        "failed (CONFIGRET: 13))"},
       {R"({"ioctl": "CreateFileW", "drive": 0})", "",
        "#4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: CreateFileW failed (error: 31)"},
+      {R"({"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "property": 2, "drive": 0})",
+       "PHYSICALDRIVE0 #0 255/255/5 'NVMe ONE        ' 'REV0' 'D1' medium 3 unusable\n",
+       "#4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: IOCTL_STORAGE_QUERY_PROPERTY failed (error: 31)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.fault);

@@ -337,6 +337,15 @@ TEST_F(ScsiDevice, VirtualDriveReportsCommandsAndModesAsTheStandardHas) {
   drive_ = osl_open_device("PHYSICALDRIVE0");
   EXPECT_EQ(inOrder({support(3, 0), support(1, 0)}), "key 5 8192, key 5 8192");
   EXPECT_EQ(ask({0x12, 1, 0x86, 0, 64, 0}, 64)[19], 86);
+  // Without the unit serial number page: page 00h leaves it out, and asked
+  // for, it is an invalid field in the CDB (24h/00h).
+  osl_close_device(drive_);
+  load(sasMachine(R"("unitSerialPage": false)"));
+  drive_ = osl_open_device("PHYSICALDRIVE0");
+  page = ask({0x12, 1, 0, 0, 64, 0}, 64);
+  EXPECT_EQ(std::vector<u8>(page.begin() + 3, page.begin() + 7), (std::vector<u8>{3, 0x00, 0x83, 0x86}));
+  ask({0x12, 1, 0x80, 0, 252, 0}, 252);
+  EXPECT_EQ(refusal << 16 | sense[12] << 8 | sense[13], 0x52400);
 }
 
 TEST_F(ScsiDevice, DownloadFailures) {

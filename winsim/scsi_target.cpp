@@ -84,6 +84,8 @@ std::vector<std::vector<uint8_t>> ScsiTarget::reportedDesignators() const {
   return list;
 }
 
+bool ScsiTarget::hasUnitSerialPage() const { return drive_.flag("unitSerialPage", true); }
+
 void ScsiTarget::checkCondition(ScsiIo& io, uint8_t key, uint16_t additionalSense) {
   io.status = SCSI_STATUS_CHECK_CONDITION;
   io.sense = fixedSense(key, additionalSense);
@@ -111,9 +113,10 @@ void ScsiTarget::execute(ScsiIo& io) {
   FaultRequest request("scsi");
   request.code = operationCode;
   request.drive = static_cast<int>(drive_.number());
-  if (operationCode == INQUIRY && io.cdbLength > 2 && (io.cdb[1] & 0x01)) {
+  if (operationCode == INQUIRY && io.cdbLength > 2) {
+    // The standard data is page -1: a fault that names a page leaves it be.
     request.detailKey = "page";
-    request.detail = io.cdb[2];
+    request.detail = (io.cdb[1] & 0x01) ? io.cdb[2] : -1;
   } else if (operationCode == WRITE_BUFFER && io.cdbLength > 1) {
     request.detailKey = "mode";
     request.detail = io.cdb[1] & 0x1F;
@@ -192,9 +195,11 @@ std::vector<uint8_t> ScsiTarget::vpdPage(uint8_t page) const {
   std::vector<uint8_t> body;
   if (page == 0x00) {
     body = {0x00, 0x80, 0x83};
+    if (!hasUnitSerialPage()) body.erase(body.begin() + 1);
     std::vector<uint8_t> extra = extraPages();
     body.insert(body.end(), extra.begin(), extra.end());
   } else if (page == 0x80) {
+    if (!hasUnitSerialPage()) return {};
     std::string serial = unitSerial();
     body.assign(serial.begin(), serial.end());
   } else if (page == 0x83) {

@@ -67,6 +67,8 @@ class ScsiTarget {
   virtual std::string revision() const = 0;
   // The unit serial number page's text.
   virtual std::string unitSerial() const = 0;
+  // Whether the target has the unit serial number page (80h) at all.
+  bool hasUnitSerialPage() const;
   // The designators of the device identification page, each whole (4-byte
   // header and identifier).
   virtual std::vector<std::vector<uint8_t>> designators() const = 0;

@@ -235,7 +235,7 @@ std::vector<uint8_t> deviceDescriptor(const Disk& disk) {
     vendor = builder.addText(target->vendorId());
     product = productText(target->productId());
     revision = builder.addText(target->revision());
-    serial = builder.addText(target->unitSerial());
+    if (target->hasUnitSerialPage()) serial = builder.addText(target->unitSerial());
   }
   std::vector<uint8_t>& bytes = builder.bytes();
   STORAGE_DEVICE_DESCRIPTOR fixed = {};

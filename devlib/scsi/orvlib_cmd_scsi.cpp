@@ -126,7 +126,7 @@ u64 scsiExecute(const OrvScsiPath& path, OrvScsiCmd& command, void* data, u32 le
 }
 
 u8 scsiSenseKey(const OrvBuffer& sense) {
-  return osl_sense_key(sense.getBuffer(), sense.getLength());
+  return driveAnswered(sense) ? osl_sense_key(sense.getBuffer(), sense.getLength()) : 0;
 }
 
 u16 scsiAdditionalSense(const OrvBuffer& sense) {

@@ -28,6 +28,7 @@ enum orv_scsi_operation : u8 {
 
 enum orv_scsi_sense_key : u8 {
   SCSI_SENSE_NOT_READY = 0x2,
+  SCSI_SENSE_ILLEGAL_REQUEST = 0x5,
   SCSI_SENSE_UNIT_ATTENTION = 0x6,
 };
 
@@ -143,7 +144,7 @@ struct OrvScsiPath {
 u64 scsiExecute(const OrvScsiPath& path, OrvScsiCmd& command, void* data, u32 length);
 
 // The sense key and the additional sense code and qualifier (ASC << 8 |
-// ASCQ) of fixed or descriptor sense data.
+// ASCQ) of fixed or descriptor sense data; 0 when the drive returned none.
 u8 scsiSenseKey(const OrvBuffer& sense);
 u16 scsiAdditionalSense(const OrvBuffer& sense);
 

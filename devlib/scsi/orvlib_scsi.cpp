@@ -72,13 +72,20 @@ u64 OrvScsiDev::identify() {
   identifyStatus = send(standard, data.getBuffer(), data.getLength());
   if (identifyStatus) return identifyStatus;
   inquiry.copyData(data, 0, 0);
+  serialNumber.clear();
+  identifyStatus = readSerialNumber();
+  return identifyStatus;
+}
 
-  // A drive without the serial number page has no serial number to show.
+u64 OrvScsiDev::readSerialNumber() {
   OrvScsiSerialPage page;
   OrvScsiCmdInquiry serialPage(true, OrvScsiSerialPage::PAGE, OrvScsiSerialPage::LENGTH);
-  bool answered = send(serialPage, page.getBuffer(), page.getLength(), 1) == 0 &&
-                  page.pageCode.getValue() == OrvScsiSerialPage::PAGE;
-  serialNumber = answered ? page.serialNumber().substr(0, LONGEST_SERIAL) : std::string();
+  u64 status = send(serialPage, page.getBuffer(), page.getLength(), 1);
+  // The drive refuses a page it does not have; any other failure leaves the
+  // serial number unknown, not absent.
+  if (status) return scsiSenseKey(response) == SCSI_SENSE_ILLEGAL_REQUEST ? 0 : status;
+  if (page.pageCode.getValue() != OrvScsiSerialPage::PAGE) return ORV_LIB_STATUS(ORV_ERR_SCSI_INQUIRY);
+  serialNumber = page.serialNumber().substr(0, LONGEST_SERIAL);
   return 0;
 }
 

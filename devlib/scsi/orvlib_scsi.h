@@ -57,6 +57,10 @@ class OrvScsiDev : public OrvBasicDev {
  private:
   // The standard inquiry data and the unit serial number.
   u64 identify();
+  // The unit serial number page; a drive that refuses the page as an
+  // illegal request has no serial number (""). Any other failure, or an
+  // answer that is not the page, fails.
+  u64 readSerialNumber();
   u64 send(VazidaRaduruScsiInternal::OrvScsiCmd& command, void* data, u32 length,
            u8 ignoreError);
   u64 send(VazidaRaduruScsiInternal::OrvScsiCmd& command, void* data = nullptr, u32 length = 0) {

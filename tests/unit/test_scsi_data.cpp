@@ -97,6 +97,7 @@ TEST(ScsiSense, BothFormats) {
       {{0x70, 0, 0x06, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x3F, 0x01}, {0x06, 0x3F01}},
       {{0x72, 0x02, 0x04, 0x01, 0, 0, 0, 0}, {0x02, 0x0401}},
       {{}, {0, 0}},  // no sense data at all: the drive was not reached
+      {{0x00, 0x05, 0x05}, {0, 0}},  // bytes that are no sense data
   };
   for (const auto& c : cases) {
     OrvBuffer sense(252, ORV_LITTLE_ENDIAN);

@@ -155,6 +155,44 @@ TEST_F(ScsiDevice, FailedIdentification) {
   EXPECT_EQ(revisionOf(*dev), "R001");
 }
 
+TEST_F(ScsiDevice, SerialNumberPage) {
+  // Only a drive that refuses page 80h as an illegal request has no serial
+  // number; any other failure of the first identification's page 80h fails
+  // it (thrown, kept, the record unfilled) until the next one. A fault of
+  // the page matches no standard INQUIRY: once per identification.
+  const char* failing = "4.141.109|4.141.109|4.141.109  state 0|0, R001|MODEL B|S3|MAKER";
+  struct Case {
+    const char *keys, *faults, *expected;
+    unsigned matched;
+  } cases[] = {
+      {"", "", "0|R001|MODEL B|S3|MAKER|0 S3 state 1|0, R001|MODEL B|S3|MAKER", 0},
+      {R"("unitSerialPage": false)", "", "0|R001|MODEL B||MAKER|0  state 1|0, R001|MODEL B||MAKER", 0},
+      {"", R"([{"scsi": 18, "page": 128, "sense": [5, 36, 0]}])",
+       "0|R001|MODEL B||MAKER|0  state 1|0, R001|MODEL B||MAKER", 2},
+      {"", R"([{"scsi": 18, "page": 128, "times": 1}])", failing, 2},
+      {"", R"([{"scsi": 18, "page": 128, "sense": [2, 4, 1], "times": 1}])", failing, 2},
+      {"", R"([{"scsi": 18, "page": 128, "scsiStatus": 0, "times": 1}])",
+       "4.142.109|4.142.109|4.142.109  state 0|0, R001|MODEL B|S3|MAKER", 2},
+      {"", R"([{"ioctl": "IOCTL_SCSI_PASS_THROUGH_DIRECT", "after": 2, "times": 1, "error": 1117}])",
+       "5.4.1|5.4.1|5.4.1  state 0|0, R001|MODEL B|S3|MAKER", 0},
+  };
+  for (const Case& one : cases) {
+    load(sasMachine(one.keys, one.faults));
+    std::string thrown = st(thrownStatus([] { device(); }));
+    load(sasMachine(one.keys, one.faults));
+    DevicePtr dev = device(true);
+    _OrvDevProperty record = {};
+    std::string filled = st(dev->fillDeviceInfo(record));
+    std::string text = thrown + "|" + identText(*dev) + "|" + filled + " " + record.serialNumber + " state " +
+                       std::to_string(record.state);
+    text += "|" + inOrder({st(dev->refresh()), identText(*dev)});
+    EXPECT_EQ(text, one.expected) << one.keys << one.faults;
+    if (one.matched) {
+      EXPECT_EQ(winsim::faultMatches()[0], one.matched) << one.faults;
+    }
+  }
+}
+
 TEST_F(ScsiDevice, WholeImageInOneCommand) {
   DevicePtr dev = device();
   std::vector<u8> image = firmwareImage("R002", 5001);
@@ -337,6 +375,15 @@ TEST_F(ScsiDevice, VirtualDriveReportsCommandsAndModesAsTheStandardHas) {
   drive_ = osl_open_device("PHYSICALDRIVE0");
   EXPECT_EQ(inOrder({support(3, 0), support(1, 0)}), "key 5 8192, key 5 8192");
   EXPECT_EQ(ask({0x12, 1, 0x86, 0, 64, 0}, 64)[19], 86);
+  // Without the unit serial number page: page 00h leaves it out, and asked
+  // for, it is an invalid field in the CDB (24h/00h).
+  osl_close_device(drive_);
+  load(sasMachine(R"("unitSerialPage": false)"));
+  drive_ = osl_open_device("PHYSICALDRIVE0");
+  page = ask({0x12, 1, 0, 0, 64, 0}, 64);
+  EXPECT_EQ(std::vector<u8>(page.begin() + 3, page.begin() + 7), (std::vector<u8>{3, 0x00, 0x83, 0x86}));
+  ask({0x12, 1, 0x80, 0, 252, 0}, 252);
+  EXPECT_EQ(refusal << 16 | sense[12] << 8 | sense[13], 0x52400);
 }
 
 TEST_F(ScsiDevice, DownloadFailures) {

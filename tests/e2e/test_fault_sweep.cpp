@@ -84,12 +84,12 @@ const SweptMachine kMachines[] = {
      nullptr, 1602},
     // Two RAID controllers, each presenting disks outside its sets at the
     // same targets, the second beside a set: the package is meant for
-    // SCSI0:r0 and SCSI1:r2.
+    // SCSI0:r0 and SCSI1:r2, two drives of one serial number.
     {"SeveralControllers", "MODEL D", R"({"windows": "10.0", "drives": [], "controllers": [
     {"kind": "csmi", "drives": [{"bus": "nvme", "model": "MODEL D", "serial": "D0"},
                                 {"bus": "nvme", "model": "MODEL E", "serial": "D1"}]},
     {"kind": "csmi", "drives": [{"bus": "nvme", "model": "MODEL E", "serial": "D2"},
-                                {"bus": "nvme", "model": "MODEL D", "serial": "D3"}],
+                                {"bus": "nvme", "model": "MODEL D", "serial": "D0"}],
      "raidSets": [{"drives": [{"model": "NVMe OTHER", "serial": "R0"}]}]}],
   "faults": [)",
      nullptr, 1602},

@@ -594,10 +594,10 @@ u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
   // SCSI product identification, which holds 16 characters of it. A missing
   // or blank one tells nothing of the model.
   entry->modelField = blankModel ? 0 : commandBus == OSL_BUS_SATA || commandBus == OSL_BUS_NVME ? 40 : 16;
-  if (!descriptorText(descriptor, used, descriptor->SerialNumberOffset, 20, entry->serial))
-    std::strcpy(entry->serial, "UNKNOWN");
-
+  // The serial number is judged as the descriptor gives it, none as empty.
+  bool hasSerial = descriptorText(descriptor, used, descriptor->SerialNumberOffset, 20, entry->serial);
   if (hasPlaceholderSerial(deviceType, entry->serial)) entry->usable = 0;
+  if (!hasSerial) std::strcpy(entry->serial, "UNKNOWN");
   u64 trimStatus = osl_trim(entry->serial);
   // Told by nothing, or named by no controller, the disk is no drive of the
   // list.

@@ -122,7 +122,8 @@ TEST_F(DriveListing, DrivesBehindARaidDriver) {
     OpenDrive open("PHYSICALDRIVE0");
     EXPECT_EQ(open.types(), "3/1/6");
   }
-  // Identifiers that cannot be read leave a RAID volume with no command bus.
+  // Identifiers that cannot be read leave a RAID volume with no command bus:
+  // no drive to use, named with that failure, and not opened as one.
   load(R"({"drives": [{"bus": "sas", "raid": true}],
            "faults": [{"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "property": 2, "error": 1117}]})");
   LogCapture log;
@@ -130,7 +131,12 @@ TEST_F(DriveListing, DrivesBehindARaidDriver) {
   ASSERT_EQ(unread.status, 0u);
   EXPECT_EQ(describe(unread[0]).substr(0, 29), "PHYSICALDRIVE0 #0 255/255/5 '");
   EXPECT_EQ(unread[0].medium, 3u);
+  EXPECT_EQ(unread[0].usable, 0);
   EXPECT_EQ(log.levelOf("Error: IOCTL Failure: (error: 1117)\n"), 3);
+  ASSERT_EQ(unread.unread.count, 1u);
+  EXPECT_NE(std::string(unread.unread.texts[0]).find(": IOCTL_STORAGE_QUERY_PROPERTY failed (error: 1117)"),
+            std::string::npos);
+  EXPECT_EQ(OpenDrive("PHYSICALDRIVE0").types(), "failed");
 }
 
 TEST_F(DriveListing, DesignatorsOfTheRecordReplaceTheDrivesOwn) {
@@ -291,7 +297,8 @@ TEST_F(DriveListing, WindowsVersion) {
   }
 }
 
-// An NVMe drive's descriptor as the standard driver gives it.
+// An NVMe drive's descriptor as the standard driver gives it (serial null:
+// none).
 std::vector<u8> nvmeDescriptor(const char* serial) {
   std::vector<u8> bytes(OSL_DESCRIPTOR_LENGTH, 0);
   auto* d = reinterpret_cast<STORAGE_DEVICE_DESCRIPTOR*>(bytes.data());
@@ -300,8 +307,8 @@ std::vector<u8> nvmeDescriptor(const char* serial) {
   std::strcpy(reinterpret_cast<char*>(bytes.data()) + 64, "MODEL C");
   d->ProductRevisionOffset = 128;
   std::strcpy(reinterpret_cast<char*>(bytes.data()) + 128, "REV00001");
-  d->SerialNumberOffset = 192;
-  std::strcpy(reinterpret_cast<char*>(bytes.data()) + 192, serial);
+  d->SerialNumberOffset = serial ? 192 : 0;
+  if (serial) std::strcpy(reinterpret_cast<char*>(bytes.data()) + 192, serial);
   d->Size = 256;
   return bytes;
 }
@@ -313,7 +320,8 @@ TEST_F(DriveListing, Windows10RejectsPlaceholderNvmeSerials) {
     bool placeholder;
     const char* kept;
   } cases[] = {{"0000_0000_0000", true, "0000_0000_0000"}, {"0000.0000.", true, "0000.0000."}, {"", true, ""},
-               {" 0000_0000 ", true, "0000_0000"}, {"    ", true, ""}, {"S4", false, "S4"}, {" 0 S", false, "0 S"}};
+               {" 0000_0000 ", true, "0000_0000"}, {"    ", true, ""}, {"S4", false, "S4"}, {" 0 S", false, "0 S"},
+               {nullptr, true, "UNKNOWN"}};
   _OSL_PDEV drive = {};
   drive.handle = INVALID_HANDLE_VALUE;
   for (const char* version : {"10.0", "6.3"}) {
@@ -330,6 +338,9 @@ TEST_F(DriveListing, Windows10RejectsPlaceholderNvmeSerials) {
     }
   }
   EXPECT_EQ(trace(), "");  // NVMe drives have no seek-penalty query
+  // A drive opened by its number is judged alike.
+  load(R"({"windows": "10.0", "drives": [{"bus": "nvme", "serial": "   "}]})");
+  EXPECT_EQ(OpenDrive("PHYSICALDRIVE0").types(), "255/3/255");
 }
 
 }  // namespace

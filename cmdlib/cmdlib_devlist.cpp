@@ -190,12 +190,11 @@ u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported, u64& fillStat
 }
 
 void DivIzuDevList::markDuplicates(std::vector<_OrvDevProperty>& records) {
+  // A record without a serial number is no drive another may duplicate.
+  for (_OrvDevProperty& record : records)
+    if (reportsNoSerial(record)) record.usable = 0;
   for (size_t a = 0; a < records.size(); ++a) {
     _OrvDevProperty& first = records[a];
-    if (reportsNoSerial(first)) {
-      first.usable = 0;
-      continue;
-    }
     for (size_t b = a + 1; b < records.size() && first.usable; ++b) {
       _OrvDevProperty& later = records[b];
       if (!later.usable || std::strcmp(later.serialNumber, first.serialNumber) != 0 || onTwoControllers(first, later))

@@ -123,6 +123,9 @@ TEST(DriveListedTwice, UsableInOneRecord) {
         record("SCSI0:r1", "S2", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
         record("PHYSICALDRIVE1", "s2", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE),
         record("PHYSICALDRIVE2", "S3", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE), unusable}, "01110"},
+      // Nor is a physical drive without one given up for it.
+      {{record("PHYSICALDRIVE0", "", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE),
+        record("SCSI0:r0", "", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE)}, "10"},
       // Two records of one RAID controller: the solid-state one goes.
       {{record("SCSI0:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_ROTATING),
         record("SCSI0:r3", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),

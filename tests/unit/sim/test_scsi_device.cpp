@@ -170,7 +170,6 @@ TEST_F(ScsiDevice, SerialNumberPage) {
       {"", R"([{"scsi": 18, "page": 128, "sense": [5, 36, 0]}])",
        "0|R001|MODEL B||MAKER|0  state 1|0, R001|MODEL B||MAKER", 2},
       {"", R"([{"scsi": 18, "page": 128, "times": 1}])", failing, 2},
-      {"", R"([{"scsi": 18, "page": 128, "sense": [2, 4, 1], "times": 1}])", failing, 2},
       {"", R"([{"scsi": 18, "page": 128, "scsiStatus": 0, "times": 1}])",
        "4.142.109|4.142.109|4.142.109  state 0|0, R001|MODEL B|S3|MAKER", 2},
       {"", R"([{"ioctl": "IOCTL_SCSI_PASS_THROUGH_DIRECT", "after": 2, "times": 1, "error": 1117}])",
@@ -375,15 +374,6 @@ TEST_F(ScsiDevice, VirtualDriveReportsCommandsAndModesAsTheStandardHas) {
   drive_ = osl_open_device("PHYSICALDRIVE0");
   EXPECT_EQ(inOrder({support(3, 0), support(1, 0)}), "key 5 8192, key 5 8192");
   EXPECT_EQ(ask({0x12, 1, 0x86, 0, 64, 0}, 64)[19], 86);
-  // Without the unit serial number page: page 00h leaves it out, and asked
-  // for, it is an invalid field in the CDB (24h/00h).
-  osl_close_device(drive_);
-  load(sasMachine(R"("unitSerialPage": false)"));
-  drive_ = osl_open_device("PHYSICALDRIVE0");
-  page = ask({0x12, 1, 0, 0, 64, 0}, 64);
-  EXPECT_EQ(std::vector<u8>(page.begin() + 3, page.begin() + 7), (std::vector<u8>{3, 0x00, 0x83, 0x86}));
-  ask({0x12, 1, 0x80, 0, 252, 0}, 252);
-  EXPECT_EQ(refusal << 16 | sense[12] << 8 | sense[13], 0x52400);
 }
 
 TEST_F(ScsiDevice, DownloadFailures) {

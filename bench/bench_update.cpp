@@ -25,10 +25,10 @@
 // together). Targets: each update ends on the new revision, and the
 // download to a disk costs no more DeviceIoControl calls than one to the
 // member: the calls each further MiB of image adds (the 16 MiB run's less
-// the 1 MiB run's, over 15) are at most the member's. The whole run's calls,
-// openings and lists are shown beside the member's without a target: a disk
-// is also listed and looked up once as a disk when it is opened, where a
-// member is reached through its port alone.
+// the 1 MiB run's, over 15) are at most the member's. Beside each disk's
+// whole-run calls stand the member's, without a target: a disk is also listed
+// and looked up once as a disk when it is opened, where a member is reached
+// through its port alone.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <time.h>

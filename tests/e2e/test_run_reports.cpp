@@ -239,15 +239,15 @@ TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
       {R"({"bus": "sat", "model": "", "serial": "L0"})", R"({"ata": 236, "drive": 0, "times": 1})", "",
        "PHYSICALDRIVE0: ATA Identify failed", {"REV00001", "REV00002", "R001"}},
       // The RAID driver's NVMe disk answers the listing's Identify without
-      // data; its descriptor gives 16 characters of the model. Drive 0, of
-      // the package's model, is updated.
+      // data, a failed Identify; its descriptor gives 16 characters of the
+      // model. Drive 0, of the package's model, is updated.
       {R"({"bus": "nvme", "model": ")" + model + R"(", "serial": "L0"})", R"({"csmi": 4026542088, "times": 1})", "",
-       "SCSI0:r0: the drive's identity could not be read", {"REV00002", "REV00002", "R001"}, "10.0",
+       "SCSI0:r0: NVMe identify command failed", {"REV00002", "REV00002", "R001"}, "10.0",
        R"([{"kind": "csmi", "drives": [{"bus": "nvme", "model": ")" + model + R"(", "serial": "D0"}]}])"},
       // Windows 8.1's NVMe driver makes up the identity of its own drives
       // only: the RAID driver's disk is still named.
       {R"({"bus": "nvme", "model": ")" + model + R"(", "serial": "L0"})", R"({"csmi": 4026542088, "times": 1})", "",
-       "SCSI0:r0: the drive's identity could not be read", {"REV00002", "REV00002", "R001"}, "6.3",
+       "SCSI0:r0: NVMe identify command failed", {"REV00002", "REV00002", "R001"}, "6.3",
        R"([{"kind": "csmi", "drives": [{"bus": "nvme", "model": ")" + model + R"(", "serial": "D0"}]}])"},
   };
   for (const Case& c : cases) {

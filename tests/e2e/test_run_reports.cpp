@@ -273,7 +273,8 @@ TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
 
 TEST_F(RunReports, DriveMissingFromAnIncompleteLookupFailsWithTheListingsReason) {
   // The update command's own listing (the second) cannot read the disks or
-  // opens the drive's interface no more.
+  // opens the drive's interface no more, or the opening cannot read the
+  // disk's identifiers.
   const std::string disk = R"(\\?\scsi#disk&ven_ata&prod_virtual_drive#4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b})";
   const std::string sataDisk = R"({"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1"})";
   struct Case {
@@ -283,6 +284,10 @@ TEST_F(RunReports, DriveMissingFromAnIncompleteLookupFailsWithTheListingsReason)
        "the disk interfaces: SetupDiGetClassDevsW failed (error: 31)"},
       {sataDisk, R"({"ioctl": "CreateFileW", "drive": 0, "after": 3, "times": 1, "error": 5})",
        disk + ": CreateFileW failed (error: 5)"},
+      // A RAID driver's disk whose identifiers the opening cannot read.
+      {R"({"bus": "sat", "raid": true, "model": "VIRTUAL DRIVE", "serial": "S1"})",
+       R"({"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "property": 2, "after": 4, "times": 1})",
+       "PHYSICALDRIVE0: IOCTL_STORAGE_QUERY_PROPERTY failed (error: 31)"},
   };
   for (const Case& c : cases) {
     Outcome result = update(machineWith(c.drives, c.fault), {"/log=run.log"});

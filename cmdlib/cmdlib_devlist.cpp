@@ -24,12 +24,6 @@ void copyTrimmed(char (&to)[N], const char (&from)[N]) {
   osl_trim(to);
 }
 
-// Before Windows 10 the NVMe driver answers no Identify: the drive's texts
-// are made up from what Windows reports, which is all there is to read.
-bool identityFromWindows(const _OrvDevProperty& record) {
-  return record.commandBus == OSL_BUS_NVME && osl_require_win10() != 0;
-}
-
 // A drive behind a RAID driver is told from another of its controller by its
 // serial number: one that reports none cannot be.
 bool reportsNoSerial(const _OrvDevProperty& record) {
@@ -119,17 +113,15 @@ u64 DivIzuDevList::execute() {
       // Until the probe has read the drive, its record holds only what the
       // descriptor said: behind a RAID controller nothing, behind a SCSI-ATA
       // translation a shortened model. Such a drive cannot be told from one
-      // the caller looks for. A probe that succeeds may still leave the record
-      // unfilled: an NVMe drive whose Identify data came back blank.
+      // the caller looks for. An identification that names no drive is a
+      // failed one, as the device judges it.
       u64 failure = probeStatus ? probeStatus : fillStatus;
       const _OrvDevProperty* named = &listed;
       u32 modelField = entry.modelField;
       if (failure) {
         orv_status_msgstr(failure, why, sizeof why);
         if (!reasons.empty()) osl_strcat(why, sizeof why, (" (" + reasons + ")").c_str());
-      } else if (!(record.state & VazidaRaduru::ORV_STATE_FILLED) && !identityFromWindows(record))
-        osl_strcpy(why, sizeof why, "the drive's identity could not be read");
-      else if (record.modelNumber[0] == '\0')
+      } else if (record.modelNumber[0] == '\0')
         osl_strcpy(why, sizeof why, "the drive reports no model number");
       else if (reportsNoSerial(record)) {
         // The drive told its own model, whole.

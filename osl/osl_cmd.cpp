@@ -332,6 +332,14 @@ u64 diskNode(u32 deviceNumber, DEVINST* node, std::string* why) {
   return *node ? 0 : ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
 }
 
+// How a failure names a disk opened by itself: PHYSICALDRIVEn.
+std::string diskName(_OSL_PDEV* drive) {
+  STORAGE_DEVICE_NUMBER number = {};
+  if (osl_ioctl(drive, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number, nullptr) != 0)
+    return "the disk";
+  return "PHYSICALDRIVE" + std::to_string(number.DeviceNumber);
+}
+
 }  // namespace
 
 bool osl_descriptor_text(const void* descriptor, u32 bufferLength, u32 offset, u32 limit,
@@ -753,8 +761,11 @@ u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_typ
     u64 status = osl_query_device_descriptor(drive, buffer);
     if (status) return status;
     const auto* descriptor = reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(buffer);
-    status = osl_bus_dev_from_descriptor(drive, descriptor, sizeof buffer, commandBus, deviceType, physicalBus);
-    if (status) return status;
+    // A disk on a RAID bus whose identifiers cannot be read: the opener
+    // learns which call failed, as from its controller's lookups.
+    std::string why;
+    status = osl_bus_dev_from_descriptor(drive, descriptor, sizeof buffer, commandBus, deviceType, physicalBus, &why);
+    if (status) return osl_lookup_failure(diskName(drive).c_str(), why.c_str());
     char serial[21];
     descriptorText(descriptor, usedLength(descriptor, sizeof buffer), descriptor->SerialNumberOffset, 20, serial);
     if (hasPlaceholderSerial(*deviceType, serial)) {

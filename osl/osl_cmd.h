@@ -221,7 +221,8 @@ u64 osl_csmi_bus_dev_type(_OSL_PDEV* drive, const STORAGE_DEVICE_DESCRIPTOR* des
 // empty place from count on (then from 0), or OSL_MAX_DRIVES when none is.
 u32 osl_dev_info_free_index(const _osl_dev_info* list);
 
-// Per-drive queries.
+// Per-drive queries. A disk on a RAID bus whose identifiers cannot be read
+// answers code 19, the failed call recorded as osl_lookup_failure says.
 u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_type* deviceType,
                          osl_bus_type* physicalBus);
 u32 osl_get_max_transfer_size(_OSL_PDEV* drive, osl_bus_type bus);

@@ -109,6 +109,11 @@ u64 OrvAtaIdentifyBuffer::getWwnUniqueId() const {
   return (((wwnUniqueIdHigh.getValue() << 16) | wwnUniqueIdMid.getValue()) << 16) | wwnUniqueIdLow.getValue();
 }
 
+bool OrvAtaIdentifyBuffer::namesNoDrive() const {
+  return modelNumber.getValue().find_first_not_of(' ') == std::string::npos &&
+         serialNumber.getValue().find_first_not_of(' ') == std::string::npos;
+}
+
 bool OrvAtaIdentifyBuffer::isShown(const OrvBufField& field) const {
   if (&field == &normalEraseTime) return normalEraseExtended == 0;
   if (&field == &normalEraseExtendedTime) return normalEraseExtended != 0;

@@ -309,6 +309,10 @@ class OrvAtaIdentifyBuffer : public OrvBuffer {
   u64 getWwnOui() const;
   // The 36-bit unique id of the world wide name.
   u64 getWwnUniqueId() const;
+  // The data names no drive: neither a model number nor a serial number,
+  // which every ATA device reports, holds a character. A device that
+  // completed IDENTIFY DEVICE without sending its data leaves it so.
+  bool namesNoDrive() const;
 
   // One public member per row of the table, named in its first column.
 #define ORV_IDENTIFY_BITS(member, ...) OrvBufField member;

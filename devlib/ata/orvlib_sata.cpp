@@ -41,11 +41,13 @@ OrvSataDev::OrvSataDev(std::string devicePath, bool ignoreInitError) : OrvBasicD
 
 u64 OrvSataDev::refresh() {
   return ORV_GUARDED([&] {
-    // The drive's answer replaces the data only when it came whole.
-    OrvBuffer answer(OrvAtaIdentifyBuffer::kLength, ORV_LITTLE_ENDIAN);
+    // The drive's answer replaces the data only when it came whole and names
+    // the drive: one without a model and a serial number was not read.
+    OrvAtaIdentifyBuffer answer;
     u64 status = ataIdentify(target(), answer, timeout, ignoreErrorCount);
-    if (status == 0) status = identifyData.copyData(answer, OrvAtaIdentifyBuffer::kLength, 0);
+    if (status == 0 && answer.namesNoDrive()) status = ORV_LIB_STATUS(ORV_ERR_ATA_IDENTIFY);
     if (status) return status;
+    identifyData = answer;
     identified = true;
     u64 words = identifyData.logicalSectorSize.getValue();
     bool longSectors = identifyData.logicalSectorLongerThan256Words.getValue() && words >= 256;

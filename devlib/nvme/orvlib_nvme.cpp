@@ -110,8 +110,20 @@ OrvNvmeDev::~OrvNvmeDev() {
   handles.closeIoHandle();
 }
 
+bool OrvNvmeDev::identityFromWindows() const {
+  return beforeWindows10OnPcie(busType) && !handles.securityListFlag;
+}
+
+bool OrvNvmeDev::namesNoDrive(const OrvNvmCtrlIdentify& ctrl) const {
+  return ctrl.vid == 0 && !identityFromWindows();
+}
+
 u64 OrvNvmeDev::identifyController() {
-  return nvmIdentify(handles, ORV_NVM_CNS_CONTROLLER, *ctrlIdentify, timeout, 0, ignoreErrorCount);
+  OrvNvmCtrlIdentify answer;
+  u64 status = nvmIdentify(handles, ORV_NVM_CNS_CONTROLLER, answer, timeout, 0, ignoreErrorCount);
+  if (status == 0 && namesNoDrive(answer)) status = ORV_LIB_STATUS(ORV_ERR_NVME_IDENTIFY);
+  if (status == 0) status = ctrlIdentify->copyData(answer, answer.getLength(), 0);
+  return status;
 }
 
 u64 OrvNvmeDev::identify(u32 requestedNamespace) {
@@ -147,8 +159,7 @@ u64 OrvNvmeDev::identifyNamespace(bool force, u32 requestedNamespace, bool alloc
   if (nsIdentify->compare(OrvNvmNsIdentify())) {
     // Before Windows 10 the SCSI side answers Identify Namespace with zeros
     // unless the drive offers the tunnel: the device works without the data.
-    if (!beforeWindows10OnPcie(busType) || handles.securityListFlag)
-      return ORV_LIB_STATUS(ORV_ERR_NVME_IDENTIFY);
+    if (!identityFromWindows()) return ORV_LIB_STATUS(ORV_ERR_NVME_IDENTIFY);
     nsIdentifyValid = false;
     nsDataUnavailable = true;
   }
@@ -176,6 +187,7 @@ u64 OrvNvmeDev::refresh() {
 }
 
 u64 OrvNvmeDev::getIdentStrings(char* firmwareRevision, char* model, char* serial, char* componentId) {
+  if (namesNoDrive(*ctrlIdentify)) return ORV_LIB_STATUS(ORV_ERR_NVME_IDENTIFY);
   putText(firmwareRevision, REVISION_SIZE, ctrlIdentify->fr.getValue());
   putText(model, MODEL_SIZE, ctrlIdentify->mn.getValue());
   putText(serial, SERIAL_SIZE, ctrlIdentify->sn.getValue());
@@ -215,6 +227,10 @@ void OrvNvmeDev::getWriteCacheState(u8* supported, u8* enabled) {
 
 u64 OrvNvmeDev::fillDeviceInfo(_OrvDevProperty& property) {
   const OrvNvmCtrlIdentify& ctrl = *ctrlIdentify;
+  if (namesNoDrive(ctrl)) {
+    property.state &= static_cast<u8>(~ORV_STATE_FILLED);
+    return ORV_LIB_STATUS(ORV_ERR_NVME_IDENTIFY);
+  }
   putIfAny(property.firmwareRevision, sizeof property.firmwareRevision, ctrl.fr.getValue());
   putIfAny(property.modelNumber, sizeof property.modelNumber, ctrl.mn.getValue());
   putIfAny(property.componentId, sizeof property.componentId, ctrl.componentId.getValue());

@@ -190,7 +190,15 @@ class OrvNvmeDev : public OrvBasicDev {
  private:
   // The identification of construction: controller, namespace, vendor probe.
   u64 identify(u32 requestedNamespace);
+  // Identify Controller; an answer that names no drive fails as the
+  // command does and leaves the data read before.
   u64 identifyController();
+  // Before Windows 10 without the tunnel, the NVMe driver's Identify
+  // Controller is made up from what Windows reports, with no PCI vendor id.
+  bool identityFromWindows() const;
+  // Identify Controller data that names no drive: no PCI vendor id, where
+  // the drive itself answered.
+  bool namesNoDrive(const VazidaRaduruNvmeInternal::OrvNvmCtrlIdentify& ctrl) const;
   u64 identifyNamespace(bool force, u32 requestedNamespace, bool allocatedMode);
   void probeVendorFeature();
   // 2 to the power LBADS of the current LBA format.

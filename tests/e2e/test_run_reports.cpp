@@ -239,15 +239,15 @@ TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
       {R"({"bus": "sat", "model": "", "serial": "L0"})", R"({"ata": 236, "drive": 0, "times": 1})", "",
        "PHYSICALDRIVE0: ATA Identify failed", {"REV00001", "REV00002", "R001"}},
       // The RAID driver's NVMe disk answers the listing's Identify without
-      // data; its descriptor gives 16 characters of the model. Drive 0, of
-      // the package's model, is updated.
+      // data, a failed Identify; its descriptor gives 16 characters of the
+      // model. Drive 0, of the package's model, is updated.
       {R"({"bus": "nvme", "model": ")" + model + R"(", "serial": "L0"})", R"({"csmi": 4026542088, "times": 1})", "",
-       "SCSI0:r0: the drive's identity could not be read", {"REV00002", "REV00002", "R001"}, "10.0",
+       "SCSI0:r0: NVMe identify command failed", {"REV00002", "REV00002", "R001"}, "10.0",
        R"([{"kind": "csmi", "drives": [{"bus": "nvme", "model": ")" + model + R"(", "serial": "D0"}]}])"},
       // Windows 8.1's NVMe driver makes up the identity of its own drives
       // only: the RAID driver's disk is still named.
       {R"({"bus": "nvme", "model": ")" + model + R"(", "serial": "L0"})", R"({"csmi": 4026542088, "times": 1})", "",
-       "SCSI0:r0: the drive's identity could not be read", {"REV00002", "REV00002", "R001"}, "6.3",
+       "SCSI0:r0: NVMe identify command failed", {"REV00002", "REV00002", "R001"}, "6.3",
        R"([{"kind": "csmi", "drives": [{"bus": "nvme", "model": ")" + model + R"(", "serial": "D0"}]}])"},
   };
   for (const Case& c : cases) {
@@ -273,7 +273,8 @@ TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
 
 TEST_F(RunReports, DriveMissingFromAnIncompleteLookupFailsWithTheListingsReason) {
   // The update command's own listing (the second) cannot read the disks or
-  // opens the drive's interface no more.
+  // opens the drive's interface no more, or the opening cannot read the
+  // disk's identifiers.
   const std::string disk = R"(\\?\scsi#disk&ven_ata&prod_virtual_drive#4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b})";
   const std::string sataDisk = R"({"bus": "sata", "model": "VIRTUAL DRIVE", "serial": "S1"})";
   struct Case {
@@ -283,6 +284,10 @@ TEST_F(RunReports, DriveMissingFromAnIncompleteLookupFailsWithTheListingsReason)
        "the disk interfaces: SetupDiGetClassDevsW failed (error: 31)"},
       {sataDisk, R"({"ioctl": "CreateFileW", "drive": 0, "after": 3, "times": 1, "error": 5})",
        disk + ": CreateFileW failed (error: 5)"},
+      // A RAID driver's disk whose identifiers the opening cannot read.
+      {R"({"bus": "sat", "raid": true, "model": "VIRTUAL DRIVE", "serial": "S1"})",
+       R"({"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "property": 2, "after": 4, "times": 1})",
+       "PHYSICALDRIVE0: IOCTL_STORAGE_QUERY_PROPERTY failed (error: 31)"},
   };
   for (const Case& c : cases) {
     Outcome result = update(machineWith(c.drives, c.fault), {"/log=run.log"});

@@ -526,7 +526,9 @@ TEST_F(Update, DriveOpenedOfAnotherModelIsNotWritten) {
   // The SAS drives fail their first, second and third page 80h INQUIRY: as
   // listed (X4, its model alone compared), as the update opens the drive
   // (X5) and as it reads the drive before the download (X6). None is another
-  // drive than the one listed.
+  // drive than the one listed. X7 and X8, on a phy, complete an IDENTIFY
+  // DEVICE without data as the update opens them and as it reads them before
+  // the download: a failed IDENTIFY.
   PackageSpec spec;
   spec.model = "VIRTUAL DRIVE 2T";
   Outcome result = update(R"({"admin": true, "drives": [
@@ -534,19 +536,25 @@ TEST_F(Update, DriveOpenedOfAnotherModelIsNotWritten) {
     {"bus": "sat", "model": "VIRTUAL DRIVE 2T", "serial": "X1", "firmware": "REV00001"},
     {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X4", "firmware": "REV00001"},
     {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X5", "firmware": "REV00001"},
-    {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X6", "firmware": "REV00001"}],
+    {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X6", "firmware": "REV00001"},
+    {"bus": "sata", "model": "VIRTUAL DRIVE 2T", "serial": "X7", "firmware": "REV00001"}],
     "controllers": [{"kind": "csmi", "drives": [
+    {"bus": "sata", "model": "VIRTUAL DRIVE 2T", "serial": "X8", "firmware": "REV00001"},
     {"bus": "nvme", "model": "VIRTUAL DRIVE 2TB", "serial": "X2", "firmware": "REV00001"},
     {"bus": "nvme", "model": "VIRTUAL DRIVE 2T", "serial": "X3", "firmware": "REV00001"}]}],
     "faults": [{"ata": 236, "drive": 0, "times": 1}, {"csmi": 4026542088, "times": 1},
                {"scsi": 18, "page": 128, "drive": 2, "times": 1},
                {"scsi": 18, "page": 128, "drive": 3, "after": 1, "times": 1},
-               {"scsi": 18, "page": 128, "drive": 4, "after": 2, "times": 1}]})",
+               {"scsi": 18, "page": 128, "drive": 4, "after": 2, "times": 1},
+               {"ata": 236, "drive": 5, "after": 1, "times": 1, "status": 80, "error": 0},
+               {"ata": 236, "drive": 100, "after": 2, "times": 1, "status": 80, "error": 0}]})",
                           {}, withPackage(spec));
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002", "REV00002", "REV00001", "REV00001"}));
+  EXPECT_EQ(revisions(),
+            (std::vector<std::string>{"REV00001", "REV00002", "REV00002", "REV00001", "REV00001", "REV00001"}));
   EXPECT_EQ(countOf(result.out, "not the drive listed"), 2u);
-  EXPECT_EQ(controllerRevisions(scratch_.read("machine.json")), (std::vector<std::string>{"REV00001", "REV00002"}));
+  EXPECT_EQ(controllerRevisions(scratch_.read("machine.json")),
+            (std::vector<std::string>{"REV00001", "REV00001", "REV00002"}));
   for (const auto& [name, serial] : {std::pair{"PHYSICALDRIVE0", "X0"}, std::pair{"SCSI0:r0", "X2"}}) {
     expectWrittenInOrder(result.out, {started(name), "[" + std::string(name) + "] Error description: The drive "
                                       "opened reports model VIRTUAL DRIVE 2TB and serial number " + serial +
@@ -556,6 +564,8 @@ TEST_F(Update, DriveOpenedOfAnotherModelIsNotWritten) {
   EXPECT_EQ(result.err, written(failedOn("PHYSICALDRIVE0", "Command completed with an error") +
                                 failedOn("PHYSICALDRIVE3", "SCSI Inquiry command failed") +
                                 failedOn("PHYSICALDRIVE4", "SCSI Inquiry command failed") +
+                                failedOn("PHYSICALDRIVE5", "ATA Identify failed") +
+                                failedOn("SCSI0:p0", "ATA Identify failed") +
                                 failedOn("SCSI0:r0", "Command completed with an error")));
 }
 
@@ -611,6 +621,7 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
     std::string firmware;  // afterwards
     const char* error;     // in the error stream; null: nothing
     const char* logged = nullptr;
+    const char* failed = nullptr;  // a drive started and failed
   } cases[] = {
       {controller + "}]}", "VIRTUAL DRIVE", {"SCSI0:r0"}, 1602, "0:0=REV00002 ", nullptr},
       {controller + member + "}]}", "VIRTUAL DRIVE", {"SCSI0:r8"}, 1602, "0:0=REV00002 0:set0=REV00001 ", nullptr},
@@ -675,6 +686,22 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
        "VIRTUAL DRIVE", {}, 1, "0:0=REV00001 0:set0=REV00001 ",
        "prod_virtual_drive#4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: IOCTL_STORAGE_QUERY_PROPERTY failed "
        "(error: 31)"},
+      // The driver carries the opening's Identify Controller without data: a
+      // failed Identify, not another drive.
+      {controller + R"(}], "faults": [{"csmi": 4026542088, "after": 7, "times": 1}]})", "VIRTUAL DRIVE", {}, 1,
+       "0:0=REV00001 ", "SCSI0:r0: Firmware download failed on device [NVMe identify command failed]", nullptr,
+       "SCSI0:r0"},
+      {twoPorts + set("A", "M0") + R"(], "faults": [{"csmi": 4026542088, "after": 7, "times": 1}]})", "NVMe MODEL A",
+       {}, 1, "0:set0=REV00001 ", "SCSI0:r0: Firmware download failed on device [NVMe identify command failed]",
+       nullptr, "SCSI0:r0"},
+      {R"({"admin": true, "windows": "6.3", "controllers": [)" + set("A", "M0") +
+           R"(], "faults": [{"csmi": 4026542088, "after": 7, "times": 1}]})",
+       "NVMe MODEL A", {}, 1, "0:set0=REV00001 ",
+       "SCSI0:r0: Firmware download failed on device [NVMe identify command failed]", nullptr, "SCSI0:r0"},
+      // Its Identify Controller comes back blank only as it is read again
+      // after the download: the image went in.
+      {controller + R"(}], "faults": [{"csmi": 4026542088, "after": 18, "times": 1}]})", "VIRTUAL DRIVE",
+       {"SCSI0:r0"}, 1602, "0:0=REV00002 ", nullptr},
   };
   for (const auto& c : cases) {
     PackageSpec spec;
@@ -688,7 +715,11 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
                             id[0] == 'S' ? "[Current-revision:REV00001] [Pending-revision:REV00002] \r\n"
                                          : "[Current-revision:REV00001] [New-revision:REV00002] \r\n"});
     }
-    EXPECT_EQ(countOf(result.out, "Firmware download started on drive"), c.updated.size()) << result.out;
+    EXPECT_EQ(countOf(result.out, "Firmware download started on drive"), c.updated.size() + (c.failed ? 1 : 0))
+        << result.out;
+    if (c.failed) {
+      EXPECT_EQ(result.window.find(inProgress(c.failed)), std::string::npos) << c.machine;
+    }
     EXPECT_EQ(controllerFirmware(scratch_.read("machine.json")), c.firmware) << c.machine;
     if (c.error) {
       EXPECT_NE(result.err.find(c.error), std::string::npos) << result.err;

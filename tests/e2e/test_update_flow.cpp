@@ -98,16 +98,16 @@ TEST_F(UpdateFlow, DriveOpenedMustHaveTheSerialNumberTheListingReadFromIt) {
   EXPECT_EQ(updateDrive(session, "PHYSICALDRIVE0", same, reboot), 0u) << log();
   EXPECT_STREQ(winsim::Machine::current().description()["drives"][0]["firmware"].GetString(), "REV00002");
 
-  // The model is the one the drive reports as the download starts, not the
-  // RAID driver's 16 characters the opening kept when its Identify came back
-  // blank.
+  // An Identify that comes back blank as the drive opens is a failed one,
+  // not another drive.
   load(R"({"controllers": [{"kind": "csmi", "drives": [{"bus": "nvme", "model": "VIRTUAL DRIVE 2TB", "serial": "S1"}]}],
            "faults": [{"csmi": 4026542088, "times": 1}]})");
   osl_strcpy(session.modelNumber, sizeof session.modelNumber, "VIRTUAL DRIVE 2T");
   osl_strcpy(session.matched[0].deviceName, sizeof session.matched[0].deviceName, "SCSI0:r0");
   EXPECT_NE(updateDrive(session, "SCSI0:r0", same, reboot), 0u);
-  EXPECT_NE(log().find("The drive opened reports model VIRTUAL DRIVE 2TB and serial number S1"), std::string::npos)
+  EXPECT_NE(log().find("[SCSI0:r0] Error description: ORVERR144: NVMe identify command failed.\n"), std::string::npos)
       << log();
+  EXPECT_EQ(log().find("VIRTUAL DRIVE 2T"), std::string::npos) << log();
   EXPECT_FALSE(winsim::Machine::current().description()["controllers"][0]["drives"][0].HasMember("firmware"));
 }
 

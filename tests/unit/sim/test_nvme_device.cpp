@@ -281,7 +281,7 @@ TEST_F(NvmeDev, UnidentifiedDriveWithIgnoredFailure) {
   _OrvDevProperty property = {};
   std::strcpy(property.modelNumber, "KEPT");
   property.state = 3;
-  EXPECT_EQ(dev->fillDeviceInfo(property), 0u);
+  EXPECT_TRUE(isLibStatus(dev->fillDeviceInfo(property), 144, kNvmeDevFile));
   EXPECT_EQ(propertyText(property), "KEPT||| id 0 cap 00/00 state 2");
   OrvDevGenData<_OrvDirEntry> directory;
   EXPECT_TRUE(isLibStatus(dev->getLogDirectory(directory), 149, kNvmeCmdFile)) << "no sizes stand in";

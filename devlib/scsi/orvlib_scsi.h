@@ -57,9 +57,10 @@ class OrvScsiDev : public OrvBasicDev {
  private:
   // The standard inquiry data and the unit serial number.
   u64 identify();
-  // The unit serial number page; a drive that refuses the page as an
-  // illegal request has no serial number (""). Any other failure, or an
-  // answer that is not the page, fails.
+  // The unit serial number page. A drive that refuses the page as an
+  // illegal request, an invalid field in the CDB (ASC 24h, ASCQ 00h), keeps
+  // the serial number it showed before ("" when none). Any other failure, or
+  // an answer that is not the page, fails.
   u64 readSerialNumber();
   u64 send(VazidaRaduruScsiInternal::OrvScsiCmd& command, void* data, u32 length,
            u8 ignoreError);

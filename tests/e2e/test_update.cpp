@@ -524,9 +524,10 @@ TEST_F(Update, DriveOpenedOfAnotherModelIsNotWritten) {
   // failure or no data: their records keep the descriptor's 16 characters of
   // the model, the package's whole model. Opened, they report their own.
   // The SAS drives fail their first, second and third page 80h INQUIRY: as
-  // listed (X4, its model alone compared), as the update opens the drive
-  // (X5) and as it reads the drive before the download (X6). None is another
-  // drive than the one listed.
+  // listed (X4, its model alone compared; X7 too, refusing it as an illegal
+  // request that is no invalid field in the CDB), as the update opens the
+  // drive (X5) and as it reads the drive before the download (X6). None is
+  // another drive than the one listed.
   PackageSpec spec;
   spec.model = "VIRTUAL DRIVE 2T";
   Outcome result = update(R"({"admin": true, "drives": [
@@ -534,17 +535,20 @@ TEST_F(Update, DriveOpenedOfAnotherModelIsNotWritten) {
     {"bus": "sat", "model": "VIRTUAL DRIVE 2T", "serial": "X1", "firmware": "REV00001"},
     {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X4", "firmware": "REV00001"},
     {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X5", "firmware": "REV00001"},
-    {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X6", "firmware": "REV00001"}],
+    {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X6", "firmware": "REV00001"},
+    {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X7", "firmware": "REV00001"}],
     "controllers": [{"kind": "csmi", "drives": [
     {"bus": "nvme", "model": "VIRTUAL DRIVE 2TB", "serial": "X2", "firmware": "REV00001"},
     {"bus": "nvme", "model": "VIRTUAL DRIVE 2T", "serial": "X3", "firmware": "REV00001"}]}],
     "faults": [{"ata": 236, "drive": 0, "times": 1}, {"csmi": 4026542088, "times": 1},
                {"scsi": 18, "page": 128, "drive": 2, "times": 1},
                {"scsi": 18, "page": 128, "drive": 3, "after": 1, "times": 1},
-               {"scsi": 18, "page": 128, "drive": 4, "after": 2, "times": 1}]})",
+               {"scsi": 18, "page": 128, "drive": 4, "after": 2, "times": 1},
+               {"scsi": 18, "page": 128, "drive": 5, "times": 1, "sense": [5, 44, 0]}]})",
                           {}, withPackage(spec));
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002", "REV00002", "REV00001", "REV00001"}));
+  EXPECT_EQ(revisions(),
+            (std::vector<std::string>{"REV00001", "REV00002", "REV00002", "REV00001", "REV00001", "REV00002"}));
   EXPECT_EQ(countOf(result.out, "not the drive listed"), 2u);
   EXPECT_EQ(controllerRevisions(scratch_.read("machine.json")), (std::vector<std::string>{"REV00001", "REV00002"}));
   for (const auto& [name, serial] : {std::pair{"PHYSICALDRIVE0", "X0"}, std::pair{"SCSI0:r0", "X2"}}) {

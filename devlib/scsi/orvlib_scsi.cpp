@@ -55,8 +55,9 @@ u8 chooseDownloadMode(u32 modes, bool fitsOneTransfer, bool deferred) {
 }  // namespace
 
 OrvScsiDev::OrvScsiDev(std::string devicePath, bool ignoreInitError)
-    : OrvBasicDev(devicePath), identifyStatus(0) {
-  u64 status = identify();
+    : OrvBasicDev(devicePath), inquiryStatus(0), identifyStatus(0) {
+  identify();
+  u64 status = inquiryStatus;
   u64 capacity = 0;
   u32 blockLength = 0;
   if (status == 0) status = getCapacity(capacity, blockLength, 0);
@@ -71,7 +72,7 @@ u64 OrvScsiDev::send(OrvScsiCmd& command, void* data, u32 length, u8 ignoreError
 u64 OrvScsiDev::identify() {
   OrvScsiInquiryData data;
   OrvScsiCmdInquiry standard(false, 0, OrvScsiInquiryData::LENGTH);
-  identifyStatus = send(standard, data.getBuffer(), data.getLength());
+  inquiryStatus = identifyStatus = send(standard, data.getBuffer(), data.getLength());
   if (identifyStatus) return identifyStatus;
   inquiry.copyData(data, 0, 0);
   identifyStatus = readSerialNumber();
@@ -220,7 +221,7 @@ u64 OrvScsiDev::fillDeviceInfo(_OrvDevProperty& property) {
 }
 
 u64 OrvScsiDev::getFirmwareInfo(OrvDevGenData<_OrvFwInfoItem>& info) {
-  if (identifyStatus) return identifyStatus;
+  if (inquiryStatus) return inquiryStatus;
   return ORV_GUARDED([&]() -> u64 {
     std::string revision = inquiry.revision.getValue();
     addSingleSlotInfo(info, revision);

@@ -128,19 +128,23 @@ TEST_F(Update, OneDriveUpdatedOneAlreadyCurrent) {
 
 TEST_F(Update, EveryBusUpdatedInOneRun) {
   // SAS drives show 4 characters of a revision: the package carries such.
-  // The last SAS drive refuses REPORT SUPPORTED OPERATION CODES and does not
-  // tell its download modes: it is sent segments all the same.
+  // The second SAS drive refuses REPORT SUPPORTED OPERATION CODES and does
+  // not tell its download modes: it is sent segments all the same. The last
+  // fails every page 80h INQUIRY after the download: its revisions need no
+  // serial number.
   Outcome result = update(R"({"admin": true, "drives": [
     {"bus": "sata", "serial": "S1", "firmware": "R001", "dmMaxBlocks": 8},
     {"bus": "sat", "serial": "S2", "firmware": "R001"},
     {"bus": "sas", "serial": "S3", "firmware": "R001"},
     {"bus": "sata", "serial": "S4", "firmware": "R001", "segmentedDownload": false},
     {"bus": "sas", "serial": "S5", "firmware": "R001", "reportsSupportedOpcodes": false,
-     "reportsDownloadModes": false}]})",
+     "reportsDownloadModes": false},
+    {"bus": "sas", "serial": "S6", "firmware": "R001"}],
+    "faults": [{"scsi": 18, "page": 128, "drive": 5, "after": 3}]})",
                           {"/log=run.log"}, withPackage(labelled("R002", "R002")));
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(revisions(), (std::vector<std::string>{"R002", "R002", "R002", "R002", "R002"}));
-  EXPECT_EQ(countOf(result.out, written("[Old-revision:R001] [New-revision:R002] \r\n")), 5u);
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"R002", "R002", "R002", "R002", "R002", "R002"}));
+  EXPECT_EQ(countOf(result.out, written("[Old-revision:R001] [New-revision:R002] \r\n")), 6u);
   EXPECT_EQ(result.err, "");
   EXPECT_NE(result.window.find("\r\n*** Command success...\r\n### Return code: 0 ###\r\n"), std::string::npos);
 }

@@ -81,7 +81,7 @@ u64 DivIzuFwActivate::execute() {
 }
 
 DivIzuFwInfo::DivIzuFwInfo(std::string id, u32 timeoutSeconds)
-    : DivIzuCmd(std::move(id), timeoutSeconds, 0, false, false) {}
+    : DivIzuCmd(std::move(id), timeoutSeconds, 0, false, false, false) {}
 
 u64 DivIzuFwInfo::execute() {
   if (!device) return ORV_LIB_STATUS(ORV_ERR_NOT_INITIALIZED);

@@ -74,6 +74,8 @@ class ORV_EXPORT DivIzuFwActivate : public DivIzuFwUpdate {
 
 class ORV_EXPORT DivIzuFwInfo : public DivIzuCmd {
  public:
+  // Opens the drive for its firmware alone: a drive whose identification
+  // texts cannot be read is still asked.
   DivIzuFwInfo(std::string deviceId, u32 timeout);
   u64 execute() override;
   // Of the first item: "Unknown", 0 and an empty range when there is none.

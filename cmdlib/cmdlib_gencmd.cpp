@@ -55,6 +55,10 @@ std::string DivIzuGenCmd::m_lastError;
 
 DivIzuGenCmd::DivIzuGenCmd(std::string id, u32 timeoutSeconds, u32 namespaceId, bool lockDevice,
                            bool allocatedNsMode)
+    : DivIzuGenCmd(std::move(id), timeoutSeconds, namespaceId, lockDevice, allocatedNsMode, true) {}
+
+DivIzuGenCmd::DivIzuGenCmd(std::string id, u32 timeoutSeconds, u32 namespaceId, bool lockDevice,
+                           bool allocatedNsMode, bool identityNeeded)
     : device(nullptr),
       deviceId(std::move(id)),
       sectorSize(0),
@@ -63,7 +67,7 @@ DivIzuGenCmd::DivIzuGenCmd(std::string id, u32 timeoutSeconds, u32 namespaceId, 
       lockTaken(false),
       timeout(timeoutSeconds) {
   std::string argument;
-  u64 status = initObj(argument, lockDevice, namespaceId, allocatedNsMode);
+  u64 status = initObj(argument, lockDevice, namespaceId, allocatedNsMode, identityNeeded);
   if (status) raiseException(status, argument);
 }
 
@@ -117,14 +121,15 @@ u64 DivIzuGenCmd::unreadFailure(const osl_unread_list& gaps, std::string& argume
   return cmdStatus(ORV_ERR_QUERY_DEVICE, 190);
 }
 
-u64 DivIzuGenCmd::initObj(std::string& argument, bool lockDevice, u32 namespaceId, bool allocatedNsMode) {
+u64 DivIzuGenCmd::initObj(std::string& argument, bool lockDevice, u32 namespaceId, bool allocatedNsMode,
+                          bool identityNeeded) {
   convert2SysDevId(deviceId);
   if (deviceId.empty()) return 0;
   if (deviceId.size() >= 19) return cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 109);
   std::string owner;
   u64 status = isDevOpLocked(getDeviceIdFName(), owner);
   if (status) return status;
-  status = setDevice(namespaceId, allocatedNsMode, argument);
+  status = setDevice(namespaceId, allocatedNsMode, identityNeeded, argument);
   if (status || !lockDevice) return status;
   status = lockDevOp(false);
   if (status) {
@@ -135,7 +140,7 @@ u64 DivIzuGenCmd::initObj(std::string& argument, bool lockDevice, u32 namespaceI
   return status;
 }
 
-u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, std::string& argument) {
+u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, bool identityNeeded, std::string& argument) {
   std::unique_ptr<_osl_dev_info> list(new (std::nothrow) _osl_dev_info());
   if (!list) return cmdStatus(ORV_ERR_NO_MEMORY, 154);
   osl_unread_list unread;
@@ -170,6 +175,10 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, std::string& 
   lookup.count = 0;
   try {
     made = OrvGenDev::newOrvDevice(deviceId, namespaceId, false, allocatedNsMode, &lookup);
+    if (identityNeeded) {
+      char revision[9], model[41], serial[21], component[9];
+      if (u64 unread = made->getIdentStrings(revision, model, serial, component)) throw unread;
+    }
     made->setIgnoreError();
     made->getPowerMode(&devProperty.unitStatus);
     made->unsetIgnoreError();
@@ -350,7 +359,11 @@ u64 DivIzuGenCmd::forceOpLock() { return lockTaken ? 0 : lockDevOp(false); }
 u64 DivIzuGenCmd::forceOpUnlock() { return lockTaken ? unlockDevOp() : 0; }
 
 DivIzuCmd::DivIzuCmd(std::string id, u32 timeoutSeconds, u32 namespaceId, bool lockDevice, bool allocatedNsMode)
-    : DivIzuGenCmd(std::move(id), timeoutSeconds, namespaceId, lockDevice, allocatedNsMode) {
+    : DivIzuCmd(std::move(id), timeoutSeconds, namespaceId, lockDevice, allocatedNsMode, true) {}
+
+DivIzuCmd::DivIzuCmd(std::string id, u32 timeoutSeconds, u32 namespaceId, bool lockDevice, bool allocatedNsMode,
+                     bool identityNeeded)
+    : DivIzuGenCmd(std::move(id), timeoutSeconds, namespaceId, lockDevice, allocatedNsMode, identityNeeded) {
   if (!device) raiseException(cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 629), "");
 }
 

@@ -90,6 +90,13 @@ class ORV_EXPORT DivIzuGenCmd {
   // Decimal, or hexadecimal with "0x" or with a letter A to F.
   static u64 parseNumericValue(const std::string& text, u64& value);
 
+  // identityNeeded false opens a drive whose identification texts cannot be
+  // read (a SCSI drive whose serial number page failed), for a command that
+  // reads no more than its firmware; by default the opening fails with that
+  // failure.
+  DivIzuGenCmd(std::string deviceId, u32 timeout, u32 namespaceId, bool lockDevice, bool allocatedNsMode,
+               bool identityNeeded);
+
   // Sets the last-error text from the status (and the argument's name when
   // one is given), then throws the status.
   [[noreturn]] static void raiseException(u64 status, const std::string& argument);
@@ -113,11 +120,11 @@ class ORV_EXPORT DivIzuGenCmd {
   u32 timeout;
 
  private:
-  u64 initObj(std::string& argument, bool lockDevice, u32 namespaceId, bool allocatedNsMode);
+  u64 initObj(std::string& argument, bool lockDevice, u32 namespaceId, bool allocatedNsMode, bool identityNeeded);
   static void convert2SysDevId(std::string& id);
   // argument: what the listing could not read, when the drive is missing
   // from an incomplete list.
-  u64 setDevice(u32 namespaceId, bool allocatedNsMode, std::string& argument);
+  u64 setDevice(u32 namespaceId, bool allocatedNsMode, bool identityNeeded, std::string& argument);
   u64 lockDevOp(bool forced);
   u64 unlockDevOp();
 
@@ -131,6 +138,10 @@ class ORV_EXPORT DivIzuCmd : public DivIzuGenCmd {
   DivIzuCmd(std::string deviceId, u32 timeout, u32 namespaceId, bool lockDevice, bool allocatedNsMode);
   // The drive's current texts, trimmed.
   u64 getDeviceInfo(std::string& firmwareRevision, std::string& modelNumber, std::string& serialNumber);
+
+ protected:
+  DivIzuCmd(std::string deviceId, u32 timeout, u32 namespaceId, bool lockDevice, bool allocatedNsMode,
+            bool identityNeeded);
 };
 
 // Log buffers read from one drive, written out as raw bytes or hex dumps into

@@ -80,6 +80,13 @@ u64 finish(u64 callStatus, u32 error, const Header& header, const osl_scsi_reque
   return status;
 }
 
+// A request no control call was made for: its status, and the Windows error
+// that tells the caller so.
+u64 notSent(u64 status, u32 error, u32* lastError) {
+  if (lastError) *lastError = error;
+  return status;
+}
+
 }  // namespace
 
 u8 osl_sense_key(const u8* sense, u32 length) {
@@ -103,11 +110,11 @@ u64 osl_scsi_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 dataIn, 
 u64 osl_scsi_send_buffered(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 dataIn,
                            void* data, u32 dataLength, u8* sense, u16 senseLength,
                            u32 timeoutSeconds, bool logBlock, bool ignoreError, u32* lastError) {
-  if (!block || blockLength > 16) return ORV_OSL_STATUS(ORV_ERR_INVALID_ARGUMENT);
+  if (!block || blockLength > 16)
+    return notSent(ORV_OSL_STATUS(ORV_ERR_INVALID_ARGUMENT), ERROR_INVALID_PARAMETER, lastError);
   u64 total = static_cast<u64>(dataLength) + OSL_SCSI_AREA_LENGTH;
-  if (total > 0xFFFFFFFFu) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
-  u8* memory = static_cast<u8*>(std::calloc(1, total));
-  if (!memory) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
+  u8* memory = total > 0xFFFFFFFFu ? nullptr : static_cast<u8*>(std::calloc(1, total));
+  if (!memory) return notSent(ORV_OSL_STATUS(ORV_ERR_NO_MEMORY), ERROR_NOT_ENOUGH_MEMORY, lastError);
   if (dataIn && data) std::memset(data, 0, dataLength);
 
   auto* area = reinterpret_cast<osl_scsi_request*>(memory);
@@ -131,7 +138,8 @@ u64 osl_scsi_send_buffered(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8
 u64 osl_scsi_send_direct(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 dataIn,
                          void* data, u32 dataLength, u8* sense, u16 senseLength,
                          u32 timeoutSeconds, bool logBlock, bool ignoreError, u32* lastError) {
-  if (!block || blockLength > 16) return ORV_OSL_STATUS(ORV_ERR_INVALID_ARGUMENT);
+  if (!block || blockLength > 16)
+    return notSent(ORV_OSL_STATUS(ORV_ERR_INVALID_ARGUMENT), ERROR_INVALID_PARAMETER, lastError);
   if (dataIn && data) std::memset(data, 0, dataLength);
   osl_scsi_request area = {};
   SCSI_PASS_THROUGH_DIRECT& header = area.header.direct;

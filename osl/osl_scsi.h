@@ -9,7 +9,9 @@ u64 osl_scsi_send(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 dataIn, 
                   u32 dataLength, u8* sense, u16 senseLength, u32 timeoutSeconds, bool logBlock,
                   bool ignoreError, bool buffered, u32* lastError);
 // logBlock here controls the status and sense lines; lastError, when given,
-// receives the Windows error of the control call (0 when it succeeded).
+// receives the Windows error of the control call: 0 when it succeeded (the
+// drive completed the command, whatever its status), ERROR_INVALID_PARAMETER
+// or ERROR_NOT_ENOUGH_MEMORY when no call was made.
 u64 osl_scsi_send_buffered(_OSL_PDEV* drive, const u8* block, u8 blockLength, u8 dataIn,
                            void* data, u32 dataLength, u8* sense, u16 senseLength,
                            u32 timeoutSeconds, bool logBlock, bool ignoreError, u32* lastError);

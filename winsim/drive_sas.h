@@ -32,6 +32,7 @@ class SasDrive : public Drive, public ScsiTarget {
   bool command(ScsiIo& io) override;
   void faultAnswered(const ScsiIo& io) override;
   bool stopped() const override { return stopped_; }
+  bool descriptorSenseData() const override { return flag("descriptorSense", false); }
   std::vector<uint8_t> extraPages() const override { return {EXTENDED_INQUIRY_PAGE}; }
   std::vector<uint8_t> extraPage(uint8_t page) const override;
 

@@ -35,6 +35,17 @@ std::vector<uint8_t> fixedSense(uint8_t key, uint16_t additionalSense) {
   return sense;
 }
 
+// The same sense in descriptor format (72h): key, additional sense and no
+// descriptors.
+std::vector<uint8_t> descriptorSense(const std::vector<uint8_t>& fixed) {
+  std::vector<uint8_t> sense(8, 0);
+  sense[0] = 0x72;
+  sense[1] = fixed[2] & 0x0F;
+  sense[2] = fixed[12];
+  sense[3] = fixed[13];
+  return sense;
+}
+
 }  // namespace
 
 uint32_t readBigEndian(const uint8_t* bytes, unsigned count) {
@@ -104,6 +115,15 @@ void ScsiTarget::sendData(ScsiIo& io, const std::vector<uint8_t>& bytes,
 }
 
 void ScsiTarget::execute(ScsiIo& io) {
+  answer(io);
+  // A target whose control mode page sets D_SENSE returns sense in descriptor
+  // format, as it does for a check condition of its own.
+  bool fixed = io.sense.size() >= 14 && (io.sense[0] & 0x7F) == 0x70;
+  if (io.status == SCSI_STATUS_CHECK_CONDITION && fixed && descriptorSenseData())
+    io.sense = descriptorSense(io.sense);
+}
+
+void ScsiTarget::answer(ScsiIo& io) {
   io.status = SCSI_STATUS_GOOD;
   io.sense.clear();
   io.transferred = 0;

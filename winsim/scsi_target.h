@@ -92,6 +92,10 @@ class ScsiTarget {
   virtual void faultAnswered(const ScsiIo&) {}
   // A stopped unit is not ready until it is started again.
   virtual bool stopped() const { return false; }
+  // The control mode page's D_SENSE: a check condition's sense data comes in
+  // descriptor format (REQUEST SENSE still answers in the fixed one its CDB
+  // asks for).
+  virtual bool descriptorSenseData() const { return false; }
 
   // The next command other than INQUIRY and REQUEST SENSE gets a unit
   // attention with this additional sense.
@@ -105,6 +109,7 @@ class ScsiTarget {
   Drive& drive_;
 
  private:
+  void answer(ScsiIo& io);
   void inquiry(ScsiIo& io);
   std::vector<uint8_t> vpdPage(uint8_t page) const;
   void readCapacity10(ScsiIo& io);

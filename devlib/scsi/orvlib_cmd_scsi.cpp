@@ -115,7 +115,10 @@ u64 scsiExecute(const OrvScsiPath& path, OrvScsiCmd& command, void* data, u32 le
     request.ignoreError = path.ignoreError;
     u64 status = osl_send_command(path.drive, &request, path.bus, OSL_CMD_SCSI);
     if (status == 0) return 0;
-    if (!driveAnswered(sense)) return status;
+    // A call that failed keeps its reason; a command the drive completed with
+    // any status but GOOD failed, with sense data or without (BUSY,
+    // RESERVATION CONFLICT).
+    if (!request.completed) return status;
     if (attempt == 0 && scsiSenseKey(sense) == SCSI_SENSE_UNIT_ATTENTION) {
       osl_log(OSL_LOG_INFO, "Info: Unit attention (%04x), sending the command again\n",
               scsiAdditionalSense(sense));

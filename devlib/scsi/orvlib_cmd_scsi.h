@@ -138,9 +138,9 @@ struct OrvScsiPath {
 };
 
 // Sends the command with length bytes of data (none when length is 0). A
-// drive that rejects it gives the command's failure code; a failure to reach
-// the drive gives the OS layer's status. A unit attention is answered by
-// sending the command once more.
+// command the drive completes with any status other than GOOD gives the
+// command's failure code; a failure to reach the drive gives the OS layer's
+// status. A unit attention is answered by sending the command once more.
 u64 scsiExecute(const OrvScsiPath& path, OrvScsiCmd& command, void* data, u32 length);
 
 // The sense key and the additional sense code and qualifier (ASC << 8 |

@@ -23,6 +23,8 @@ constexpr u32 SEGMENT_BOUNDARY = 4096;
 constexpr u32 SMALLEST_BOUNDARY = 512;
 constexpr u32 SEGMENT_WITHOUT_LIMIT = 65536;
 constexpr u32 LONGEST_SERIAL = 20;
+// What a drive answers for a vital product data page it does not have.
+constexpr u16 INVALID_FIELD_IN_CDB = 0x2400;
 // WRITE BUFFER addresses 24 bits of buffer offset: a longer image cannot be
 // placed without cutting its offsets.
 constexpr u32 LONGEST_IMAGE = 1u << 24;
@@ -53,8 +55,9 @@ u8 chooseDownloadMode(u32 modes, bool fitsOneTransfer, bool deferred) {
 }  // namespace
 
 OrvScsiDev::OrvScsiDev(std::string devicePath, bool ignoreInitError)
-    : OrvBasicDev(devicePath), identifyStatus(0) {
-  u64 status = identify();
+    : OrvBasicDev(devicePath), inquiryStatus(0), identifyStatus(0) {
+  identify();
+  u64 status = inquiryStatus;
   u64 capacity = 0;
   u32 blockLength = 0;
   if (status == 0) status = getCapacity(capacity, blockLength, 0);
@@ -69,10 +72,9 @@ u64 OrvScsiDev::send(OrvScsiCmd& command, void* data, u32 length, u8 ignoreError
 u64 OrvScsiDev::identify() {
   OrvScsiInquiryData data;
   OrvScsiCmdInquiry standard(false, 0, OrvScsiInquiryData::LENGTH);
-  identifyStatus = send(standard, data.getBuffer(), data.getLength());
+  inquiryStatus = identifyStatus = send(standard, data.getBuffer(), data.getLength());
   if (identifyStatus) return identifyStatus;
   inquiry.copyData(data, 0, 0);
-  serialNumber.clear();
   identifyStatus = readSerialNumber();
   return identifyStatus;
 }
@@ -81,9 +83,14 @@ u64 OrvScsiDev::readSerialNumber() {
   OrvScsiSerialPage page;
   OrvScsiCmdInquiry serialPage(true, OrvScsiSerialPage::PAGE, OrvScsiSerialPage::LENGTH);
   u64 status = send(serialPage, page.getBuffer(), page.getLength(), 1);
-  // The drive refuses a page it does not have; any other failure leaves the
-  // serial number unknown, not absent.
-  if (status) return scsiSenseKey(response) == SCSI_SENSE_ILLEGAL_REQUEST ? 0 : status;
+  // A page the drive does not have is an invalid field in the CDB; any other
+  // failure leaves the serial number unknown, not absent. A drive that
+  // showed its serial number keeps it: the unit is still the one it was.
+  if (status) {
+    bool noPage = scsiSenseKey(response) == SCSI_SENSE_ILLEGAL_REQUEST &&
+                  scsiAdditionalSense(response) == INVALID_FIELD_IN_CDB;
+    return noPage ? 0 : status;
+  }
   if (page.pageCode.getValue() != OrvScsiSerialPage::PAGE) return ORV_LIB_STATUS(ORV_ERR_SCSI_INQUIRY);
   serialNumber = page.serialNumber().substr(0, LONGEST_SERIAL);
   return 0;
@@ -214,7 +221,7 @@ u64 OrvScsiDev::fillDeviceInfo(_OrvDevProperty& property) {
 }
 
 u64 OrvScsiDev::getFirmwareInfo(OrvDevGenData<_OrvFwInfoItem>& info) {
-  if (identifyStatus) return identifyStatus;
+  if (inquiryStatus) return inquiryStatus;
   return ORV_GUARDED([&]() -> u64 {
     std::string revision = inquiry.revision.getValue();
     addSingleSlotInfo(info, revision);

@@ -22,8 +22,10 @@ constexpr u8 ORV_SCSI_CAP2_CRYPTO_SANITIZE = 0x80;      // SANITIZE, cryptograph
 
 class OrvScsiDev : public OrvBasicDev {
  public:
-  // Opens the drive and reads its inquiry data and capacity; a failure is
-  // thrown unless ignoreInitError.
+  // Opens the drive and reads its inquiry data, unit serial number and
+  // capacity; a failure of the standard inquiry data or the capacity is
+  // thrown unless ignoreInitError. A failed serial number page is kept: the
+  // identification texts fail with it, the firmware information does not.
   OrvScsiDev(std::string devicePath, bool ignoreInitError);
   ~OrvScsiDev() override = default;
 
@@ -57,9 +59,10 @@ class OrvScsiDev : public OrvBasicDev {
  private:
   // The standard inquiry data and the unit serial number.
   u64 identify();
-  // The unit serial number page; a drive that refuses the page as an
-  // illegal request has no serial number (""). Any other failure, or an
-  // answer that is not the page, fails.
+  // The unit serial number page. A drive that refuses the page as an
+  // illegal request, an invalid field in the CDB (ASC 24h, ASCQ 00h), keeps
+  // the serial number it showed before ("" when none). Any other failure, or
+  // an answer that is not the page, fails.
   u64 readSerialNumber();
   u64 send(VazidaRaduruScsiInternal::OrvScsiCmd& command, void* data, u32 length,
            u8 ignoreError);
@@ -90,7 +93,8 @@ class OrvScsiDev : public OrvBasicDev {
 
   VazidaRaduruScsiInternal::OrvScsiInquiryData inquiry;
   std::string serialNumber;
-  u64 identifyStatus;  // of the last identification
+  u64 inquiryStatus;   // of the last standard inquiry data
+  u64 identifyStatus;  // of the last identification, the serial number page's included
 };
 
 }  // namespace VazidaRaduruScsi

@@ -128,19 +128,23 @@ TEST_F(Update, OneDriveUpdatedOneAlreadyCurrent) {
 
 TEST_F(Update, EveryBusUpdatedInOneRun) {
   // SAS drives show 4 characters of a revision: the package carries such.
-  // The last SAS drive refuses REPORT SUPPORTED OPERATION CODES and does not
-  // tell its download modes: it is sent segments all the same.
+  // The second SAS drive refuses REPORT SUPPORTED OPERATION CODES and does
+  // not tell its download modes: it is sent segments all the same. The last
+  // fails every page 80h INQUIRY after the download: its revisions need no
+  // serial number.
   Outcome result = update(R"({"admin": true, "drives": [
     {"bus": "sata", "serial": "S1", "firmware": "R001", "dmMaxBlocks": 8},
     {"bus": "sat", "serial": "S2", "firmware": "R001"},
     {"bus": "sas", "serial": "S3", "firmware": "R001"},
     {"bus": "sata", "serial": "S4", "firmware": "R001", "segmentedDownload": false},
     {"bus": "sas", "serial": "S5", "firmware": "R001", "reportsSupportedOpcodes": false,
-     "reportsDownloadModes": false}]})",
+     "reportsDownloadModes": false},
+    {"bus": "sas", "serial": "S6", "firmware": "R001"}],
+    "faults": [{"scsi": 18, "page": 128, "drive": 5, "after": 3}]})",
                           {"/log=run.log"}, withPackage(labelled("R002", "R002")));
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(revisions(), (std::vector<std::string>{"R002", "R002", "R002", "R002", "R002"}));
-  EXPECT_EQ(countOf(result.out, written("[Old-revision:R001] [New-revision:R002] \r\n")), 5u);
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"R002", "R002", "R002", "R002", "R002", "R002"}));
+  EXPECT_EQ(countOf(result.out, written("[Old-revision:R001] [New-revision:R002] \r\n")), 6u);
   EXPECT_EQ(result.err, "");
   EXPECT_NE(result.window.find("\r\n*** Command success...\r\n### Return code: 0 ###\r\n"), std::string::npos);
 }
@@ -524,11 +528,12 @@ TEST_F(Update, DriveOpenedOfAnotherModelIsNotWritten) {
   // failure or no data: their records keep the descriptor's 16 characters of
   // the model, the package's whole model. Opened, they report their own.
   // The SAS drives fail their first, second and third page 80h INQUIRY: as
-  // listed (X4, its model alone compared), as the update opens the drive
-  // (X5) and as it reads the drive before the download (X6). None is another
-  // drive than the one listed. X7 and X8, on a phy, complete an IDENTIFY
-  // DEVICE without data as the update opens them and as it reads them before
-  // the download: a failed IDENTIFY.
+  // listed (X4, its model alone compared; X9 too, refusing it as an illegal
+  // request that is no invalid field in the CDB), as the update opens the
+  // drive (X5) and as it reads the drive before the download (X6). None is
+  // another drive than the one listed. X7 and X8, on a phy, complete an
+  // IDENTIFY DEVICE without data as the update opens them and as it reads
+  // them before the download: a failed IDENTIFY.
   PackageSpec spec;
   spec.model = "VIRTUAL DRIVE 2T";
   Outcome result = update(R"({"admin": true, "drives": [
@@ -537,7 +542,8 @@ TEST_F(Update, DriveOpenedOfAnotherModelIsNotWritten) {
     {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X4", "firmware": "REV00001"},
     {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X5", "firmware": "REV00001"},
     {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X6", "firmware": "REV00001"},
-    {"bus": "sata", "model": "VIRTUAL DRIVE 2T", "serial": "X7", "firmware": "REV00001"}],
+    {"bus": "sata", "model": "VIRTUAL DRIVE 2T", "serial": "X7", "firmware": "REV00001"},
+    {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X9", "firmware": "REV00001"}],
     "controllers": [{"kind": "csmi", "drives": [
     {"bus": "sata", "model": "VIRTUAL DRIVE 2T", "serial": "X8", "firmware": "REV00001"},
     {"bus": "nvme", "model": "VIRTUAL DRIVE 2TB", "serial": "X2", "firmware": "REV00001"},
@@ -547,11 +553,12 @@ TEST_F(Update, DriveOpenedOfAnotherModelIsNotWritten) {
                {"scsi": 18, "page": 128, "drive": 3, "after": 1, "times": 1},
                {"scsi": 18, "page": 128, "drive": 4, "after": 2, "times": 1},
                {"ata": 236, "drive": 5, "after": 1, "times": 1, "status": 80, "error": 0},
-               {"ata": 236, "drive": 100, "after": 2, "times": 1, "status": 80, "error": 0}]})",
+               {"ata": 236, "drive": 100, "after": 2, "times": 1, "status": 80, "error": 0},
+               {"scsi": 18, "page": 128, "drive": 6, "times": 1, "sense": [5, 44, 0]}]})",
                           {}, withPackage(spec));
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(revisions(),
-            (std::vector<std::string>{"REV00001", "REV00002", "REV00002", "REV00001", "REV00001", "REV00001"}));
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002", "REV00002", "REV00001", "REV00001",
+                                                   "REV00001", "REV00002"}));
   EXPECT_EQ(countOf(result.out, "not the drive listed"), 2u);
   EXPECT_EQ(controllerRevisions(scratch_.read("machine.json")),
             (std::vector<std::string>{"REV00001", "REV00001", "REV00002"}));

@@ -156,34 +156,55 @@ TEST_F(ScsiDevice, FailedIdentification) {
 }
 
 TEST_F(ScsiDevice, SerialNumberPage) {
-  // Only a drive that refuses page 80h as an illegal request has no serial
-  // number; any other failure of the first identification's page 80h fails
-  // it (thrown, kept, the record unfilled) until the next one. A fault of
-  // the page matches no standard INQUIRY: once per identification.
-  const char* failing = "4.141.109|4.141.109|4.141.109  state 0|0, R001|MODEL B|S3|MAKER";
+  // Only a drive that refuses page 80h as an illegal request, an invalid
+  // field in the CDB (24h/00h, in fixed or descriptor sense), has no serial
+  // number; any other failure of the first identification's page 80h, with
+  // sense data or without (BUSY, RESERVATION CONFLICT), fails it (kept, the
+  // record unfilled) until the next one, the INQUIRY's failure named. It is
+  // not thrown, and the firmware information reads the revision all the
+  // same. A fault of the page matches no standard INQUIRY: once per
+  // identification. A drive that showed its serial number and then refuses
+  // the page keeps it.
+  const char* failing = "0 R001|4.141.109|4.141.109  state 0|0, R001|MODEL B|S3|MAKER";
+  const char* noSerial = "0 R001|R001|MODEL B||MAKER|0  state 1|0, R001|MODEL B||MAKER";
+  auto once = [](const char* answer) {
+    return std::string(R"([{"scsi": 18, "page": 128, "times": 1, )") + answer + "}]";
+  };
   struct Case {
-    const char *keys, *faults, *expected;
+    std::string keys, faults;
+    const char* expected;
     unsigned matched;
   } cases[] = {
-      {"", "", "0|R001|MODEL B|S3|MAKER|0 S3 state 1|0, R001|MODEL B|S3|MAKER", 0},
-      {R"("unitSerialPage": false)", "", "0|R001|MODEL B||MAKER|0  state 1|0, R001|MODEL B||MAKER", 0},
-      {"", R"([{"scsi": 18, "page": 128, "sense": [5, 36, 0]}])",
-       "0|R001|MODEL B||MAKER|0  state 1|0, R001|MODEL B||MAKER", 2},
+      {"", "", "0 R001|R001|MODEL B|S3|MAKER|0 S3 state 1|0, R001|MODEL B|S3|MAKER", 0},
+      {R"("unitSerialPage": false)", "", noSerial, 0},
+      {"", R"([{"scsi": 18, "page": 128, "sense": [5, 36, 0]}])", noSerial, 2},
+      {R"("descriptorSense": true)", R"([{"scsi": 18, "page": 128, "sense": [5, 36, 0]}])", noSerial, 2},
       {"", R"([{"scsi": 18, "page": 128, "times": 1}])", failing, 2},
+      {"", once(R"("sense": [5, 44, 0])"), failing, 2},
+      {"", once(R"("sense": [5, 37, 0])"), failing, 2},
+      {"", once(R"("sense": [5, 32, 0])"), failing, 2},
+      {"", once(R"("sense": [5, 36, 1])"), failing, 2},
+      {R"("descriptorSense": true)", once(R"("sense": [5, 44, 0])"), failing, 2},
+      {"", once(R"("scsiStatus": 8)"), failing, 2},
+      {"", once(R"("scsiStatus": 24)"), failing, 2},
       {"", R"([{"scsi": 18, "page": 128, "scsiStatus": 0, "times": 1}])",
-       "4.142.109|4.142.109|4.142.109  state 0|0, R001|MODEL B|S3|MAKER", 2},
+       "0 R001|4.142.109|4.142.109  state 0|0, R001|MODEL B|S3|MAKER", 2},
       {"", R"([{"ioctl": "IOCTL_SCSI_PASS_THROUGH_DIRECT", "after": 2, "times": 1, "error": 1117}])",
-       "5.4.1|5.4.1|5.4.1  state 0|0, R001|MODEL B|S3|MAKER", 0},
+       "0 R001|5.4.1|5.4.1  state 0|0, R001|MODEL B|S3|MAKER", 0},
+      // Read whole by the identification, refused by the refresh.
+      {"", R"([{"scsi": 18, "page": 128, "after": 1, "sense": [5, 36, 0]}])",
+       "0 R001|R001|MODEL B|S3|MAKER|0 S3 state 1|0, R001|MODEL B|S3|MAKER", 2},
   };
   for (const Case& one : cases) {
     load(sasMachine(one.keys, one.faults));
     std::string thrown = st(thrownStatus([] { device(); }));
     load(sasMachine(one.keys, one.faults));
     DevicePtr dev = device(true);
+    std::string firmware = firmwareText(*dev);
     _OrvDevProperty record = {};
     std::string filled = st(dev->fillDeviceInfo(record));
-    std::string text = thrown + "|" + identText(*dev) + "|" + filled + " " + record.serialNumber + " state " +
-                       std::to_string(record.state);
+    std::string text = thrown + " " + firmware.substr(0, firmware.find(' ')) + "|" + identText(*dev) + "|" +
+                       filled + " " + record.serialNumber + " state " + std::to_string(record.state);
     text += "|" + inOrder({st(dev->refresh()), identText(*dev)});
     EXPECT_EQ(text, one.expected) << one.keys << one.faults;
     if (one.matched) {

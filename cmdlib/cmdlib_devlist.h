@@ -45,11 +45,17 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
   };
   const std::vector<UnreadDrive>& unreadRecords() const { return unreadRecordList; }
 
+  // Whether a drive whose model was read as `read` from a field of `field`
+  // characters (as _osl_dev_entry::modelField; 0: none read) may be of the
+  // model `model`: the field holds the start of the model, trimmed, or of the
+  // maker's name and the model, as some drives report it.
+  static bool mayBeModel(const char* read, u32 field, const char* model);
+
  protected:
   // One drive seen as a physical drive and again behind a RAID driver (the
-  // same serial number) stays usable in one record, as does one seen twice
-  // behind one RAID controller; records of two controllers are two drives. A
-  // RAID record without a serial number is never usable.
+  // same serial number, and models that may be one) stays usable in the RAID
+  // record only. Two RAID records are two drives, as are two physical drives.
+  // A RAID record without a serial number is never usable.
   static void markDuplicates(std::vector<_OrvDevProperty>& records);
 
  private:

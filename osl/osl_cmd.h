@@ -92,6 +92,11 @@ enum osl_medium : u32 {
   OSL_MEDIUM_UNKNOWN = 3,
 };
 
+// The model fields a listing reads a drive's model from: an ATA or NVMe
+// drive's own model number, and a SCSI product identification.
+constexpr u8 OSL_MODEL_FIELD = 40;
+constexpr u8 OSL_PRODUCT_ID_FIELD = 16;
+
 struct _osl_dev_entry {
   u16 deviceNumber;
   char id[32];
@@ -146,6 +151,8 @@ struct osl_unread_list {
   char models[OSL_UNREAD_KEPT][41];
   u8 modelFields[OSL_UNREAD_KEPT];  // as _osl_dev_entry::modelField; 0: no model known
 };
+// Why a listing does not take a drive that reports no serial number.
+constexpr char OSL_NO_SERIAL_NUMBER[] = "the drive reports no serial number";
 // Logs and records one; without a record (a listing made for another
 // purpose) nothing is done. entry: the drive's entry as far as it was
 // filled, null when none was.

@@ -130,8 +130,10 @@ u64 matchDevices(UpdateSession& session) {
   u32 listingGaps = list->unreadListingCount();
   for (u32 i = 0; i < listingGaps && i < OSL_UNREAD_KEPT; ++i)
     if (mayBeMeantFor(session, unread.models[i], unread.modelFields[i])) session.unread.emplace_back(unread.texts[i]);
-  if (listingGaps > OSL_UNREAD_KEPT)
-    session.unread.push_back(std::to_string(listingGaps - OSL_UNREAD_KEPT) + " more (see the log)");
+  u32 more = 0;
+  for (const DivIzuDevList::UnreadModel& rest : list->unreadListingRest())
+    if (mayBeMeantFor(session, rest.listedModel, rest.modelField)) more += rest.drives;
+  if (more) session.unread.push_back(std::to_string(more) + " more (see the log)");
   if (status) return status;
   bool taken = false;
   for (auto record = list->devBegin(); record != list->devEnd(); ++record) {

@@ -68,11 +68,14 @@ u64 DivIzuDevList::execute() {
   unread.count = 0;
   unreadListing = 0;
   unreadRecordList.clear();
+  unreadListingModels.clear();
   std::unique_ptr<_osl_dev_info> list(new (std::nothrow) _osl_dev_info());
   if (!list) return listStatus(ORV_ERR_NO_MEMORY, 39);
   records.clear();
   u64 status = osl_list_drives(list.get(), &unread);
   unreadListing = unread.count;
+  for (u32 i = 0; i < unread.restModelCount; ++i)
+    unreadListingModels.push_back({unread.restModels[i], unread.restModelFields[i], unread.restCounts[i]});
   if (status) return status;
 
   u64 probeStatus = 0;

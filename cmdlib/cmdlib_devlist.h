@@ -44,6 +44,14 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
     u32 modelField;
   };
   const std::vector<UnreadDrive>& unreadRecords() const { return unreadRecordList; }
+  // The drives the listing itself went on past beyond the kept ones, by
+  // model (as osl_unread_list's rest).
+  struct UnreadModel {
+    std::string listedModel;
+    u32 modelField;
+    u32 drives;
+  };
+  const std::vector<UnreadModel>& unreadListingRest() const { return unreadListingModels; }
 
   // Whether a drive whose model was read as `read` from a field of `field`
   // characters (as _osl_dev_entry::modelField; 0: none read) may be of the
@@ -70,6 +78,7 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
   osl_unread_list unread{};
   u32 unreadListing = 0;
   std::vector<UnreadDrive> unreadRecordList;
+  std::vector<UnreadModel> unreadListingModels;
 };
 
 // Spins one drive up or down.

@@ -370,13 +370,31 @@ u64 osl_query_seek_penalty(_OSL_PDEV* drive, u8* noSeekPenalty) {
 namespace {
 
 void keepUnread(osl_unread_list* unread, const char* text, const char* model, u8 modelField) {
-  if (unread->count < OSL_UNREAD_KEPT) {
-    osl_strcpy(unread->texts[unread->count], OSL_UNREAD_TEXT, text);
-    osl_strcpy(unread->models[unread->count], sizeof unread->models[0], model);
-    osl_trim(unread->models[unread->count]);
-    unread->modelFields[unread->count] = modelField;
+  char trimmedModel[sizeof unread->models[0]];
+  osl_strcpy(trimmedModel, sizeof trimmedModel, model);
+  osl_trim(trimmedModel);
+  u32 kept = unread->count++;
+  if (kept < OSL_UNREAD_KEPT) {
+    osl_strcpy(unread->texts[kept], OSL_UNREAD_TEXT, text);
+    osl_strcpy(unread->models[kept], sizeof trimmedModel, trimmedModel);
+    unread->modelFields[kept] = modelField;
+    return;
   }
-  ++unread->count;
+  u32 slot = 0;
+  while (slot < unread->restModelCount &&
+         (unread->restModelFields[slot] != modelField || std::strcmp(unread->restModels[slot], trimmedModel) != 0))
+    ++slot;
+  if (slot == OSL_UNREAD_KEPT) {
+    slot = OSL_UNREAD_KEPT - 1;
+    unread->restModels[slot][0] = '\0';
+    unread->restModelFields[slot] = 0;
+  } else if (slot == unread->restModelCount) {
+    osl_strcpy(unread->restModels[slot], sizeof trimmedModel, trimmedModel);
+    unread->restModelFields[slot] = modelField;
+    unread->restCounts[slot] = 0;
+    ++unread->restModelCount;
+  }
+  ++unread->restCounts[slot];
 }
 
 }  // namespace
@@ -495,6 +513,7 @@ u64 osl_list_drives(_osl_dev_info* list, osl_unread_list* unread) {
   osl_unread_list own;
   if (!unread) unread = &own;
   unread->count = 0;
+  unread->restModelCount = 0;
   osl_enum_disk_interfaces(list, unread);
   osl_csmi_list_drives(list, unread);
   if (list->count == 0) return ORV_OSL_STATUS(ORV_ERR_NO_DEVICES);

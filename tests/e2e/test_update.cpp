@@ -618,6 +618,17 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
   const char* kNvme = R"(, "bus": "nvme")";
   const char* kSata = R"(, "bus": "sata")";
   const std::string sataBesidePhy = sh("MODEL B", R"(, "bus": "sata", "phy": 2)");
+  // 17 disks whose controller cannot be told, the last of the model given.
+  std::string untoldFirmware;
+  for (int i = 0; i < 17; ++i) untoldFirmware += "0:" + std::to_string(i) + "=REV00001 ";
+  auto untold = [&](const char* last) {
+    std::string disks, faults;
+    for (int i = 1; i <= 17; ++i) {
+      disks += (i > 1 ? ", " : "") + sh(i < 17 ? "NVMe MODEL B" : last, kNvme);
+      faults += (i > 1 ? ", " : "") + std::string(R"({"cfgmgr32": "CM_Get_Parent", "drive": )") + std::to_string(i) + "}";
+    }
+    return csmi("10.0", disks, "", R"({"bus": "nvme", "model": "NVMe MODEL A", "serial": "N0"})", faults);
+  };
   const struct {
     std::string machine;
     const char* model;  // the package's
@@ -718,6 +729,11 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
        "0:0=REV00002 0:set0=REV00002 ", nullptr},
       {csmi("6.3", "", sh("NVMe MODEL A") + ", " + sh("NVMe MODEL A")), "NVMe MODEL A", {"SCSI0:r0", "SCSI0:r1"},
        1602, "0:set0=REV00002 0:set1=REV00002 ", nullptr},
+      // Beyond the unread drives the listing keeps the texts of, only a
+      // drive the package may be meant for fails the run.
+      {untold("NVMe MODEL B"), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 0, untoldFirmware, nullptr, nullptr, {"REV00002"}},
+      {untold("NVMe MODEL A"), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 1, untoldFirmware, "1 more (see the log)", nullptr,
+       {"REV00002"}},
       // The disk's identifiers cannot be read as the drives are listed: that
       // failure names it.
       {controller + member + R"(}], "faults": [{"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "property": 2, "times": 1}]})",

@@ -19,25 +19,13 @@ namespace {
 
 u64 appStatus(u16 code, u32 line) { return _orv_orvlib_status(code, ORV_SOURCE, line); }
 
-// The maker's name before a model number, as some drives report it.
-const char kMakerPrefix[] = "ORVENTA ";
-constexpr size_t kMakerPrefixLength = sizeof kMakerPrefix - 1;
-
-bool isPackageModel(const char* model, const char* packageModel) {
-  if (std::strcmp(model, packageModel) == 0) return true;
-  return std::strncmp(model, kMakerPrefix, kMakerPrefixLength) == 0 &&
-         std::strcmp(model + kMakerPrefixLength, packageModel) == 0;
-}
-
 // A drive list's model may be the start of the drive's own, cut short by the
 // field it came from (a SCSI-ATA translation reports 16 characters of an ATA
 // model): the drive may be the package's when the field would hold as much
-// of the package's model. A model shorter than its field is whole.
+// of the package's model.
 bool mayBeMeantFor(const UpdateSession& session, const std::string& listedModel, u32 modelField) {
-  if (session.nomodel || session.modelNumber[0] == '\0' || modelField == 0) return true;
-  for (const std::string& model : {std::string(session.modelNumber), kMakerPrefix + std::string(session.modelNumber)})
-    if (listedModel == trimmed(model.substr(0, modelField))) return true;
-  return false;
+  if (session.nomodel || session.modelNumber[0] == '\0') return true;
+  return DivIzuDevList::mayBeModel(listedModel.c_str(), modelField, session.modelNumber);
 }
 
 template <size_t N>
@@ -50,7 +38,8 @@ void copyText(char (&to)[N], const std::string& from) {
 bool isMeantFor(const UpdateSession& session, const _OrvDevProperty& record) {
   if (session.nomodel) return true;
   if (session.modelNumber[0] == '\0') return std::strcmp(record.componentId, session.componentId) == 0;
-  return isPackageModel(record.modelNumber, session.modelNumber);
+  // The record's model, whole, is the package's.
+  return DivIzuDevList::mayBeModel(record.modelNumber, OSL_MODEL_FIELD, session.modelNumber);
 }
 
 u64 loadRcdataResource(HMODULE module, u32 id, u8** data, u32* size) {
@@ -141,8 +130,10 @@ u64 matchDevices(UpdateSession& session) {
   u32 listingGaps = list->unreadListingCount();
   for (u32 i = 0; i < listingGaps && i < OSL_UNREAD_KEPT; ++i)
     if (mayBeMeantFor(session, unread.models[i], unread.modelFields[i])) session.unread.emplace_back(unread.texts[i]);
-  if (listingGaps > OSL_UNREAD_KEPT)
-    session.unread.push_back(std::to_string(listingGaps - OSL_UNREAD_KEPT) + " more (see the log)");
+  u32 more = 0;
+  for (const DivIzuDevList::UnreadModel& rest : list->unreadListingRest())
+    if (mayBeMeantFor(session, rest.listedModel, rest.modelField)) more += rest.drives;
+  if (more) session.unread.push_back(std::to_string(more) + " more (see the log)");
   if (status) return status;
   bool taken = false;
   for (auto record = list->devBegin(); record != list->devEnd(); ++record) {

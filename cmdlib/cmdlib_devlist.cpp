@@ -30,20 +30,14 @@ bool reportsNoSerial(const _OrvDevProperty& record) {
   return record.serialNumber[0] == '\0' && record.commandBus == OSL_BUS_CSMI;
 }
 
-// The port of the RAID controller that names a record's drive, -1 when the
-// name tells none.
-int controllerPort(const _OrvDevProperty& record) {
-  u8 port = 0, target = OSL_NO_TARGET, kind = 0;
-  u64 handle = 0;
-  if (osl_parse_dev_id(record.deviceName, &port, &target, &kind, &handle) != 0 || target == OSL_NO_TARGET)
-    return -1;
-  return port;
-}
+// The maker's name before a model number, as some drives report it.
+const char kMakerPrefix[] = "ORVENTA ";
 
-// Each controller names its own drives: two of its records may be one drive,
-// records of two controllers are two.
-bool onTwoControllers(const _OrvDevProperty& a, const _OrvDevProperty& b) {
-  return a.commandBus == OSL_BUS_CSMI && b.commandBus == OSL_BUS_CSMI && controllerPort(a) != controllerPort(b);
+// Two records may be of one drive only when their models may be one: the
+// model read from the shorter field may be the other, whole.
+bool mayBeOneModel(const _OrvDevProperty& a, const _OrvDevProperty& b) {
+  return DivIzuDevList::mayBeModel(a.modelNumber, a.modelField, b.modelNumber) ||
+         DivIzuDevList::mayBeModel(b.modelNumber, b.modelField, a.modelNumber);
 }
 
 void trimTexts(_OrvDevProperty& record) {
@@ -68,11 +62,14 @@ u64 DivIzuDevList::execute() {
   unread.count = 0;
   unreadListing = 0;
   unreadRecordList.clear();
+  unreadListingModels.clear();
   std::unique_ptr<_osl_dev_info> list(new (std::nothrow) _osl_dev_info());
   if (!list) return listStatus(ORV_ERR_NO_MEMORY, 39);
   records.clear();
   u64 status = osl_list_drives(list.get(), &unread);
   unreadListing = unread.count;
+  for (u32 i = 0; i < unread.restModelCount; ++i)
+    unreadListingModels.push_back({unread.restModels[i], unread.restModelFields[i], unread.restCounts[i]});
   if (status) return status;
 
   u64 probeStatus = 0;
@@ -95,6 +92,7 @@ u64 DivIzuDevList::execute() {
     copyTrimmed(record.firmwareRevision, entry.firmware);
     copyTrimmed(record.modelNumber, entry.model);
     copyTrimmed(record.serialNumber, entry.serial);
+    record.modelField = entry.modelField;
     const _OrvDevProperty listed = record;
 
     std::string owner;
@@ -110,6 +108,10 @@ u64 DivIzuDevList::execute() {
     } else {
       u64 fillStatus = 0;
       probeStatus = probe(record, isSupported, fillStatus, reasons);
+      // A drive that was read told its own model, whole but for a SCSI
+      // product id.
+      if (record.state & VazidaRaduru::ORV_STATE_FILLED)
+        record.modelField = record.deviceType == OSL_DEV_SCSI ? OSL_PRODUCT_ID_FIELD : OSL_MODEL_FIELD;
       // Until the probe has read the drive, its record holds only what the
       // descriptor said: behind a RAID controller nothing, behind a SCSI-ATA
       // translation a shortened model. Such a drive cannot be told from one
@@ -124,10 +126,9 @@ u64 DivIzuDevList::execute() {
       } else if (record.modelNumber[0] == '\0')
         osl_strcpy(why, sizeof why, "the drive reports no model number");
       else if (reportsNoSerial(record)) {
-        // The drive told its own model, whole.
-        osl_strcpy(why, sizeof why, "the drive reports no serial number");
+        osl_strcpy(why, sizeof why, OSL_NO_SERIAL_NUMBER);
         named = &record;
-        modelField = sizeof record.modelNumber - 1;
+        modelField = record.modelField;
       }
       if (why[0]) addUnreadDrive(*named, modelField, why);
     }
@@ -181,25 +182,28 @@ u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported, u64& fillStat
   return 0;
 }
 
+bool DivIzuDevList::mayBeModel(const char* read, u32 field, const char* model) {
+  if (field == 0) return true;
+  for (std::string whole : {std::string(model), kMakerPrefix + std::string(model)}) {
+    if (whole.size() > field) whole.resize(field);
+    osl_trim(&whole[0]);
+    if (std::strcmp(whole.c_str(), read) == 0) return true;
+  }
+  return false;
+}
+
 void DivIzuDevList::markDuplicates(std::vector<_OrvDevProperty>& records) {
   // A record without a serial number is no drive another may duplicate.
   for (_OrvDevProperty& record : records)
     if (reportsNoSerial(record)) record.usable = 0;
-  for (size_t a = 0; a < records.size(); ++a) {
-    _OrvDevProperty& first = records[a];
-    for (size_t b = a + 1; b < records.size() && first.usable; ++b) {
-      _OrvDevProperty& later = records[b];
-      if (!later.usable || std::strcmp(later.serialNumber, first.serialNumber) != 0 || onTwoControllers(first, later))
-        continue;
-      if (isPhysicalDrive(first.deviceName) && later.commandBus == OSL_BUS_CSMI)
-        first.usable = 0;
-      else if (isPhysicalDrive(later.deviceName) && first.commandBus == OSL_BUS_CSMI)
-        later.usable = 0;
-      else if (later.medium == OSL_MEDIUM_SOLID_STATE && later.commandBus == OSL_BUS_CSMI)
-        later.usable = 0;
-      else if (first.medium == OSL_MEDIUM_SOLID_STATE && first.commandBus == OSL_BUS_CSMI)
-        first.usable = 0;
-    }
+  // A RAID driver lists each of its drives once: only a physical drive may
+  // be one of its records again.
+  for (_OrvDevProperty& physical : records) {
+    if (!physical.usable || !isPhysicalDrive(physical.deviceName)) continue;
+    for (const _OrvDevProperty& raid : records)
+      if (raid.usable && raid.commandBus == OSL_BUS_CSMI &&
+          std::strcmp(raid.serialNumber, physical.serialNumber) == 0 && mayBeOneModel(physical, raid))
+        physical.usable = 0;
   }
 }
 

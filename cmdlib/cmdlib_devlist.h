@@ -44,12 +44,26 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
     u32 modelField;
   };
   const std::vector<UnreadDrive>& unreadRecords() const { return unreadRecordList; }
+  // The drives the listing itself went on past beyond the kept ones, by
+  // model (as osl_unread_list's rest).
+  struct UnreadModel {
+    std::string listedModel;
+    u32 modelField;
+    u32 drives;
+  };
+  const std::vector<UnreadModel>& unreadListingRest() const { return unreadListingModels; }
+
+  // Whether a drive whose model was read as `read` from a field of `field`
+  // characters (as _osl_dev_entry::modelField; 0: none read) may be of the
+  // model `model`: the field holds the start of the model, trimmed, or of the
+  // maker's name and the model, as some drives report it.
+  static bool mayBeModel(const char* read, u32 field, const char* model);
 
  protected:
   // One drive seen as a physical drive and again behind a RAID driver (the
-  // same serial number) stays usable in one record, as does one seen twice
-  // behind one RAID controller; records of two controllers are two drives. A
-  // RAID record without a serial number is never usable.
+  // same serial number, and models that may be one) stays usable in the RAID
+  // record only. Two RAID records are two drives, as are two physical drives.
+  // A RAID record without a serial number is never usable.
   static void markDuplicates(std::vector<_OrvDevProperty>& records);
 
  private:
@@ -64,6 +78,7 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
   osl_unread_list unread{};
   u32 unreadListing = 0;
   std::vector<UnreadDrive> unreadRecordList;
+  std::vector<UnreadModel> unreadListingModels;
 };
 
 // Spins one drive up or down.

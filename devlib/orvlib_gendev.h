@@ -41,6 +41,9 @@ struct _OrvDevProperty {
   u8 capabilities1;
   u8 capabilities2;
   u8 state;
+  // The characters of the field the model was read from, as
+  // _osl_dev_entry::modelField; set by the device list.
+  u8 modelField;
 };
 
 // The capability and state bits every device class gives the same meaning;

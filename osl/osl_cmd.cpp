@@ -241,10 +241,11 @@ u32 vendorOf(const STORAGE_DEVICE_DESCRIPTOR* descriptor, u32 length, char* vend
 
 bool isWindows10() { return osl_windows_at_least(10, 0); }
 
-// An NVMe drive without a serial number on Windows 10, which shows one made
-// only of "0", "." and "_" for a drive whose real serial it cannot read. The
-// serial is judged as the list keeps it, trimmed: a blank one is empty.
-bool hasPlaceholderSerial(osl_dev_type deviceType, const char* serial) {
+// Whether an NVMe drive on Windows 10 reports no serial number: none, an
+// empty or blank one, or the one Windows makes up (only "0", "." and "_")
+// for a drive whose real serial it cannot read. The serial is judged as the
+// list keeps it, trimmed: a blank one is empty.
+bool lacksSerialNumber(osl_dev_type deviceType, const char* serial) {
   if (deviceType != OSL_DEV_NVME || !isWindows10()) return false;
   char trimmedSerial[21];
   osl_strcpy(trimmedSerial, sizeof trimmedSerial, serial);
@@ -382,13 +383,31 @@ u64 osl_query_seek_penalty(_OSL_PDEV* drive, u8* noSeekPenalty) {
 namespace {
 
 void keepUnread(osl_unread_list* unread, const char* text, const char* model, u8 modelField) {
-  if (unread->count < OSL_UNREAD_KEPT) {
-    osl_strcpy(unread->texts[unread->count], OSL_UNREAD_TEXT, text);
-    osl_strcpy(unread->models[unread->count], sizeof unread->models[0], model);
-    osl_trim(unread->models[unread->count]);
-    unread->modelFields[unread->count] = modelField;
+  char trimmedModel[sizeof unread->models[0]];
+  osl_strcpy(trimmedModel, sizeof trimmedModel, model);
+  osl_trim(trimmedModel);
+  u32 kept = unread->count++;
+  if (kept < OSL_UNREAD_KEPT) {
+    osl_strcpy(unread->texts[kept], OSL_UNREAD_TEXT, text);
+    osl_strcpy(unread->models[kept], sizeof trimmedModel, trimmedModel);
+    unread->modelFields[kept] = modelField;
+    return;
   }
-  ++unread->count;
+  u32 slot = 0;
+  while (slot < unread->restModelCount &&
+         (unread->restModelFields[slot] != modelField || std::strcmp(unread->restModels[slot], trimmedModel) != 0))
+    ++slot;
+  if (slot == OSL_UNREAD_KEPT) {
+    slot = OSL_UNREAD_KEPT - 1;
+    unread->restModels[slot][0] = '\0';
+    unread->restModelFields[slot] = 0;
+  } else if (slot == unread->restModelCount) {
+    osl_strcpy(unread->restModels[slot], sizeof trimmedModel, trimmedModel);
+    unread->restModelFields[slot] = modelField;
+    unread->restCounts[slot] = 0;
+    ++unread->restModelCount;
+  }
+  ++unread->restCounts[slot];
 }
 
 }  // namespace
@@ -507,6 +526,7 @@ u64 osl_list_drives(_osl_dev_info* list, osl_unread_list* unread) {
   osl_unread_list own;
   if (!unread) unread = &own;
   unread->count = 0;
+  unread->restModelCount = 0;
   osl_enum_disk_interfaces(list, unread);
   osl_csmi_list_drives(list, unread);
   if (list->count == 0) return ORV_OSL_STATUS(ORV_ERR_NO_DEVICES);
@@ -546,7 +566,7 @@ void osl_enum_disk_interfaces(_osl_dev_info* list, osl_unread_list* unread) {
     if (status != 0 && why[0])
       osl_unread_add(unread, what, why, entry);
     else if (entry && entry->usable != 1)
-      osl_unread_add(unread, what, "the drive reports no serial number", entry);
+      osl_unread_add(unread, what, OSL_NO_SERIAL_NUMBER, entry);
     CloseHandle(disk.handle);
   }
   SetupDiDestroyDeviceInfoList(set);
@@ -600,16 +620,17 @@ u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
   u32 used = usedLength(descriptor, descriptorLength);
   if (!descriptorText(descriptor, used, descriptor->ProductRevisionOffset, 8, entry->firmware))
     std::strcpy(entry->firmware, "UNKNOWN");
-  bool hasModel = descriptorText(descriptor, used, descriptor->ProductIdOffset, 40, entry->model);
+  bool hasModel = descriptorText(descriptor, used, descriptor->ProductIdOffset, OSL_MODEL_FIELD, entry->model);
   bool blankModel = std::strspn(entry->model, " ") == std::strlen(entry->model);
   if (!hasModel) std::strcpy(entry->model, "UNKNOWN");
   // Windows' AHCI and NVMe drivers give the drive's own model; the others a
   // SCSI product identification, which holds 16 characters of it. A missing
   // or blank one tells nothing of the model.
-  entry->modelField = blankModel ? 0 : commandBus == OSL_BUS_SATA || commandBus == OSL_BUS_NVME ? 40 : 16;
+  bool ownModel = commandBus == OSL_BUS_SATA || commandBus == OSL_BUS_NVME;
+  entry->modelField = blankModel ? 0 : ownModel ? OSL_MODEL_FIELD : OSL_PRODUCT_ID_FIELD;
   // The serial number is judged as the descriptor gives it, none as empty.
   bool hasSerial = descriptorText(descriptor, used, descriptor->SerialNumberOffset, 20, entry->serial);
-  if (hasPlaceholderSerial(deviceType, entry->serial)) entry->usable = 0;
+  if (lacksSerialNumber(deviceType, entry->serial)) entry->usable = 0;
   if (!hasSerial) std::strcpy(entry->serial, "UNKNOWN");
   u64 trimStatus = osl_trim(entry->serial);
   // Told by nothing, or named by no controller, the disk is no drive of the
@@ -773,7 +794,7 @@ u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_typ
     if (status) return osl_lookup_failure(diskName(drive).c_str(), why.c_str());
     char serial[21];
     descriptorText(descriptor, usedLength(descriptor, sizeof buffer), descriptor->SerialNumberOffset, 20, serial);
-    if (hasPlaceholderSerial(*deviceType, serial)) {
+    if (lacksSerialNumber(*deviceType, serial)) {
       *commandBus = OSL_BUS_NONE;
       *physicalBus = OSL_BUS_NONE;
     }

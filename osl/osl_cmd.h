@@ -96,6 +96,11 @@ enum osl_medium : u32 {
   OSL_MEDIUM_UNKNOWN = 3,
 };
 
+// The model fields a listing reads a drive's model from: an ATA or NVMe
+// drive's own model number, and a SCSI product identification.
+constexpr u8 OSL_MODEL_FIELD = 40;
+constexpr u8 OSL_PRODUCT_ID_FIELD = 16;
+
 struct _osl_dev_entry {
   u16 deviceNumber;
   char id[32];
@@ -145,11 +150,20 @@ void osl_log_cdb(int level, const u8* block, u32 length);
 constexpr u32 OSL_UNREAD_KEPT = 16;
 constexpr u32 OSL_UNREAD_TEXT = 320;
 struct osl_unread_list {
-  u32 count;  // all of them, kept or not
+  u32 count = 0;  // all of them, kept or not
   char texts[OSL_UNREAD_KEPT][OSL_UNREAD_TEXT];
   char models[OSL_UNREAD_KEPT][41];
   u8 modelFields[OSL_UNREAD_KEPT];  // as _osl_dev_entry::modelField; 0: no model known
+  // Those beyond the kept ones by model: each model and field once, with how
+  // many had it. A model that finds no slot left is counted in the last one,
+  // which then stands for no model known.
+  u32 restModelCount = 0;
+  char restModels[OSL_UNREAD_KEPT][41];
+  u8 restModelFields[OSL_UNREAD_KEPT];
+  u32 restCounts[OSL_UNREAD_KEPT];
 };
+// Why a listing does not take a drive that reports no serial number.
+constexpr char OSL_NO_SERIAL_NUMBER[] = "the drive reports no serial number";
 // Logs and records one; without a record (a listing made for another
 // purpose) nothing is done. entry: the drive's entry as far as it was
 // filled, null when none was.

@@ -620,6 +620,32 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
     return std::string(R"({"admin": true, "windows": ")") + windows + R"(", "drives": [{"bus": "nvme", "model": ")" +
            model + R"(", "serial": "N0"}], "controllers": [)" + controllers + "]}";
   };
+  // Drives of serial number SH, and one controller's disks and members
+  // beside plain drives.
+  auto sh = [](const char* model, const char* more = "") {
+    return std::string(R"({"model": ")") + model + R"(", "serial": "SH")" + more + "}";
+  };
+  auto csmi = [](const char* windows, const std::string& disks, const std::string& members = "",
+                 const std::string& plain = "", const std::string& faults = "") {
+    return std::string(R"({"admin": true, "windows": ")") + windows + R"(", "drives": [)" + plain +
+           R"(], "controllers": [{"kind": "csmi", "drives": [)" + disks + "]" +
+           (members.empty() ? "" : R"(, "raidSets": [{"drives": [)" + members + "]}]") + "}], \"faults\": [" +
+           faults + "]}";
+  };
+  const char* kNvme = R"(, "bus": "nvme")";
+  const char* kSata = R"(, "bus": "sata")";
+  const std::string sataBesidePhy = sh("MODEL B", R"(, "bus": "sata", "phy": 2)");
+  // 17 disks whose controller cannot be told, the last of the model given.
+  std::string untoldFirmware;
+  for (int i = 0; i < 17; ++i) untoldFirmware += "0:" + std::to_string(i) + "=REV00001 ";
+  auto untold = [&](const char* last) {
+    std::string disks, faults;
+    for (int i = 1; i <= 17; ++i) {
+      disks += (i > 1 ? ", " : "") + sh(i < 17 ? "NVMe MODEL B" : last, kNvme);
+      faults += (i > 1 ? ", " : "") + std::string(R"({"cfgmgr32": "CM_Get_Parent", "drive": )") + std::to_string(i) + "}";
+    }
+    return csmi("10.0", disks, "", R"({"bus": "nvme", "model": "NVMe MODEL A", "serial": "N0"})", faults);
+  };
   const struct {
     std::string machine;
     const char* model;  // the package's
@@ -629,6 +655,8 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
     const char* error;     // in the error stream; null: nothing
     const char* logged = nullptr;
     const char* failed = nullptr;  // a drive started and failed
+    std::vector<std::string> drives = {};  // the plain drives' revisions afterwards
+    bool activated = false;  // the plain drive updated activates the image as it takes it (ATA, NVMe on 8.1)
   } cases[] = {
       {controller + "}]}", "VIRTUAL DRIVE", {"SCSI0:r0"}, 1602, "0:0=REV00002 ", nullptr},
       {controller + member + "}]}", "VIRTUAL DRIVE", {"SCSI0:r8"}, 1602, "0:0=REV00002 0:set0=REV00001 ", nullptr},
@@ -687,6 +715,43 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
        "prod_nvme_model_a#4&1&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: the drive reports no serial number"},
       {besidePlain("6.3", disk("A", "    "), "NVMe MODEL C"), "NVMe MODEL A", {}, 1, "0:0=REV00001 ",
        "SCSI0:r0: the drive reports no serial number"},
+      // The naming's model is the drive's whole one, longer than a SCSI
+      // product id.
+      {besidePlain("10.0", set("A LONG NAME", ""), "NVMe MODEL A LONG NAME"), "NVMe MODEL A LONG NAME",
+       {"PHYSICALDRIVE0"}, 1, "0:set0=REV00001 ",
+       "SCSI0:r0: the drive reports no serial number"},
+      // A drive of another model whose serial number Windows made up is not
+      // the package's.
+      {csmi("10.0", sh("NVMe MODEL A", kNvme), "", R"({"bus": "nvme", "model": "NVMe MODEL C", "serial": "0000"})"),
+       "NVMe MODEL A", {"SCSI0:r0"}, 1602,
+       "0:0=REV00002 ", nullptr},
+      // One serial number: a physical drive and a RAID record of another
+      // model are two drives, as are two records of one RAID controller,
+      // whatever their models.
+      {csmi("10.0", sataBesidePhy, "", sh("MODEL A", kSata)), "MODEL A", {"PHYSICALDRIVE0"}, 0, "0:0=REV00001 ",
+       nullptr, nullptr, nullptr, {"REV00002"}, true},
+      {csmi("6.3", sataBesidePhy, "", sh("MODEL A", kSata)), "MODEL A", {"PHYSICALDRIVE0"}, 0, "0:0=REV00001 ",
+       nullptr, nullptr, nullptr, {"REV00002"}, true},
+      {csmi("10.0", "", sh("NVMe MODEL B") + ", " + sh("NVMe MODEL A")), "NVMe MODEL A", {"SCSI0:r1"}, 1602,
+       "0:set0=REV00001 0:set1=REV00002 ", nullptr},
+      {csmi("6.3", sh("NVMe MODEL B", kNvme) + ", " + sh("NVMe MODEL A", kNvme)), "NVMe MODEL A", {"SCSI0:r1"}, 1602,
+       "0:0=REV00001 0:1=REV00002 ", nullptr},
+      {csmi("10.0", "", sh("NVMe MODEL B"), sh("NVMe MODEL A", kNvme)), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 0,
+       "0:set0=REV00001 ", nullptr, nullptr, nullptr, {"REV00002"}},
+      {csmi("6.3", "", sh("NVMe MODEL B"), sh("NVMe MODEL A", kNvme)), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 0,
+       "0:set0=REV00001 ", nullptr, nullptr, nullptr, {"REV00002"}, true},
+      {csmi("10.0", sh("NVMe MODEL A", R"(, "bus": "nvme", "target": 0)") + ", " +
+                        sh("NVMe MODEL A", R"(, "bus": "nvme", "target": 3)")),
+       "NVMe MODEL A", {"SCSI0:r0", "SCSI0:r3"}, 1602, "0:0=REV00002 0:1=REV00002 ", nullptr},
+      {csmi("10.0", sh("NVMe MODEL A", kNvme), sh("NVMe MODEL A")), "NVMe MODEL A", {"SCSI0:r0", "SCSI0:r1"}, 1602,
+       "0:0=REV00002 0:set0=REV00002 ", nullptr},
+      {csmi("6.3", "", sh("NVMe MODEL A") + ", " + sh("NVMe MODEL A")), "NVMe MODEL A", {"SCSI0:r0", "SCSI0:r1"},
+       1602, "0:set0=REV00002 0:set1=REV00002 ", nullptr},
+      // Beyond the unread drives the listing keeps the texts of, only a
+      // drive the package may be meant for fails the run.
+      {untold("NVMe MODEL B"), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 0, untoldFirmware, nullptr, nullptr, nullptr, {"REV00002"}},
+      {untold("NVMe MODEL A"), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 1, untoldFirmware, "1 more (see the log)", nullptr,
+       nullptr, {"REV00002"}},
       // The disk's identifiers cannot be read as the drives are listed: that
       // failure names it.
       {controller + member + R"(}], "faults": [{"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "property": 2, "times": 1}]})",
@@ -716,11 +781,16 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
     Outcome result = update(c.machine, {"/log=run.log"}, withPackage(spec));
     EXPECT_EQ(result.exitCode, c.exitCode) << c.machine << "\n" << result.out << result.err;
     for (const std::string& id : c.updated) {
+      bool ata = c.activated && id[0] == 'P';
       expectWrittenInOrder(result.out,
                            {"\r\n" + id + std::string(16 - id.size(), ' '), started(id),
-                            id + ": Firmware download command completed successfully.\n",
-                            id[0] == 'S' ? "[Current-revision:REV00001] [Pending-revision:REV00002] \r\n"
-                                         : "[Current-revision:REV00001] [New-revision:REV00002] \r\n"});
+                            ata ? completed(id) : id + ": Firmware download command completed successfully.\n",
+                            ata            ? kUpdated
+                            : id[0] == 'S' ? "[Current-revision:REV00001] [Pending-revision:REV00002] \r\n"
+                                           : "[Current-revision:REV00001] [New-revision:REV00002] \r\n"});
+    }
+    if (!c.drives.empty()) {
+      EXPECT_EQ(revisions(), c.drives) << c.machine;
     }
     EXPECT_EQ(countOf(result.out, "Firmware download started on drive"), c.updated.size() + (c.failed ? 1 : 0))
         << result.out;

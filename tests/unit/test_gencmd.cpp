@@ -87,10 +87,13 @@ TEST(TextArguments, BlanksAndTabsAtBothEnds) {
   EXPECT_EQ(text, "");
 }
 
-_OrvDevProperty record(const char* name, const char* serial, osl_bus_type bus, u32 medium) {
+_OrvDevProperty record(const char* name, const char* serial, osl_bus_type bus, u32 medium,
+                       const char* model = "MODEL A", u8 modelField = OSL_MODEL_FIELD) {
   _OrvDevProperty property = {};
   std::strcpy(property.deviceName, name);
   std::strcpy(property.serialNumber, serial);
+  std::strcpy(property.modelNumber, model);
+  property.modelField = modelField;
   property.commandBus = bus;
   property.medium = medium;
   property.usable = 1;
@@ -126,11 +129,26 @@ TEST(DriveListedTwice, UsableInOneRecord) {
       // Nor is a physical drive without one given up for it.
       {{record("PHYSICALDRIVE0", "", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE),
         record("SCSI0:r0", "", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE)}, "10"},
-      // Two records of one RAID controller: the solid-state one goes.
+      // A RAID driver lists each drive once: two records of one controller
+      // are two drives, whatever their media.
       {{record("SCSI0:r0", "S1", OSL_BUS_CSMI, OSL_MEDIUM_ROTATING),
         record("SCSI0:r3", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
         record("SCSI1:r1", "S2", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
-        record("SCSI1:p4", "S2", OSL_BUS_CSMI, OSL_MEDIUM_ROTATING)}, "1001"},
+        record("SCSI1:p4", "S2", OSL_BUS_CSMI, OSL_MEDIUM_ROTATING)}, "1111"},
+      // A physical drive of another model is another drive; a model read
+      // from a shorter field (a SCSI product id) may be the start of the
+      // other, a drive may report its maker's name first, and one of no
+      // model known may be any.
+      {{record("SCSI0:r0", "SH", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE, "NVMe MODEL B"),
+        record("PHYSICALDRIVE0", "SH", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE, "NVMe MODEL A"),
+        record("PHYSICALDRIVE1", "S1", OSL_BUS_SAS, OSL_MEDIUM_ROTATING, "VIRTUAL DRIVE 2T", 16),
+        record("SCSI0:p1", "S1", OSL_BUS_CSMI, OSL_MEDIUM_UNKNOWN, "VIRTUAL DRIVE 2TB"),
+        record("PHYSICALDRIVE2", "S2", OSL_BUS_SAS, OSL_MEDIUM_ROTATING, "VIRTUAL DRIVE 3T", 16),
+        record("SCSI0:p2", "S2", OSL_BUS_CSMI, OSL_MEDIUM_UNKNOWN, "VIRTUAL DRIVE 2TB"),
+        record("PHYSICALDRIVE3", "S3", OSL_BUS_SAS, OSL_MEDIUM_ROTATING, "ORVENTA MODEL A"),
+        record("SCSI0:p3", "S3", OSL_BUS_CSMI, OSL_MEDIUM_UNKNOWN),
+        record("PHYSICALDRIVE4", "S4", OSL_BUS_SAS, OSL_MEDIUM_ROTATING, "", 0),
+        record("SCSI0:p4", "S4", OSL_BUS_CSMI, OSL_MEDIUM_UNKNOWN)}, "1101110101"},
       // Records of two controllers are two drives, whatever their names; the
       // physical drive still gives way to the RAID records.
       {{record("SCSI0:r3", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),

@@ -3,6 +3,7 @@
 // a drive: everything of the OS layer's drive code that needs no drive.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -228,6 +229,26 @@ TEST(Classification, DescriptorBusTypeAndVendor) {
     EXPECT_EQ(device, c.device) << label;
     EXPECT_EQ(physical, c.physical) << label;
   }
+}
+
+TEST(UnreadList, FirstTextsKeptTheRestCountedByModel) {
+  LogCapture log;
+  osl_unread_list unread;
+  _osl_dev_entry entry = {};
+  entry.modelField = 16;
+  // Beyond the 16 kept: model B twice, then 17 models. The last slot counts
+  // the fifteenth and the two models after it as no model known.
+  for (int i = 0; i < 16 + 2 + 17; ++i) {
+    std::snprintf(entry.model, sizeof entry.model, i < 18 ? " MODEL B " : "MODEL %d", i);
+    osl_unread_add(&unread, "disk", "failed", &entry);
+  }
+  EXPECT_EQ(unread.count, 35u);
+  ASSERT_EQ(unread.restModelCount, 16u);
+  EXPECT_EQ(std::string(unread.restModels[0]) + " " + std::to_string(unread.restCounts[0]), "MODEL B 2");
+  EXPECT_EQ(std::string(unread.restModels[14]) + " " + std::to_string(unread.restCounts[14]), "MODEL 31 1");
+  EXPECT_EQ(std::string(unread.restModels[15]) + std::to_string(unread.restModelFields[15]) + " " +
+                std::to_string(unread.restCounts[15]),
+            "0 3");
 }
 
 TEST(Classification, TextsAreBoundedByTheAnswer) {

@@ -38,8 +38,9 @@ void copyText(char (&to)[N], const std::string& from) {
 bool isMeantFor(const UpdateSession& session, const _OrvDevProperty& record) {
   if (session.nomodel) return true;
   if (session.modelNumber[0] == '\0') return std::strcmp(record.componentId, session.componentId) == 0;
-  // The record's model, whole, is the package's.
-  return DivIzuDevList::mayBeModel(record.modelNumber, OSL_MODEL_FIELD, session.modelNumber);
+  // A drive is written only when the model it reported is the package's,
+  // whole.
+  return DivIzuDevList::mayBeModel(record.modelNumber, DivIzuDevList::kWholeModel, session.modelNumber);
 }
 
 u64 loadRcdataResource(HMODULE module, u32 id, u8** data, u32* size) {

@@ -58,6 +58,9 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
   // model `model`: the field holds the start of the model, trimmed, or of the
   // maker's name and the model, as some drives report it.
   static bool mayBeModel(const char* read, u32 field, const char* model);
+  // The field of a model read whole: the model must be `model` itself, or
+  // the maker's name and it, never a start of either.
+  static constexpr u32 kWholeModel = 0xFFFFFFFFu;
 
  protected:
   // One drive seen as a physical drive and again behind a RAID driver (the

@@ -249,6 +249,15 @@ TEST_F(Update, ComponentIdOrMakerNameMatch) {
   Outcome result = update(machine, {"/log=run.log"});
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00002", "REV00001", "REV00001"}));
+  // The maker's name and a long model fill the drive's 40 characters with a
+  // start of the package's model: another model, not written.
+  PackageSpec longModel;
+  longModel.model = "VIRTUAL DRIVE WITH A LONG MODEL NAME";
+  std::string cut = "ORVENTA " + longModel.model.substr(0, 32);
+  result = update(R"({"admin": true, "drives": [{"bus": "sata", "model": ")" + cut + R"(", "serial": "S4"}]})", {},
+                  withPackage(longModel));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001"}));
   // ATA drives report no component id: a package naming drives by it alone
   // finds none of them.
   PackageSpec byComponent;

@@ -24,6 +24,8 @@ OrvScsiInquiryData::OrvScsiInquiryData()
       product(data, 16, 16, "Product identification", ORV_BIG_ENDIAN),
       revision(data, 32, 4, "Product revision level", ORV_BIG_ENDIAN) {}
 
+bool OrvScsiInquiryData::namesNoDrive() const { return vendor.getValue().empty() && product.getValue().empty(); }
+
 OrvScsiSerialPage::OrvScsiSerialPage()
     : OrvScsiData(LENGTH),
       pageCode(data, 1, 0, 7, "Page code", ORV_BIG_ENDIAN),

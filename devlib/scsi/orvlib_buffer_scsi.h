@@ -26,6 +26,11 @@ class OrvScsiInquiryData : public OrvScsiData {
   static constexpr u32 LENGTH = 96;
   OrvScsiInquiryData();
 
+  // The data names no drive: neither the vendor nor the product
+  // identification, which every target reports, holds a character. A target
+  // that completed INQUIRY without sending its data leaves it so.
+  bool namesNoDrive() const;
+
   OrvBufField deviceType;
   OrvBufAscFld vendor;
   OrvBufAscFld product;

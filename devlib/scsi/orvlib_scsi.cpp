@@ -72,7 +72,10 @@ u64 OrvScsiDev::send(OrvScsiCmd& command, void* data, u32 length, u8 ignoreError
 u64 OrvScsiDev::identify() {
   OrvScsiInquiryData data;
   OrvScsiCmdInquiry standard(false, 0, OrvScsiInquiryData::LENGTH);
-  inquiryStatus = identifyStatus = send(standard, data.getBuffer(), data.getLength());
+  u64 status = send(standard, data.getBuffer(), data.getLength());
+  // An answer that names no drive was not read: the data read before stays.
+  if (status == 0 && data.namesNoDrive()) status = ORV_LIB_STATUS(ORV_ERR_SCSI_INQUIRY);
+  inquiryStatus = identifyStatus = status;
   if (identifyStatus) return identifyStatus;
   inquiry.copyData(data, 0, 0);
   identifyStatus = readSerialNumber();

@@ -542,7 +542,8 @@ TEST_F(Update, DriveOpenedOfAnotherModelIsNotWritten) {
   // drive (X5) and as it reads the drive before the download (X6). None is
   // another drive than the one listed. X7 and X8, on a phy, complete an
   // IDENTIFY DEVICE without data as the update opens them and as it reads
-  // them before the download: a failed IDENTIFY.
+  // them before the download: a failed IDENTIFY. XA completes its standard
+  // INQUIRY without data as the update opens it: a failed INQUIRY.
   PackageSpec spec;
   spec.model = "VIRTUAL DRIVE 2T";
   Outcome result = update(R"({"admin": true, "drives": [
@@ -552,7 +553,8 @@ TEST_F(Update, DriveOpenedOfAnotherModelIsNotWritten) {
     {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X5", "firmware": "REV00001"},
     {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X6", "firmware": "REV00001"},
     {"bus": "sata", "model": "VIRTUAL DRIVE 2T", "serial": "X7", "firmware": "REV00001"},
-    {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X9", "firmware": "REV00001"}],
+    {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "X9", "firmware": "REV00001"},
+    {"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "XA", "firmware": "REV00001"}],
     "controllers": [{"kind": "csmi", "drives": [
     {"bus": "sata", "model": "VIRTUAL DRIVE 2T", "serial": "X8", "firmware": "REV00001"},
     {"bus": "nvme", "model": "VIRTUAL DRIVE 2TB", "serial": "X2", "firmware": "REV00001"},
@@ -563,11 +565,12 @@ TEST_F(Update, DriveOpenedOfAnotherModelIsNotWritten) {
                {"scsi": 18, "page": 128, "drive": 4, "after": 2, "times": 1},
                {"ata": 236, "drive": 5, "after": 1, "times": 1, "status": 80, "error": 0},
                {"ata": 236, "drive": 100, "after": 2, "times": 1, "status": 80, "error": 0},
-               {"scsi": 18, "page": 128, "drive": 6, "times": 1, "sense": [5, 44, 0]}]})",
+               {"scsi": 18, "page": 128, "drive": 6, "times": 1, "sense": [5, 44, 0]},
+               {"scsi": 18, "page": -1, "drive": 7, "after": 2, "times": 1, "scsiStatus": 0}]})",
                           {}, withPackage(spec));
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00002", "REV00002", "REV00001", "REV00001",
-                                                   "REV00001", "REV00002"}));
+                                                   "REV00001", "REV00002", "REV00001"}));
   EXPECT_EQ(countOf(result.out, "not the drive listed"), 2u);
   EXPECT_EQ(controllerRevisions(scratch_.read("machine.json")),
             (std::vector<std::string>{"REV00001", "REV00001", "REV00002"}));
@@ -581,6 +584,7 @@ TEST_F(Update, DriveOpenedOfAnotherModelIsNotWritten) {
                                 failedOn("PHYSICALDRIVE3", "SCSI Inquiry command failed") +
                                 failedOn("PHYSICALDRIVE4", "SCSI Inquiry command failed") +
                                 failedOn("PHYSICALDRIVE5", "ATA Identify failed") +
+                                failedOn("PHYSICALDRIVE7", "SCSI Inquiry command failed") +
                                 failedOn("SCSI0:p0", "ATA Identify failed") +
                                 failedOn("SCSI0:r0", "Command completed with an error")));
 }

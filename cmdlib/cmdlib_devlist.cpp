@@ -118,6 +118,9 @@ u64 DivIzuDevList::execute() {
       // the caller looks for. An identification that names no drive is a
       // failed one, as the device judges it.
       u64 failure = probeStatus ? probeStatus : fillStatus;
+      // A named drive whose identification failed was not read: the list
+      // answers that failure, not success.
+      probeStatus = failure;
       const _OrvDevProperty* named = &listed;
       u32 modelField = entry.modelField;
       if (failure) {

@@ -335,6 +335,12 @@ TEST_F(Commands, DeviceListInDeviceNumberOrder) {
   EXPECT_EQ(listed(missing, status), "");
   EXPECT_TRUE(isLibStatus(status, 43, kDevListFile));
   EXPECT_EQ(lineOf(status), 236u);
+  // A named drive that could not be read answers that failure.
+  load(std::string(kMixedDrives, sizeof kMixedDrives - 2) + R"(, "faults": [{"scsi": 18, "page": 128, "times": 1}]})");
+  DivIzuDevList unread("5", OSL_DEV_NONE, 5);
+  EXPECT_EQ(listed(unread, status), "PHYSICALDRIVE5 #5 S3 3/2 m1 u1 l0 f0 s1 MODEL B R001 no-transfer\n");
+  EXPECT_EQ(orv_status_code(status), ORV_ERR_SCSI_INQUIRY);
+  load(kMixedDrives);
 
   // A locked drive is listed without a probe; a forced lock does not keep
   // the drive from being probed.

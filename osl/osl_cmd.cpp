@@ -783,14 +783,15 @@ u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_typ
   if (u64 status = osl_csmi_drive_controller(drive, &controller)) return status;
   if (!controller) {
     *deviceType = OSL_DEV_NONE;
+    // A disk whose descriptor or, on a RAID bus, identifiers cannot be read:
+    // the opener learns which call failed, as from its controller's lookups.
     alignas(8) u8 buffer[OSL_DESCRIPTOR_LENGTH];
-    u64 status = osl_query_device_descriptor(drive, buffer);
-    if (status) return status;
+    u32 error = 0;
+    u64 status = queryProperty(drive, StorageDeviceProperty, buffer, sizeof buffer, &error);
+    std::string why = osl_call_failure("IOCTL_STORAGE_QUERY_PROPERTY", error);
     const auto* descriptor = reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(buffer);
-    // A disk on a RAID bus whose identifiers cannot be read: the opener
-    // learns which call failed, as from its controller's lookups.
-    std::string why;
-    status = osl_bus_dev_from_descriptor(drive, descriptor, sizeof buffer, commandBus, deviceType, physicalBus, &why);
+    if (status == 0)
+      status = osl_bus_dev_from_descriptor(drive, descriptor, sizeof buffer, commandBus, deviceType, physicalBus, &why);
     if (status) return osl_lookup_failure(diskName(drive).c_str(), why.c_str());
     char serial[21];
     descriptorText(descriptor, usedLength(descriptor, sizeof buffer), descriptor->SerialNumberOffset, 20, serial);

@@ -288,6 +288,9 @@ TEST_F(RunReports, DriveMissingFromAnIncompleteLookupFailsWithTheListingsReason)
       {R"({"bus": "sat", "raid": true, "model": "VIRTUAL DRIVE", "serial": "S1"})",
        R"({"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "property": 2, "after": 4, "times": 1})",
        "PHYSICALDRIVE0: IOCTL_STORAGE_QUERY_PROPERTY failed (error: 31)"},
+      // A disk whose descriptor the opening cannot read.
+      {sataDisk, R"({"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "property": 0, "after": 4, "times": 1, "error": 21})",
+       "PHYSICALDRIVE0: IOCTL_STORAGE_QUERY_PROPERTY failed (error: 21)"},
   };
   for (const Case& c : cases) {
     Outcome result = update(machineWith(c.drives, c.fault), {"/log=run.log"});

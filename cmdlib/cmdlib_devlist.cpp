@@ -117,14 +117,13 @@ u64 DivIzuDevList::execute() {
       // translation a shortened model. Such a drive cannot be told from one
       // the caller looks for. An identification that names no drive is a
       // failed one, as the device judges it.
-      u64 failure = probeStatus ? probeStatus : fillStatus;
       // A named drive whose identification failed was not read: the list
       // answers that failure, not success.
-      probeStatus = failure;
+      if (probeStatus == 0) probeStatus = fillStatus;
       const _OrvDevProperty* named = &listed;
       u32 modelField = entry.modelField;
-      if (failure) {
-        orv_status_msgstr(failure, why, sizeof why);
+      if (probeStatus) {
+        orv_status_msgstr(probeStatus, why, sizeof why);
         if (!reasons.empty()) osl_strcat(why, sizeof why, (" (" + reasons + ")").c_str());
       } else if (record.modelNumber[0] == '\0')
         osl_strcpy(why, sizeof why, "the drive reports no model number");

@@ -788,7 +788,8 @@ u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_typ
     alignas(8) u8 buffer[OSL_DESCRIPTOR_LENGTH];
     u32 error = 0;
     u64 status = queryProperty(drive, StorageDeviceProperty, buffer, sizeof buffer, &error);
-    std::string why = osl_call_failure("IOCTL_STORAGE_QUERY_PROPERTY", error);
+    std::string why;
+    if (status) why = osl_call_failure("IOCTL_STORAGE_QUERY_PROPERTY", error);
     const auto* descriptor = reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(buffer);
     if (status == 0)
       status = osl_bus_dev_from_descriptor(drive, descriptor, sizeof buffer, commandBus, deviceType, physicalBus, &why);

@@ -110,8 +110,7 @@ u64 OrvAtaIdentifyBuffer::getWwnUniqueId() const {
 }
 
 bool OrvAtaIdentifyBuffer::namesNoDrive() const {
-  return modelNumber.getValue().find_first_not_of(' ') == std::string::npos &&
-         serialNumber.getValue().find_first_not_of(' ') == std::string::npos;
+  return modelNumber.getValue().empty() && serialNumber.getValue().empty();
 }
 
 bool OrvAtaIdentifyBuffer::isShown(const OrvBufField& field) const {

@@ -40,7 +40,7 @@ bool isMeantFor(const UpdateSession& session, const _OrvDevProperty& record) {
   if (session.modelNumber[0] == '\0') return std::strcmp(record.componentId, session.componentId) == 0;
   // A drive is written only when the model it reported is the package's,
   // whole.
-  return DivIzuDevList::mayBeModel(record.modelNumber, DivIzuDevList::kWholeModel, session.modelNumber);
+  return DivIzuDevList::isModel(record.modelNumber, session.modelNumber);
 }
 
 u64 loadRcdataResource(HMODULE module, u32 id, u8** data, u32* size) {

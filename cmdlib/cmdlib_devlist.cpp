@@ -40,6 +40,13 @@ bool mayBeOneModel(const _OrvDevProperty& a, const _OrvDevProperty& b) {
          DivIzuDevList::mayBeModel(b.modelNumber, b.modelField, a.modelNumber);
 }
 
+// A RAID controller's record is a SATA drive on one of its phys or an NVMe
+// drive: a physical drive is that drive again only when it is a drive of the
+// same kind (a SAS drive never is), or one whose identifiers told no kind.
+bool mayBeOneKind(const _OrvDevProperty& physical, const _OrvDevProperty& raid) {
+  return physical.deviceType == raid.deviceType || physical.deviceType == OSL_DEV_NONE;
+}
+
 void trimTexts(_OrvDevProperty& record) {
   osl_trim(record.firmwareRevision);
   osl_trim(record.modelNumber);
@@ -184,14 +191,23 @@ u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported, u64& fillStat
   return 0;
 }
 
+bool DivIzuDevList::isModel(const char* read, const char* model) {
+  const size_t prefix = sizeof kMakerPrefix - 1;
+  return std::strcmp(read, model) == 0 ||
+         (std::strncmp(read, kMakerPrefix, prefix) == 0 && std::strcmp(read + prefix, model) == 0);
+}
+
 bool DivIzuDevList::mayBeModel(const char* read, u32 field, const char* model) {
   if (field == 0) return true;
   for (std::string whole : {std::string(model), kMakerPrefix + std::string(model)}) {
-    if (whole.size() > field) whole.resize(field);
-    osl_trim(&whole[0]);
-    if (std::strcmp(whole.c_str(), read) == 0) return true;
+    if (whole.size() <= field) continue;
+    // The field holds the model's start, padded with blanks: a cut just
+    // after a blank leaves it as padding.
+    whole.resize(field);
+    whole.erase(whole.find_last_not_of(' ') + 1);
+    if (whole == read) return true;
   }
-  return false;
+  return isModel(read, model);
 }
 
 void DivIzuDevList::markDuplicates(std::vector<_OrvDevProperty>& records) {
@@ -204,7 +220,8 @@ void DivIzuDevList::markDuplicates(std::vector<_OrvDevProperty>& records) {
     if (!physical.usable || !isPhysicalDrive(physical.deviceName)) continue;
     for (const _OrvDevProperty& raid : records)
       if (raid.usable && raid.commandBus == OSL_BUS_CSMI &&
-          std::strcmp(raid.serialNumber, physical.serialNumber) == 0 && mayBeOneModel(physical, raid))
+          std::strcmp(raid.serialNumber, physical.serialNumber) == 0 && mayBeOneKind(physical, raid) &&
+          mayBeOneModel(physical, raid))
         physical.usable = 0;
   }
 }

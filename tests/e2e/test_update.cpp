@@ -258,6 +258,15 @@ TEST_F(Update, ComponentIdOrMakerNameMatch) {
                   withPackage(longModel));
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001"}));
+  // The package's model is compared as it gives it, blanks and all.
+  for (const char* padded : {"VIRTUAL DRIVE ", " VIRTUAL DRIVE"}) {
+    PackageSpec spec;
+    spec.model = padded;
+    result = update(machine, {}, withPackage(spec));
+    EXPECT_EQ(result.exitCode, 1) << padded;
+    EXPECT_EQ(revisions(), (std::vector<std::string>{"REV00001", "REV00001", "REV00001"})) << padded;
+    EXPECT_EQ(result.err, written("\r\n\r\nFailed : 'No devices found'\r\n\r\n")) << padded;
+  }
   // ATA drives report no component id: a package naming drives by it alone
   // finds none of them.
   PackageSpec byComponent;
@@ -819,6 +828,56 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
     if (c.logged) {
       EXPECT_NE(scratch_.read("run.log").find(c.logged), std::string::npos) << scratch_.read("run.log");
     }
+  }
+}
+
+TEST_F(Update, DrivesOfTwoKindsAreTwoDrives) {
+  // One serial number and models that may be one: a SAS drive is no drive
+  // of a RAID controller, an NVMe drive no SATA drive on a phy, a SATA drive
+  // no NVMe member. Each is updated.
+  auto machine = [](const char* plain, const char* controller) {
+    return std::string(R"({"admin": true, "drives": [)") + plain + R"(], "controllers": [{"kind": "csmi", )" +
+           controller + "}]}";
+  };
+  const struct {
+    const char* model;
+    std::string machine;
+    int exitCode;
+    std::vector<std::string> drives;
+    const char* firmware;
+  } cases[] = {
+      {"VIRTUAL DRIVE 2T",
+       machine(R"({"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "SH", "firmware": "R001"},
+                  {"bus": "sata", "model": "VIRTUAL DRIVE 2T", "serial": "S9", "firmware": "R001"})",
+               R"("drives": [{"bus": "sata", "phy": 2, "model": "VIRTUAL DRIVE 2T EXTRA", "serial": "SH",
+                  "firmware": "R001"}])"),
+       0, {"R002", "R002"}, "0:0=R001 "},
+      {"NVMe MODEL A 2TB",
+       machine(R"({"bus": "sas", "model": "NVMe MODEL A 2TB", "serial": "SH", "firmware": "R001"})",
+               R"("raidSets": [{"drives": [{"model": "NVMe MODEL A 2TB X", "serial": "SH", "firmware": "R001"}]}])"),
+       0, {"R002"}, "0:set0=R001 "},
+      {"NVMe MODEL A",
+       machine(R"({"bus": "nvme", "model": "NVMe MODEL A", "serial": "SH", "firmware": "R001"})",
+               R"("drives": [{"bus": "sata", "phy": 2, "model": "NVMe MODEL A", "serial": "SH", "firmware": "R001"}])"),
+       0, {"R002"}, "0:0=R002 "},
+      {"NVMe MODEL A",
+       machine(R"({"bus": "sata", "model": "NVMe MODEL A", "serial": "SH", "firmware": "R001"})",
+               R"("raidSets": [{"drives": [{"model": "NVMe MODEL A", "serial": "SH", "firmware": "R001"}]}])"),
+       1602, {"R002"}, "0:set0=R002 "},
+      {"VIRTUAL DRIVE 2T",
+       machine(R"({"bus": "sas", "model": "VIRTUAL DRIVE 2T", "serial": "SH", "firmware": "R001"})",
+               R"("drives": [{"bus": "sata", "phy": 2, "model": "VIRTUAL DRIVE 2T", "serial": "SH",
+                  "firmware": "R001"}])"),
+       0, {"R002"}, "0:0=R002 "},
+  };
+  for (const auto& c : cases) {
+    PackageSpec spec = labelled("R002", "R002");
+    spec.model = c.model;
+    Outcome result = update(c.machine, {}, withPackage(spec));
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.machine << result.out;
+    EXPECT_EQ(revisions(), c.drives) << c.machine;
+    EXPECT_EQ(controllerFirmware(scratch_.read("machine.json")), c.firmware) << c.machine;
+    EXPECT_EQ(result.err, "") << c.machine;
   }
 }
 

@@ -87,9 +87,17 @@ TEST(TextArguments, BlanksAndTabsAtBothEnds) {
   EXPECT_EQ(text, "");
 }
 
+constexpr osl_dev_type kKindOfBus = static_cast<osl_dev_type>(0);
+
+// A record of a SATA drive (on a phy, or a physical drive on a SATA or SAS
+// bus) or of an NVMe drive (a RAID record of a target, or on the NVMe bus),
+// unless the kind is given.
 _OrvDevProperty record(const char* name, const char* serial, osl_bus_type bus, u32 medium,
-                       const char* model = "MODEL A", u8 modelField = OSL_MODEL_FIELD) {
+                       const char* model = "MODEL A", u8 modelField = OSL_MODEL_FIELD,
+                       osl_dev_type kind = kKindOfBus) {
   _OrvDevProperty property = {};
+  bool nvme = bus == OSL_BUS_NVME || std::strstr(name, ":r") != nullptr;
+  property.deviceType = kind != kKindOfBus ? kind : nvme ? OSL_DEV_NVME : OSL_DEV_ATA;
   std::strcpy(property.deviceName, name);
   std::strcpy(property.serialNumber, serial);
   std::strcpy(property.modelNumber, model);
@@ -148,7 +156,25 @@ TEST(DriveListedTwice, UsableInOneRecord) {
         record("PHYSICALDRIVE3", "S3", OSL_BUS_SAS, OSL_MEDIUM_ROTATING, "ORVENTA MODEL A"),
         record("SCSI0:p3", "S3", OSL_BUS_CSMI, OSL_MEDIUM_UNKNOWN),
         record("PHYSICALDRIVE4", "S4", OSL_BUS_SAS, OSL_MEDIUM_ROTATING, "", 0),
-        record("SCSI0:p4", "S4", OSL_BUS_CSMI, OSL_MEDIUM_UNKNOWN)}, "1101110101"},
+        record("SCSI0:p4", "S4", OSL_BUS_CSMI, OSL_MEDIUM_UNKNOWN),
+        record("PHYSICALDRIVE5", "S5", OSL_BUS_SATA, OSL_MEDIUM_ROTATING, "VIRTUAL DRIVE 2TB"),
+        record("SCSI0:p5", "S5", OSL_BUS_CSMI, OSL_MEDIUM_UNKNOWN, "VIRTUAL DRIVE 2T", 16),
+        record("PHYSICALDRIVE6", "S6", OSL_BUS_SATA, OSL_MEDIUM_ROTATING, "VIRTUAL DRIVE 2TB"),
+        record("SCSI0:p6", "S6", OSL_BUS_CSMI, OSL_MEDIUM_UNKNOWN, "", 0)}, "11011101010101"},
+      // A physical drive is a RAID record's drive only when it is a drive of
+      // the same kind: a SAS drive never is, an NVMe drive is no SATA drive
+      // on a phy nor a SATA drive an NVMe member. One whose kind its
+      // identifiers did not tell may be either.
+      {{record("PHYSICALDRIVE0", "SH", OSL_BUS_SAS, OSL_MEDIUM_ROTATING, "VIRTUAL DRIVE 2T", 16, OSL_DEV_SCSI),
+        record("SCSI0:p0", "SH", OSL_BUS_CSMI, OSL_MEDIUM_UNKNOWN, "VIRTUAL DRIVE 2T EXTRA"),
+        record("PHYSICALDRIVE1", "S1", OSL_BUS_SAS, OSL_MEDIUM_ROTATING, "NVMe MODEL A", OSL_MODEL_FIELD, OSL_DEV_SCSI),
+        record("SCSI0:r1", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE, "NVMe MODEL A"),
+        record("PHYSICALDRIVE2", "S2", OSL_BUS_NVME, OSL_MEDIUM_SOLID_STATE, "NVMe MODEL A"),
+        record("SCSI0:p2", "S2", OSL_BUS_CSMI, OSL_MEDIUM_UNKNOWN, "NVMe MODEL A"),
+        record("PHYSICALDRIVE3", "S3", OSL_BUS_SATA, OSL_MEDIUM_ROTATING, "NVMe MODEL A"),
+        record("SCSI0:r3", "S3", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE, "NVMe MODEL A"),
+        record("PHYSICALDRIVE4", "S4", OSL_BUS_RAID, OSL_MEDIUM_UNKNOWN, "NVMe MODEL A", 16, OSL_DEV_NONE),
+        record("SCSI0:r4", "S4", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE, "NVMe MODEL A")}, "1111111101"},
       // Records of two controllers are two drives, whatever their names; the
       // physical drive still gives way to the RAID records.
       {{record("SCSI0:r3", "S1", OSL_BUS_CSMI, OSL_MEDIUM_SOLID_STATE),
@@ -161,6 +187,34 @@ TEST(DriveListedTwice, UsableInOneRecord) {
     Listing::markDuplicates(records);
     EXPECT_EQ(usable(records), c.second);
   }
+}
+
+TEST(DriveListedTwice, ModelReadWholeOrFromAShorterField) {
+  const struct {
+    const char* read;
+    u32 field;
+    const char* model;
+    bool may;
+  } cases[] = {
+      {"MODEL A", OSL_MODEL_FIELD, "MODEL A", true},
+      {"ORVENTA MODEL A", OSL_MODEL_FIELD, "MODEL A", true},
+      {"MODEL A", OSL_MODEL_FIELD, "MODEL A ", false},
+      {"MODEL A", OSL_MODEL_FIELD, " MODEL A", false},
+      {"MODEL A", OSL_MODEL_FIELD, "MODEL AB", false},
+      // A field that cuts the model, just after a blank or not.
+      {"NVMe MODEL ABCD", 16, "NVMe MODEL ABCD EFG", true},
+      {"VIRTUAL DRIVE 2T", 16, "VIRTUAL DRIVE 2TB", true},
+      {"VIRTUAL DRIVE 2", 16, "VIRTUAL DRIVE 2TB", false},
+      {"ORVENTA VIRTUAL ", 16, "VIRTUAL DRIVE", false},
+      {"ORVENTA VIRTUAL", 16, "VIRTUAL DRIVE", true},
+      {"", 0, "ANY MODEL", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DivIzuDevList::mayBeModel(c.read, c.field, c.model), c.may) << c.read << "|" << c.model;
+    if (c.field == OSL_MODEL_FIELD) EXPECT_EQ(DivIzuDevList::isModel(c.read, c.model), c.may) << c.read;
+  }
+  // Read whole, a model is never the start of the package's.
+  EXPECT_FALSE(DivIzuDevList::isModel("VIRTUAL DRIVE 2T", "VIRTUAL DRIVE 2TB"));
 }
 
 // Drive lock files in a lock folder of the test's own, on either host.

@@ -58,6 +58,13 @@ std::unique_ptr<Command> makeCommand(DriveRun& run, Arguments&&... arguments) {
   }
 }
 
+// A read of the drive that failed: the calls that named themselves in it are
+// the drive's error text.
+u64 describedFailure(u64 status, const DivIzuGenCmd& command, DriveRun& run) {
+  if (status && !command.getFailureText().empty()) run.errorText = command.getFailureText();
+  return status;
+}
+
 // SCSI drives report a revision of 4 characters, the start of a longer one.
 constexpr size_t kScsiRevisionLength = 4;
 
@@ -115,14 +122,14 @@ u64 downloadToDrive(UpdateSession& session, const std::string& name, DriveRun& r
   } current(session, command.get());
 
   std::string model, serial;
-  u64 status = command->getDeviceInfo(run.oldRevision, model, serial);
+  u64 status = describedFailure(command->getDeviceInfo(run.oldRevision, model, serial), *command, run);
   if (status) return status;
   status = checkOpenedDrive(session, name, command->getDevProperty(), model, serial, run);
   if (status) return status;
   Sleep(1000);
   appPrintf(true, false, "=========>Update in progress for device '%s'! Please wait...\r\n", name.c_str());
 
-  status = command->execute();
+  status = describedFailure(command->execute(), *command, run);
   const char* word = "Failed.";
   if (status == 0) {
     command->getDeviceInfo(run.newRevision, model, serial);
@@ -131,7 +138,7 @@ u64 downloadToDrive(UpdateSession& session, const std::string& name, DriveRun& r
     std::unique_ptr<DivIzuFwInfo> info;
     try {
       info = makeCommand<DivIzuFwInfo>(run, name, 0u);
-      status = info->execute();
+      status = describedFailure(info->execute(), *info, run);
     } catch (u64 thrown) {
       status = thrown;
     }

@@ -55,8 +55,10 @@ u64 DivIzuFwDownload::execute() {
   osl_fclose(file);
   if (read != image.size()) return ORV_LIB_STATUS(ORV_ERR_FILE_READ);
   bool refreshed = false;
-  u64 status = device->downloadFirmware(image.data(), static_cast<u32>(size), &refreshed, &rebootRequired,
-                                        deferred, useDma, slot);
+  u64 status = readDrive([&] {
+    return device->downloadFirmware(image.data(), static_cast<u32>(size), &refreshed, &rebootRequired, deferred,
+                                    useDma, slot);
+  });
   return finish(status, refreshed);
 }
 
@@ -66,7 +68,8 @@ DivIzuFwDownloadFromBuffer::DivIzuFwDownloadFromBuffer(std::string id, u8* image
 u64 DivIzuFwDownloadFromBuffer::execute() {
   if (!device) return fwStatus(ORV_ERR_NOT_INITIALIZED, 249);
   bool refreshed = false;
-  u64 status = device->downloadFirmware(image, imageLength, &refreshed, &rebootRequired, deferred, false, 0);
+  u64 status = readDrive(
+      [&] { return device->downloadFirmware(image, imageLength, &refreshed, &rebootRequired, deferred, false, 0); });
   return finish(status, refreshed);
 }
 
@@ -76,7 +79,7 @@ DivIzuFwActivate::DivIzuFwActivate(std::string id, u8 firmwareSlot, bool flag, b
 u64 DivIzuFwActivate::execute() {
   if (!device) return fwStatus(ORV_ERR_NOT_INITIALIZED, 293);
   bool refreshed = false;
-  u64 status = device->activateFirmware(&refreshed, &rebootRequired, slot, false);
+  u64 status = readDrive([&] { return device->activateFirmware(&refreshed, &rebootRequired, slot, false); });
   return finish(status, refreshed);
 }
 
@@ -86,7 +89,7 @@ DivIzuFwInfo::DivIzuFwInfo(std::string id, u32 timeoutSeconds)
 u64 DivIzuFwInfo::execute() {
   if (!device) return ORV_LIB_STATUS(ORV_ERR_NOT_INITIALIZED);
   info.clear();
-  return device->getFirmwareInfo(info);
+  return readDrive([&] { return device->getFirmwareInfo(info); });
 }
 
 std::string DivIzuFwInfo::currFwRev() const {

@@ -107,17 +107,20 @@ std::string DivIzuGenCmd::getDeviceIdFName(const std::string& id) {
   return name;
 }
 
-void DivIzuGenCmd::raiseException(u64 status, const std::string& argument) {
+std::string DivIzuGenCmd::failureMessage(u64 status, const std::string& argument) {
   char text[256] = {};
   orv_get_status_msg(status, text, sizeof text);
-  m_lastError = text;
-  if (!argument.empty()) m_lastError += " (" + argument + ")";
+  return argument.empty() ? std::string(text) : text + (" (" + argument + ")");
+}
+
+void DivIzuGenCmd::raiseException(u64 status, const std::string& argument) {
+  m_lastError = failureMessage(status, argument);
   throw status;
 }
 
-u64 DivIzuGenCmd::unreadFailure(const osl_unread_list& gaps, std::string& argument) {
+u64 DivIzuGenCmd::unreadFailure(const osl_unread_list& gaps, std::string& argument, const char* id) {
   for (u32 i = 0; i < gaps.count && i < OSL_UNREAD_KEPT; ++i)
-    argument += (i ? "; " : "") + std::string(gaps.texts[i]);
+    if (osl_unread_may_be(&gaps, i, id)) argument += (argument.empty() ? "" : "; ") + std::string(gaps.texts[i]);
   return cmdStatus(ORV_ERR_QUERY_DEVICE, 190);
 }
 
@@ -148,7 +151,8 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, bool identity
   // A drive missing from a list the listing could not complete may be one of
   // those it went past: the listing's failure is the reason, not its type.
   // A RAID set the drive's lookup cannot read may hold it the same way.
-  if (status) return unread.count ? unreadFailure(unread, argument) : status;
+  const char* id = deviceId.c_str();
+  if (status) return osl_unread_count_for(&unread, id) ? unreadFailure(unread, argument, id) : status;
 
   devProperty = _OrvDevProperty();
   bool found = false;
@@ -168,7 +172,9 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, bool identity
     std::memcpy(devProperty.serialNumber, entry.serial, sizeof devProperty.serialNumber);
   }
   list.reset();
-  if (!found) return unread.count ? unreadFailure(unread, argument) : cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 192);
+  if (!found)
+    return osl_unread_count_for(&unread, id) ? unreadFailure(unread, argument, id)
+                                             : cmdStatus(ORV_ERR_UNSUPPORTED_DEVICE, 192);
 
   OrvGenDev* made = nullptr;
   osl_unread_list lookup;
@@ -370,13 +376,14 @@ DivIzuCmd::DivIzuCmd(std::string id, u32 timeoutSeconds, u32 namespaceId, bool l
 u64 DivIzuCmd::getDeviceInfo(std::string& firmwareRevision, std::string& modelNumber,
                              std::string& serialNumber) {
   if (!device) return cmdStatus(ORV_ERR_NOT_INITIALIZED, 642);
-  u64 status = device->refresh();
-  if (status) return status;
   char revision[9] = {};
   char model[41] = {};
   char serial[21] = {};
   char component[9] = {};
-  status = device->getIdentStrings(revision, model, serial, component);
+  u64 status = readDrive([&] {
+    u64 refreshed = device->refresh();
+    return refreshed ? refreshed : device->getIdentStrings(revision, model, serial, component);
+  });
   if (status) return status;
   osl_trim(revision);
   osl_trim(model);

@@ -57,6 +57,10 @@ class ORV_EXPORT DivIzuGenCmd {
 
   // The text of the last constructor failure of any command of the process.
   static std::string getLastError();
+  // Why this command's last read of its drive failed, told as getLastError
+  // tells a constructor's failure, when the calls that failed named
+  // themselves (a controller's requests, a disk's queries); empty otherwise.
+  const std::string& getFailureText() const { return failureText; }
   static std::string postCmdActionStr(_OrvPostCmdAction action);
 
   std::string getDeviceId() const { return deviceId; }
@@ -100,9 +104,31 @@ class ORV_EXPORT DivIzuGenCmd {
   // Sets the last-error text from the status (and the argument's name when
   // one is given), then throws the status.
   [[noreturn]] static void raiseException(u64 status, const std::string& argument);
+  // The status's message, then " (argument)" when one is given.
+  static std::string failureMessage(u64 status, const std::string& argument);
+  // Runs one read of the drive (a device operation); the calls that fail in
+  // it and name themselves are kept for getFailureText.
+  template <typename Read>
+  u64 readDrive(Read read) {
+    osl_unread_list lookup;
+    lookup.count = 0;
+    u64 status;
+    {
+      osl_lookup_scope scope(&lookup);
+      status = read();
+    }
+    failureText.clear();
+    if (status && lookup.count) {
+      std::string reasons;
+      unreadFailure(lookup, reasons);
+      failureText = failureMessage(status, reasons);
+    }
+    return status;
+  }
   // A drive left unread for what its listing or its lookup could not read:
-  // code 19, with those reasons added to argument.
-  static u64 unreadFailure(const osl_unread_list& gaps, std::string& argument);
+  // code 19, with those reasons that may be the drive with this id (null:
+  // any) added to argument.
+  static u64 unreadFailure(const osl_unread_list& gaps, std::string& argument, const char* id = nullptr);
 
   // 0 when the drive is free or its lock file was stale (and is gone now);
   // 166, or 170 for a forced lock, when a program of the system holds it,
@@ -129,6 +155,7 @@ class ORV_EXPORT DivIzuGenCmd {
   u64 unlockDevOp();
 
   static std::string m_lastError;
+  std::string failureText;
 };
 
 // A command that always has a device, and reads the drive's identification.

@@ -354,7 +354,9 @@ bool osl_descriptor_text(const void* descriptor, u32 bufferLength, u32 offset, u
 }
 
 u64 osl_query_device_descriptor(_OSL_PDEV* drive, void* out) {
-  return queryProperty(drive, StorageDeviceProperty, out, OSL_DESCRIPTOR_LENGTH);
+  u32 error = 0;
+  if (queryProperty(drive, StorageDeviceProperty, out, OSL_DESCRIPTOR_LENGTH, &error) == 0) return 0;
+  return osl_lookup_failure(diskName(drive).c_str(), osl_call_failure("IOCTL_STORAGE_QUERY_PROPERTY", error).c_str());
 }
 
 u64 osl_query_adapter_descriptor(_OSL_PDEV* drive, void* out) {
@@ -382,7 +384,7 @@ u64 osl_query_seek_penalty(_OSL_PDEV* drive, u8* noSeekPenalty) {
 
 namespace {
 
-void keepUnread(osl_unread_list* unread, const char* text, const char* model, u8 modelField) {
+void keepUnread(osl_unread_list* unread, const char* text, const char* model, u8 modelField, const char* id) {
   char trimmedModel[sizeof unread->models[0]];
   osl_strcpy(trimmedModel, sizeof trimmedModel, model);
   osl_trim(trimmedModel);
@@ -391,6 +393,7 @@ void keepUnread(osl_unread_list* unread, const char* text, const char* model, u8
     osl_strcpy(unread->texts[kept], OSL_UNREAD_TEXT, text);
     osl_strcpy(unread->models[kept], sizeof trimmedModel, trimmedModel);
     unread->modelFields[kept] = modelField;
+    osl_strcpy(unread->ids[kept], sizeof unread->ids[kept], id);
     return;
   }
   u32 slot = 0;
@@ -412,12 +415,37 @@ void keepUnread(osl_unread_list* unread, const char* text, const char* model, u8
 
 }  // namespace
 
-void osl_unread_add(osl_unread_list* unread, const char* what, const char* why, const _osl_dev_entry* entry) {
+namespace {
+
+void addUnread(osl_unread_list* unread, const char* what, const char* why, const _osl_dev_entry* entry,
+               const char* id) {
   if (!unread) return;
   osl_log(OSL_LOG_ERROR, "Error: Could not read %s: %s\n", what, why);
   char text[OSL_UNREAD_TEXT];
   std::snprintf(text, sizeof text, "%s: %s", what, why);
-  keepUnread(unread, text, entry ? entry->model : "", entry ? entry->modelField : 0);
+  keepUnread(unread, text, entry ? entry->model : "", entry ? entry->modelField : 0, id);
+}
+
+}  // namespace
+
+void osl_unread_add(osl_unread_list* unread, const char* what, const char* why, const _osl_dev_entry* entry) {
+  addUnread(unread, what, why, entry, "");
+}
+
+void osl_unread_add_placed(osl_unread_list* unread, const char* what, const char* why, const _osl_dev_entry& entry) {
+  addUnread(unread, what, why, &entry, entry.id);
+}
+
+bool osl_unread_may_be(const osl_unread_list* unread, u32 index, const char* id) {
+  return !id || unread->ids[index][0] == '\0' || osl_dev_name_equal(unread->ids[index], id);
+}
+
+u32 osl_unread_count_for(const osl_unread_list* unread, const char* id) {
+  // Those beyond the kept ones are not told apart.
+  u32 count = unread->count > OSL_UNREAD_KEPT ? unread->count - OSL_UNREAD_KEPT : 0;
+  for (u32 i = 0; i < unread->count && i < OSL_UNREAD_KEPT; ++i)
+    if (osl_unread_may_be(unread, i, id)) ++count;
+  return count;
 }
 
 std::string osl_call_failure(const char* call, u32 error) {
@@ -439,10 +467,11 @@ u64 osl_lookup_failure(const char* what, const char* why) {
   return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
 }
 
-u64 osl_lookup_unread(const osl_unread_list* unread) {
+u64 osl_lookup_unread(const osl_unread_list* unread, const char* id) {
   if (lookupRecord)
     for (u32 i = 0; i < unread->count && i < OSL_UNREAD_KEPT; ++i)
-      keepUnread(lookupRecord, unread->texts[i], unread->models[i], unread->modelFields[i]);
+      if (osl_unread_may_be(unread, i, id))
+        keepUnread(lookupRecord, unread->texts[i], unread->models[i], unread->modelFields[i], unread->ids[i]);
   return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
 }
 
@@ -566,7 +595,7 @@ void osl_enum_disk_interfaces(_osl_dev_info* list, osl_unread_list* unread) {
     if (status != 0 && why[0])
       osl_unread_add(unread, what, why, entry);
     else if (entry && entry->usable != 1)
-      osl_unread_add(unread, what, OSL_NO_SERIAL_NUMBER, entry);
+      osl_unread_add_placed(unread, what, OSL_NO_SERIAL_NUMBER, *entry);
     CloseHandle(disk.handle);
   }
   SetupDiDestroyDeviceInfoList(set);
@@ -786,14 +815,11 @@ u64 osl_get_bus_dev_type(_OSL_PDEV* drive, osl_bus_type* commandBus, osl_dev_typ
     // A disk whose descriptor or, on a RAID bus, identifiers cannot be read:
     // the opener learns which call failed, as from its controller's lookups.
     alignas(8) u8 buffer[OSL_DESCRIPTOR_LENGTH];
-    u32 error = 0;
-    u64 status = queryProperty(drive, StorageDeviceProperty, buffer, sizeof buffer, &error);
+    if (u64 status = osl_query_device_descriptor(drive, buffer)) return status;
     std::string why;
-    if (status) why = osl_call_failure("IOCTL_STORAGE_QUERY_PROPERTY", error);
     const auto* descriptor = reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(buffer);
-    if (status == 0)
-      status = osl_bus_dev_from_descriptor(drive, descriptor, sizeof buffer, commandBus, deviceType, physicalBus, &why);
-    if (status) return osl_lookup_failure(diskName(drive).c_str(), why.c_str());
+    if (osl_bus_dev_from_descriptor(drive, descriptor, sizeof buffer, commandBus, deviceType, physicalBus, &why))
+      return osl_lookup_failure(diskName(drive).c_str(), why.c_str());
     char serial[21];
     descriptorText(descriptor, usedLength(descriptor, sizeof buffer), descriptor->SerialNumberOffset, 20, serial);
     if (lacksSerialNumber(*deviceType, serial)) {

@@ -161,6 +161,11 @@ struct osl_unread_list {
   char restModels[OSL_UNREAD_KEPT][41];
   u8 restModelFields[OSL_UNREAD_KEPT];
   u32 restCounts[OSL_UNREAD_KEPT];
+  // The id of the drive a kept text names, when the listing read it and
+  // placed it under that id (a drive that is no drive of the list, such as
+  // one without a serial number): it is no other drive. Empty: the text may
+  // be any drive's.
+  char ids[OSL_UNREAD_KEPT][32];
 };
 // Why a listing does not take a drive that reports no serial number.
 constexpr char OSL_NO_SERIAL_NUMBER[] = "the drive reports no serial number";
@@ -169,6 +174,13 @@ constexpr char OSL_NO_SERIAL_NUMBER[] = "the drive reports no serial number";
 // filled, null when none was.
 void osl_unread_add(osl_unread_list* unread, const char* what, const char* why,
                     const _osl_dev_entry* entry = nullptr);
+// The same for a drive the listing read and placed under its entry's id.
+void osl_unread_add_placed(osl_unread_list* unread, const char* what, const char* why, const _osl_dev_entry& entry);
+// How many of the list's texts may be the drive with this id (null: any
+// drive): all but those of drives placed under other ids.
+u32 osl_unread_count_for(const osl_unread_list* unread, const char* id);
+// Whether the kept text at index may be the drive with this id.
+bool osl_unread_may_be(const osl_unread_list* unread, u32 index, const char* id);
 // "<call> failed (error: E)": a call that failed with a Windows error.
 std::string osl_call_failure(const char* call, u32 error);
 // The same for a call that failed with a Windows error.
@@ -179,8 +191,9 @@ void osl_unread_call(osl_unread_list* unread, const char* what, const char* call
 // open, and logged; outside every scope only logged. Answers code 19.
 u64 osl_lookup_failure(const char* what, const char* why);
 // The same for what a listing made during a lookup could not read (already
-// logged by the listing): its texts go to the innermost scope's record.
-u64 osl_lookup_unread(const osl_unread_list* unread);
+// logged by the listing): the texts that may be the drive with this id go to
+// the innermost scope's record.
+u64 osl_lookup_unread(const osl_unread_list* unread, const char* id);
 // Opening a drive asks its controller more than once; every failure while
 // the scope lives goes to the opener's record (null: the outer scope's).
 class osl_lookup_scope {
@@ -260,7 +273,9 @@ u64 osl_query_seek_penalty(_OSL_PDEV* drive, u8* noSeekPenalty);
 // Storage property queries (standard query) into out, cleared first: the
 // device and adapter descriptors into OSL_DESCRIPTOR_LENGTH bytes, the device
 // identifiers into OSL_DEVICE_ID_LENGTH. Readers trust no more of the answer
-// than its Size field and the buffer both cover.
+// than its Size field and the buffer both cover. A device descriptor that
+// cannot be read names the disk, the call and its error as
+// osl_lookup_failure records them (code 19).
 constexpr u32 OSL_DESCRIPTOR_LENGTH = 512;
 constexpr u32 OSL_DEVICE_ID_LENGTH = 8192;
 u64 osl_query_device_descriptor(_OSL_PDEV* drive, void* out);

@@ -172,20 +172,16 @@ u32 phyCount(const osl_csmi_phy_info_buffer& info) {
   return std::min<u32>(info.bNumberOfPhys, OSL_CSMI_MAX_PHYS);
 }
 
-// The entry of the controller's NVMe disk with the record's target number
+// The entry of a controller's NVMe disk with the record's target number
 // among the physical drives (the RAID driver presents an NVMe drive outside
 // its sets as a disk of its own, named by its controller's port and its
-// target). A disk the enumeration could not read may be that disk: when none
-// is found, that failure is the answer (code 19).
-u64 findPhysicalNvme(const _OSL_PDEV* controller, _osl_dev_entry* out, bool* found) {
+// target, as id). A disk the enumeration could not read may be that disk:
+// when none is found, what it could not read is left in unread.
+u64 findPhysicalNvme(const char* id, _osl_dev_entry* out, bool* found, osl_unread_list* unread) {
   *found = false;
   auto* physical = static_cast<_osl_dev_info*>(std::calloc(1, sizeof(_osl_dev_info)));
   if (!physical) return ORV_OSL_STATUS(ORV_ERR_NO_MEMORY);
-  osl_unread_list unread;
-  unread.count = 0;
-  osl_enum_disk_interfaces(physical, &unread);
-  char id[sizeof out->id];
-  std::snprintf(id, sizeof id, "SCSI%u:r%u", controller->port, controller->target);
+  osl_enum_disk_interfaces(physical, unread);
   // Each entry stands at its device number: the numbers may leave gaps, and
   // the count tells only how many are used.
   for (u32 i = 0; i < OSL_MAX_DRIVES; ++i) {
@@ -197,8 +193,7 @@ u64 findPhysicalNvme(const _OSL_PDEV* controller, _osl_dev_entry* out, bool* fou
     }
   }
   std::free(physical);
-  if (*found || unread.count == 0) return 0;
-  return osl_lookup_unread(&unread);
+  return 0;
 }
 
 // The listing lists a RAID drive that is an NVMe drive in good state.
@@ -235,7 +230,8 @@ struct MemberLookup {
 // the disk the drive's opening found stands, and a controller without sets
 // answers 0. The RAID information or a set that cannot be read may hold the
 // drive, or the entry the listing lists: the first such failure is the
-// answer, code 19, unless a listed entry or a disk holds it.
+// answer, code 19, unless a listed entry or a disk holds it. Else a disk the
+// enumeration could not read may be the drive: that is the answer.
 u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, bool beforeFirmware) {
   osl_csmi_raid_info_buffer info = {};
   std::string firstUnread;
@@ -261,8 +257,13 @@ u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, bool beforeFirmware)
   if (beforeFirmware) {
     if (controller->disk) return 0;
   } else {
-    if (u64 status = findPhysicalNvme(controller, &lookup->disk, &lookup->onDisk)) return status;
+    char id[sizeof lookup->disk.id];
+    std::snprintf(id, sizeof id, "SCSI%u:r%u", controller->port, controller->target);
+    osl_unread_list unreadDisks;
+    unreadDisks.count = 0;
+    if (u64 status = findPhysicalNvme(id, &lookup->disk, &lookup->onDisk, &unreadDisks)) return status;
     if (lookup->onDisk) return 0;
+    if (firstUnread.empty() && osl_unread_count_for(&unreadDisks, id)) return osl_lookup_unread(&unreadDisks, id);
   }
   if (!firstUnread.empty()) return lookupFailure(controller, firstUnread);
   return info.uNumRaidSets == 0 ? 0 : ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);

@@ -211,7 +211,9 @@ TEST(DriveListedTwice, ModelReadWholeOrFromAShorterField) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(DivIzuDevList::mayBeModel(c.read, c.field, c.model), c.may) << c.read << "|" << c.model;
-    if (c.field == OSL_MODEL_FIELD) EXPECT_EQ(DivIzuDevList::isModel(c.read, c.model), c.may) << c.read;
+    if (c.field == OSL_MODEL_FIELD) {
+      EXPECT_EQ(DivIzuDevList::isModel(c.read, c.model), c.may) << c.read;
+    }
   }
   // Read whole, a model is never the start of the package's.
   EXPECT_FALSE(DivIzuDevList::isModel("VIRTUAL DRIVE 2T", "VIRTUAL DRIVE 2TB"));

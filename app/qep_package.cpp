@@ -133,7 +133,7 @@ u64 matchDevices(UpdateSession& session) {
     if (mayBeMeantFor(session, unread.models[i], unread.modelFields[i])) session.unread.emplace_back(unread.texts[i]);
   u32 more = 0;
   for (const DivIzuDevList::UnreadModel& rest : list->unreadListingRest())
-    if (mayBeMeantFor(session, rest.listedModel, rest.modelField)) more += rest.drives;
+    if (mayBeMeantFor(session, rest.listedModel, rest.modelField)) more += rest.driveCount;
   if (more) session.unread.push_back(std::to_string(more) + " more (see the log)");
   if (status) return status;
   bool taken = false;

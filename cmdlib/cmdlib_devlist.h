@@ -49,7 +49,7 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
   struct UnreadModel {
     std::string listedModel;
     u32 modelField;
-    u32 drives;
+    u32 driveCount;
   };
   const std::vector<UnreadModel>& unreadListingRest() const { return unreadListingModels; }
 

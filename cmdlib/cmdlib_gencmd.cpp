@@ -183,7 +183,7 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, bool identity
     made = OrvGenDev::newOrvDevice(deviceId, namespaceId, false, allocatedNsMode, &lookup);
     if (identityNeeded) {
       char revision[9], model[41], serial[21], component[9];
-      if (u64 unread = made->getIdentStrings(revision, model, serial, component)) throw unread;
+      if (u64 identification = made->getIdentStrings(revision, model, serial, component)) throw identification;
     }
     made->setIgnoreError();
     made->getPowerMode(&devProperty.unitStatus);

@@ -189,6 +189,8 @@ class ORV_EXPORT OrvBufAscStr {
   // The bytes without any NUL; leading and trailing blanks are removed unless
   // the text is made only of blanks.
   virtual std::string getValue() const;
+  // Whether the field holds nothing but blanks and NULs: it tells nothing.
+  bool isBlank() const { return getValue().find_first_not_of(' ') == std::string::npos; }
   // Writes the text cut to the field's length and NUL-fills the rest of the
   // field; an empty text changes nothing.
   virtual void setValue(std::string text);

@@ -159,7 +159,7 @@ u64 osl_send_command(_OSL_PDEV* drive, _osl_dev_cmd* request, osl_bus_type comma
                           request->responseLength, request->timeoutSeconds,
                           request->ignoreError != 0);
     case OSL_BUS_SAS: {
-      request->completed = 0;
+      request->reachedDrive = 0;
       if (kind == OSL_CMD_REFUSED) return ORV_OSL_STATUS(ORV_ERR_FEATURE_UNSUPPORTED);
       u32 error = 0;
       u64 status = osl_scsi_send(drive, request->command, request->commandLength, request->direction,
@@ -167,7 +167,7 @@ u64 osl_send_command(_OSL_PDEV* drive, _osl_dev_cmd* request, osl_bus_type comma
                                  request->responseLength, request->timeoutSeconds, true,
                                  request->ignoreError != 0, (request->flags & OSL_CMD_FLAG_BUFFERED) != 0,
                                  &error);
-      request->completed = error == 0 ? 1 : 0;
+      request->reachedDrive = error == 0 ? 1 : 0;
       return status;
     }
     case OSL_BUS_CSMI:

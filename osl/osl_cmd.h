@@ -78,10 +78,10 @@ struct _osl_dev_cmd {
   u32 timeoutSeconds;    // 0: 86,400 in the ATA and SCSI senders
   u8 ignoreError;        // failures are logged at Info instead of Error
   u8 flags;
-  // Set by the SCSI sender: 1 when the pass-through call went through and
-  // the drive completed the command, whatever its status; 0 when the call
-  // failed or was not made.
-  u8 completed;
+  // Set by the SCSI sender: 1 when the pass-through call reached the drive,
+  // whatever status the drive answered; 0 when the call failed or was not
+  // made.
+  u8 reachedDrive;
 };
 
 // The drive list: physical drives sit at the index of their device number;

@@ -110,7 +110,7 @@ u64 OrvAtaIdentifyBuffer::getWwnUniqueId() const {
 }
 
 bool OrvAtaIdentifyBuffer::namesNoDrive() const {
-  return modelNumber.getValue().empty() && serialNumber.getValue().empty();
+  return modelNumber.isBlank() && serialNumber.isBlank();
 }
 
 bool OrvAtaIdentifyBuffer::isShown(const OrvBufField& field) const {

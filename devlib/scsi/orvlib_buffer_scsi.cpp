@@ -24,7 +24,7 @@ OrvScsiInquiryData::OrvScsiInquiryData()
       product(data, 16, 16, "Product identification", ORV_BIG_ENDIAN),
       revision(data, 32, 4, "Product revision level", ORV_BIG_ENDIAN) {}
 
-bool OrvScsiInquiryData::namesNoDrive() const { return vendor.getValue().empty() && product.getValue().empty(); }
+bool OrvScsiInquiryData::namesNoDrive() const { return vendor.isBlank() && product.isBlank(); }
 
 OrvScsiSerialPage::OrvScsiSerialPage()
     : OrvScsiData(LENGTH),

@@ -27,8 +27,9 @@ class OrvScsiInquiryData : public OrvScsiData {
   OrvScsiInquiryData();
 
   // The data names no drive: neither the vendor nor the product
-  // identification, which every target reports, holds a character. A target
-  // that completed INQUIRY without sending its data leaves it so.
+  // identification, which every target reports, holds a character but
+  // blanks. A target that completed INQUIRY without sending its data leaves
+  // it so.
   bool namesNoDrive() const;
 
   OrvBufField deviceType;

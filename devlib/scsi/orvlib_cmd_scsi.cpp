@@ -118,7 +118,7 @@ u64 scsiExecute(const OrvScsiPath& path, OrvScsiCmd& command, void* data, u32 le
     // A call that failed keeps its reason; a command the drive completed with
     // any status but GOOD failed, with sense data or without (BUSY,
     // RESERVATION CONFLICT).
-    if (!request.completed) return status;
+    if (!request.reachedDrive) return status;
     if (attempt == 0 && scsiSenseKey(sense) == SCSI_SENSE_UNIT_ATTENTION) {
       osl_log(OSL_LOG_INFO, "Info: Unit attention (%04x), sending the command again\n",
               scsiAdditionalSense(sense));

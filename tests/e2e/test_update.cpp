@@ -667,13 +667,17 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
   const char* kDescriptorFailure =
       "[PHYSICALDRIVE0] Error description: ORVERR19: Query on device failed (PHYSICALDRIVE0: "
       "IOCTL_STORAGE_QUERY_PROPERTY failed (error: 31)).";
-  // 17 disks whose controller cannot be told, the last of the model given.
-  std::string untoldFirmware;
-  for (int i = 0; i < 17; ++i) untoldFirmware += "0:" + std::to_string(i) + "=REV00001 ";
-  auto untold = [&](const char* last) {
+  // Disks whose controller cannot be told: 16 of model B, then as many of
+  // the model given as asked.
+  auto untoldFirmware = [](int count) {
+    std::string firmware;
+    for (int i = 0; i < count; ++i) firmware += "0:" + std::to_string(i) + "=REV00001 ";
+    return firmware;
+  };
+  auto untold = [&](const char* last, int lastCount = 1) {
     std::string disks, faults;
-    for (int i = 1; i <= 17; ++i) {
-      disks += (i > 1 ? ", " : "") + sh(i < 17 ? "NVMe MODEL B" : last, kNvme);
+    for (int i = 1; i <= 16 + lastCount; ++i) {
+      disks += (i > 1 ? ", " : "") + sh(i <= 16 ? "NVMe MODEL B" : last, kNvme);
       faults += (i > 1 ? ", " : "") + std::string(R"({"cfgmgr32": "CM_Get_Parent", "drive": )") + std::to_string(i) + "}";
     }
     return csmi("10.0", disks, "", R"({"bus": "nvme", "model": "NVMe MODEL A", "serial": "N0"})", faults);
@@ -782,9 +786,12 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
        1602, "0:set0=REV00002 0:set1=REV00002 ", nullptr},
       // Beyond the unread drives the listing keeps the texts of, only a
       // drive the package may be meant for fails the run.
-      {untold("NVMe MODEL B"), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 0, untoldFirmware, nullptr, nullptr, nullptr, {"REV00002"}},
-      {untold("NVMe MODEL A"), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 1, untoldFirmware, "1 more (see the log)", nullptr,
-       nullptr, {"REV00002"}},
+      {untold("NVMe MODEL B"), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 0, untoldFirmware(17), nullptr, nullptr, nullptr,
+       {"REV00002"}},
+      {untold("NVMe MODEL A"), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 1, untoldFirmware(17), "1 more (see the log)",
+       nullptr, nullptr, {"REV00002"}},
+      {untold("NVMe MODEL A", 2), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 1, untoldFirmware(18), "\n2 more (see the log)",
+       nullptr, nullptr, {"REV00002"}},
       // The disk's identifiers cannot be read as the drives are listed: that
       // failure names it.
       {controller + member + R"(}], "faults": [{"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "property": 2, "times": 1}]})",
@@ -812,6 +819,14 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
        "PHYSICALDRIVE0", {"REV00001"}},
       {csmi("6.3", "", "", kPlainA, descriptorFault(12)), "NVMe MODEL A", {}, 1, "", kPlainFailed, kDescriptorFailure,
        "PHYSICALDRIVE0", {"REV00002"}, false, true},
+      // A SATA drive's IDENTIFY DEVICE comes back blank as its firmware
+      // information is read after the download: written, but its new
+      // revision not confirmed.
+      {csmi("10.0", "", "", R"({"bus": "sata", "model": "MODEL A", "serial": "A0"})",
+            R"({"ata": 236, "drive": 0, "after": 5, "times": 1, "status": 80, "error": 0})"),
+       "MODEL A", {}, 1, "", "PHYSICALDRIVE0: Firmware download failed on device [ATA Identify failed]",
+       "[PHYSICALDRIVE0] Error description: ORVERR37: ATA Identify failed.", "PHYSICALDRIVE0", {"REV00002"}, false,
+       true},
       // A member's RAID information or set cannot be read as the update opens
       // it: that request names the failure, never the disk beside it that
       // reports no serial number.

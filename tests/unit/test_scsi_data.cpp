@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -90,6 +91,27 @@ TEST(ScsiSerialPage, SerialWithinThePageAndTheBuffer) {
   fill(page, {0, 0x80, 0xFF, 0xFF});
   std::memset(page.getBuffer() + 4, 'S', page.getLength() - 4);
   EXPECT_EQ(page.serialNumber(), std::string(OrvScsiSerialPage::LENGTH - 4, 'S'));
+}
+
+TEST(ScsiInquiry, NamesNoDriveWithoutAVendorAndAProduct) {
+  using namespace std::string_literals;
+  const struct {
+    std::string vendor, product;  // the start of each field; NULs after
+    bool namesNoDrive;
+  } cases[] = {
+      {"", "", true},
+      {"        ", "                ", true},
+      {"  \0     "s, "\0\0  "s, true},
+      {"MAKER   ", "                ", false},
+      {"        ", "MODEL B         ", false},
+      {"MAKER", "MODEL B", false},
+  };
+  for (const auto& c : cases) {
+    OrvScsiInquiryData data;
+    std::memcpy(data.getBuffer() + 8, c.vendor.data(), c.vendor.size());
+    std::memcpy(data.getBuffer() + 16, c.product.data(), c.product.size());
+    EXPECT_EQ(data.namesNoDrive(), c.namesNoDrive) << "'" << c.vendor << "' '" << c.product << "'";
+  }
 }
 
 TEST(ScsiSense, BothFormats) {

@@ -590,6 +590,25 @@ TEST_F(CsmiDrives, SataDeviceUpdatedThroughStp) {
   EXPECT_STREQ(firmware, "REV00002");
 }
 
+TEST_F(CsmiDrives, BlankIdentifyAtARefreshKeepsTheDataReadBefore) {
+  // The driver carries the refresh's Identify Controller without its data:
+  // a failed Identify, the texts read before kept; the next one works.
+  const std::string machine = R"({"controllers": [{"kind": "csmi", "raidSets": [{"drives": [
+      {"model": "NVMe MODEL A", "serial": "M1", "firmware": "REV00001"}]}]}], "faults": [)";
+  load(machine + "]}");
+  winsim::clearStorageTrace();
+  std::unique_ptr<OrvGenDev> device(OrvGenDev::newOrvDevice("SCSI0:r0", 0, false, false));
+  size_t opening = miniportRequests(OSL_RST_NVME_CODE).size();
+  device.reset();
+  load(machine + R"({"csmi": 4026542088, "times": 1, "after": )" + std::to_string(opening) + "}]}");
+  device.reset(OrvGenDev::newOrvDevice("SCSI0:r0", 0, false, false));
+  EXPECT_EQ(orv_status_code(device->refresh()), ORV_ERR_NVME_IDENTIFY);
+  char firmware[9], model[41], serial[21], component[9];
+  ASSERT_EQ(device->getIdentStrings(firmware, model, serial, component), 0u);
+  EXPECT_EQ(std::string(model) + "|" + serial + "|" + firmware, "NVMe MODEL A|M1|REV00001");
+  EXPECT_EQ(device->refresh(), 0u);
+}
+
 TEST_F(CsmiDrives, DownloadLostOnTheWayLeavesTheFirmware) {
   // The third STP request (the second segment) never reaches the drive.
   load(R"({"controllers": [{"kind": "csmi", "drives": [

@@ -827,16 +827,17 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
        "MODEL A", {}, 1, "", "PHYSICALDRIVE0: Firmware download failed on device [ATA Identify failed]",
        "[PHYSICALDRIVE0] Error description: ORVERR37: ATA Identify failed.", "PHYSICALDRIVE0", {"REV00002"}, false,
        true},
-      // A member's RAID information or set cannot be read as the update opens
-      // it: that request names the failure, never the disk beside it that
-      // reports no serial number.
+      // A member's set or RAID information cannot be read as the update opens
+      // it (by its lookup, or by the drive list the opening makes): that
+      // request names the failure, never the disk beside it that reports no
+      // serial number.
       {csmi("10.0", kBlankSerialDisk, R"({"model": "NVMe MODEL A", "serial": "S1"})",
             "", R"({"csmi": 11, "after": 4, "times": 1, "returnCode": 1})"),
        "NVMe MODEL A", {}, 1, "0:0=REV00001 0:set0=REV00001 ", "SCSI0:r0: Firmware download failed",
        "[SCSI0:r0] Error description: ORVERR19: Query on device failed (storage port 0: CSMI RAID configuration of "
        "set 0 failed (error: 0, return code: 0x1)).", "SCSI0:r0"},
       {csmi("10.0", kBlankSerialDisk, R"({"model": "NVMe MODEL A", "serial": "S1"})",
-            "", R"({"csmi": 10, "after": 4, "times": 1, "returnCode": 1})"),
+            "", R"({"csmi": 10, "after": 3, "times": 1, "returnCode": 1})"),
        "NVMe MODEL A", {}, 1, "0:0=REV00001 0:set0=REV00001 ", "SCSI0:r0: Firmware download failed",
        "[SCSI0:r0] Error description: ORVERR19: Query on device failed (storage port 0: CSMI RAID information failed "
        "(error: 0, return code: 0x1)).", "SCSI0:r0"},

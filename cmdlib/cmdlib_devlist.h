@@ -67,9 +67,9 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
  protected:
   // One drive seen as a physical drive and again behind a RAID driver (the
   // same serial number, a drive of the same kind, and models that may be
-  // one) stays usable in the RAID
-  // record only. Two RAID records are two drives, as are two physical drives.
-  // A RAID record without a serial number is never usable.
+  // one) stays usable in the RAID record only. Two RAID records are two
+  // drives, as are two physical drives. A RAID record without a serial
+  // number is never usable.
   static void markDuplicates(std::vector<_OrvDevProperty>& records);
 
  private:

@@ -182,17 +182,10 @@ u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported, u64& fillStat
   probing->setIgnoreError();
   probing->getPowerMode(&record.unitStatus);
   // The calls that fail as the drive is identified name themselves.
-  osl_unread_list filling;
-  filling.count = 0;
-  {
-    osl_lookup_scope identifying(&filling);
-    fillStatus = probing->fillDeviceInfo(record);
-  }
+  fillStatus = readNamingFailures([&] { return probing->fillDeviceInfo(record); }, reasons);
   if (fillStatus == 0) {
     trimTexts(record);
     probing->getMaxTransferLen(record.maxTransferLength);
-  } else if (filling.count) {
-    unreadFailure(filling, reasons);
   }
   if (probing->getCapacity(capacity, sectorSize, 0) != 0) sectorSize = 512;
   supported = probing->isSupportedDrive();

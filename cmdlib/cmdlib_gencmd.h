@@ -106,10 +106,10 @@ class ORV_EXPORT DivIzuGenCmd {
   [[noreturn]] static void raiseException(u64 status, const std::string& argument);
   // The status's message, then " (argument)" when one is given.
   static std::string failureMessage(u64 status, const std::string& argument);
-  // Runs one read of the drive (a device operation); the calls that fail in
-  // it and name themselves are kept for getFailureText.
+  // Runs one read of a drive (a device operation); when it fails, what the
+  // calls that failed in it named of themselves is added to reasons.
   template <typename Read>
-  u64 readDrive(Read read) {
+  static u64 readNamingFailures(Read read, std::string& reasons) {
     osl_unread_list lookup;
     lookup.count = 0;
     u64 status;
@@ -117,12 +117,16 @@ class ORV_EXPORT DivIzuGenCmd {
       osl_lookup_scope scope(&lookup);
       status = read();
     }
-    failureText.clear();
-    if (status && lookup.count) {
-      std::string reasons;
-      unreadFailure(lookup, reasons);
-      failureText = failureMessage(status, reasons);
-    }
+    if (status && lookup.count) unreadFailure(lookup, reasons);
+    return status;
+  }
+  // The same for the command's drive: the reasons are kept for
+  // getFailureText.
+  template <typename Read>
+  u64 readDrive(Read read) {
+    std::string reasons;
+    u64 status = readNamingFailures(read, reasons);
+    failureText = reasons.empty() ? std::string() : failureMessage(status, reasons);
     return status;
   }
   // A drive left unread for what its listing or its lookup could not read:

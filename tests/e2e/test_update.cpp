@@ -611,7 +611,13 @@ std::string controllerFirmware(const std::string& json) {
                  (drives[i].HasMember("firmware") ? drives[i]["firmware"].GetString() : "REV00001") + " ";
     };
     if (ports[port].HasMember("drives")) add(ports[port]["drives"], ":");
-    if (ports[port].HasMember("raidSets")) add(ports[port]["raidSets"][0]["drives"], ":set");
+    if (!ports[port].HasMember("raidSets")) continue;
+    // The members of every set, counted on from one set to the next.
+    rapidjson::Document members(rapidjson::kArrayType);
+    for (const auto& set : ports[port]["raidSets"].GetArray())
+      for (const auto& drive : set["drives"].GetArray())
+        members.PushBack(rapidjson::Value(drive, members.GetAllocator()), members.GetAllocator());
+    add(members, ":set");
   }
   return found;
 }
@@ -819,6 +825,15 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
        "PHYSICALDRIVE0", {"REV00001"}},
       {csmi("6.3", "", "", kPlainA, descriptorFault(12)), "NVMe MODEL A", {}, 1, "", kPlainFailed, kDescriptorFailure,
        "PHYSICALDRIVE0", {"REV00002"}, false, true},
+      // The set of a member fails to be read as the pieces of its image go
+      // out: the download names that request.
+      {R"({"admin": true, "windows": "10.0", "controllers": [{"kind": "csmi", "raidSets": [
+          {"drives": [{"model": "NVMe MODEL B", "serial": "SB"}]}, {"drives": [{"model": "NVMe MODEL A", "serial": "SA"}]}]}],
+          "faults": [{"csmi": 11, "set": 1, "after": 10, "times": 1, "returnCode": 3}]})",
+       "NVMe MODEL A", {}, 1, "0:set0=REV00001 0:set1=REV00001 ",
+       "SCSI0:r1: Firmware download failed on device [Query on device failed]",
+       "[SCSI0:r1] Error description: ORVERR19: Query on device failed (storage port 0: CSMI RAID configuration of "
+       "set 1 failed (error: 0, return code: 0x3)).", "SCSI0:r1", {}, false, true},
       // A SATA drive's IDENTIFY DEVICE comes back blank as its firmware
       // information is read after the download: written, but its new
       // revision not confirmed.

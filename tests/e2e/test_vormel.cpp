@@ -35,7 +35,7 @@ TEST_F(Vormel, ShownRunNamesItsLogOnTheConsole) {
 
 TEST_F(Vormel, SilentRunKeepsTheConsoleEmpty) {
   for (const char* silent : {"/s", "/S"}) {
-    Outcome result = run(kAdmin, {silent, "/log=silent.log"});
+    Outcome result = runAfterEarlierRuns(kAdmin, {silent, "/log=silent.log"});
     EXPECT_EQ(result.exitCode, 1) << silent;
     EXPECT_EQ(result.out, "") << silent;
     EXPECT_EQ(result.err, "") << silent;

@@ -39,7 +39,15 @@ class Vormel : public ::testing::Test {
  protected:
   // machine: the machine file's text; empty to keep the file the last run
   // left (drive state included).
+  // Each run starts without the log files of earlier runs: the program
+  // appends to its log, and a run reads only what it wrote.
   Outcome run(const std::string& machine, std::vector<std::string> options, const Environment& environment = {}) {
+    for (const std::string& name : logFiles()) std::filesystem::remove(std::filesystem::path(scratch_.path()) / name);
+    return runAfterEarlierRuns(machine, std::move(options), environment);
+  }
+  // The same, leaving the log files of earlier runs in place.
+  Outcome runAfterEarlierRuns(const std::string& machine, std::vector<std::string> options,
+                              const Environment& environment = {}) {
     if (!machine.empty()) scratch_.write("machine.json", machine);
     for (const char* name : {"out.txt", "err.txt", "window.txt", "ui.txt", "events.txt", "exitcode.txt"})
       std::filesystem::remove(std::filesystem::path(scratch_.path()) / name);

@@ -8,6 +8,7 @@
 #include "app/main.h"
 #include "osl/orv_status.h"
 #include "osl/osl_clib.h"
+#include "osl/osl_cmd.h"
 
 using namespace DivizuCmdlib;
 using VazidaRaduru::_OrvDevProperty;
@@ -75,6 +76,13 @@ bool isPackageRevision(const std::string& revision, const std::string& target, o
   return shown == target;
 }
 
+// The record the run's listing made of the drive.
+const _OrvDevProperty* listedRecord(const UpdateSession& session, const std::string& name) {
+  for (const _OrvDevProperty& listed : session.matched)
+    if (name == listed.deviceName) return &listed;
+  return nullptr;
+}
+
 // The drive the id opened must be the drive the listing read: of the
 // package's model by the listing's own rule and, where the listing read the
 // serial number from the drive itself, of that serial number. A record the
@@ -84,10 +92,8 @@ u64 checkOpenedDrive(const UpdateSession& session, const std::string& name, _Orv
                      const std::string& model, const std::string& serial, DriveRun& run) {
   osl_strcpy(opened.modelNumber, sizeof opened.modelNumber, model.c_str());
   osl_strcpy(opened.serialNumber, sizeof opened.serialNumber, serial.c_str());
-  bool sameSerial = true;
-  for (const _OrvDevProperty& listed : session.matched)
-    if (name == listed.deviceName && (listed.state & VazidaRaduru::ORV_STATE_FILLED))
-      sameSerial = serial == listed.serialNumber;
+  const _OrvDevProperty* listed = listedRecord(session, name);
+  bool sameSerial = !listed || !(listed->state & VazidaRaduru::ORV_STATE_FILLED) || serial == listed->serialNumber;
   if (sameSerial && isMeantFor(session, opened)) return 0;
   run.errorText = "The drive opened reports model " + (model.empty() ? "(none)" : model) + " and serial number " +
                   (serial.empty() ? "(none)" : serial) + ", not the drive listed";
@@ -97,6 +103,10 @@ u64 checkOpenedDrive(const UpdateSession& session, const std::string& name, _Orv
 // Steps of one drive's update that may throw: the download, then the
 // revisions before and after it. Returns the drive's status.
 u64 downloadToDrive(UpdateSession& session, const std::string& name, DriveRun& run, bool& rebootNeeded) {
+  // What the drive's commands could not read of a drive the listing read as
+  // of another model is no reason given for this one.
+  const _OrvDevProperty* listed = listedRecord(session, name);
+  osl_lookup_scope drive(nullptr, listed ? listed->modelNumber : nullptr, listed ? listed->modelField : 0);
   std::unique_ptr<DivIzuFwDownloadFromBuffer> command =
       makeCommand<DivIzuFwDownloadFromBuffer>(run, name, session.image, session.imageLength);
   printDeviceProperties(*command);

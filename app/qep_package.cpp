@@ -11,6 +11,7 @@
 #include "cmdlib/cmdlib_pkg.h"
 #include "osl/orv_status.h"
 #include "osl/osl_clib.h"
+#include "osl/osl_model.h"
 
 using namespace DivizuCmdlib;
 using VazidaRaduru::_OrvDevProperty;
@@ -25,7 +26,7 @@ u64 appStatus(u16 code, u32 line) { return _orv_orvlib_status(code, ORV_SOURCE, 
 // of the package's model.
 bool mayBeMeantFor(const UpdateSession& session, const std::string& listedModel, u32 modelField) {
   if (session.nomodel || session.modelNumber[0] == '\0') return true;
-  return DivIzuDevList::mayBeModel(listedModel.c_str(), modelField, session.modelNumber);
+  return osl_may_be_model(listedModel.c_str(), modelField, session.modelNumber);
 }
 
 template <size_t N>
@@ -40,7 +41,7 @@ bool isMeantFor(const UpdateSession& session, const _OrvDevProperty& record) {
   if (session.modelNumber[0] == '\0') return std::strcmp(record.componentId, session.componentId) == 0;
   // A drive is written only when the model it reported is the package's,
   // whole.
-  return DivIzuDevList::isModel(record.modelNumber, session.modelNumber);
+  return osl_is_model(record.modelNumber, session.modelNumber);
 }
 
 u64 loadRcdataResource(HMODULE module, u32 id, u8** data, u32* size) {

@@ -7,6 +7,7 @@
 #include "osl/orv_status.h"
 #include "osl/osl_clib.h"
 #include "osl/osl_cmd.h"
+#include "osl/osl_model.h"
 
 namespace DivizuCmdlib {
 
@@ -30,14 +31,9 @@ bool reportsNoSerial(const _OrvDevProperty& record) {
   return record.serialNumber[0] == '\0' && record.commandBus == OSL_BUS_CSMI;
 }
 
-// The maker's name before a model number, as some drives report it.
-const char kMakerPrefix[] = "ORVENTA ";
-
-// Two records may be of one drive only when their models may be one: the
-// model read from the shorter field may be the other, whole.
+// Two records may be of one drive only when their models may be one.
 bool mayBeOneModel(const _OrvDevProperty& a, const _OrvDevProperty& b) {
-  return DivIzuDevList::mayBeModel(a.modelNumber, a.modelField, b.modelNumber) ||
-         DivIzuDevList::mayBeModel(b.modelNumber, b.modelField, a.modelNumber);
+  return osl_may_be_one_model(a.modelNumber, a.modelField, b.modelNumber, b.modelField);
 }
 
 // A RAID controller's record is a SATA drive on one of its phys or an NVMe
@@ -117,8 +113,7 @@ u64 DivIzuDevList::execute() {
       probeStatus = probe(record, isSupported, fillStatus, reasons);
       // A drive that was read told its own model, whole but for a SCSI
       // product id.
-      if (record.state & VazidaRaduru::ORV_STATE_FILLED)
-        record.modelField = record.deviceType == OSL_DEV_SCSI ? OSL_PRODUCT_ID_FIELD : OSL_MODEL_FIELD;
+      if (record.state & VazidaRaduru::ORV_STATE_FILLED) record.modelField = filledModelField(record);
       // Until the probe has read the drive, its record holds only what the
       // descriptor said: behind a RAID controller nothing, behind a SCSI-ATA
       // translation a shortened model. Such a drive cannot be told from one
@@ -170,6 +165,7 @@ u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported, u64& fillStat
   osl_unread_list lookup;
   lookup.count = 0;
   try {
+    osl_lookup_scope listed(nullptr, record.modelNumber, record.modelField);
     probing = OrvGenDev::newOrvDevice(record.deviceName, 0, false, false, &lookup);
   } catch (u64 status) {
     return lookup.count ? unreadFailure(lookup, reasons) : status;
@@ -181,8 +177,7 @@ u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported, u64& fillStat
   probing->setTimeout(timeout);
   probing->setIgnoreError();
   probing->getPowerMode(&record.unitStatus);
-  // The calls that fail as the drive is identified name themselves.
-  fillStatus = readNamingFailures([&] { return probing->fillDeviceInfo(record); }, reasons);
+  fillStatus = probing->fillDeviceInfo(record);
   if (fillStatus == 0) {
     trimTexts(record);
     probing->getMaxTransferLen(record.maxTransferLength);
@@ -190,25 +185,6 @@ u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported, u64& fillStat
   if (probing->getCapacity(capacity, sectorSize, 0) != 0) sectorSize = 512;
   supported = probing->isSupportedDrive();
   return 0;
-}
-
-bool DivIzuDevList::isModel(const char* read, const char* model) {
-  const size_t prefix = sizeof kMakerPrefix - 1;
-  return std::strcmp(read, model) == 0 ||
-         (std::strncmp(read, kMakerPrefix, prefix) == 0 && std::strcmp(read + prefix, model) == 0);
-}
-
-bool DivIzuDevList::mayBeModel(const char* read, u32 field, const char* model) {
-  if (field == 0) return true;
-  for (std::string whole : {std::string(model), kMakerPrefix + std::string(model)}) {
-    if (whole.size() <= field) continue;
-    // The field holds the model's start, padded with blanks: a cut just
-    // after a blank leaves it as padding.
-    whole.resize(field);
-    whole.erase(whole.find_last_not_of(' ') + 1);
-    if (whole == read) return true;
-  }
-  return isModel(read, model);
 }
 
 void DivIzuDevList::markDuplicates(std::vector<_OrvDevProperty>& records) {

@@ -53,17 +53,6 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
   };
   const std::vector<UnreadModel>& unreadListingRest() const { return unreadListingModels; }
 
-  // Whether a drive that reported the model `read` whole is of the model
-  // `model`: exactly it, or the maker's name and it, as some drives report
-  // it.
-  static bool isModel(const char* read, const char* model);
-  // Whether a drive whose model was read as `read` from a field of `field`
-  // characters (as _osl_dev_entry::modelField; 0: none read) may be of the
-  // model `model`: the field holds the start of the model, or of the maker's
-  // name and the model, without the blanks that pad it; a model the field
-  // holds whole must be `model`.
-  static bool mayBeModel(const char* read, u32 field, const char* model);
-
  protected:
   // One drive seen as a physical drive and again behind a RAID driver (the
   // same serial number, a drive of the same kind, and models that may be

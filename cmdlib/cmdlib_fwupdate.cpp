@@ -42,6 +42,7 @@ void DivIzuFwDownload::setImagePath(std::string path) {
 }
 
 u64 DivIzuFwDownload::execute() {
+  startRead();
   if (!device) return fwStatus(ORV_ERR_NOT_INITIALIZED, 171);
   u64 size = 0;
   if (osl_file_size(imagePath.c_str(), &size) != 0) return fwStatus(ORV_ERR_FILE_OPEN, 198);
@@ -66,6 +67,7 @@ DivIzuFwDownloadFromBuffer::DivIzuFwDownloadFromBuffer(std::string id, u8* image
     : DivIzuFwUpdate(std::move(id), false, 0, false, 50000), image(imageBytes), imageLength(length), deferred(false) {}
 
 u64 DivIzuFwDownloadFromBuffer::execute() {
+  startRead();
   if (!device) return fwStatus(ORV_ERR_NOT_INITIALIZED, 249);
   bool refreshed = false;
   u64 status = readDrive(
@@ -77,6 +79,7 @@ DivIzuFwActivate::DivIzuFwActivate(std::string id, u8 firmwareSlot, bool flag, b
     : DivIzuFwUpdate(std::move(id), false, firmwareSlot, lockDevice, timeoutSeconds), activationFlag(flag) {}
 
 u64 DivIzuFwActivate::execute() {
+  startRead();
   if (!device) return fwStatus(ORV_ERR_NOT_INITIALIZED, 293);
   bool refreshed = false;
   u64 status = readDrive([&] { return device->activateFirmware(&refreshed, &rebootRequired, slot, false); });
@@ -87,6 +90,7 @@ DivIzuFwInfo::DivIzuFwInfo(std::string id, u32 timeoutSeconds)
     : DivIzuCmd(std::move(id), timeoutSeconds, 0, false, false, false) {}
 
 u64 DivIzuFwInfo::execute() {
+  startRead();
   if (!device) return ORV_LIB_STATUS(ORV_ERR_NOT_INITIALIZED);
   info.clear();
   return readDrive([&] { return device->getFirmwareInfo(info); });

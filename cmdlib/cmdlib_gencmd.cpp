@@ -118,6 +118,10 @@ void DivIzuGenCmd::raiseException(u64 status, const std::string& argument) {
   throw status;
 }
 
+u8 DivIzuGenCmd::filledModelField(const _OrvDevProperty& record) {
+  return record.deviceType == OSL_DEV_SCSI ? OSL_PRODUCT_ID_FIELD : OSL_MODEL_FIELD;
+}
+
 u64 DivIzuGenCmd::unreadFailure(const osl_unread_list& gaps, std::string& argument, const char* id) {
   for (u32 i = 0; i < gaps.count && i < OSL_UNREAD_KEPT; ++i)
     if (osl_unread_may_be(&gaps, i, id)) argument += (argument.empty() ? "" : "; ") + std::string(gaps.texts[i]);
@@ -169,6 +173,7 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, bool identity
     std::memcpy(devProperty.deviceName, entry.id, sizeof devProperty.deviceName);
     std::memcpy(devProperty.firmwareRevision, entry.firmware, sizeof devProperty.firmwareRevision);
     std::memcpy(devProperty.modelNumber, entry.model, sizeof devProperty.modelNumber);
+    devProperty.modelField = entry.modelField;
     std::memcpy(devProperty.serialNumber, entry.serial, sizeof devProperty.serialNumber);
   }
   list.reset();
@@ -180,6 +185,7 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, bool identity
   osl_unread_list lookup;
   lookup.count = 0;
   try {
+    osl_lookup_scope listed(nullptr, devProperty.modelNumber, devProperty.modelField);
     made = OrvGenDev::newOrvDevice(deviceId, namespaceId, false, allocatedNsMode, &lookup);
     if (identityNeeded) {
       char revision[9], model[41], serial[21], component[9];
@@ -202,6 +208,7 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, bool identity
     osl_trim(devProperty.modelNumber);
     osl_trim(devProperty.serialNumber);
     osl_trim(devProperty.componentId);
+    devProperty.modelField = filledModelField(devProperty);
   }
   delete device;
   device = made;
@@ -375,6 +382,7 @@ DivIzuCmd::DivIzuCmd(std::string id, u32 timeoutSeconds, u32 namespaceId, bool l
 
 u64 DivIzuCmd::getDeviceInfo(std::string& firmwareRevision, std::string& modelNumber,
                              std::string& serialNumber) {
+  startRead();
   if (!device) return cmdStatus(ORV_ERR_NOT_INITIALIZED, 642);
   char revision[9] = {};
   char model[41] = {};

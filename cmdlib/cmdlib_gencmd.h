@@ -106,32 +106,34 @@ class ORV_EXPORT DivIzuGenCmd {
   [[noreturn]] static void raiseException(u64 status, const std::string& argument);
   // The status's message, then " (argument)" when one is given.
   static std::string failureMessage(u64 status, const std::string& argument);
-  // Runs one read of a drive (a device operation); when it fails, what the
-  // calls that failed in it named of themselves is added to reasons.
+  // Runs one read of the command's drive (a device operation); when it
+  // fails, what the calls that failed in it named of themselves is kept for
+  // getFailureText.
   template <typename Read>
-  static u64 readNamingFailures(Read read, std::string& reasons) {
+  u64 readDrive(Read read) {
+    startRead();
     osl_unread_list lookup;
     lookup.count = 0;
     u64 status;
     {
-      osl_lookup_scope scope(&lookup);
+      osl_lookup_scope scope(&lookup, devProperty.modelNumber, devProperty.modelField);
       status = read();
     }
-    if (status && lookup.count) unreadFailure(lookup, reasons);
-    return status;
-  }
-  // The same for the command's drive: the reasons are kept for
-  // getFailureText.
-  template <typename Read>
-  u64 readDrive(Read read) {
     std::string reasons;
-    u64 status = readNamingFailures(read, reasons);
-    failureText = reasons.empty() ? std::string() : failureMessage(status, reasons);
+    if (status && lookup.count) unreadFailure(lookup, reasons);
+    if (!reasons.empty()) failureText = failureMessage(status, reasons);
     return status;
   }
+  // Every read of the drive starts without the failure text of an earlier
+  // one, also a read that ends before it reaches the drive.
+  void startRead() { failureText.clear(); }
+  // The field the model of a record its drive filled came from: a SCSI
+  // product identification, or a model number.
+  static u8 filledModelField(const _OrvDevProperty& record);
   // A drive left unread for what its listing or its lookup could not read:
   // code 19, with those reasons that may be the drive with this id (null:
-  // any) added to argument.
+  // any) and the model the innermost lookup scope names (osl_unread_may_be)
+  // added to argument.
   static u64 unreadFailure(const osl_unread_list& gaps, std::string& argument, const char* id = nullptr);
 
   // 0 when the drive is free or its lock file was stale (and is gone now);

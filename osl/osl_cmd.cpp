@@ -11,6 +11,7 @@
 #include "osl/osl_clib.h"
 #include "osl/osl_csmi.h"
 #include "osl/osl_log.h"
+#include "osl/osl_model.h"
 #include "osl/osl_nvme.h"
 #include "osl/osl_sata.h"
 #include "osl/osl_scsi.h"
@@ -397,16 +398,15 @@ void keepUnread(osl_unread_list* unread, const char* text, const char* model, u8
     return;
   }
   u32 slot = 0;
-  while (slot < unread->restModelCount &&
+  while (slot < unread->restModelCount && slot < OSL_UNREAD_KEPT &&
          (unread->restModelFields[slot] != modelField || std::strcmp(unread->restModels[slot], trimmedModel) != 0))
     ++slot;
-  if (slot == OSL_UNREAD_KEPT) {
-    slot = OSL_UNREAD_KEPT - 1;
-    unread->restModels[slot][0] = '\0';
-    unread->restModelFields[slot] = 0;
-  } else if (slot == unread->restModelCount) {
-    osl_strcpy(unread->restModels[slot], sizeof trimmedModel, trimmedModel);
-    unread->restModelFields[slot] = modelField;
+  if (slot == unread->restModelCount) {
+    // A slot of its own, or the one of no model known past the models told
+    // apart.
+    bool told = slot < OSL_UNREAD_KEPT;
+    osl_strcpy(unread->restModels[slot], sizeof trimmedModel, told ? trimmedModel : "");
+    unread->restModelFields[slot] = told ? modelField : 0;
     unread->restCounts[slot] = 0;
     ++unread->restModelCount;
   }
@@ -436,15 +436,34 @@ void osl_unread_add_placed(osl_unread_list* unread, const char* what, const char
   addUnread(unread, what, why, &entry, entry.id);
 }
 
+namespace {
+
+osl_unread_list* lookupRecord = nullptr;
+// What the innermost scope that names one knows of the drive looked up.
+const char* lookupModel = nullptr;
+u8 lookupModelField = 0;
+
+// A drive whose model was read from a field of `field` characters may be the
+// drive looked up.
+bool mayBeLookedUpModel(const char* model, u8 field) {
+  return !lookupModel || osl_may_be_one_model(model, field, lookupModel, lookupModelField);
+}
+
+}  // namespace
+
 bool osl_unread_may_be(const osl_unread_list* unread, u32 index, const char* id) {
-  return !id || unread->ids[index][0] == '\0' || osl_dev_name_equal(unread->ids[index], id);
+  bool placedElsewhere = id && unread->ids[index][0] != '\0' && !osl_dev_name_equal(unread->ids[index], id);
+  return !placedElsewhere && mayBeLookedUpModel(unread->models[index], unread->modelFields[index]);
 }
 
 u32 osl_unread_count_for(const osl_unread_list* unread, const char* id) {
-  // Those beyond the kept ones are not told apart.
-  u32 count = unread->count > OSL_UNREAD_KEPT ? unread->count - OSL_UNREAD_KEPT : 0;
+  u32 count = 0;
   for (u32 i = 0; i < unread->count && i < OSL_UNREAD_KEPT; ++i)
     if (osl_unread_may_be(unread, i, id)) ++count;
+  // Those beyond the kept ones are told apart by model only.
+  for (u32 slot = 0; slot < unread->restModelCount; ++slot)
+    if (mayBeLookedUpModel(unread->restModels[slot], unread->restModelFields[slot]))
+      count += unread->restCounts[slot];
   return count;
 }
 
@@ -456,10 +475,6 @@ void osl_unread_call(osl_unread_list* unread, const char* what, const char* call
   osl_unread_add(unread, what, osl_call_failure(call, error).c_str());
 }
 
-namespace {
-osl_unread_list* lookupRecord = nullptr;
-}  // namespace
-
 u64 osl_lookup_failure(const char* what, const char* why) {
   osl_unread_list logged;
   logged.count = 0;
@@ -468,6 +483,7 @@ u64 osl_lookup_failure(const char* what, const char* why) {
 }
 
 u64 osl_lookup_unread(const osl_unread_list* unread, const char* id) {
+  if (osl_unread_count_for(unread, id) == 0) return 0;
   if (lookupRecord)
     for (u32 i = 0; i < unread->count && i < OSL_UNREAD_KEPT; ++i)
       if (osl_unread_may_be(unread, i, id))
@@ -475,11 +491,20 @@ u64 osl_lookup_unread(const osl_unread_list* unread, const char* id) {
   return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
 }
 
-osl_lookup_scope::osl_lookup_scope(osl_unread_list* record) : outer_(lookupRecord) {
+osl_lookup_scope::osl_lookup_scope(osl_unread_list* record, const char* model, u8 modelField)
+    : outer_(lookupRecord), outerModel_(lookupModel), outerModelField_(lookupModelField) {
   if (record) lookupRecord = record;
+  if (model) {
+    lookupModel = model;
+    lookupModelField = modelField;
+  }
 }
 
-osl_lookup_scope::~osl_lookup_scope() { lookupRecord = outer_; }
+osl_lookup_scope::~osl_lookup_scope() {
+  lookupRecord = outer_;
+  lookupModel = outerModel_;
+  lookupModelField = outerModelField_;
+}
 
 namespace {
 

@@ -155,12 +155,12 @@ struct osl_unread_list {
   char models[OSL_UNREAD_KEPT][41];
   u8 modelFields[OSL_UNREAD_KEPT];  // as _osl_dev_entry::modelField; 0: no model known
   // Those beyond the kept ones by model: each model and field once, with how
-  // many had it. A model that finds no slot left is counted in the last one,
-  // which then stands for no model known.
+  // many had it, for OSL_UNREAD_KEPT models. Those of a model that finds no
+  // slot left are counted in one more slot, of no model known.
   u32 restModelCount = 0;
-  char restModels[OSL_UNREAD_KEPT][41];
-  u8 restModelFields[OSL_UNREAD_KEPT];
-  u32 restCounts[OSL_UNREAD_KEPT];
+  char restModels[OSL_UNREAD_KEPT + 1][41];
+  u8 restModelFields[OSL_UNREAD_KEPT + 1];
+  u32 restCounts[OSL_UNREAD_KEPT + 1];
   // The id of the drive a kept text names, when the listing read it and
   // placed it under that id (a drive that is no drive of the list, such as
   // one without a serial number): it is no other drive. Empty: the text may
@@ -177,9 +177,12 @@ void osl_unread_add(osl_unread_list* unread, const char* what, const char* why,
 // The same for a drive the listing read and placed under its entry's id.
 void osl_unread_add_placed(osl_unread_list* unread, const char* what, const char* why, const _osl_dev_entry& entry);
 // How many of the list's texts may be the drive with this id (null: any
-// drive): all but those of drives placed under other ids.
+// drive): all but those of drives placed under other ids and, where the
+// innermost lookup scope knows the drive's model, those of drives whose
+// model was read and cannot be it.
 u32 osl_unread_count_for(const osl_unread_list* unread, const char* id);
-// Whether the kept text at index may be the drive with this id.
+// Whether the kept text at index may be the drive with this id, by the same
+// rule.
 bool osl_unread_may_be(const osl_unread_list* unread, u32 index, const char* id);
 // "<call> failed (error: E)": a call that failed with a Windows error.
 std::string osl_call_failure(const char* call, u32 error);
@@ -192,19 +195,24 @@ void osl_unread_call(osl_unread_list* unread, const char* what, const char* call
 u64 osl_lookup_failure(const char* what, const char* why);
 // The same for what a listing made during a lookup could not read (already
 // logged by the listing): the texts that may be the drive with this id go to
-// the innermost scope's record.
+// the innermost scope's record. 0 when none may be the drive.
 u64 osl_lookup_unread(const osl_unread_list* unread, const char* id);
 // Opening a drive asks its controller more than once; every failure while
 // the scope lives goes to the opener's record (null: the outer scope's).
+// model: what the opener's listing read of the drive's model, from a field
+// of modelField characters (as _osl_dev_entry::modelField; 0: the drive's
+// model is not known); null: the outer scope's.
 class osl_lookup_scope {
  public:
-  explicit osl_lookup_scope(osl_unread_list* record);
+  explicit osl_lookup_scope(osl_unread_list* record, const char* model = nullptr, u8 modelField = 0);
   ~osl_lookup_scope();
   osl_lookup_scope(const osl_lookup_scope&) = delete;
   osl_lookup_scope& operator=(const osl_lookup_scope&) = delete;
 
  private:
   osl_unread_list* outer_;
+  const char* outerModel_;
+  u8 outerModelField_;
 };
 
 // One interface of a device interface set (disks or storage ports), opened

@@ -175,8 +175,9 @@ u32 phyCount(const osl_csmi_phy_info_buffer& info) {
 // The entry of a controller's NVMe disk with the record's target number
 // among the physical drives (the RAID driver presents an NVMe drive outside
 // its sets as a disk of its own, named by its controller's port and its
-// target, as id). A disk the enumeration could not read may be that disk:
-// when none is found, what it could not read is left in unread.
+// target, as id). What the enumeration could not read is left in unread,
+// whether the disk is found or not: a disk it could not read may be that
+// disk.
 u64 findPhysicalNvme(const char* id, _osl_dev_entry* out, bool* found, osl_unread_list* unread) {
   *found = false;
   auto* physical = static_cast<_osl_dev_info*>(std::calloc(1, sizeof(_osl_dev_info)));
@@ -263,7 +264,8 @@ u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, bool beforeFirmware)
     unreadDisks.count = 0;
     if (u64 status = findPhysicalNvme(id, &lookup->disk, &lookup->onDisk, &unreadDisks)) return status;
     if (lookup->onDisk) return 0;
-    if (firstUnread.empty() && osl_unread_count_for(&unreadDisks, id)) return osl_lookup_unread(&unreadDisks, id);
+    if (firstUnread.empty())
+      if (u64 status = osl_lookup_unread(&unreadDisks, id)) return status;
   }
   if (!firstUnread.empty()) return lookupFailure(controller, firstUnread);
   return info.uNumRaidSets == 0 ? 0 : ORV_OSL_STATUS(ORV_ERR_UNSUPPORTED_DEVICE);

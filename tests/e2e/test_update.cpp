@@ -673,20 +673,27 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
   const char* kDescriptorFailure =
       "[PHYSICALDRIVE0] Error description: ORVERR19: Query on device failed (PHYSICALDRIVE0: "
       "IOCTL_STORAGE_QUERY_PROPERTY failed (error: 31)).";
-  // Disks whose controller cannot be told: 16 of model B, then as many of
-  // the model given as asked.
+  // Disks whose controller cannot be told: 16 of model B, then those of the
+  // models given.
   auto untoldFirmware = [](int count) {
     std::string firmware;
     for (int i = 0; i < count; ++i) firmware += "0:" + std::to_string(i) + "=REV00001 ";
     return firmware;
   };
-  auto untold = [&](const char* last, int lastCount = 1) {
+  auto untold = [&](std::vector<std::string> past) {
+    past.insert(past.begin(), 16, "NVMe MODEL B");
     std::string disks, faults;
-    for (int i = 1; i <= 16 + lastCount; ++i) {
-      disks += (i > 1 ? ", " : "") + sh(i <= 16 ? "NVMe MODEL B" : last, kNvme);
+    for (size_t i = 1; i <= past.size(); ++i) {
+      disks += (i > 1 ? ", " : "") + sh(past[i - 1].c_str(), kNvme);
       faults += (i > 1 ? ", " : "") + std::string(R"({"cfgmgr32": "CM_Get_Parent", "drive": )") + std::to_string(i) + "}";
     }
     return csmi("10.0", disks, "", R"({"bus": "nvme", "model": "NVMe MODEL A", "serial": "N0"})", faults);
+  };
+  // Past the kept texts, 16 models other than the package's, then the models
+  // given.
+  auto sixteenModelsThen = [](std::vector<std::string> more) {
+    for (int i = 16; i >= 1; --i) more.insert(more.begin(), "NVMe MODEL C" + std::to_string(i));
+    return more;
   };
   const struct {
     std::string machine;
@@ -792,12 +799,16 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
        1602, "0:set0=REV00002 0:set1=REV00002 ", nullptr},
       // Beyond the unread drives the listing keeps the texts of, only a
       // drive the package may be meant for fails the run.
-      {untold("NVMe MODEL B"), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 0, untoldFirmware(17), nullptr, nullptr, nullptr,
+      {untold({"NVMe MODEL B"}), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 0, untoldFirmware(17), nullptr, nullptr, nullptr,
        {"REV00002"}},
-      {untold("NVMe MODEL A"), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 1, untoldFirmware(17), "1 more (see the log)",
+      {untold({"NVMe MODEL A"}), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 1, untoldFirmware(17), "1 more (see the log)",
        nullptr, nullptr, {"REV00002"}},
-      {untold("NVMe MODEL A", 2), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 1, untoldFirmware(18), "\n2 more (see the log)",
-       nullptr, nullptr, {"REV00002"}},
+      {untold({"NVMe MODEL A", "NVMe MODEL A"}), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 1, untoldFirmware(18),
+       "\n2 more (see the log)", nullptr, nullptr, {"REV00002"}},
+      // Sixteen models are told apart: only a drive past them counts as one
+      // of no model known.
+      {untold(sixteenModelsThen({"NVMe MODEL A"})), "NVMe MODEL A", {"PHYSICALDRIVE0"}, 1, untoldFirmware(33),
+       "\n1 more (see the log)", nullptr, nullptr, {"REV00002"}},
       // The disk's identifiers cannot be read as the drives are listed: that
       // failure names it.
       {controller + member + R"(}], "faults": [{"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "property": 2, "times": 1}]})",
@@ -853,6 +864,14 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
        "set 0 failed (error: 0, return code: 0x1)).", "SCSI0:r0"},
       {csmi("10.0", kBlankSerialDisk, R"({"model": "NVMe MODEL A", "serial": "S1"})",
             "", R"({"csmi": 10, "after": 3, "times": 1, "returnCode": 1})"),
+       "NVMe MODEL A", {}, 1, "0:0=REV00001 0:set0=REV00001 ", "SCSI0:r0: Firmware download failed",
+       "[SCSI0:r0] Error description: ORVERR19: Query on device failed (storage port 0: CSMI RAID information failed "
+       "(error: 0, return code: 0x1)).", "SCSI0:r0"},
+      // The RAID information fails once as the member is opened, beside a
+      // disk of another model whose controller cannot be told: that disk is
+      // no reason for the member.
+      {csmi("10.0", sh("NVMe MODEL B", kNvme), R"({"model": "NVMe MODEL A", "serial": "S1"})", "",
+            R"({"cfgmgr32": "CM_Get_Parent", "drive": 0}, {"csmi": 10, "after": 3, "times": 1, "returnCode": 1})"),
        "NVMe MODEL A", {}, 1, "0:0=REV00001 0:set0=REV00001 ", "SCSI0:r0: Firmware download failed",
        "[SCSI0:r0] Error description: ORVERR19: Query on device failed (storage port 0: CSMI RAID information failed "
        "(error: 0, return code: 0x1)).", "SCSI0:r0"},

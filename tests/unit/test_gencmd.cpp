@@ -10,6 +10,7 @@
 
 #include "cmdlib/cmdlib_devlist.h"
 #include "cmdlib/cmdlib_gencmd.h"
+#include "osl/osl_model.h"
 #include "osl/osl_platform.h"
 #include "unit/lock_helpers.h"
 #include "unit/scratch.h"
@@ -210,13 +211,13 @@ TEST(DriveListedTwice, ModelReadWholeOrFromAShorterField) {
       {"", 0, "ANY MODEL", true},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(DivIzuDevList::mayBeModel(c.read, c.field, c.model), c.may) << c.read << "|" << c.model;
+    EXPECT_EQ(osl_may_be_model(c.read, c.field, c.model), c.may) << c.read << "|" << c.model;
     if (c.field == OSL_MODEL_FIELD) {
-      EXPECT_EQ(DivIzuDevList::isModel(c.read, c.model), c.may) << c.read;
+      EXPECT_EQ(osl_is_model(c.read, c.model), c.may) << c.read;
     }
   }
   // Read whole, a model is never the start of the package's.
-  EXPECT_FALSE(DivIzuDevList::isModel("VIRTUAL DRIVE 2T", "VIRTUAL DRIVE 2TB"));
+  EXPECT_FALSE(osl_is_model("VIRTUAL DRIVE 2T", "VIRTUAL DRIVE 2TB"));
 }
 
 // Drive lock files in a lock folder of the test's own, on either host.

@@ -236,19 +236,80 @@ TEST(UnreadList, FirstTextsKeptTheRestCountedByModel) {
   osl_unread_list unread;
   _osl_dev_entry entry = {};
   entry.modelField = 16;
-  // Beyond the 16 kept: model B twice, then 17 models. The last slot counts
-  // the fifteenth and the two models after it as no model known.
-  for (int i = 0; i < 16 + 2 + 17; ++i) {
-    std::snprintf(entry.model, sizeof entry.model, i < 18 ? " MODEL B " : "MODEL %d", i);
+  // Beyond the 16 kept: model B twice, then 17 models, then the sixteenth
+  // model again. Sixteen models are told apart; the two models past them
+  // count as no model known.
+  for (int i = 0; i < 16 + 2 + 17 + 1; ++i) {
+    std::snprintf(entry.model, sizeof entry.model, i < 18 ? " MODEL B " : "MODEL %d", i < 35 ? i : 32);
     osl_unread_add(&unread, "disk", "failed", &entry);
   }
-  EXPECT_EQ(unread.count, 35u);
-  ASSERT_EQ(unread.restModelCount, 16u);
+  EXPECT_EQ(unread.count, 36u);
+  ASSERT_EQ(unread.restModelCount, 17u);
   EXPECT_EQ(std::string(unread.restModels[0]) + " " + std::to_string(unread.restCounts[0]), "MODEL B 2");
-  EXPECT_EQ(std::string(unread.restModels[14]) + " " + std::to_string(unread.restCounts[14]), "MODEL 31 1");
   EXPECT_EQ(std::string(unread.restModels[15]) + std::to_string(unread.restModelFields[15]) + " " +
                 std::to_string(unread.restCounts[15]),
-            "0 3");
+            "MODEL 3216 2");
+  EXPECT_EQ(std::string(unread.restModels[16]) + std::to_string(unread.restModelFields[16]) + " " +
+                std::to_string(unread.restCounts[16]),
+            "0 2");
+}
+
+TEST(UnreadList, TextsOfDrivesOfAnotherModelAreNoReason) {
+  LogCapture log;
+  osl_unread_list unread;
+  auto add = [&](const char* what, const char* model, u8 field) {
+    _osl_dev_entry entry = {};
+    std::snprintf(entry.model, sizeof entry.model, "%s", model);
+    entry.modelField = field;
+    osl_unread_add(&unread, what, "failed", &entry);
+  };
+  add("other", "NVMe MODEL B", 40);
+  add("cut", "NVMe MODEL A LON", 16);
+  add("unknown", "", 0);
+  _osl_dev_entry placed = {};
+  std::snprintf(placed.id, sizeof placed.id, "SCSI0:r1");
+  osl_unread_add_placed(&unread, "placed", "failed", placed);
+  for (int i = 0; i < 16; ++i) add("past", i < 15 ? "NVMe MODEL C" : "NVMe MODEL A LONG NAME", 40);
+
+  const struct {
+    const char* model;  // the drive's, as its listing read it; null: no scope names it
+    u8 field;
+    const char* id;
+    u32 count;
+    std::string kept;  // what a lookup of the drive keeps
+  } cases[] = {
+      {nullptr, 0, "SCSI0:r0", 18 + 1, "other cut unknown past past past past past past past past past past past past"},
+      {"NVMe MODEL A LONG NAME", 40, "SCSI0:r0", 2 + 1, "cut unknown"},
+      {"NVMe MODEL A LONG NAME", 40, "SCSI0:r1", 3 + 1, "cut unknown placed"},
+      {"", 0, "SCSI0:r0", 18 + 1, "other cut unknown past past past past past past past past past past past past"},
+      {"NVMe MODEL D", 40, "SCSI0:r0", 1, "unknown"},
+  };
+  for (const auto& c : cases) {
+    osl_unread_list record;
+    record.count = 0;
+    osl_lookup_scope drive(nullptr, c.model, c.field);
+    u32 count = osl_unread_count_for(&unread, c.id);
+    u64 status;
+    {
+      osl_lookup_scope lookup(&record);  // names no model: the drive's stands
+      status = osl_lookup_unread(&unread, c.id);
+    }
+    std::string kept;
+    for (u32 i = 0; i < record.count; ++i)
+      kept += (i ? " " : "") + std::string(record.texts[i], std::strcspn(record.texts[i], ":"));
+    EXPECT_EQ(count, c.count) << (c.model ? c.model : "no scope");
+    EXPECT_EQ(kept, c.kept) << (c.model ? c.model : "no scope");
+    EXPECT_EQ(orv_status_code(status), 19u);
+  }
+  // No text may be the drive: the lookup has no reason to give.
+  _osl_dev_entry other = {};
+  std::snprintf(other.model, sizeof other.model, "NVMe MODEL B");
+  other.modelField = 40;
+  osl_unread_list alone;
+  osl_unread_add(&alone, "other", "failed", &other);
+  osl_lookup_scope drive(nullptr, "NVMe MODEL A", 40);
+  EXPECT_EQ(osl_unread_count_for(&alone, "SCSI0:r0"), 0u);
+  EXPECT_EQ(osl_lookup_unread(&alone, "SCSI0:r0"), 0u);
 }
 
 TEST(Classification, TextsAreBoundedByTheAnswer) {

@@ -204,3 +204,24 @@ TEST_F(FirmwareCommands, FirmwareInformation) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FirmwareCommands, FailureTextBelongsToTheLastRead) {
+  // A member's set cannot be read once as its image goes out: the download
+  // names that request. A later read that ends before reaching the drive
+  // names nothing.
+  load(R"({"controllers": [{"kind": "csmi", "raidSets": [{"drives": [{"model": "NVMe MODEL A", "serial": "S1"}]}]}],
+           "faults": [{"csmi": 11, "after": 3, "times": 1, "returnCode": 3}]})");
+  std::string path = writeImage("new-fw.bin", firmwareImage("REV00004", 2048));
+  DivIzuFwDownload command("SCSI0:r0", path, false, false, 0, false, 0);
+  EXPECT_EQ(orv_status_code(command.execute()), 19u);
+  EXPECT_EQ(command.getFailureText(),
+            "ORVERR19: Query on device failed (storage port 0: CSMI RAID configuration of set 0 failed (error: 0, "
+            "return code: 0x3))");
+  command.setImagePath(scratch_ / "none.bin");
+  EXPECT_TRUE(isLibStatus(command.execute(), 16, kFwUpdateFile));
+  EXPECT_EQ(command.getFailureText(), "");
+}
+
+}  // namespace

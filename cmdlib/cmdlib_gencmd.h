@@ -116,7 +116,7 @@ class ORV_EXPORT DivIzuGenCmd {
     lookup.count = 0;
     u64 status;
     {
-      osl_lookup_scope scope(&lookup, devProperty.modelNumber, devProperty.modelField);
+      osl_lookup_scope scope(&lookup);
       status = read();
     }
     std::string reasons;

@@ -495,7 +495,10 @@ osl_lookup_scope::osl_lookup_scope(osl_unread_list* record, const char* model, u
     : outer_(lookupRecord), outerModel_(lookupModel), outerModelField_(lookupModelField) {
   if (record) lookupRecord = record;
   if (model) {
-    lookupModel = model;
+    // Judged as the unread texts' models are, trimmed.
+    osl_strcpy(model_, sizeof model_, model);
+    osl_trim(model_);
+    lookupModel = model_;
     lookupModelField = modelField;
   }
 }

@@ -213,6 +213,7 @@ class osl_lookup_scope {
   osl_unread_list* outer_;
   const char* outerModel_;
   u8 outerModelField_;
+  char model_[41];
 };
 
 // One interface of a device interface set (disks or storage ports), opened

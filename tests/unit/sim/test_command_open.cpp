@@ -385,6 +385,61 @@ TEST_F(Commands, DeviceListNamesTheDrivesItCouldNotRead) {
   EXPECT_EQ(command.unreadDrives().count + command.unreadListingCount() + command.unreadRecords().size(), 0u);
 }
 
+TEST_F(Commands, DiskOfAnotherModelIsNoReasonForADrive) {
+  // Two NVMe disks of a RAID driver whose controller can no longer be told
+  // once the device tree fails: SCSI0:r0 is the disk of model A. Opened or
+  // probed, each drive is named only with the disk that may be it.
+  auto machine = [](int after) {
+    return R"({"controllers": [{"kind": "csmi", "drives": [
+        {"bus": "nvme", "model": "NVMe MODEL A", "serial": "D5-A", "number": 5},
+        {"bus": "nvme", "model": "NVMe MODEL B", "serial": "D200-B", "number": 200}]}],
+        "faults": [{"cfgmgr32": "CM_Get_Device_IDW", "after": )" +
+           std::to_string(after) + "}]}";
+  };
+  auto disks = [](const std::string& text) {
+    std::string named;
+    for (const char* model : {"model_a", "model_b"})
+      if (text.find(std::string("prod_nvme_") + model) != std::string::npos) named += model;
+    return named;
+  };
+  LogCapture log;
+  load(machine(2));
+  u64 status = thrownStatus([] { DeviceCommand opened("SCSI0:r0"); });
+  EXPECT_EQ(orv_status_code(status), 19u);
+  EXPECT_EQ(disks(DivIzuGenCmd::getLastError()), "model_a") << DivIzuGenCmd::getLastError();
+  load(machine(4));
+  DivIzuDevList list;
+  list.execute();
+  std::string named;
+  for (const DivIzuDevList::UnreadDrive& drive : list.unreadRecords())
+    named += drive.deviceName + " " + disks(drive.reason) + "\n";
+  EXPECT_EQ(named, "SCSI0:r0 model_a\nSCSI0:r1 model_b\n");
+
+  // A drive read whole tells its model from the field its identification
+  // holds, not from the translation's 16 characters the listing had.
+  load(R"({"drives": [{"bus": "sat", "model": "VIRTUAL DRIVE LONG NAME", "serial": "S2"}]})");
+  DeviceCommand sat("0");
+  EXPECT_STREQ(sat.getDevProperty().modelNumber, "VIRTUAL DRIVE LONG NAME");
+  EXPECT_EQ(sat.getDevProperty().modelField, OSL_MODEL_FIELD);
+}
+
+TEST_F(Commands, FailureTextIsTheLastReadsOnly) {
+  // Windows 8.1 makes the Identify Controller up from the device descriptor,
+  // which fails once as the drive is read again: that read names the query.
+  // A read without a device names nothing.
+  load(R"({"windows": "6.3", "drives": [{"bus": "nvme", "model": "NVMe MODEL A", "serial": "N0"}],
+           "faults": [{"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "property": 0, "times": 1, "after": 4}]})");
+  LogCapture log;
+  DeviceCommand command("0");
+  std::string revision, model, serial;
+  EXPECT_EQ(orv_status_code(command.getDeviceInfo(revision, model, serial)), 19u);
+  EXPECT_EQ(command.getFailureText(),
+            "ORVERR19: Query on device failed (PHYSICALDRIVE0: IOCTL_STORAGE_QUERY_PROPERTY failed (error: 31))");
+  command.closeDevice();
+  EXPECT_EQ(lineOf(command.getDeviceInfo(revision, model, serial)), 642u);
+  EXPECT_EQ(command.getFailureText(), "");
+}
+
 TEST_F(Commands, DeviceListLeavesOutUnusableDrivesAndShowsStandby) {
   // An NVMe drive whose serial number is a placeholder, on Windows 10.
   load(R"({"windows": "10.0", "drives": [{"bus": "sata", "model": "MODEL A", "serial": "S1"},

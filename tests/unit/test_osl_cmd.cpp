@@ -257,59 +257,39 @@ TEST(UnreadList, FirstTextsKeptTheRestCountedByModel) {
 TEST(UnreadList, TextsOfDrivesOfAnotherModelAreNoReason) {
   LogCapture log;
   osl_unread_list unread;
-  auto add = [&](const char* what, const char* model, u8 field) {
-    _osl_dev_entry entry = {};
-    std::snprintf(entry.model, sizeof entry.model, "%s", model);
-    entry.modelField = field;
-    osl_unread_add(&unread, what, "failed", &entry);
-  };
-  add("other", "NVMe MODEL B", 40);
-  add("cut", "NVMe MODEL A LON", 16);
-  add("unknown", "", 0);
-  _osl_dev_entry placed = {};
-  std::snprintf(placed.id, sizeof placed.id, "SCSI0:r1");
-  osl_unread_add_placed(&unread, "placed", "failed", placed);
-  for (int i = 0; i < 16; ++i) add("past", i < 15 ? "NVMe MODEL C" : "NVMe MODEL A LONG NAME", 40);
-
+  _osl_dev_entry entry = {};
   const struct {
-    const char* model;  // the drive's, as its listing read it; null: no scope names it
+    const char* model;
     u8 field;
-    const char* id;
-    u32 count;
-    std::string kept;  // what a lookup of the drive keeps
-  } cases[] = {
-      {nullptr, 0, "SCSI0:r0", 18 + 1, "other cut unknown past past past past past past past past past past past past"},
-      {"NVMe MODEL A LONG NAME", 40, "SCSI0:r0", 2 + 1, "cut unknown"},
-      {"NVMe MODEL A LONG NAME", 40, "SCSI0:r1", 3 + 1, "cut unknown placed"},
-      {"", 0, "SCSI0:r0", 18 + 1, "other cut unknown past past past past past past past past past past past past"},
-      {"NVMe MODEL D", 40, "SCSI0:r0", 1, "unknown"},
-  };
+  } disks[] = {{"NVMe MODEL B", 40}, {"NVMe MODEL A LON", 16}, {"", 0}};
+  // Three kept, then past the kept ones model B twice and the other two.
+  const int past[] = {0, 0, 1, 2};
+  for (int i = 0; i < 3 + 13 + 4; ++i) {
+    const auto& disk = disks[i < 16 ? (i < 3 ? i : 0) : past[i - 16]];
+    std::snprintf(entry.model, sizeof entry.model, "%s", disk.model);
+    entry.modelField = disk.field;
+    osl_unread_add(&unread, "disk", "failed", &entry);
+  }
+  // Of the drive's model as its listing read it; null: no scope names one.
+  const struct {
+    const char* model;
+    u8 field;
+    u32 count, kept;  // of them all, and of the texts kept
+  } cases[] = {{nullptr, 0, 20, 16}, {"", 0, 20, 16}, {"NVMe MODEL A LONG NAME", 40, 4, 2}, {"NVMe MODEL B", 40, 18, 15}};
   for (const auto& c : cases) {
+    osl_lookup_scope drive(nullptr, c.model, c.field);
     osl_unread_list record;
     record.count = 0;
-    osl_lookup_scope drive(nullptr, c.model, c.field);
-    u32 count = osl_unread_count_for(&unread, c.id);
-    u64 status;
-    {
-      osl_lookup_scope lookup(&record);  // names no model: the drive's stands
-      status = osl_lookup_unread(&unread, c.id);
-    }
-    std::string kept;
-    for (u32 i = 0; i < record.count; ++i)
-      kept += (i ? " " : "") + std::string(record.texts[i], std::strcspn(record.texts[i], ":"));
-    EXPECT_EQ(count, c.count) << (c.model ? c.model : "no scope");
-    EXPECT_EQ(kept, c.kept) << (c.model ? c.model : "no scope");
-    EXPECT_EQ(orv_status_code(status), 19u);
+    osl_lookup_scope lookup(&record);  // names no model: the drive's stands
+    EXPECT_EQ(osl_unread_count_for(&unread, "SCSI0:r0"), c.count) << (c.model ? c.model : "no scope");
+    EXPECT_EQ(orv_status_code(osl_lookup_unread(&unread, "SCSI0:r0")), 19u);
+    EXPECT_EQ(record.count, c.kept);
   }
-  // No text may be the drive: the lookup has no reason to give.
-  _osl_dev_entry other = {};
-  std::snprintf(other.model, sizeof other.model, "NVMe MODEL B");
-  other.modelField = 40;
-  osl_unread_list alone;
-  osl_unread_add(&alone, "other", "failed", &other);
-  osl_lookup_scope drive(nullptr, "NVMe MODEL A", 40);
-  EXPECT_EQ(osl_unread_count_for(&alone, "SCSI0:r0"), 0u);
-  EXPECT_EQ(osl_lookup_unread(&alone, "SCSI0:r0"), 0u);
+  osl_lookup_scope drive(nullptr, "NVMe MODEL C", 40);
+  osl_unread_list other;
+  entry.modelField = 40;
+  osl_unread_add(&other, "disk", "failed", &entry);
+  EXPECT_EQ(osl_lookup_unread(&other, "SCSI0:r0"), 0u) << "no text may be the drive";
 }
 
 TEST(Classification, TextsAreBoundedByTheAnswer) {

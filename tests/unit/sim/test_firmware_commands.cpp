@@ -203,10 +203,6 @@ TEST_F(FirmwareCommands, FirmwareInformation) {
   EXPECT_EQ(serial, "S2");
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(FirmwareCommands, FailureTextBelongsToTheLastRead) {
   // A member's set cannot be read once as its image goes out: the download
   // names that request. A later read that ends before reaching the drive

@@ -88,11 +88,11 @@ const _OrvDevProperty* listedRecord(const UpdateSession& session, const std::str
 // serial number from the drive itself, of that serial number. A record the
 // listing could not fill holds the serial number of Windows' device
 // descriptor, which may be written another way: its model alone is compared.
-u64 checkOpenedDrive(const UpdateSession& session, const std::string& name, _OrvDevProperty opened,
+// listed: the listing's record of the drive (listedRecord).
+u64 checkOpenedDrive(const UpdateSession& session, const _OrvDevProperty* listed, _OrvDevProperty opened,
                      const std::string& model, const std::string& serial, DriveRun& run) {
   osl_strcpy(opened.modelNumber, sizeof opened.modelNumber, model.c_str());
   osl_strcpy(opened.serialNumber, sizeof opened.serialNumber, serial.c_str());
-  const _OrvDevProperty* listed = listedRecord(session, name);
   bool sameSerial = !listed || !(listed->state & VazidaRaduru::ORV_STATE_FILLED) || serial == listed->serialNumber;
   if (sameSerial && isMeantFor(session, opened)) return 0;
   run.errorText = "The drive opened reports model " + (model.empty() ? "(none)" : model) + " and serial number " +
@@ -134,7 +134,7 @@ u64 downloadToDrive(UpdateSession& session, const std::string& name, DriveRun& r
   std::string model, serial;
   u64 status = describedFailure(command->getDeviceInfo(run.oldRevision, model, serial), *command, run);
   if (status) return status;
-  status = checkOpenedDrive(session, name, command->getDevProperty(), model, serial, run);
+  status = checkOpenedDrive(session, listed, command->getDevProperty(), model, serial, run);
   if (status) return status;
   Sleep(1000);
   appPrintf(true, false, "=========>Update in progress for device '%s'! Please wait...\r\n", name.c_str());

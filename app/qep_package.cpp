@@ -161,7 +161,7 @@ void printDeviceTable(const UpdateSession& session) {
   for (const _OrvDevProperty& record : session.matched)
     appPrintf(true, false, "\r\n%-16s%-12s%-25s%-35s%-40s%-31s%-10s%-10s\r\n", record.deviceName,
               record.unitStatus == 1 ? "Ready" : "Not Ready", record.firmwareRevision, session.targetRevision,
-              record.modelNumber, record.serialNumber, busTypeName(record.physicalBus),
+              osl_model_start(record.modelNumber), record.serialNumber, busTypeName(record.physicalBus),
               devTypeName(record.deviceType));
   appPrintf(true, false, "\r\n");
 }

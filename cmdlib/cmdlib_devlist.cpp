@@ -15,6 +15,12 @@ namespace {
 
 u64 listStatus(u16 code, u32 line) { return _orv_orvlib_status(code, ORV_SOURCE, line); }
 
+std::string statusText(u64 status) {
+  char text[256] = {};
+  orv_status_msgstr(status, text, sizeof text);
+  return text;
+}
+
 bool isPhysicalDrive(const char* name) { return osl_strnieq(name, "PHYSICALDRIVE", 13); }
 
 // Takes a text field of a drive-list entry, trimmed.
@@ -93,21 +99,19 @@ u64 DivIzuDevList::execute() {
     record.usable = entry.usable;
     copyTrimmed(record.deviceName, entry.id);
     copyTrimmed(record.firmwareRevision, entry.firmware);
-    copyTrimmed(record.modelNumber, entry.model);
+    // As the listing read it until the probe reads the drive's own.
+    osl_read_model(record.modelNumber, sizeof record.modelNumber, entry.model, OSL_MODEL_FIELD);
     copyTrimmed(record.serialNumber, entry.serial);
     record.modelField = entry.modelField;
     const _OrvDevProperty listed = record;
 
     std::string owner;
     bool isSupported = true;
-    char why[OSL_UNREAD_TEXT] = {};
     std::string reasons;
     u64 lockStatus = isDevOpLocked(getDeviceIdFName(record.deviceName), owner);
     if (orv_status_code(lockStatus) == ORV_ERR_DEVICE_LOCKED) {
       record.locked = 1;
-      orv_status_msgstr(lockStatus, why, sizeof why);
-      std::string reason = std::string(why) + " (process " + owner + ")";
-      addUnreadDrive(listed, entry.modelField, reason.c_str());
+      addUnreadDrive(listed, entry.modelField, statusText(lockStatus) + " (process " + owner + ")");
     } else {
       u64 fillStatus = 0;
       probeStatus = probe(record, isSupported, fillStatus, reasons);
@@ -122,19 +126,22 @@ u64 DivIzuDevList::execute() {
       // A named drive whose identification failed was not read: the list
       // answers that failure, not success.
       if (probeStatus == 0) probeStatus = fillStatus;
+      // The reasons are given whole: the drive's own may follow those of
+      // other disks that may be it.
       const _OrvDevProperty* named = &listed;
       u32 modelField = entry.modelField;
+      std::string why;
       if (probeStatus) {
-        orv_status_msgstr(probeStatus, why, sizeof why);
-        if (!reasons.empty()) osl_strcat(why, sizeof why, (" (" + reasons + ")").c_str());
+        why = statusText(probeStatus);
+        if (!reasons.empty()) why += " (" + reasons + ")";
       } else if (record.modelNumber[0] == '\0')
-        osl_strcpy(why, sizeof why, "the drive reports no model number");
+        why = "the drive reports no model number";
       else if (reportsNoSerial(record)) {
-        osl_strcpy(why, sizeof why, OSL_NO_SERIAL_NUMBER);
+        why = OSL_NO_SERIAL_NUMBER;
         named = &record;
         modelField = record.modelField;
       }
-      if (why[0]) addUnreadDrive(*named, modelField, why);
+      if (!why.empty()) addUnreadDrive(*named, modelField, why);
     }
     if (isSupported)
       ++supported;
@@ -152,11 +159,11 @@ u64 DivIzuDevList::execute() {
   return deviceId.empty() ? 0 : probeStatus;
 }
 
-void DivIzuDevList::addUnreadDrive(const _OrvDevProperty& record, u32 modelField, const char* reason) {
+void DivIzuDevList::addUnreadDrive(const _OrvDevProperty& record, u32 modelField, const std::string& reason) {
   // A drive of no known kind is no drive this program updates, unless a RAID
   // driver hides it: its identifiers did not tell what drive it is.
   if (record.deviceType == OSL_DEV_NONE && record.physicalBus != OSL_BUS_RAID) return;
-  osl_unread_add(&unread, record.deviceName, reason);
+  osl_unread_add(&unread, record.deviceName, reason.c_str());
   unreadRecordList.push_back({record.deviceName, record.modelNumber, reason, modelField});
 }
 
@@ -168,7 +175,7 @@ u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported, u64& fillStat
     osl_lookup_scope listed(nullptr, record.modelNumber, record.modelField);
     probing = OrvGenDev::newOrvDevice(record.deviceName, 0, false, false, &lookup);
   } catch (u64 status) {
-    return lookup.count ? unreadFailure(lookup, reasons) : status;
+    return lookup.count ? lookupFailure(lookup, reasons) : status;
   } catch (...) {
     return listStatus(ORV_ERR_GENERIC, 108);
   }

@@ -66,7 +66,7 @@ class ORV_EXPORT DivIzuDevList : public DivIzuGenCmd {
   // drive's identification could not be read (0 when it was); reasons: what
   // the drive's controller could not answer when it was opened.
   u64 probe(_OrvDevProperty& record, bool& supported, u64& fillStatus, std::string& reasons);
-  void addUnreadDrive(const _OrvDevProperty& record, u32 modelField, const char* reason);
+  void addUnreadDrive(const _OrvDevProperty& record, u32 modelField, const std::string& reason);
 
   std::vector<_OrvDevProperty> records;
   osl_dev_type filter;

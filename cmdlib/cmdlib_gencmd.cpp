@@ -122,9 +122,23 @@ u8 DivIzuGenCmd::filledModelField(const _OrvDevProperty& record) {
   return record.deviceType == OSL_DEV_SCSI ? OSL_PRODUCT_ID_FIELD : OSL_MODEL_FIELD;
 }
 
+namespace {
+
+void addReasons(const osl_unread_list& unread, std::string& argument, const char* id, bool judged) {
+  for (u32 i = 0; i < unread.count && i < OSL_UNREAD_KEPT; ++i)
+    if (judged || osl_unread_may_be(&unread, i, id))
+      argument += (argument.empty() ? "" : "; ") + std::string(unread.texts[i]);
+}
+
+}  // namespace
+
 u64 DivIzuGenCmd::unreadFailure(const osl_unread_list& gaps, std::string& argument, const char* id) {
-  for (u32 i = 0; i < gaps.count && i < OSL_UNREAD_KEPT; ++i)
-    if (osl_unread_may_be(&gaps, i, id)) argument += (argument.empty() ? "" : "; ") + std::string(gaps.texts[i]);
+  addReasons(gaps, argument, id, false);
+  return cmdStatus(ORV_ERR_QUERY_DEVICE, 190);
+}
+
+u64 DivIzuGenCmd::lookupFailure(const osl_unread_list& record, std::string& argument) {
+  addReasons(record, argument, nullptr, true);
   return cmdStatus(ORV_ERR_QUERY_DEVICE, 190);
 }
 
@@ -196,7 +210,7 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, bool identity
     made->unsetIgnoreError();
   } catch (u64 thrown) {
     delete made;
-    return lookup.count ? unreadFailure(lookup, argument) : thrown;
+    return lookup.count ? lookupFailure(lookup, argument) : thrown;
   } catch (...) {
     delete made;
     return cmdStatus(ORV_ERR_GENERIC, 209);

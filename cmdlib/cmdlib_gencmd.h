@@ -120,7 +120,7 @@ class ORV_EXPORT DivIzuGenCmd {
       status = read();
     }
     std::string reasons;
-    if (status && lookup.count) unreadFailure(lookup, reasons);
+    if (status && lookup.count) lookupFailure(lookup, reasons);
     if (!reasons.empty()) failureText = failureMessage(status, reasons);
     return status;
   }
@@ -135,6 +135,10 @@ class ORV_EXPORT DivIzuGenCmd {
   // any) and the model the innermost lookup scope names (osl_unread_may_be)
   // added to argument.
   static u64 unreadFailure(const osl_unread_list& gaps, std::string& argument, const char* id = nullptr);
+  // The same for a drive whose lookup kept its reasons in its own record
+  // (osl_lookup_scope): each was judged the drive's as it was kept, under
+  // the scopes of that moment, and is added as it is.
+  static u64 lookupFailure(const osl_unread_list& record, std::string& argument);
 
   // 0 when the drive is free or its lock file was stale (and is gone now);
   // 166, or 170 for a forced lock, when a program of the system holds it,

@@ -235,6 +235,19 @@ u32 usedLength(const void* descriptor, u32 bufferLength) {
   return size < bufferLength ? size : bufferLength;
 }
 
+// The model a device descriptor (usedLength bytes of it) gives, for a drive
+// the command bus reaches. Windows' AHCI and NVMe drivers give the drive's
+// own model; the others a SCSI product identification, which holds 16
+// characters of it. A missing or blank one tells nothing of the model.
+void readDescriptorModel(const STORAGE_DEVICE_DESCRIPTOR* descriptor, u32 usedLength, osl_bus_type commandBus,
+                         _osl_dev_entry* entry) {
+  char field[OSL_MODEL_FIELD + 1];
+  bool hasModel = descriptorText(descriptor, usedLength, descriptor->ProductIdOffset, OSL_MODEL_FIELD, field);
+  osl_read_model(entry->model, sizeof entry->model, hasModel ? field : "UNKNOWN", OSL_MODEL_FIELD);
+  bool ownModel = commandBus == OSL_BUS_SATA || commandBus == OSL_BUS_NVME;
+  entry->modelField = hasModel && osl_model_start(field)[0] ? ownModel ? OSL_MODEL_FIELD : OSL_PRODUCT_ID_FIELD : 0;
+}
+
 u32 vendorOf(const STORAGE_DEVICE_DESCRIPTOR* descriptor, u32 length, char* vendor) {
   return descriptorText(descriptor, usedLength(descriptor, length), descriptor->VendorIdOffset,
                         63, vendor);
@@ -274,8 +287,10 @@ u64 queryProperty(_OSL_PDEV* drive, STORAGE_PROPERTY_ID property, void* out, u32
 }
 
 // osl_describe_drive, telling why a drive could not be described (why holds
-// OSL_UNREAD_TEXT bytes) and where its entry went.
-u64 describeDrive(_OSL_PDEV* drive, DEVINST node, _osl_dev_info* list, char* why, u32* placed) {
+// OSL_UNREAD_TEXT bytes) and where its entry went. unplaced: the model of a
+// drive whose descriptor was read but that has no place in the list.
+u64 describeDrive(_OSL_PDEV* drive, DEVINST node, _osl_dev_info* list, char* why, u32* placed,
+                  _osl_dev_entry* unplaced) {
   STORAGE_DEVICE_NUMBER number = {};
   u32 error = 0;
   if (osl_ioctl(drive, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
@@ -291,6 +306,14 @@ u64 describeDrive(_OSL_PDEV* drive, DEVINST node, _osl_dev_info* list, char* why
   }
   // The list has a place for device numbers 0 to 255 only.
   if (number.DeviceNumber >= OSL_MAX_DRIVES) {
+    // A RAID driver's descriptor gives a SCSI product identification,
+    // whatever drive is behind it: its bus needs no more requests.
+    const auto* fixed = reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(descriptor);
+    osl_bus_type commandBus = OSL_BUS_NONE, physicalBus = OSL_BUS_NONE;
+    osl_dev_type deviceType = OSL_DEV_NONE;
+    if (fixed->BusType != BusTypeRAID)
+      osl_bus_dev_from_descriptor(drive, fixed, sizeof descriptor, &commandBus, &deviceType, &physicalBus, nullptr);
+    readDescriptorModel(fixed, usedLength(descriptor, sizeof descriptor), commandBus, unplaced);
     std::snprintf(why, OSL_UNREAD_TEXT, "device number %u has no place in the drive list",
                   static_cast<unsigned>(number.DeviceNumber));
     return ORV_OSL_STATUS(ORV_ERR_INDEX_OUT_OF_BOUND);
@@ -386,26 +409,25 @@ u64 osl_query_seek_penalty(_OSL_PDEV* drive, u8* noSeekPenalty) {
 namespace {
 
 void keepUnread(osl_unread_list* unread, const char* text, const char* model, u8 modelField, const char* id) {
-  char trimmedModel[sizeof unread->models[0]];
-  osl_strcpy(trimmedModel, sizeof trimmedModel, model);
-  osl_trim(trimmedModel);
+  char modelRead[sizeof unread->models[0]];
+  osl_read_model(modelRead, sizeof modelRead, model, OSL_MODEL_FIELD);
   u32 kept = unread->count++;
   if (kept < OSL_UNREAD_KEPT) {
     osl_strcpy(unread->texts[kept], OSL_UNREAD_TEXT, text);
-    osl_strcpy(unread->models[kept], sizeof trimmedModel, trimmedModel);
+    osl_strcpy(unread->models[kept], sizeof modelRead, modelRead);
     unread->modelFields[kept] = modelField;
     osl_strcpy(unread->ids[kept], sizeof unread->ids[kept], id);
     return;
   }
   u32 slot = 0;
   while (slot < unread->restModelCount && slot < OSL_UNREAD_KEPT &&
-         (unread->restModelFields[slot] != modelField || std::strcmp(unread->restModels[slot], trimmedModel) != 0))
+         (unread->restModelFields[slot] != modelField || std::strcmp(unread->restModels[slot], modelRead) != 0))
     ++slot;
   if (slot == unread->restModelCount) {
     // A slot of its own, or the one of no model known past the models told
     // apart.
     bool told = slot < OSL_UNREAD_KEPT;
-    osl_strcpy(unread->restModels[slot], sizeof trimmedModel, told ? trimmedModel : "");
+    osl_strcpy(unread->restModels[slot], sizeof modelRead, told ? modelRead : "");
     unread->restModelFields[slot] = told ? modelField : 0;
     unread->restCounts[slot] = 0;
     ++unread->restModelCount;
@@ -495,9 +517,8 @@ osl_lookup_scope::osl_lookup_scope(osl_unread_list* record, const char* model, u
     : outer_(lookupRecord), outerModel_(lookupModel), outerModelField_(lookupModelField) {
   if (record) lookupRecord = record;
   if (model) {
-    // Judged as the unread texts' models are, trimmed.
-    osl_strcpy(model_, sizeof model_, model);
-    osl_trim(model_);
+    // Kept as the unread texts' models are.
+    osl_read_model(model_, sizeof model_, model, OSL_MODEL_FIELD);
     lookupModel = model_;
     lookupModelField = modelField;
   }
@@ -617,9 +638,10 @@ void osl_enum_disk_interfaces(_osl_dev_info* list, osl_unread_list* unread) {
     drive.target = OSL_NO_TARGET;
     char why[OSL_UNREAD_TEXT] = {};
     u32 placed = OSL_MAX_DRIVES;
-    u64 status = describeDrive(&drive, disk.node, list, why, &placed);
+    _osl_dev_entry unplaced = {};
+    u64 status = describeDrive(&drive, disk.node, list, why, &placed, &unplaced);
     // A drive whose descriptor was read is named with its model.
-    const _osl_dev_entry* entry = placed < OSL_MAX_DRIVES ? &list->entries[placed] : nullptr;
+    const _osl_dev_entry* entry = placed < OSL_MAX_DRIVES ? &list->entries[placed] : &unplaced;
     if (status != 0 && why[0])
       osl_unread_add(unread, what, why, entry);
     else if (entry && entry->usable != 1)
@@ -632,7 +654,8 @@ void osl_enum_disk_interfaces(_osl_dev_info* list, osl_unread_list* unread) {
 u64 osl_describe_drive(_OSL_PDEV* drive, _osl_dev_info* list) {
   char why[OSL_UNREAD_TEXT];
   u32 placed = 0;
-  return describeDrive(drive, 0, list, why, &placed);
+  _osl_dev_entry unplaced = {};
+  return describeDrive(drive, 0, list, why, &placed, &unplaced);
 }
 
 u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
@@ -677,14 +700,7 @@ u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,
   u32 used = usedLength(descriptor, descriptorLength);
   if (!descriptorText(descriptor, used, descriptor->ProductRevisionOffset, 8, entry->firmware))
     std::strcpy(entry->firmware, "UNKNOWN");
-  bool hasModel = descriptorText(descriptor, used, descriptor->ProductIdOffset, OSL_MODEL_FIELD, entry->model);
-  bool blankModel = std::strspn(entry->model, " ") == std::strlen(entry->model);
-  if (!hasModel) std::strcpy(entry->model, "UNKNOWN");
-  // Windows' AHCI and NVMe drivers give the drive's own model; the others a
-  // SCSI product identification, which holds 16 characters of it. A missing
-  // or blank one tells nothing of the model.
-  bool ownModel = commandBus == OSL_BUS_SATA || commandBus == OSL_BUS_NVME;
-  entry->modelField = blankModel ? 0 : ownModel ? OSL_MODEL_FIELD : OSL_PRODUCT_ID_FIELD;
+  readDescriptorModel(descriptor, used, commandBus, entry);
   // The serial number is judged as the descriptor gives it, none as empty.
   bool hasSerial = descriptorText(descriptor, used, descriptor->SerialNumberOffset, 20, entry->serial);
   if (lacksSerialNumber(deviceType, entry->serial)) entry->usable = 0;

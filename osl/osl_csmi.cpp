@@ -9,6 +9,7 @@
 #include "osl/orv_status.h"
 #include "osl/osl_clib.h"
 #include "osl/osl_log.h"
+#include "osl/osl_model.h"
 #include "osl/osl_nvme.h"
 #include "osl/osl_sata.h"
 #include "osl/osl_storage.h"
@@ -147,7 +148,16 @@ class RaidConfig {
   u32 maxDrives_ = 0;
 };
 
-bool isNvmeModel(const osl_csmi_raid_drive& drive) { return std::memcmp(drive.bModel, "NVMe", 4) == 0; }
+// The model of a RAID drive, as every listing reads a model.
+void readModel(const osl_csmi_raid_drive& drive, char (&model)[41]) {
+  osl_read_model(model, sizeof model, reinterpret_cast<const char*>(drive.bModel), sizeof drive.bModel);
+}
+
+bool isNvmeModel(const osl_csmi_raid_drive& drive) {
+  char model[41];
+  readModel(drive, model);
+  return std::strncmp(osl_model_start(model), "NVMe", 4) == 0;
+}
 
 // A text field of the controller: at most limit characters, trimmed.
 void copyField(char* out, const u8* field, u32 limit) {
@@ -205,7 +215,7 @@ void describeMember(const _OSL_PDEV& controller, const osl_csmi_raid_drive& driv
   entry->deviceNumber = drive.bSASAddress[3];
   std::snprintf(entry->id, sizeof entry->id, "SCSI%u:r%u", controller.port, drive.bSASAddress[3]);
   copyField(entry->firmware, drive.bFirmware, sizeof drive.bFirmware);
-  copyField(entry->model, drive.bModel, sizeof drive.bModel);
+  readModel(drive, entry->model);
   entry->modelField = sizeof drive.bModel;
   copyField(entry->serial, drive.bSerialNumber, 20);
   entry->commandBus = OSL_BUS_CSMI;

@@ -116,7 +116,9 @@ StoragePort::StoragePort(Machine& machine, rapidjson::Value& record, uint32_t in
                               uint64_t{memberCount++ & 0xFF} << 32;
           member.sasAddress = sasAddressOf(one, fallback);
           uint32_t number = numberOf(one, "number", 1000 * (index + 1) + member.sasAddress[3]);
-          if (textOf(one, "model", "NVMe").rfind("NVMe", 0) == 0)
+          // The model names an NVMe drive, whatever blanks pad it.
+          std::string model = textOf(one, "model", "NVMe");
+          if (model.compare(std::min(model.find_first_not_of(' '), model.size()), 4, "NVMe") == 0)
             member.record = makeNvmeDrive(machine, one, number);
           else
             member.record = std::make_unique<Drive>(machine, one, number);

@@ -209,6 +209,13 @@ TEST(DriveListedTwice, ModelReadWholeOrFromAShorterField) {
       {"ORVENTA VIRTUAL ", 16, "VIRTUAL DRIVE", false},
       {"ORVENTA VIRTUAL", 16, "VIRTUAL DRIVE", true},
       {"", 0, "ANY MODEL", true},
+      // The blanks before a model are padding, also where the field cuts it:
+      // they take its room there.
+      {" MODEL A", OSL_MODEL_FIELD, "MODEL A", true},
+      {" NVMe MODEL A", 16, "NVMe MODEL A", true},
+      {" NVMe MODEL A LO", 16, "NVMe MODEL A LONG NAME", true},
+      {"NVMe MODEL A LO", 16, "NVMe MODEL A LONG NAME", false},
+      {"  NVMe MODEL A L", 16, " NVMe MODEL A LONG NAME", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(osl_may_be_model(c.read, c.field, c.model), c.may) << c.read << "|" << c.model;
@@ -218,6 +225,15 @@ TEST(DriveListedTwice, ModelReadWholeOrFromAShorterField) {
   }
   // Read whole, a model is never the start of the package's.
   EXPECT_FALSE(osl_is_model("VIRTUAL DRIVE 2T", "VIRTUAL DRIVE 2TB"));
+  // Two readings: either may be the other's, cut or with the maker's name.
+  for (bool swapped : {false, true}) {
+    auto oneModel = [swapped](const char* a, u32 fieldA, const char* b, u32 fieldB) {
+      return swapped ? osl_may_be_one_model(b, fieldB, a, fieldA) : osl_may_be_one_model(a, fieldA, b, fieldB);
+    };
+    EXPECT_TRUE(oneModel(" NVMe MODEL A LO", 16, " NVMe MODEL A LONG NAME", OSL_MODEL_FIELD));
+    EXPECT_TRUE(oneModel("NVMe MODEL A", 16, "ORVENTA NVMe MODEL A", OSL_MODEL_FIELD));
+    EXPECT_FALSE(oneModel("NVMe MODEL A LO", 16, " NVMe MODEL A LONG NAME", OSL_MODEL_FIELD));
+  }
 }
 
 // Drive lock files in a lock folder of the test's own, on either host.

@@ -245,7 +245,7 @@ TEST(UnreadList, FirstTextsKeptTheRestCountedByModel) {
   }
   EXPECT_EQ(unread.count, 36u);
   ASSERT_EQ(unread.restModelCount, 17u);
-  EXPECT_EQ(std::string(unread.restModels[0]) + " " + std::to_string(unread.restCounts[0]), "MODEL B 2");
+  EXPECT_EQ(std::string(unread.restModels[0]) + "|" + std::to_string(unread.restCounts[0]), " MODEL B|2");
   EXPECT_EQ(std::string(unread.restModels[15]) + std::to_string(unread.restModelFields[15]) + " " +
                 std::to_string(unread.restCounts[15]),
             "MODEL 3216 2");
@@ -297,9 +297,14 @@ TEST(Classification, TextsAreBoundedByTheAnswer) {
     bytes = descriptor(BusTypeSata, nullptr, product);
     osl_fill_dev_entry(&drive, 0, reinterpret_cast<STORAGE_DEVICE_DESCRIPTOR*>(bytes.data()),
                        OSL_DESCRIPTOR_LENGTH, &entry);
-    EXPECT_STREQ(entry.model, product ? product : "UNKNOWN");
+    EXPECT_STREQ(entry.model, product ? "" : "UNKNOWN");
     EXPECT_EQ(entry.modelField, 0) << '"' << (product ? product : "none") << '"';
   }
+  // The blanks after a model pad the field; those before it stay with it.
+  bytes = descriptor(BusTypeScsi, "NVMe    ", " NVMe MODEL A LO");
+  osl_fill_dev_entry(&drive, 0, reinterpret_cast<STORAGE_DEVICE_DESCRIPTOR*>(bytes.data()),
+                     OSL_DESCRIPTOR_LENGTH, &entry);
+  EXPECT_STREQ(entry.model, " NVMe MODEL A LO");
 }
 
 }  // namespace

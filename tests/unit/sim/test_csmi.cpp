@@ -386,9 +386,9 @@ TEST_F(CsmiDrives, NvmeDisksOutsideTheSets) {
       {"bus": "sata", "serial": "P0"}, {"bus": "nvme", "model": "NVMe DISK", "serial": "D1"},
       {"bus": "nvme", "serial": "D2", "target": 20, "number": 5}, {"bus": "nvme", "serial": "D3"}],
     "raidSets": [{"drives": [{"model": "NVMe A", "serial": "NA", "sasAddress": "0000010700000000"}]}]}], "faults": [)";
-  const std::vector<std::string> threeDisks = {"SCSI2:r8 #8 8/3/8 'NVMe DISK       ' 'REV0' 'D1' medium 1",
-                                               "SCSI2:r20 #20 8/3/8 'VIRTUAL DRIVE   ' 'REV0' 'D2' medium 1",
-                                               "SCSI2:r21 #21 8/3/8 'VIRTUAL DRIVE   ' 'REV0' 'D3' medium 1"};
+  const std::vector<std::string> threeDisks = {"SCSI2:r8 #8 8/3/8 'NVMe DISK' 'REV0' 'D1' medium 1",
+                                               "SCSI2:r20 #20 8/3/8 'VIRTUAL DRIVE' 'REV0' 'D2' medium 1",
+                                               "SCSI2:r21 #21 8/3/8 'VIRTUAL DRIVE' 'REV0' 'D3' medium 1"};
   const struct {
     std::string machine;
     std::vector<std::string> listed;  // the disks as the listing shows them
@@ -396,7 +396,7 @@ TEST_F(CsmiDrives, NvmeDisksOutsideTheSets) {
     u32 absent;                       // the drive query of target 30
     size_t pieceRequests;             // the requests of a disk's lookup before a firmware request
   } cases[] = {
-      {alone, {"SCSI2:r0 #0 8/3/8 'NVMe DISK       ' 'REV0' 'D1' medium 1"}, 0, 43, 1},
+      {alone, {"SCSI2:r0 #0 8/3/8 'NVMe DISK' 'REV0' 'D1' medium 1"}, 0, 43, 1},
       {withSets + "]}", threeDisks, 0, 43, 2},
       {withSets + R"({"csmi": 11, "set": 0, "returnCode": 3}]})", threeDisks, 19, 19, 2},
       {withSets + R"({"csmi": 10, "returnCode": 3}]})", threeDisks, 19, 19, 1},
@@ -494,9 +494,9 @@ TEST_F(CsmiDrives, DisksOfSeveralControllers) {
                                 {"bus": "nvme", "model": "NVMe TWO", "serial": "0000_0000", "target": 6}]}], "faults": [)";
   load(machine + "]}");
   DriveList drives;
-  const std::string second = "SCSI2:r4 #4 8/3/8 'NVMe TWO        ' 'REV0' 'D2' medium 1\n"
-                             "SCSI2:r6 #6 8/3/8 'NVMe TWO        ' 'REV0' '0000_0000' medium 1 unusable\n";
-  EXPECT_EQ(drives.text(), "SCSI1:r4 #4 8/3/8 'NVMe ONE        ' 'REV0' 'D1' medium 1\n" + second);
+  const std::string second = "SCSI2:r4 #4 8/3/8 'NVMe TWO' 'REV0' 'D2' medium 1\n"
+                             "SCSI2:r6 #6 8/3/8 'NVMe TWO' 'REV0' '0000_0000' medium 1 unusable\n";
+  EXPECT_EQ(drives.text(), "SCSI1:r4 #4 8/3/8 'NVMe ONE' 'REV0' 'D1' medium 1\n" + second);
   for (const char* id : {"SCSI1:r4", "SCSI2:r4"}) {
     OpenDrive disk(id);
     std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
@@ -521,13 +521,13 @@ TEST_F(CsmiDrives, DisksOfSeveralControllers) {
     const char* first;   // the listing's entry of the first disk
     const char* reason;  // what the listing and the lookup of SCSI1:r4 record
   } cases[] = {
-      {R"({"cfgmgr32": "CM_Get_Parent", "drive": 0})", "PHYSICALDRIVE0 #0 8/3/8 'NVMe ONE        ' 'REV0' 'D1' medium 1 unusable\n",
+      {R"({"cfgmgr32": "CM_Get_Parent", "drive": 0})", "PHYSICALDRIVE0 #0 8/3/8 'NVMe ONE' 'REV0' 'D1' medium 1 unusable\n",
        "#4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: its RAID controller cannot be told (CM_Get_Parent "
        "failed (CONFIGRET: 13))"},
       {R"({"ioctl": "CreateFileW", "drive": 0})", "",
        "#4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: CreateFileW failed (error: 31)"},
       {R"({"ioctl": "IOCTL_STORAGE_QUERY_PROPERTY", "property": 2, "drive": 0})",
-       "PHYSICALDRIVE0 #0 255/255/5 'NVMe ONE        ' 'REV0' 'D1' medium 3 unusable\n",
+       "PHYSICALDRIVE0 #0 255/255/5 'NVMe ONE' 'REV0' 'D1' medium 3 unusable\n",
        "#4&0&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: IOCTL_STORAGE_QUERY_PROPERTY failed (error: 31)"},
   };
   for (const auto& c : cases) {

@@ -31,8 +31,8 @@ TEST_F(DriveListing, EachKindOfDrive) {
   // the revision.
   EXPECT_EQ(drives.text(),
             "PHYSICALDRIVE0 #0 1/1/1 'MODEL A' 'REV00001' 'S1' medium 1\n"
-            "PHYSICALDRIVE1 #1 3/1/3 'MODEL A         ' '0001' 'S2' medium 2\n"
-            "PHYSICALDRIVE2 #2 3/2/3 'MODEL B         ' 'R001' 'S3' medium 1\n");
+            "PHYSICALDRIVE1 #1 3/1/3 'MODEL A' '0001' 'S2' medium 2\n"
+            "PHYSICALDRIVE2 #2 3/2/3 'MODEL B' 'R001' 'S3' medium 1\n");
   EXPECT_EQ(drives[0].logicalUnit, 0xFFFF);
   EXPECT_EQ(trace(),
             "STORAGE_GET_DEVICE_NUMBER STORAGE_QUERY_PROPERTY:0 STORAGE_QUERY_PROPERTY:7 "
@@ -178,7 +178,7 @@ TEST_F(DriveListing, OneOpenDrive) {
   std::unique_ptr<_osl_dev_info> list(new _osl_dev_info());
   ASSERT_EQ(osl_drive_query(open.drive, list.get()), 0u);
   EXPECT_EQ(list->count, 1);
-  EXPECT_EQ(describe(list->entries[1]), "PHYSICALDRIVE1 #1 3/1/3 'MODEL A         ' '0001' 'S2' medium 2");
+  EXPECT_EQ(describe(list->entries[1]), "PHYSICALDRIVE1 #1 3/1/3 'MODEL A' '0001' 'S2' medium 2");
   ASSERT_FALSE(winsim::storageTrace().empty());
   EXPECT_EQ(winsim::storageTrace()[0].name, "IOCTL_SCSI_MINIPORT");
   EXPECT_EQ(winsim::storageTrace()[0].error, static_cast<DWORD>(ERROR_INVALID_FUNCTION));

@@ -106,7 +106,7 @@ u64 downloadToDrive(UpdateSession& session, const std::string& name, DriveRun& r
   // What the drive's commands could not read of a drive the listing read as
   // of another model is no reason given for this one.
   const _OrvDevProperty* listed = listedRecord(session, name);
-  osl_lookup_scope drive(nullptr, listed ? listed->modelNumber : nullptr, listed ? listed->modelField : 0);
+  osl_lookup_scope listedModel(nullptr, listed ? listed->modelNumber : nullptr, listed ? listed->modelField : 0);
   std::unique_ptr<DivIzuFwDownloadFromBuffer> command =
       makeCommand<DivIzuFwDownloadFromBuffer>(run, name, session.image, session.imageLength);
   printDeviceProperties(*command);

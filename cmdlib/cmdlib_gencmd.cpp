@@ -199,7 +199,7 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, bool identity
   osl_unread_list lookup;
   lookup.count = 0;
   try {
-    osl_lookup_scope listed(nullptr, devProperty.modelNumber, devProperty.modelField);
+    osl_lookup_scope listedModel(nullptr, devProperty.modelNumber, devProperty.modelField);
     made = OrvGenDev::newOrvDevice(deviceId, namespaceId, false, allocatedNsMode, &lookup);
     if (identityNeeded) {
       char revision[9], model[41], serial[21], component[9];

@@ -176,10 +176,11 @@ void osl_unread_add(osl_unread_list* unread, const char* what, const char* why,
                     const _osl_dev_entry* entry = nullptr);
 // The same for a drive the listing read and placed under its entry's id.
 void osl_unread_add_placed(osl_unread_list* unread, const char* what, const char* why, const _osl_dev_entry& entry);
-// How many of the list's texts may be the drive with this id (null: any
-// drive): all but those of drives placed under other ids and, where the
-// innermost lookup scope knows the drive's model, those of drives whose
-// model was read and cannot be it.
+// How many of the list's drives may be the drive with this id (null: any
+// drive): of the kept texts, all but those of drives placed under other ids;
+// where the innermost lookup scope knows the drive's model, none whose model
+// was read and cannot be it. The drives past the kept texts are told apart by
+// their models alone: their ids are not kept.
 u32 osl_unread_count_for(const osl_unread_list* unread, const char* id);
 // Whether the kept text at index may be the drive with this id, by the same
 // rule.

@@ -241,8 +241,10 @@ struct MemberLookup {
 // the disk the drive's opening found stands, and a controller without sets
 // answers 0. The RAID information or a set that cannot be read may hold the
 // drive, or the entry the listing lists: the first such failure is the
-// answer, code 19, unless a listed entry or a disk holds it. Else a disk the
-// enumeration could not read may be the drive: that is the answer.
+// answer, code 19, unless a listed entry or a disk holds it. Else the disks
+// the enumeration could not read are the answer when one of them may be the
+// drive (osl_lookup_unread: by its id and, where the lookup scope knows it,
+// by its model).
 u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, bool beforeFirmware) {
   osl_csmi_raid_info_buffer info = {};
   std::string firstUnread;

@@ -244,6 +244,15 @@ TEST_F(RunReports, UnreadDrivesThePackageMayBeMeantForAreNamed) {
       {R"({"bus": "nvme", "model": ")" + model + R"(", "serial": "L0"})", R"({"csmi": 4026542088, "times": 1})", "",
        "SCSI0:r0: NVMe identify command failed", {"REV00002", "REV00002", "R001"}, "10.0",
        R"([{"kind": "csmi", "drives": [{"bus": "nvme", "model": ")" + model + R"(", "serial": "D0"}]}])"},
+      // Blanks before a model take room of the 16 characters a translation
+      // or a RAID driver's disk lists.
+      {R"({"bus": "sat", "model": " )" + model + R"(", "serial": "L0"})", R"({"ata": 236, "drive": 0, "times": 1})", "",
+       "PHYSICALDRIVE0: ATA Identify failed", {"REV00001", "REV00002", "R001"}},
+      {R"({"bus": "sata", "model": "MODEL C", "serial": "L0"})", R"({"cfgmgr32": "CM_Get_Parent", "drive": 5})", "",
+       "\\\\?\\scsi#disk&ven_nvme&prod__model_a_2tb_sat#4&5&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: its RAID "
+       "controller cannot be told (CM_Get_Parent failed (CONFIGRET: 13))",
+       {"REV00001", "REV00002", "R001"}, "10.0",
+       R"([{"kind": "csmi", "drives": [{"bus": "nvme", "model": " )" + model + R"(", "serial": "D0", "number": 5}]}])"},
       // Windows 8.1's NVMe driver makes up the identity of its own drives
       // only: the RAID driver's disk is still named.
       {R"({"bus": "nvme", "model": ")" + model + R"(", "serial": "L0"})", R"({"csmi": 4026542088, "times": 1})", "",

@@ -875,6 +875,37 @@ TEST_F(Update, NvmeDiskOutsideTheRaidSetsUpdatedAsAMember) {
        "NVMe MODEL A", {}, 1, "0:0=REV00001 0:set0=REV00001 ", "SCSI0:r0: Firmware download failed",
        "[SCSI0:r0] Error description: ORVERR19: Query on device failed (storage port 0: CSMI RAID information failed "
        "(error: 0, return code: 0x1)).", "SCSI0:r0"},
+      // Blanks before a model pad it: a disk's lookup fails once as it is
+      // opened, and names its own call; a member is the package's drive.
+      {csmi("10.0", R"({"bus": "nvme", "model": " NVMe MODEL A LONG NAME", "serial": "D5", "number": 5})", "", "",
+            R"({"cfgmgr32": "CM_Get_Parent", "drive": 5, "after": 3, "times": 1})"),
+       "NVMe MODEL A LONG NAME", {}, 1, "0:0=REV00001 ", "SCSI0:r0: Firmware download failed",
+       "[SCSI0:r0] Error description: ORVERR19: Query on device failed (\\\\?\\scsi#disk&ven_nvme&prod__nvme_model_a_lo#"
+       "4&5&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: its RAID controller cannot be told (CM_Get_Parent failed "
+       "(CONFIGRET: 13))).", "SCSI0:r0"},
+      // Its Identify fails once as the drives are listed: the table shows
+      // the model its set gave.
+      {csmi("10.0", "", R"({"model": " NVMe MODEL A", "serial": "M0"})", "", R"({"csmi": 4026542088, "times": 1})"),
+       "NVMe MODEL A", {"SCSI0:r0"}, 1602, "0:set0=REV00002 ", nullptr,
+       "REV00002                           NVMe MODEL A                            M0"},
+      // A drive reported with the maker's name may be the unread disk of
+      // its model.
+      {csmi("10.0", R"({"bus": "nvme", "model": "ORVENTA NVMe MODEL A", "serial": "D5", "number": 5},
+                       {"bus": "nvme", "model": "NVMe MODEL A", "serial": "D6", "number": 200})", "", "",
+            R"({"cfgmgr32": "CM_Get_Parent", "drive": 200}, {"cfgmgr32": "CM_Get_Parent", "drive": 5, "after": 3, "times": 1})"),
+       "NVMe MODEL A", {}, 1, "0:0=REV00001 0:1=REV00001 ", "SCSI0:r0: Firmware download failed",
+       "(CONFIGRET: 13)); \\\\?\\scsi#disk&ven_nvme&prod_nvme_model_a#4&200&0&000000#", "SCSI0:r0"},
+      // The drive's own text ends its entry, after those of two disks whose
+      // controller cannot be told.
+      {twoPorts + R"({"kind": "csmi", "drives": [
+          {"bus": "nvme", "model": "NVMe MODEL A 2TB X", "serial": "U0", "number": 20, "target": 40},
+          {"bus": "nvme", "model": "NVMe MODEL A 2TB X", "serial": "U1", "number": 21, "target": 41}]},
+          {"kind": "csmi", "drives": [{"bus": "nvme", "model": "NVMe MODEL A 2TB X", "serial": "S0", "number": 10,
+           "target": 5}]}], "faults": [{"cfgmgr32": "CM_Get_Parent", "drive": 20}, {"cfgmgr32": "CM_Get_Parent",
+           "drive": 21}, {"cfgmgr32": "CM_Get_Parent", "after": 2, "times": 1}]})",
+       "NVMe MODEL A 2TB X", {}, 1, "0:0=REV00001 0:1=REV00001 1:0=REV00001 ",
+       "#4&10&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}: its RAID controller cannot be told (CM_Get_Parent "
+       "failed (CONFIGRET: 13)))\n"},
       // Its Identify Controller comes back blank only as it is read again
       // after the download: the image went in.
       {controller + R"(}], "faults": [{"csmi": 4026542088, "after": 18, "times": 1}]})", "VIRTUAL DRIVE",

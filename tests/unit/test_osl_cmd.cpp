@@ -255,8 +255,18 @@ TEST(UnreadList, FirstTextsKeptTheRestCountedByModel) {
   // A drive looked up may be any of them, or, its model known, those of its
   // model and those of no model known.
   EXPECT_EQ(osl_unread_count_for(&unread, "SCSI0:r0"), 36u);
-  osl_lookup_scope drive(nullptr, "MODEL 32", 16);
-  EXPECT_EQ(osl_unread_count_for(&unread, "SCSI0:r0"), 2u + 2u);
+  {
+    osl_lookup_scope drive(nullptr, "MODEL 32", 16);
+    EXPECT_EQ(osl_unread_count_for(&unread, "SCSI0:r0"), 2u + 2u);
+  }
+  // A drive whose model a field cut, after blanks, may be a disk read whole.
+  osl_unread_list whole;
+  whole.count = 0;
+  entry.modelField = OSL_MODEL_FIELD;
+  std::snprintf(entry.model, sizeof entry.model, " NVMe MODEL A LONG NAME");
+  osl_unread_add(&whole, "disk", "failed", &entry);
+  osl_lookup_scope cut(nullptr, " NVMe MODEL A LO", 16);
+  EXPECT_EQ(osl_unread_count_for(&whole, nullptr), 1u);
 }
 
 TEST(Classification, TextsAreBoundedByTheAnswer) {

@@ -407,13 +407,24 @@ TEST_F(Commands, DiskOfAnotherModelIsNoReasonForADrive) {
   u64 status = thrownStatus([] { DeviceCommand opened("SCSI0:r0"); });
   EXPECT_EQ(orv_status_code(status), 19u);
   EXPECT_EQ(disks(DivIzuGenCmd::getLastError()), "model_a") << DivIzuGenCmd::getLastError();
-  load(machine(4));
-  DivIzuDevList list;
-  list.execute();
-  std::string named;
-  for (const DivIzuDevList::UnreadDrive& drive : list.unreadRecords())
-    named += drive.deviceName + " " + disks(drive.reason) + "\n";
-  EXPECT_EQ(named, "SCSI0:r0 model_a\nSCSI0:r1 model_b\n");
+  // The opening and the probe give the texts they judged under the model
+  // their own listing read, whatever model the caller's scope names.
+  load(machine(3));
+  {
+    osl_lookup_scope caller(nullptr, "NVMe MODEL B", OSL_MODEL_FIELD);
+    thrownStatus([] { DeviceCommand opened("SCSI0:r0"); });
+  }
+  EXPECT_EQ(disks(DivIzuGenCmd::getLastError()), "model_a") << DivIzuGenCmd::getLastError();
+  for (const char* callerModel : {static_cast<const char*>(nullptr), "NVMe MODEL C"}) {
+    load(machine(4));
+    osl_lookup_scope caller(nullptr, callerModel, OSL_MODEL_FIELD);
+    DivIzuDevList list;
+    list.execute();
+    std::string named;
+    for (const DivIzuDevList::UnreadDrive& drive : list.unreadRecords())
+      named += drive.deviceName + " " + disks(drive.reason) + "\n";
+    EXPECT_EQ(named, "SCSI0:r0 model_a\nSCSI0:r1 model_b\n") << (callerModel ? callerModel : "no scope");
+  }
 
   // A drive read whole tells its model from the field its identification
   // holds, not from the translation's 16 characters the listing had.

@@ -42,7 +42,8 @@ TEST_F(DriveListing, EachKindOfDrive) {
 
 TEST_F(DriveListing, DrivesSitAtTheirDeviceNumbers) {
   load(R"({"drives": [{"bus": "sas", "number": 5, "serial": "FIVE"}, {"bus": "sat", "serial": "SIX"},
-    {"bus": "sata", "number": 0, "serial": "ZERO"}, {"bus": "sata", "number": 300, "serial": "BEYOND"},
+    {"bus": "sata", "number": 0, "serial": "ZERO"}, {"bus": "sata", "number": 300, "serial": "BEYOND",
+    "model": "MODEL BEYOND"},
     {"bus": "sas", "number": 2, "serial": "TWO"}]})");
   DriveList drives;
   ASSERT_EQ(drives.status, 0u);
@@ -54,6 +55,10 @@ TEST_F(DriveListing, DrivesSitAtTheirDeviceNumbers) {
     EXPECT_EQ(drives[gap].id[0], '\0') << gap;
   }
   EXPECT_EQ(osl_dev_info_free_index(drives.list.get()), 4u);
+  // A drive with no place is named with the model its descriptor gave.
+  ASSERT_EQ(drives.unread.count, 1u);
+  EXPECT_EQ(std::string(drives.unread.models[0]) + "|" + std::to_string(drives.unread.modelFields[0]),
+            "MODEL BEYOND|40");
   std::string full = R"({"drives": [{"bus": "sata"})";
   for (int i = 1; i < 256; ++i) full += R"(, {"bus": "sata"})";
   load(full + "]}");

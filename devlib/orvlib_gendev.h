@@ -19,7 +19,9 @@
 namespace VazidaRaduru {
 
 // One drive's record in a device list. The identification texts are
-// NUL-terminated and trimmed by the command library.
+// NUL-terminated and trimmed by the command library, but for the model of a
+// record its drive did not fill: that is kept as the listing read it
+// (osl_read_model), the blanks before it included.
 struct _OrvDevProperty {
   u16 deviceNumber;
   char deviceName[32];

@@ -105,7 +105,7 @@ struct _osl_dev_entry {
   u16 deviceNumber;
   char id[32];
   char firmware[9];
-  char model[41];
+  char model[41];  // as osl_read_model keeps it: the blanks before it stay
   char serial[21];
   // The characters of the field the model came from: a shorter model is the
   // drive's whole one, a model as long may have been cut short there. 0: the
@@ -152,7 +152,7 @@ constexpr u32 OSL_UNREAD_TEXT = 320;
 struct osl_unread_list {
   u32 count = 0;  // all of them, kept or not
   char texts[OSL_UNREAD_KEPT][OSL_UNREAD_TEXT];
-  char models[OSL_UNREAD_KEPT][41];
+  char models[OSL_UNREAD_KEPT][41];  // as osl_read_model keeps them
   u8 modelFields[OSL_UNREAD_KEPT];  // as _osl_dev_entry::modelField; 0: no model known
   // Those beyond the kept ones by model: each model and field once, with how
   // many had it, for OSL_UNREAD_KEPT models. Those of a model that finds no
@@ -202,7 +202,8 @@ u64 osl_lookup_unread(const osl_unread_list* unread, const char* id);
 // the scope lives goes to the opener's record (null: the outer scope's).
 // model: what the opener's listing read of the drive's model, from a field
 // of modelField characters (as _osl_dev_entry::modelField; 0: the drive's
-// model is not known); null: the outer scope's.
+// model is not known), kept as osl_read_model keeps it; null: the outer
+// scope's.
 class osl_lookup_scope {
  public:
   explicit osl_lookup_scope(osl_unread_list* record, const char* model = nullptr, u8 modelField = 0);

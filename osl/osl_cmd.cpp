@@ -640,10 +640,11 @@ void osl_enum_disk_interfaces(_osl_dev_info* list, osl_unread_list* unread) {
     u32 placed = OSL_MAX_DRIVES;
     _osl_dev_entry unplaced = {};
     u64 status = describeDrive(&drive, disk.node, list, why, &placed, &unplaced);
-    // A drive whose descriptor was read is named with its model.
-    const _osl_dev_entry* entry = placed < OSL_MAX_DRIVES ? &list->entries[placed] : &unplaced;
+    // A drive whose descriptor was read is named with its model, also one
+    // with no place in the list.
+    const _osl_dev_entry* entry = placed < OSL_MAX_DRIVES ? &list->entries[placed] : nullptr;
     if (status != 0 && why[0])
-      osl_unread_add(unread, what, why, entry);
+      osl_unread_add(unread, what, why, entry ? entry : &unplaced);
     else if (entry && entry->usable != 1)
       osl_unread_add_placed(unread, what, OSL_NO_SERIAL_NUMBER, *entry);
     CloseHandle(disk.handle);

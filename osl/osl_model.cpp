@@ -21,9 +21,7 @@ void dropBlanksAfter(std::string& text) {
 
 void osl_read_model(char* out, u32 size, const char* field, u32 length) {
   if (size == 0) return;
-  u32 used = 0;
-  while (used < length && field[used]) ++used;
-  std::string read(field, used);
+  std::string read(field, strnlen(field, length));
   dropBlanksAfter(read);
   osl_strcpy(out, size, read.c_str());
 }

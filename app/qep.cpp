@@ -106,7 +106,7 @@ u64 downloadToDrive(UpdateSession& session, const std::string& name, DriveRun& r
   // What the drive's commands could not read of a drive the listing read as
   // of another model is no reason given for this one.
   const _OrvDevProperty* listed = listedRecord(session, name);
-  osl_lookup_scope listedModel(nullptr, listed ? listed->modelNumber : nullptr, listed ? listed->modelField : 0);
+  osl_lookup_scope runListingModel(nullptr, listed ? listed->modelNumber : nullptr, listed ? listed->modelField : 0);
   std::unique_ptr<DivIzuFwDownloadFromBuffer> command =
       makeCommand<DivIzuFwDownloadFromBuffer>(run, name, session.image, session.imageLength);
   printDeviceProperties(*command);
@@ -335,7 +335,8 @@ void reportFailure(UpdateSession& session, u64 status, const std::string& text) 
 
 void reportUnreadDrives(const UpdateSession& session) {
   appPrintf(true, true, "\r\nNot all drives could be read. These were not read and not updated:\r\n");
-  for (const std::string& what : session.unread) appPrintf(true, true, "%s\r\n", what.c_str());
+  // Each entry whole, however long: it is no formatted line.
+  for (const std::string& what : session.unread) appPrintText((what + "\r\n").c_str(), true, true, true);
   appPrintf(true, true, "\r\n");
 }
 

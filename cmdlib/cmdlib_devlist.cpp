@@ -170,9 +170,8 @@ void DivIzuDevList::addUnreadDrive(const _OrvDevProperty& record, u32 modelField
 u64 DivIzuDevList::probe(_OrvDevProperty& record, bool& supported, u64& fillStatus, std::string& reasons) {
   OrvGenDev* probing = nullptr;
   osl_unread_list lookup;
-  lookup.count = 0;
   try {
-    osl_lookup_scope listedModel(nullptr, record.modelNumber, record.modelField);
+    osl_lookup_scope entryModel(nullptr, record.modelNumber, record.modelField);
     probing = OrvGenDev::newOrvDevice(record.deviceName, 0, false, false, &lookup);
   } catch (u64 status) {
     return lookup.count ? lookupFailure(lookup, reasons) : status;

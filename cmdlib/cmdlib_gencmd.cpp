@@ -41,6 +41,15 @@ bool isOwnerProgram(const char* imageName) {
   return osl_strieq(imageName, "VORMEL") || osl_strieq(imageName, "RARAVID");
 }
 
+// The target a RAID driver presents the drive at, when the id names one
+// ("SCSI1:r5"); OSL_NO_TARGET otherwise.
+u8 raidTarget(const std::string& id) {
+  u8 port = 0, target = OSL_NO_TARGET, kind = 0;
+  u64 handle = 0;
+  if (osl_parse_dev_id(id.c_str(), &port, &target, &kind, &handle) != 0 || kind != 'r') return OSL_NO_TARGET;
+  return target;
+}
+
 // The lock text this process writes.
 std::string ownLockText(bool forced) {
   char text[16];
@@ -124,10 +133,21 @@ u8 DivIzuGenCmd::filledModelField(const _OrvDevProperty& record) {
 
 namespace {
 
+// The kept texts that are the drive's, in the order they came in; the drives
+// past them are counted after the last text of another disk, so that the
+// drive's own texts, when they came last, end the reasons.
 void addReasons(const osl_unread_list& unread, std::string& argument, const char* id, bool judged) {
-  for (u32 i = 0; i < unread.count && i < OSL_UNREAD_KEPT; ++i)
-    if (judged || osl_unread_may_be(&unread, i, id))
-      argument += (argument.empty() ? "" : "; ") + std::string(unread.texts[i]);
+  u32 kept = osl_unread_kept(&unread);
+  u32 past = judged ? unread.count - kept : osl_unread_rest_for(&unread);
+  std::vector<std::string> reasons;
+  size_t afterOthers = 0;
+  for (u32 i = 0; i < kept; ++i) {
+    if (!judged && !osl_unread_may_be(&unread, i, id)) continue;
+    reasons.emplace_back(unread.texts[i]);
+    if (!unread.own[i]) afterOthers = reasons.size();
+  }
+  if (past) reasons.insert(reasons.begin() + afterOthers, std::to_string(past) + " more (see the log)");
+  for (const std::string& reason : reasons) argument += (argument.empty() ? "" : "; ") + reason;
 }
 
 }  // namespace
@@ -165,6 +185,7 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, bool identity
   std::unique_ptr<_osl_dev_info> list(new (std::nothrow) _osl_dev_info());
   if (!list) return cmdStatus(ORV_ERR_NO_MEMORY, 154);
   osl_unread_list unread;
+  unread.ownTarget = raidTarget(deviceId);
   u64 status = osl_list_drives(list.get(), &unread);
   // A drive missing from a list the listing could not complete may be one of
   // those it went past: the listing's failure is the reason, not its type.
@@ -197,9 +218,8 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, bool identity
 
   OrvGenDev* made = nullptr;
   osl_unread_list lookup;
-  lookup.count = 0;
   try {
-    osl_lookup_scope listedModel(nullptr, devProperty.modelNumber, devProperty.modelField);
+    osl_lookup_scope openedModel(nullptr, devProperty.modelNumber, devProperty.modelField);
     made = OrvGenDev::newOrvDevice(deviceId, namespaceId, false, allocatedNsMode, &lookup);
     if (identityNeeded) {
       char revision[9], model[41], serial[21], component[9];

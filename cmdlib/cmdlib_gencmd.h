@@ -108,12 +108,12 @@ class ORV_EXPORT DivIzuGenCmd {
   static std::string failureMessage(u64 status, const std::string& argument);
   // Runs one read of the command's drive (a device operation); when it
   // fails, what the calls that failed in it named of themselves is kept for
-  // getFailureText.
+  // getFailureText. A read of an open drive asks for no disk a listing
+  // could not read: what it keeps is the drive's own.
   template <typename Read>
   u64 readDrive(Read read) {
     startRead();
     osl_unread_list lookup;
-    lookup.count = 0;
     u64 status;
     {
       osl_lookup_scope scope(&lookup);
@@ -132,12 +132,12 @@ class ORV_EXPORT DivIzuGenCmd {
   static u8 filledModelField(const _OrvDevProperty& record);
   // A drive left unread for what its listing or its lookup could not read:
   // code 19, with those reasons that may be the drive with this id (null:
-  // any) and the model the innermost lookup scope names (osl_unread_may_be)
-  // added to argument.
+  // any) and the models the lookup scopes open name (osl_unread_may_be)
+  // added to argument, and how many drives past the kept texts may be it.
   static u64 unreadFailure(const osl_unread_list& gaps, std::string& argument, const char* id = nullptr);
   // The same for a drive whose lookup kept its reasons in its own record
   // (osl_lookup_scope): each was judged the drive's as it was kept, under
-  // the scopes of that moment, and is added as it is.
+  // every scope open at that moment, and is added as it is.
   static u64 lookupFailure(const osl_unread_list& record, std::string& argument);
 
   // 0 when the drive is free or its lock file was stale (and is gone now);

@@ -408,85 +408,139 @@ u64 osl_query_seek_penalty(_OSL_PDEV* drive, u8* noSeekPenalty) {
 
 namespace {
 
-void keepUnread(osl_unread_list* unread, const char* text, const char* model, u8 modelField, const char* id) {
-  char modelRead[sizeof unread->models[0]];
-  osl_read_model(modelRead, sizeof modelRead, model, OSL_MODEL_FIELD);
-  u32 kept = unread->count++;
-  if (kept < OSL_UNREAD_KEPT) {
-    osl_strcpy(unread->texts[kept], OSL_UNREAD_TEXT, text);
-    osl_strcpy(unread->models[kept], sizeof modelRead, modelRead);
-    unread->modelFields[kept] = modelField;
-    osl_strcpy(unread->ids[kept], sizeof unread->ids[kept], id);
-    return;
-  }
+// Whether a reading fills its field: a cut there may have fallen anywhere
+// in the model, and the blanks before it took room of the model.
+bool fillsField(const char* reading, u8 field) { return std::strlen(reading) >= field; }
+
+// Whether a slot of the drives past the kept ones counts this reading: one
+// field, and one model past the blanks that pad it (osl_unread_list).
+bool countsWith(const char* slot, u8 slotField, const char* reading, u8 field) {
+  if (slotField != field) return false;
+  if (fillsField(slot, field) || fillsField(reading, field)) return std::strcmp(slot, reading) == 0;
+  return std::strcmp(osl_model_start(slot), osl_model_start(reading)) == 0;
+}
+
+// Counts one drive past the kept ones by its model, read as osl_read_model
+// keeps it.
+void countPast(osl_unread_list* unread, const char* model, u8 modelField, u32 drives = 1) {
   u32 slot = 0;
   while (slot < unread->restModelCount && slot < OSL_UNREAD_KEPT &&
-         (unread->restModelFields[slot] != modelField || std::strcmp(unread->restModels[slot], modelRead) != 0))
+         !countsWith(unread->restModels[slot], unread->restModelFields[slot], model, modelField))
     ++slot;
   if (slot == unread->restModelCount) {
     // A slot of its own, or the one of no model known past the models told
     // apart.
     bool told = slot < OSL_UNREAD_KEPT;
-    osl_strcpy(unread->restModels[slot], sizeof modelRead, told ? modelRead : "");
+    osl_strcpy(unread->restModels[slot], sizeof unread->restModels[slot], told ? model : "");
     unread->restModelFields[slot] = told ? modelField : 0;
     unread->restCounts[slot] = 0;
     ++unread->restModelCount;
+  } else if (slot < OSL_UNREAD_KEPT && osl_model_start(model) - model > osl_model_start(unread->restModels[slot]) -
+                                                                          unread->restModels[slot]) {
+    osl_strcpy(unread->restModels[slot], sizeof unread->restModels[slot], model);
   }
-  ++unread->restCounts[slot];
+  unread->restCounts[slot] += drives;
 }
 
-}  // namespace
+void moveKept(osl_unread_list* unread, u32 from, u32 to) {
+  std::memcpy(unread->texts[to], unread->texts[from], sizeof unread->texts[to]);
+  std::memcpy(unread->models[to], unread->models[from], sizeof unread->models[to]);
+  unread->modelFields[to] = unread->modelFields[from];
+  std::memcpy(unread->ids[to], unread->ids[from], sizeof unread->ids[to]);
+  unread->own[to] = unread->own[from];
+}
 
-namespace {
+// The place of a text past the kept ones that is the drive's own: that of
+// the last text of another disk, which is counted by model from now on, the
+// texts after it moving up so that they stay in the order they came in.
+// OSL_UNREAD_KEPT when every kept text is the drive's own.
+u32 makeRoomForOwn(osl_unread_list* unread) {
+  u32 last = OSL_UNREAD_KEPT;
+  while (last > 0 && unread->own[last - 1]) --last;
+  if (last == 0) return OSL_UNREAD_KEPT;
+  countPast(unread, unread->models[last - 1], unread->modelFields[last - 1]);
+  for (u32 i = last; i < OSL_UNREAD_KEPT; ++i) moveKept(unread, i, i - 1);
+  return OSL_UNREAD_KEPT - 1;
+}
+
+void keepUnread(osl_unread_list* unread, const char* text, const char* model, u8 modelField, const char* id,
+                bool own) {
+  char modelRead[sizeof unread->models[0]];
+  osl_read_model(modelRead, sizeof modelRead, model, OSL_MODEL_FIELD);
+  u32 kept = osl_unread_kept(unread);
+  ++unread->count;
+  if (kept >= OSL_UNREAD_KEPT) kept = own ? makeRoomForOwn(unread) : OSL_UNREAD_KEPT;
+  if (kept == OSL_UNREAD_KEPT) {
+    countPast(unread, modelRead, modelField);
+    return;
+  }
+  osl_strcpy(unread->texts[kept], OSL_UNREAD_TEXT, text);
+  osl_strcpy(unread->models[kept], sizeof modelRead, modelRead);
+  unread->modelFields[kept] = modelField;
+  osl_strcpy(unread->ids[kept], sizeof unread->ids[kept], id);
+  unread->own[kept] = own;
+}
 
 void addUnread(osl_unread_list* unread, const char* what, const char* why, const _osl_dev_entry* entry,
-               const char* id) {
+               const char* id, bool own) {
   if (!unread) return;
   osl_log(OSL_LOG_ERROR, "Error: Could not read %s: %s\n", what, why);
   char text[OSL_UNREAD_TEXT];
   std::snprintf(text, sizeof text, "%s: %s", what, why);
-  keepUnread(unread, text, entry ? entry->model : "", entry ? entry->modelField : 0, id);
+  keepUnread(unread, text, entry ? entry->model : "", entry ? entry->modelField : 0, id, own);
 }
 
 }  // namespace
 
-void osl_unread_add(osl_unread_list* unread, const char* what, const char* why, const _osl_dev_entry* entry) {
-  addUnread(unread, what, why, entry, "");
+void osl_unread_add(osl_unread_list* unread, const char* what, const char* why, const _osl_dev_entry* entry,
+                    u8 target) {
+  bool own = unread && target != OSL_NO_TARGET && target == unread->ownTarget;
+  addUnread(unread, what, why, entry, "", own);
 }
 
 void osl_unread_add_placed(osl_unread_list* unread, const char* what, const char* why, const _osl_dev_entry& entry) {
-  addUnread(unread, what, why, &entry, entry.id);
+  addUnread(unread, what, why, &entry, entry.id, false);
 }
 
 namespace {
 
 osl_unread_list* lookupRecord = nullptr;
-// What the innermost scope that names one knows of the drive looked up.
-const char* lookupModel = nullptr;
-u8 lookupModelField = 0;
+const osl_lookup_scope* innermostScope = nullptr;
 
 // A drive whose model was read from a field of `field` characters may be the
 // drive looked up.
 bool mayBeLookedUpModel(const char* model, u8 field) {
-  return !lookupModel || osl_may_be_one_model(model, field, lookupModel, lookupModelField);
+  return !innermostScope || innermostScope->admits(model, field);
 }
 
 }  // namespace
 
 bool osl_unread_may_be(const osl_unread_list* unread, u32 index, const char* id) {
+  if (unread->own[index]) return true;
   bool placedElsewhere = id && unread->ids[index][0] != '\0' && !osl_dev_name_equal(unread->ids[index], id);
   return !placedElsewhere && mayBeLookedUpModel(unread->models[index], unread->modelFields[index]);
 }
 
-u32 osl_unread_count_for(const osl_unread_list* unread, const char* id) {
+u32 osl_unread_kept(const osl_unread_list* unread) {
+  u32 past = 0;
+  for (u32 slot = 0; slot < unread->restModelCount; ++slot) past += unread->restCounts[slot];
+  return unread->count - past;
+}
+
+u32 osl_unread_rest_for(const osl_unread_list* unread) {
   u32 count = 0;
-  for (u32 i = 0; i < unread->count && i < OSL_UNREAD_KEPT; ++i)
-    if (osl_unread_may_be(unread, i, id)) ++count;
-  // Those beyond the kept ones are told apart by model only.
   for (u32 slot = 0; slot < unread->restModelCount; ++slot)
     if (mayBeLookedUpModel(unread->restModels[slot], unread->restModelFields[slot]))
       count += unread->restCounts[slot];
   return count;
+}
+
+u32 osl_unread_count_for(const osl_unread_list* unread, const char* id) {
+  u32 count = 0;
+  for (u32 i = 0; i < osl_unread_kept(unread); ++i)
+    if (osl_unread_may_be(unread, i, id)) ++count;
+  // Those beyond the kept ones are told apart by model only.
+  return count + osl_unread_rest_for(unread);
 }
 
 std::string osl_call_failure(const char* call, u32 error) {
@@ -499,35 +553,46 @@ void osl_unread_call(osl_unread_list* unread, const char* what, const char* call
 
 u64 osl_lookup_failure(const char* what, const char* why) {
   osl_unread_list logged;
-  logged.count = 0;
-  osl_unread_add(lookupRecord ? lookupRecord : &logged, what, why);
+  addUnread(lookupRecord ? lookupRecord : &logged, what, why, nullptr, "", true);
   return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
 }
 
 u64 osl_lookup_unread(const osl_unread_list* unread, const char* id) {
   if (osl_unread_count_for(unread, id) == 0) return 0;
-  if (lookupRecord)
-    for (u32 i = 0; i < unread->count && i < OSL_UNREAD_KEPT; ++i)
+  if (lookupRecord) {
+    for (u32 i = 0; i < osl_unread_kept(unread); ++i)
       if (osl_unread_may_be(unread, i, id))
-        keepUnread(lookupRecord, unread->texts[i], unread->models[i], unread->modelFields[i], unread->ids[i]);
+        keepUnread(lookupRecord, unread->texts[i], unread->models[i], unread->modelFields[i], unread->ids[i],
+                   unread->own[i]);
+    for (u32 slot = 0; slot < unread->restModelCount; ++slot)
+      if (mayBeLookedUpModel(unread->restModels[slot], unread->restModelFields[slot])) {
+        lookupRecord->count += unread->restCounts[slot];
+        countPast(lookupRecord, unread->restModels[slot], unread->restModelFields[slot], unread->restCounts[slot]);
+      }
+  }
   return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
 }
 
 osl_lookup_scope::osl_lookup_scope(osl_unread_list* record, const char* model, u8 modelField)
-    : outer_(lookupRecord), outerModel_(lookupModel), outerModelField_(lookupModelField) {
+    : outerRecord_(lookupRecord), outer_(innermostScope), knowsModel_(model != nullptr), model_(), modelField_(0) {
   if (record) lookupRecord = record;
   if (model) {
     // Kept as the unread texts' models are.
     osl_read_model(model_, sizeof model_, model, OSL_MODEL_FIELD);
-    lookupModel = model_;
-    lookupModelField = modelField;
+    modelField_ = modelField;
   }
+  innermostScope = this;
+}
+
+bool osl_lookup_scope::admits(const char* model, u8 field) const {
+  for (const osl_lookup_scope* scope = this; scope; scope = scope->outer_)
+    if (scope->knowsModel_ && !osl_may_be_one_model(model, field, scope->model_, scope->modelField_)) return false;
+  return true;
 }
 
 osl_lookup_scope::~osl_lookup_scope() {
-  lookupRecord = outer_;
-  lookupModel = outerModel_;
-  lookupModelField = outerModelField_;
+  lookupRecord = outerRecord_;
+  innermostScope = outer_;
 }
 
 namespace {
@@ -644,7 +709,7 @@ void osl_enum_disk_interfaces(_osl_dev_info* list, osl_unread_list* unread) {
     // with no place in the list.
     const _osl_dev_entry* entry = placed < OSL_MAX_DRIVES ? &list->entries[placed] : nullptr;
     if (status != 0 && why[0])
-      osl_unread_add(unread, what, why, entry ? entry : &unplaced);
+      osl_unread_add(unread, what, why, entry ? entry : &unplaced, drive.target);
     else if (entry && entry->usable != 1)
       osl_unread_add_placed(unread, what, OSL_NO_SERIAL_NUMBER, *entry);
     CloseHandle(disk.handle);

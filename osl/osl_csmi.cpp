@@ -243,8 +243,8 @@ struct MemberLookup {
 // drive, or the entry the listing lists: the first such failure is the
 // answer, code 19, unless a listed entry or a disk holds it. Else the disks
 // the enumeration could not read are the answer when one of them may be the
-// drive (osl_lookup_unread: by its id and, where the lookup scope knows it,
-// by its model).
+// drive (osl_lookup_unread: by its id and, where the lookup scopes know it,
+// by its model); one at the drive's own target is the drive's own text.
 u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, bool beforeFirmware) {
   osl_csmi_raid_info_buffer info = {};
   std::string firstUnread;
@@ -273,7 +273,7 @@ u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, bool beforeFirmware)
     char id[sizeof lookup->disk.id];
     std::snprintf(id, sizeof id, "SCSI%u:r%u", controller->port, controller->target);
     osl_unread_list unreadDisks;
-    unreadDisks.count = 0;
+    unreadDisks.ownTarget = controller->target;
     if (u64 status = findPhysicalNvme(id, &lookup->disk, &lookup->onDisk, &unreadDisks)) return status;
     if (lookup->onDisk) return 0;
     if (firstUnread.empty())

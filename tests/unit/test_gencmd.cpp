@@ -225,10 +225,19 @@ TEST(DriveListedTwice, ModelReadWholeOrFromAShorterField) {
   }
   // Read whole, a model is never the start of the package's.
   EXPECT_FALSE(osl_is_model("VIRTUAL DRIVE 2T", "VIRTUAL DRIVE 2TB"));
-  // Two readings: either may be the other's, cut or with the maker's name.
-  EXPECT_TRUE(osl_may_be_one_model(" NVMe MODEL A LONG NAME", OSL_MODEL_FIELD, " NVMe MODEL A LO", 16));
-  EXPECT_TRUE(osl_may_be_one_model("NVMe MODEL A", 16, "ORVENTA NVMe MODEL A", OSL_MODEL_FIELD));
-  EXPECT_FALSE(osl_may_be_one_model("NVMe MODEL A LO", 16, " NVMe MODEL A LONG NAME", OSL_MODEL_FIELD));
+  // Two readings: either may be the other's, cut or with the maker's name,
+  // whichever is given first.
+  const struct {
+    const char* cut;
+    const char* whole;
+    bool may;
+  } pairs[] = {{" NVMe MODEL A LO", " NVMe MODEL A LONG NAME", true},
+               {"NVMe MODEL A", "ORVENTA NVMe MODEL A", true},
+               {"NVMe MODEL A LO", " NVMe MODEL A LONG NAME", false}};
+  for (const auto& pair : pairs) {
+    EXPECT_EQ(osl_may_be_one_model(pair.whole, OSL_MODEL_FIELD, pair.cut, 16), pair.may) << pair.cut;
+    EXPECT_EQ(osl_may_be_one_model(pair.cut, 16, pair.whole, OSL_MODEL_FIELD), pair.may) << pair.cut;
+  }
 }
 
 // Drive lock files in a lock folder of the test's own, on either host.

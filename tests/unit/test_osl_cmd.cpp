@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "osl/orv_status.h"
+#include "osl/osl_clib.h"
 #include "osl/osl_cmd.h"
 #include "osl/osl_sata.h"
 #include "osl/osl_scsi.h"
@@ -267,6 +268,56 @@ TEST(UnreadList, FirstTextsKeptTheRestCountedByModel) {
   osl_unread_add(&whole, "disk", "failed", &entry);
   osl_lookup_scope cut(nullptr, " NVMe MODEL A LO", 16);
   EXPECT_EQ(osl_unread_count_for(&whole, nullptr), 1u);
+}
+
+// Adds disks of these models, each from a 16-character field, at a target.
+void addDisks(osl_unread_list* unread, std::vector<const char*> models, u8 target = OSL_NO_TARGET) {
+  _osl_dev_entry entry = {};
+  entry.modelField = 16;
+  for (const char* model : models) {
+    osl_strcpy(entry.model, sizeof entry.model, model);
+    osl_unread_add(unread, "disk", model, &entry, target);
+  }
+}
+
+TEST(UnreadList, BlanksBeforeAModelCountOnceUnlessTheFieldIsFull) {
+  LogCapture log;
+  osl_unread_list unread;
+  addDisks(&unread, std::vector<const char*>(16, "MODEL B"));
+  addDisks(&unread, {"MODEL C", "  MODEL C", " MODEL C", " NVMe MODEL A LO", "NVMe MODEL A LO"});
+  ASSERT_EQ(unread.restModelCount, 3u);
+  EXPECT_EQ(std::string(unread.restModels[0]) + "|" + std::to_string(unread.restCounts[0]), "  MODEL C|3");
+  osl_lookup_scope drive(nullptr, "NVMe MODEL A LONG NAME", OSL_MODEL_FIELD);
+  EXPECT_EQ(osl_unread_count_for(&unread, nullptr), 1u);
+}
+
+TEST(UnreadList, DrivesOwnTextsAreKeptAndGivenWhateverTheScopes) {
+  LogCapture log;
+  osl_unread_list record;
+  record.ownTarget = 5;
+  std::vector<const char*> others(16, "NVMe MODEL A");
+  others[15] = "NVMe MODEL B";
+  addDisks(&record, others, 40);
+  addDisks(&record, {"NVMe MODEL A 2TB"}, 5);
+  EXPECT_EQ(record.count, 17u);
+  ASSERT_EQ(osl_unread_kept(&record), 16u);
+  EXPECT_STREQ(record.texts[15], "disk: NVMe MODEL A 2TB");
+  EXPECT_STREQ(record.restModels[0], "NVMe MODEL B");
+  // The drive's own failed calls too, each after those before it.
+  {
+    osl_lookup_scope lookup(&record);
+    osl_lookup_failure("port", "first");
+    osl_lookup_failure("port", "second");
+  }
+  EXPECT_EQ(std::string(record.texts[13]) + "|" + record.texts[14] + "|" + record.texts[15],
+            "disk: NVMe MODEL A 2TB|port: first|port: second");
+  // What every scope open knows of the drive judges the others; its own
+  // text is always its.
+  osl_lookup_scope listed(nullptr, "ORVENTA NVMe MODEL A", OSL_MODEL_FIELD);
+  EXPECT_EQ(osl_unread_count_for(&record, nullptr), 18u);
+  osl_lookup_scope opened(nullptr, "NVMe MODEL Z", OSL_MODEL_FIELD);
+  EXPECT_EQ(osl_unread_count_for(&record, nullptr), 3u);
+  EXPECT_TRUE(osl_unread_may_be(&record, 13, "SCSI1:r5"));
 }
 
 TEST(Classification, TextsAreBoundedByTheAnswer) {

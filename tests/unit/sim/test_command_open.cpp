@@ -426,6 +426,22 @@ TEST_F(Commands, DiskOfAnotherModelIsNoReasonForADrive) {
     EXPECT_EQ(named, "SCSI0:r0 model_a\nSCSI0:r1 model_b\n") << (callerModel ? callerModel : "no scope");
   }
 
+  // The opening's listing cannot tell the drive's own disk, past 16 other
+  // disks of its model: its text is kept, after the count of the rest.
+  std::string untoldDisks, untoldFaults;
+  for (int i = 0; i < 17; ++i) {
+    untoldDisks += R"({"bus": "nvme", "model": "NVMe MODEL A", "serial": "U)" + std::to_string(i) + R"(", "number": )" +
+                   std::to_string(20 + i) + R"(, "target": )" + std::to_string(40 + i) + "}, ";
+    untoldFaults += R"({"cfgmgr32": "CM_Get_Parent", "drive": )" + std::to_string(20 + i) + "}, ";
+  }
+  load(R"({"controllers": [{"kind": "csmi", "drives": [)" + untoldDisks +
+       R"({"bus": "nvme", "model": "NVMe MODEL A", "serial": "S0", "number": 10, "target": 5}]}], "faults": [)" +
+       untoldFaults + R"({"cfgmgr32": "CM_Get_Parent", "drive": 10, "times": 1}]})");
+  thrownStatus([] { DeviceCommand opened("SCSI0:r5"); });
+  std::string opening = DivIzuGenCmd::getLastError();
+  EXPECT_NE(opening.find("; 2 more (see the log); \\\\?\\scsi#disk&ven_nvme&prod_nvme_model_a#4&10&"),
+            std::string::npos) << opening;
+
   // A drive read whole tells its model from the field its identification
   // holds, not from the translation's 16 characters the listing had.
   load(R"({"drives": [{"bus": "sat", "model": "VIRTUAL DRIVE LONG NAME", "serial": "S2"}]})");

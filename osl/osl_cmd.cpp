@@ -420,6 +420,8 @@ bool countsWith(const char* slot, u8 slotField, const char* reading, u8 field) {
   return std::strcmp(osl_model_start(slot), osl_model_start(reading)) == 0;
 }
 
+size_t blanksBefore(const char* reading) { return static_cast<size_t>(osl_model_start(reading) - reading); }
+
 // Counts one drive past the kept ones by its model, read as osl_read_model
 // keeps it.
 void countPast(osl_unread_list* unread, const char* model, u8 modelField, u32 drives = 1) {
@@ -435,8 +437,7 @@ void countPast(osl_unread_list* unread, const char* model, u8 modelField, u32 dr
     unread->restModelFields[slot] = told ? modelField : 0;
     unread->restCounts[slot] = 0;
     ++unread->restModelCount;
-  } else if (slot < OSL_UNREAD_KEPT && osl_model_start(model) - model > osl_model_start(unread->restModels[slot]) -
-                                                                          unread->restModels[slot]) {
+  } else if (slot < OSL_UNREAD_KEPT && blanksBefore(model) > blanksBefore(unread->restModels[slot])) {
     osl_strcpy(unread->restModels[slot], sizeof unread->restModels[slot], model);
   }
   unread->restCounts[slot] += drives;
@@ -537,7 +538,8 @@ u32 osl_unread_rest_for(const osl_unread_list* unread) {
 
 u32 osl_unread_count_for(const osl_unread_list* unread, const char* id) {
   u32 count = 0;
-  for (u32 i = 0; i < osl_unread_kept(unread); ++i)
+  const u32 kept = osl_unread_kept(unread);
+  for (u32 i = 0; i < kept; ++i)
     if (osl_unread_may_be(unread, i, id)) ++count;
   // Those beyond the kept ones are told apart by model only.
   return count + osl_unread_rest_for(unread);
@@ -560,7 +562,8 @@ u64 osl_lookup_failure(const char* what, const char* why) {
 u64 osl_lookup_unread(const osl_unread_list* unread, const char* id) {
   if (osl_unread_count_for(unread, id) == 0) return 0;
   if (lookupRecord) {
-    for (u32 i = 0; i < osl_unread_kept(unread); ++i)
+    const u32 kept = osl_unread_kept(unread);
+    for (u32 i = 0; i < kept; ++i)
       if (osl_unread_may_be(unread, i, id))
         keepUnread(lookupRecord, unread->texts[i], unread->models[i], unread->modelFields[i], unread->ids[i],
                    unread->own[i]);

@@ -68,7 +68,7 @@ DivIzuDevList::DivIzuDevList(std::string id, osl_dev_type deviceFilter, u32 time
 DivIzuDevList::~DivIzuDevList() = default;
 
 u64 DivIzuDevList::execute() {
-  unread.count = 0;
+  osl_unread_clear(&unread);
   unreadListing = 0;
   unreadRecordList.clear();
   unreadListingModels.clear();

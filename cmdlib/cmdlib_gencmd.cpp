@@ -41,15 +41,6 @@ bool isOwnerProgram(const char* imageName) {
   return osl_strieq(imageName, "VORMEL") || osl_strieq(imageName, "RARAVID");
 }
 
-// The target a RAID driver presents the drive at, when the id names one
-// ("SCSI1:r5"); OSL_NO_TARGET otherwise.
-u8 raidTarget(const std::string& id) {
-  u8 port = 0, target = OSL_NO_TARGET, kind = 0;
-  u64 handle = 0;
-  if (osl_parse_dev_id(id.c_str(), &port, &target, &kind, &handle) != 0 || kind != 'r') return OSL_NO_TARGET;
-  return target;
-}
-
 // The lock text this process writes.
 std::string ownLockText(bool forced) {
   char text[16];
@@ -138,7 +129,7 @@ namespace {
 // drive's own texts, when they came last, end the reasons.
 void addReasons(const osl_unread_list& unread, std::string& argument, const char* id, bool judged) {
   u32 kept = osl_unread_kept(&unread);
-  u32 past = judged ? unread.count - kept : osl_unread_rest_for(&unread);
+  u32 past = judged ? osl_unread_past(&unread) : osl_unread_rest_for(&unread);
   std::vector<std::string> reasons;
   size_t afterOthers = 0;
   for (u32 i = 0; i < kept; ++i) {
@@ -185,7 +176,7 @@ u64 DivIzuGenCmd::setDevice(u32 namespaceId, bool allocatedNsMode, bool identity
   std::unique_ptr<_osl_dev_info> list(new (std::nothrow) _osl_dev_info());
   if (!list) return cmdStatus(ORV_ERR_NO_MEMORY, 154);
   osl_unread_list unread;
-  unread.ownTarget = raidTarget(deviceId);
+  osl_unread_for_drive(&unread, deviceId.c_str());
   u64 status = osl_list_drives(list.get(), &unread);
   // A drive missing from a list the listing could not complete may be one of
   // those it went past: the listing's failure is the reason, not its type.

@@ -1,5 +1,6 @@
-// Open drives and the command dispatcher; the drive list and the per-drive
-// queries the device layer asks when it opens a drive.
+// Open drives and the command dispatcher; the drive list, what its listings
+// could not read (osl_unread.h), and the per-drive queries the device layer
+// asks when it opens a drive.
 #include "osl/osl_cmd.h"
 
 #include <cstdio>
@@ -288,27 +289,33 @@ u64 queryProperty(_OSL_PDEV* drive, STORAGE_PROPERTY_ID property, void* out, u32
 
 // osl_describe_drive, telling why a drive could not be described (why holds
 // OSL_UNREAD_TEXT bytes) and where its entry went. unplaced: the model of a
-// drive whose descriptor was read but that has no place in the list.
+// drive whose descriptor was read but that has no place in the list. place:
+// where the disk is, as far as it was read; targetUnread: a RAID driver may
+// present the disk at a target that was not read.
 u64 describeDrive(_OSL_PDEV* drive, DEVINST node, _osl_dev_info* list, char* why, u32* placed,
-                  _osl_dev_entry* unplaced) {
+                  _osl_dev_entry* unplaced, osl_unread_place* place, bool* targetUnread) {
   STORAGE_DEVICE_NUMBER number = {};
   u32 error = 0;
   if (osl_ioctl(drive, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
                 &error) != 0) {
     osl_strcpy(why, OSL_UNREAD_TEXT, osl_call_failure("IOCTL_STORAGE_GET_DEVICE_NUMBER", error).c_str());
+    *targetUnread = true;
     return ORV_OSL_STATUS(ORV_ERR_QUERY_DEVICE);
   }
+  place->deviceNumber = number.DeviceNumber;
   alignas(8) u8 descriptor[OSL_DESCRIPTOR_LENGTH];
   u64 status = queryProperty(drive, StorageDeviceProperty, descriptor, sizeof descriptor, &error);
   if (status) {
     osl_strcpy(why, OSL_UNREAD_TEXT, osl_call_failure("IOCTL_STORAGE_QUERY_PROPERTY", error).c_str());
+    *targetUnread = true;
     return status;
   }
+  const auto* fixed = reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(descriptor);
+  *targetUnread = fixed->BusType == BusTypeRAID;
   // The list has a place for device numbers 0 to 255 only.
   if (number.DeviceNumber >= OSL_MAX_DRIVES) {
     // A RAID driver's descriptor gives a SCSI product identification,
     // whatever drive is behind it: its bus needs no more requests.
-    const auto* fixed = reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(descriptor);
     osl_bus_type commandBus = OSL_BUS_NONE, physicalBus = OSL_BUS_NONE;
     osl_dev_type deviceType = OSL_DEV_NONE;
     if (fixed->BusType != BusTypeRAID)
@@ -332,6 +339,8 @@ u64 describeDrive(_OSL_PDEV* drive, DEVINST node, _osl_dev_info* list, char* why
     if (osl_scsi_get_address(drive, &pathId, 0, &logicalUnit) == 0) entry.logicalUnit = logicalUnit;
   }
   if (!seenBefore) ++list->count;
+  place->target = drive->target;
+  if (drive->target != OSL_NO_TARGET) *targetUnread = false;
   return status;
 }
 
@@ -408,6 +417,39 @@ u64 osl_query_seek_penalty(_OSL_PDEV* drive, u8* noSeekPenalty) {
 
 namespace {
 
+osl_unread_list* lookupRecord = nullptr;
+const osl_lookup_scope* innermostScope = nullptr;
+
+// A drive whose model was read from a field of `field` characters may be the
+// drive looked up.
+bool mayBeLookedUpModel(const char* model, u8 field) {
+  return !innermostScope || innermostScope->admits(model, field);
+}
+
+// Whether a text may be the drive with this id (null: any drive): not
+// placed under another id (textId), and of a model every scope open admits.
+bool mayBeDrive(const char* textId, const char* model, u8 field, const char* id) {
+  bool placedElsewhere = id && textId[0] != '\0' && !osl_dev_name_equal(textId, id);
+  return !placedElsewhere && mayBeLookedUpModel(model, field);
+}
+
+// The id of the list's drive, for mayBeDrive.
+const char* listDrive(const osl_unread_list* unread) { return unread->drive[0] ? unread->drive : nullptr; }
+
+// Whether a listing met a text at the place of the list's drive.
+bool isDrivesPlace(const osl_unread_list* unread, const osl_unread_place& place) {
+  if (unread->driveNumber != OSL_NO_DEVICE_NUMBER)
+    return place.everyDisk || place.deviceNumber == unread->driveNumber;
+  if (unread->drivePort < 0) return false;
+  // A failure of the drive's controller (its port), or of every port.
+  if (place.everyPort || (place.port == unread->drivePort && place.target == OSL_NO_TARGET)) return true;
+  if (unread->driveTarget == OSL_NO_TARGET) return false;
+  // A disk the RAID driver presents at the drive's target, on a controller
+  // that is the drive's or that cannot be told.
+  return place.everyDisk ||
+         (place.target == unread->driveTarget && (place.port < 0 || place.port == unread->drivePort));
+}
+
 // Whether a reading fills its field: a cut there may have fallen anywhere
 // in the model, and the blanks before it took room of the model.
 bool fillsField(const char* reading, u8 field) { return std::strlen(reading) >= field; }
@@ -443,6 +485,13 @@ void countPast(osl_unread_list* unread, const char* model, u8 modelField, u32 dr
   unread->restCounts[slot] += drives;
 }
 
+// Whether the kept text at index is one the list keeps whatever the count:
+// met at the drive's own place, and possibly the drive.
+bool isHeld(const osl_unread_list* unread, u32 index) {
+  return unread->own[index] &&
+         mayBeDrive(unread->ids[index], unread->models[index], unread->modelFields[index], listDrive(unread));
+}
+
 void moveKept(osl_unread_list* unread, u32 from, u32 to) {
   std::memcpy(unread->texts[to], unread->texts[from], sizeof unread->texts[to]);
   std::memcpy(unread->models[to], unread->models[from], sizeof unread->models[to]);
@@ -451,15 +500,19 @@ void moveKept(osl_unread_list* unread, u32 from, u32 to) {
   unread->own[to] = unread->own[from];
 }
 
-// The place of a text past the kept ones that is the drive's own: that of
-// the last text of another disk, which is counted by model from now on, the
-// texts after it moving up so that they stay in the order they came in.
-// OSL_UNREAD_KEPT when every kept text is the drive's own.
-u32 makeRoomForOwn(osl_unread_list* unread) {
+// The place of a held text past the kept ones: that of the last kept text
+// that is not held, which is counted from now on with those past the kept
+// ones, the texts after it moving up so that they stay in the order they
+// came in. OSL_UNREAD_KEPT when every kept text is held.
+u32 makeRoomForHeld(osl_unread_list* unread) {
   u32 last = OSL_UNREAD_KEPT;
-  while (last > 0 && unread->own[last - 1]) --last;
+  while (last > 0 && isHeld(unread, last - 1)) --last;
   if (last == 0) return OSL_UNREAD_KEPT;
-  countPast(unread, unread->models[last - 1], unread->modelFields[last - 1]);
+  const u32 out = last - 1;
+  if (mayBeDrive(unread->ids[out], unread->models[out], unread->modelFields[out], listDrive(unread)))
+    countPast(unread, unread->models[out], unread->modelFields[out]);
+  else
+    ++unread->restOthers;
   for (u32 i = last; i < OSL_UNREAD_KEPT; ++i) moveKept(unread, i, i - 1);
   return OSL_UNREAD_KEPT - 1;
 }
@@ -470,7 +523,10 @@ void keepUnread(osl_unread_list* unread, const char* text, const char* model, u8
   osl_read_model(modelRead, sizeof modelRead, model, OSL_MODEL_FIELD);
   u32 kept = osl_unread_kept(unread);
   ++unread->count;
-  if (kept >= OSL_UNREAD_KEPT) kept = own ? makeRoomForOwn(unread) : OSL_UNREAD_KEPT;
+  if (kept >= OSL_UNREAD_KEPT) {
+    bool held = own && mayBeDrive(id, modelRead, modelField, listDrive(unread));
+    kept = held ? makeRoomForHeld(unread) : OSL_UNREAD_KEPT;
+  }
   if (kept == OSL_UNREAD_KEPT) {
     countPast(unread, modelRead, modelField);
     return;
@@ -493,39 +549,58 @@ void addUnread(osl_unread_list* unread, const char* what, const char* why, const
 
 }  // namespace
 
+void osl_unread_for_drive(osl_unread_list* unread, const char* id) {
+  osl_dev_name(id, unread->drive);
+  unread->driveNumber = OSL_NO_DEVICE_NUMBER;
+  unread->drivePort = -1;
+  unread->driveTarget = OSL_NO_TARGET;
+  const char* name = unread->drive;
+  const size_t prefix = std::strlen("PHYSICALDRIVE");
+  if (osl_strnieq(name, "PHYSICALDRIVE", static_cast<u32>(prefix))) {
+    u32 number = 0;
+    const char* digit = name + prefix;
+    for (; *digit >= '0' && *digit <= '9' && number < OSL_NO_DEVICE_NUMBER / 10; ++digit)
+      number = number * 10 + static_cast<u32>(*digit - '0');
+    if (*digit == '\0' && digit > name + prefix) unread->driveNumber = number;
+    return;
+  }
+  u8 port = 0, target = OSL_NO_TARGET, kind = 0;
+  u64 handle = 0;
+  if (!std::strchr(name, ':') || osl_parse_dev_id(name, &port, &target, &kind, &handle) != 0 || handle != 0) return;
+  if (kind != 'r' && kind != 'p') return;
+  unread->drivePort = port;
+  if (kind == 'r') unread->driveTarget = target;
+}
+
+void osl_unread_clear(osl_unread_list* unread) {
+  unread->count = 0;
+  unread->restModelCount = 0;
+  unread->restOthers = 0;
+}
+
 void osl_unread_add(osl_unread_list* unread, const char* what, const char* why, const _osl_dev_entry* entry,
-                    u8 target) {
-  bool own = unread && target != OSL_NO_TARGET && target == unread->ownTarget;
-  addUnread(unread, what, why, entry, "", own);
+                    const osl_unread_place& place) {
+  addUnread(unread, what, why, entry, "", unread && isDrivesPlace(unread, place));
 }
 
 void osl_unread_add_placed(osl_unread_list* unread, const char* what, const char* why, const _osl_dev_entry& entry) {
-  addUnread(unread, what, why, &entry, entry.id, false);
+  // Placed under the drive's own id, the text is the drive's.
+  bool own = unread && unread->drive[0] && osl_dev_name_equal(entry.id, unread->drive);
+  addUnread(unread, what, why, &entry, entry.id, own);
 }
-
-namespace {
-
-osl_unread_list* lookupRecord = nullptr;
-const osl_lookup_scope* innermostScope = nullptr;
-
-// A drive whose model was read from a field of `field` characters may be the
-// drive looked up.
-bool mayBeLookedUpModel(const char* model, u8 field) {
-  return !innermostScope || innermostScope->admits(model, field);
-}
-
-}  // namespace
 
 bool osl_unread_may_be(const osl_unread_list* unread, u32 index, const char* id) {
-  if (unread->own[index]) return true;
-  bool placedElsewhere = id && unread->ids[index][0] != '\0' && !osl_dev_name_equal(unread->ids[index], id);
-  return !placedElsewhere && mayBeLookedUpModel(unread->models[index], unread->modelFields[index]);
+  return mayBeDrive(unread->ids[index], unread->models[index], unread->modelFields[index], id);
+}
+
+u32 osl_unread_past(const osl_unread_list* unread) {
+  u32 past = 0;
+  for (u32 slot = 0; slot < unread->restModelCount; ++slot) past += unread->restCounts[slot];
+  return past;
 }
 
 u32 osl_unread_kept(const osl_unread_list* unread) {
-  u32 past = 0;
-  for (u32 slot = 0; slot < unread->restModelCount; ++slot) past += unread->restCounts[slot];
-  return unread->count - past;
+  return unread->count - osl_unread_past(unread) - unread->restOthers;
 }
 
 u32 osl_unread_rest_for(const osl_unread_list* unread) {
@@ -549,8 +624,9 @@ std::string osl_call_failure(const char* call, u32 error) {
   return std::string(call) + " failed (error: " + std::to_string(error) + ")";
 }
 
-void osl_unread_call(osl_unread_list* unread, const char* what, const char* call, u32 error) {
-  osl_unread_add(unread, what, osl_call_failure(call, error).c_str());
+void osl_unread_call(osl_unread_list* unread, const char* what, const char* call, u32 error,
+                     const osl_unread_place& place) {
+  osl_unread_add(unread, what, osl_call_failure(call, error).c_str(), nullptr, place);
 }
 
 u64 osl_lookup_failure(const char* what, const char* why) {
@@ -671,8 +747,7 @@ u64 osl_list_drives(_osl_dev_info* list, osl_unread_list* unread) {
   // What cannot be read is logged whoever asks for the list.
   osl_unread_list own;
   if (!unread) unread = &own;
-  unread->count = 0;
-  unread->restModelCount = 0;
+  osl_unread_clear(unread);
   osl_enum_disk_interfaces(list, unread);
   osl_csmi_list_drives(list, unread);
   if (list->count == 0) return ORV_OSL_STATUS(ORV_ERR_NO_DEVICES);
@@ -683,7 +758,9 @@ void osl_enum_disk_interfaces(_osl_dev_info* list, osl_unread_list* unread) {
   HDEVINFO set = SetupDiGetClassDevsW(&OSL_DISK_INTERFACE_GUID, nullptr, nullptr,
                                       DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   if (set == INVALID_HANDLE_VALUE) {
-    osl_unread_call(unread, "the disk interfaces", "SetupDiGetClassDevsW", GetLastError());
+    osl_unread_place everyDisk;
+    everyDisk.everyDisk = true;
+    osl_unread_call(unread, "the disk interfaces", "SetupDiGetClassDevsW", GetLastError(), everyDisk);
     return;
   }
   std::memset(list, 0, sizeof *list);
@@ -707,12 +784,20 @@ void osl_enum_disk_interfaces(_osl_dev_info* list, osl_unread_list* unread) {
     char why[OSL_UNREAD_TEXT] = {};
     u32 placed = OSL_MAX_DRIVES;
     _osl_dev_entry unplaced = {};
-    u64 status = describeDrive(&drive, disk.node, list, why, &placed, &unplaced);
+    osl_unread_place place;
+    bool targetUnread = false;
+    u64 status = describeDrive(&drive, disk.node, list, why, &placed, &unplaced, &place, &targetUnread);
+    // A disk not read as far as its target may be the disk a RAID driver
+    // presents for the drive looked up: its address tells the target.
+    u8 pathId = 0, logicalUnit = 0;
+    if (status != 0 && targetUnread && unread && unread->driveTarget != OSL_NO_TARGET &&
+        osl_scsi_get_address(&drive, &pathId, 0, &logicalUnit) == 0)
+      place.target = pathId;
     // A drive whose descriptor was read is named with its model, also one
     // with no place in the list.
     const _osl_dev_entry* entry = placed < OSL_MAX_DRIVES ? &list->entries[placed] : nullptr;
     if (status != 0 && why[0])
-      osl_unread_add(unread, what, why, entry ? entry : &unplaced, drive.target);
+      osl_unread_add(unread, what, why, entry ? entry : &unplaced, place);
     else if (entry && entry->usable != 1)
       osl_unread_add_placed(unread, what, OSL_NO_SERIAL_NUMBER, *entry);
     CloseHandle(disk.handle);
@@ -724,7 +809,9 @@ u64 osl_describe_drive(_OSL_PDEV* drive, _osl_dev_info* list) {
   char why[OSL_UNREAD_TEXT];
   u32 placed = 0;
   _osl_dev_entry unplaced = {};
-  return describeDrive(drive, 0, list, why, &placed, &unplaced);
+  osl_unread_place place;
+  bool targetUnread = false;
+  return describeDrive(drive, 0, list, why, &placed, &unplaced, &place, &targetUnread);
 }
 
 u64 osl_fill_dev_entry(_OSL_PDEV* drive, u32 deviceNumber,

@@ -81,9 +81,16 @@ std::string requestName(u32 controlCode, const void* buffer, u32 length) {
 
 std::string portName(const _OSL_PDEV* controller) { return "storage port " + std::to_string(controller->port); }
 
+// Where a request of the controller on this port failed.
+osl_unread_place portPlace(u32 port) {
+  osl_unread_place place;
+  place.port = static_cast<int>(port);
+  return place;
+}
+
 // Records what the listing could not read as the controller's.
 void recordUnread(const _OSL_PDEV* controller, const std::string& why, osl_unread_list* unread) {
-  osl_unread_add(unread, portName(controller).c_str(), why.c_str());
+  osl_unread_add(unread, portName(controller).c_str(), why.c_str(), nullptr, portPlace(controller->port));
 }
 
 // A request of the listing: a failure is recorded as the controller's.
@@ -273,7 +280,7 @@ u64 findMember(_OSL_PDEV* controller, MemberLookup* lookup, bool beforeFirmware)
     char id[sizeof lookup->disk.id];
     std::snprintf(id, sizeof id, "SCSI%u:r%u", controller->port, controller->target);
     osl_unread_list unreadDisks;
-    unreadDisks.ownTarget = controller->target;
+    osl_unread_for_drive(&unreadDisks, id);
     if (u64 status = findPhysicalNvme(id, &lookup->disk, &lookup->onDisk, &unreadDisks)) return status;
     if (lookup->onDisk) return 0;
     if (firstUnread.empty())
@@ -408,7 +415,9 @@ u64 osl_csmi_drive_controller(_OSL_PDEV* drive, bool* controller) {
 u64 osl_csmi_list_drives(_osl_dev_info* list, osl_unread_list* unread) {
   HDEVINFO set = portInterfaces();
   if (set == INVALID_HANDLE_VALUE) {
-    osl_unread_call(unread, "the storage ports", "SetupDiGetClassDevsW", GetLastError());
+    osl_unread_place everyPort;
+    everyPort.everyPort = true;
+    osl_unread_call(unread, "the storage ports", "SetupDiGetClassDevsW", GetLastError(), everyPort);
     return ORV_OSL_STATUS(ORV_ERR_DEVICE_CLASS);
   }
   bool found = false;
@@ -423,7 +432,7 @@ u64 osl_csmi_list_drives(_osl_dev_info* list, osl_unread_list* unread) {
       status = ORV_OSL_STATUS(failure);
       char what[32];
       std::snprintf(what, sizeof what, "storage port %u", static_cast<unsigned>(index));
-      osl_unread_call(unread, what, port.failedCall, port.error);
+      osl_unread_call(unread, what, port.failedCall, port.error, portPlace(index));
     } else {
       status = listController(port.handle, index, list, unread, &found);
       CloseHandle(port.handle);

@@ -407,23 +407,31 @@ TEST_F(Commands, DiskOfAnotherModelIsNoReasonForADrive) {
   u64 status = thrownStatus([] { DeviceCommand opened("SCSI0:r0"); });
   EXPECT_EQ(orv_status_code(status), 19u);
   EXPECT_EQ(disks(DivIzuGenCmd::getLastError()), "model_a") << DivIzuGenCmd::getLastError();
-  // The opening and the probe give the texts they judged under the model
-  // their own listing read, whatever model the caller's scope names.
-  load(machine(3));
-  {
-    osl_lookup_scope caller(nullptr, "NVMe MODEL B", OSL_MODEL_FIELD);
-    thrownStatus([] { DeviceCommand opened("SCSI0:r0"); });
-  }
-  EXPECT_EQ(disks(DivIzuGenCmd::getLastError()), "model_a") << DivIzuGenCmd::getLastError();
-  for (const char* callerModel : {static_cast<const char*>(nullptr), "NVMe MODEL C"}) {
-    load(machine(4));
+  // The opening and the probe judge every text, the disk at the drive's own
+  // target too, by the model of every scope open: their own listing's and
+  // the caller's.
+  for (const char* callerModel : {"NVMe MODEL A", "NVMe MODEL B"}) {
+    load(machine(3));
     osl_lookup_scope caller(nullptr, callerModel, OSL_MODEL_FIELD);
+    thrownStatus([] { DeviceCommand opened("SCSI0:r0"); });
+    EXPECT_EQ(disks(DivIzuGenCmd::getLastError()), callerModel[11] == 'A' ? "model_a" : "")
+        << callerModel << ": " << DivIzuGenCmd::getLastError();
+  }
+  const struct {
+    const char* callerModel;
+    const char* named;
+  } probes[] = {{nullptr, "SCSI0:r0 model_a\nSCSI0:r1 model_b\n"},
+                {"NVMe MODEL A", "SCSI0:r0 model_a\nSCSI0:r1 \n"},
+                {"NVMe MODEL C", "SCSI0:r0 \nSCSI0:r1 \n"}};
+  for (const auto& probe : probes) {
+    load(machine(4));
+    osl_lookup_scope caller(nullptr, probe.callerModel, OSL_MODEL_FIELD);
     DivIzuDevList list;
     list.execute();
     std::string named;
     for (const DivIzuDevList::UnreadDrive& drive : list.unreadRecords())
       named += drive.deviceName + " " + disks(drive.reason) + "\n";
-    EXPECT_EQ(named, "SCSI0:r0 model_a\nSCSI0:r1 model_b\n") << (callerModel ? callerModel : "no scope");
+    EXPECT_EQ(named, probe.named) << (probe.callerModel ? probe.callerModel : "no scope");
   }
 
   // The opening's listing cannot tell the drive's own disk, past 16 other

@@ -129,7 +129,7 @@ namespace {
 // drive's own texts, when they came last, end the reasons.
 void addReasons(const osl_unread_list& unread, std::string& argument, const char* id, bool judged) {
   u32 kept = osl_unread_kept(&unread);
-  u32 past = judged ? osl_unread_past(&unread) : osl_unread_rest_for(&unread);
+  u32 past = osl_unread_rest_for(&unread);
   std::vector<std::string> reasons;
   size_t afterOthers = 0;
   for (u32 i = 0; i < kept; ++i) {

@@ -132,12 +132,14 @@ class ORV_EXPORT DivIzuGenCmd {
   static u8 filledModelField(const _OrvDevProperty& record);
   // A drive left unread for what its listing or its lookup could not read:
   // code 19, with those reasons that may be the drive with this id (null:
-  // any) and the models the lookup scopes open name (osl_unread_may_be)
-  // added to argument, and how many drives past the kept texts may be it.
+  // any) by the models the lookup scopes open name (osl_unread_may_be), the
+  // texts met at the drive's own place judged alike, added to argument, and
+  // how many drives past the kept texts may be it, counted after the last
+  // reason that is not the drive's own.
   static u64 unreadFailure(const osl_unread_list& gaps, std::string& argument, const char* id = nullptr);
   // The same for a drive whose lookup kept its reasons in its own record
-  // (osl_lookup_scope): each was judged the drive's as it was kept, under
-  // every scope open at that moment, and is added as it is.
+  // (osl_lookup_scope): each was judged the drive's as it was kept, its own
+  // texts too, under every scope open at that moment, and is added as it is.
   static u64 lookupFailure(const osl_unread_list& record, std::string& argument);
 
   // 0 when the drive is free or its lock file was stale (and is gone now);

@@ -593,14 +593,10 @@ bool osl_unread_may_be(const osl_unread_list* unread, u32 index, const char* id)
   return mayBeDrive(unread->ids[index], unread->models[index], unread->modelFields[index], id);
 }
 
-u32 osl_unread_past(const osl_unread_list* unread) {
-  u32 past = 0;
-  for (u32 slot = 0; slot < unread->restModelCount; ++slot) past += unread->restCounts[slot];
-  return past;
-}
-
 u32 osl_unread_kept(const osl_unread_list* unread) {
-  return unread->count - osl_unread_past(unread) - unread->restOthers;
+  u32 past = unread->restOthers;
+  for (u32 slot = 0; slot < unread->restModelCount; ++slot) past += unread->restCounts[slot];
+  return unread->count - past;
 }
 
 u32 osl_unread_rest_for(const osl_unread_list* unread) {

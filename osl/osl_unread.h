@@ -97,9 +97,8 @@ bool osl_unread_may_be(const osl_unread_list* unread, u32 index, const char* id)
 // lookup's record may count drives past them before it is full: those whose
 // texts the listing it was given had no room for.
 u32 osl_unread_kept(const osl_unread_list* unread);
-// How many drives past the kept texts are counted by model, and how many of
-// those may be the drive looked up (as osl_unread_count_for counts them).
-u32 osl_unread_past(const osl_unread_list* unread);
+// How many of the drives past the kept texts may be the drive looked up, by
+// their models (as osl_unread_count_for counts them).
 u32 osl_unread_rest_for(const osl_unread_list* unread);
 // "<call> failed (error: E)": a call that failed with a Windows error.
 std::string osl_call_failure(const char* call, u32 error);

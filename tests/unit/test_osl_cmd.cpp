@@ -323,6 +323,60 @@ TEST(UnreadList, DrivesOwnTextsAreKeptWhateverTheCountAndJudgedByTheScopes) {
   EXPECT_TRUE(osl_unread_may_be(&record, 14, "SCSI1:r5"));
 }
 
+TEST(UnreadList, APlaceTellsWhoseATextIs) {
+  LogCapture log;
+  auto at = [](u32 number, int port, u8 target) {
+    osl_unread_place place;
+    place.deviceNumber = number;
+    place.port = port;
+    place.target = target;
+    return place;
+  };
+  osl_unread_place everyDisk, everyPort;
+  everyDisk.everyDisk = true;
+  everyPort.everyPort = true;
+  const u32 none = OSL_NO_DEVICE_NUMBER;
+  const struct {
+    const char* drive;  // the list's; empty: none
+    osl_unread_place place;
+    bool own;
+  } cases[] = {
+      {"17", at(17, -1, OSL_NO_TARGET), true},        {"PHYSICALDRIVE17", at(7, -1, OSL_NO_TARGET), false},
+      {"PHYSICALDRIVE17", everyDisk, true},            {"PHYSICALDRIVE17", at(none, 17, OSL_NO_TARGET), false},
+      {"SCSI1:r5", at(none, 1, OSL_NO_TARGET), true},  {"SCSI1:r5", at(none, 0, OSL_NO_TARGET), false},
+      {"SCSI1:r5", at(none, 1, 5), true},              {"SCSI1:r5", at(30, -1, 5), true},
+      {"SCSI1:r5", at(none, 0, 5), false},             {"SCSI1:r5", at(5, -1, OSL_NO_TARGET), false},
+      {"SCSI1:r5", everyPort, true},                   {"SCSI1:r5", everyDisk, true},
+      {"SCSI1:p3", at(none, 1, OSL_NO_TARGET), true},  {"SCSI1:p3", at(none, -1, 3), false},
+      {"SCSI1:p3", everyDisk, false},                  {"", everyPort, false},
+  };
+  for (const auto& c : cases) {
+    osl_unread_list unread;
+    if (c.drive[0]) osl_unread_for_drive(&unread, c.drive);
+    osl_unread_add(&unread, "disk", "failed", nullptr, c.place);
+    EXPECT_EQ(unread.own[0], c.own) << c.drive << " " << c.place.deviceNumber << "/" << c.place.port << "/"
+                                    << int{c.place.target};
+  }
+  // A text placed under the drive's own id is its own, one under another
+  // id may not be the drive, however it is placed: pushed out by the drive's
+  // own text, it is counted as no drive that may be it.
+  osl_unread_list unread;
+  osl_unread_for_drive(&unread, "PHYSICALDRIVE3");
+  _osl_dev_entry entry = {};
+  for (u32 i = 0; i < OSL_UNREAD_KEPT; ++i) {
+    std::snprintf(entry.id, sizeof entry.id, "PHYSICALDRIVE%u", 10 + i);
+    osl_unread_add_placed(&unread, "disk", OSL_NO_SERIAL_NUMBER, entry);
+  }
+  osl_unread_add_placed(&unread, "its disk", OSL_NO_SERIAL_NUMBER, (std::strcpy(entry.id, "PHYSICALDRIVE3"), entry));
+  EXPECT_EQ(unread.restOthers, 1u);
+  EXPECT_EQ(osl_unread_kept(&unread), OSL_UNREAD_KEPT);
+  EXPECT_STREQ(unread.texts[OSL_UNREAD_KEPT - 1], "its disk: the drive reports no serial number");
+  EXPECT_EQ(osl_unread_count_for(&unread, "PHYSICALDRIVE3"), 1u);
+  osl_unread_clear(&unread);
+  EXPECT_EQ(unread.count + unread.restOthers + unread.restModelCount, 0u);
+  EXPECT_STREQ(unread.drive, "PHYSICALDRIVE3");
+}
+
 TEST(Classification, TextsAreBoundedByTheAnswer) {
   // Offsets past what the driver filled name no text.
   std::vector<u8> bytes = descriptor(BusTypeSata, nullptr, "MODEL X", nullptr, "  S1  ");

@@ -488,8 +488,7 @@ void countPast(osl_unread_list* unread, const char* model, u8 modelField, u32 dr
 // Whether the kept text at index is one the list keeps whatever the count:
 // met at the drive's own place, and possibly the drive.
 bool isHeld(const osl_unread_list* unread, u32 index) {
-  return unread->own[index] &&
-         mayBeDrive(unread->ids[index], unread->models[index], unread->modelFields[index], listDrive(unread));
+  return unread->own[index] && osl_unread_may_be(unread, index, listDrive(unread));
 }
 
 void moveKept(osl_unread_list* unread, u32 from, u32 to) {
@@ -509,7 +508,7 @@ u32 makeRoomForHeld(osl_unread_list* unread) {
   while (last > 0 && isHeld(unread, last - 1)) --last;
   if (last == 0) return OSL_UNREAD_KEPT;
   const u32 out = last - 1;
-  if (mayBeDrive(unread->ids[out], unread->models[out], unread->modelFields[out], listDrive(unread)))
+  if (osl_unread_may_be(unread, out, listDrive(unread)))
     countPast(unread, unread->models[out], unread->modelFields[out]);
   else
     ++unread->restOthers;

@@ -554,13 +554,10 @@ void osl_unread_for_drive(osl_unread_list* unread, const char* id) {
   unread->drivePort = -1;
   unread->driveTarget = OSL_NO_TARGET;
   const char* name = unread->drive;
-  const size_t prefix = std::strlen("PHYSICALDRIVE");
-  if (osl_strnieq(name, "PHYSICALDRIVE", static_cast<u32>(prefix))) {
+  const u32 prefix = 13;  // "PHYSICALDRIVE"
+  if (osl_strnieq(name, "PHYSICALDRIVE", prefix)) {
     u32 number = 0;
-    const char* digit = name + prefix;
-    for (; *digit >= '0' && *digit <= '9' && number < OSL_NO_DEVICE_NUMBER / 10; ++digit)
-      number = number * 10 + static_cast<u32>(*digit - '0');
-    if (*digit == '\0' && digit > name + prefix) unread->driveNumber = number;
+    if (osl_strtou32(name + prefix, &number) == 0) unread->driveNumber = number;
     return;
   }
   u8 port = 0, target = OSL_NO_TARGET, kind = 0;
